@@ -1,0 +1,130 @@
+// tollvane: the check run of the desktop tool, on a terminal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "cli/terminal_frontend.h"
+#include "engine/check_sequence.h"
+#include "engine/domain_input.h"
+#include "platform/atomic_file.h"
+#include "platform/net_startup.h"
+#include "platform/stop_signal.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+const char kVersion[] = "tollvane 1.0.0.1";
+
+const char kUsage[] =
+    "Usage: tollvane [options] DOMAIN\n"
+    "Checks how this machine reaches DOMAIN: whois record, public address, local network\n"
+    "configuration, DNS cache flush, TCP ports 21 and 80, ping, tracert and the web site.\n"
+    "\n"
+    "  -o FILE     also write the report to FILE (GBK text, as the desktop tool saves it)\n"
+    "  -h, --help  show this help and exit\n"
+    "  --version   show the version and exit\n";
+
+struct CCommandLine {
+    std::string domain;
+    std::string reportPath;
+    bool haveDomain = false;
+};
+
+// Exit status 2 with a message for a command line that cannot be run.
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "tollvane: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+// Returns -1 to go on, or the exit status.
+int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && (arg == "-h" || arg == "--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!optionsEnded && arg == "--version") {
+            std::printf("%s\n", kVersion);
+            return 0;
+        } else if (!optionsEnded && arg == "-o") {
+            if (i + 1 >= argc) return UsageError("-o needs a file name");
+            line->reportPath = argv[++i];
+        } else if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            return UsageError("unknown option " + arg);
+        } else if (line->haveDomain) {
+            return UsageError("only one domain can be checked at a time");
+        } else {
+            line->domain = arg;
+            line->haveDomain = true;
+        }
+    }
+    return line->haveDomain ? -1 : UsageError("no domain given");
+}
+
+void PrintGbkLine(std::FILE* stream, const char* gbk) {
+    CGbkDecoder decoder;
+    std::fprintf(stream, "%s\n", decoder.Convert(gbk).c_str());
+}
+
+// Runs the check on a worker thread; an interrupt stops it and ends its children.
+int RunCheck(CTerminalFrontEnd& frontEnd) {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    sigaddset(&interrupts, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);
+
+    CStopSignal stop;
+    CCheckOptions options;
+    options.stop = &stop;
+    frontEnd.AnnounceFirstStep();
+    std::thread worker([&] { CheckThreadProc(&frontEnd, options); });
+    int caught = 0;
+    while (!frontEnd.IsDone() && caught <= 0) {
+        const timespec slice{0, 100 * 1000 * 1000};
+        caught = sigtimedwait(&interrupts, nullptr, &slice);
+        if (caught < 0) caught = 0;
+    }
+    if (caught > 0) stop.Raise();
+    worker.join();
+    return caught > 0 ? 128 + caught : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    CCommandLine line;
+    const int status = ParseCommandLine(argc, argv, &line);
+    if (status >= 0) return status;
+
+    const CString domain = CleanDomain(CString(line.domain.c_str()));
+    if (!IsDomainAcceptable(domain)) {
+        PrintGbkLine(stderr, kInvalidDomainMessage);
+        return 2;
+    }
+    StartNetworking();
+    CTerminalFrontEnd frontEnd(domain, stdout, isatty(STDERR_FILENO) ? stderr : nullptr);
+    const int runStatus = RunCheck(frontEnd);
+    if (runStatus != 0) {
+        std::fprintf(stderr, "tollvane: stopped\n");
+        return runStatus;
+    }
+    if (!line.reportPath.empty()) {
+        CString error;
+        if (!WriteFileReplacing(CString(line.reportPath.c_str()), frontEnd.GetReport(), &error)) {
+            PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,36 @@
+// Shows a check run on a terminal: the report as it grows on standard output, in the
+// terminal's encoding, and a progress line per step on standard error.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+
+#include "engine/check_frontend.h"
+#include "platform/text_encoding.h"
+
+class CTerminalFrontEnd : public ICheckFrontEnd {
+public:
+    CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress);
+
+    CString GetDomain() override { return m_domain; }
+    void AppendOutput(const CString& text) override;
+    void StepProgress(int step, const CString& name) override;
+    void NotifyCheckDone() override;
+
+    // Called before the run starts, to announce its first step.
+    void AnnounceFirstStep();
+    bool IsDone() const;
+    // The report's GBK bytes, exactly as appended.
+    CString GetReport() const;
+
+private:
+    void ShowProgress(int step);
+
+    const CString m_domain;
+    std::FILE* m_out;
+    std::FILE* m_progress;  // null when progress is not shown
+    CGbkDecoder m_decoder;
+    mutable std::mutex m_lock;
+    CString m_report;
+    bool m_done = false;
+};

@@ -1,0 +1,71 @@
+#include "engine/check_sequence.h"
+
+#include "engine/probe_session.h"
+#include "platform/stop_signal.h"
+
+const char kReportBanner[] = "======================= 开始检测 =======================\r\n";
+
+namespace {
+
+struct CCheckStep {
+    const char* name;
+    int (*probe)(CProbeSession& session, const CString& domain);
+};
+
+const CCheckStep kSteps[kCheckStepCount] = {
+    {"获取域名信息", [](CProbeSession& s, const CString& d) { return s.LookupWhois(d); }},
+    {"获取公网IP", [](CProbeSession& s, const CString&) { return s.FetchPublicIP(); }},
+    {"获取本地网络信息", [](CProbeSession& s, const CString&) { return s.GetLocalNetworkInfo(); }},
+    {"刷新DNS缓存", [](CProbeSession& s, const CString&) { return s.FlushDnsCache(); }},
+    {"检测FTP（21）端口", [](CProbeSession& s, const CString& d) { return s.ProbeFtpPort(d); }},
+    {"检测HTTP（80）端口", [](CProbeSession& s, const CString& d) { return s.ProbeHttpPort(d); }},
+    {"Ping命令", [](CProbeSession& s, const CString& d) { return s.RunPing(d); }},
+    {"Tracert命令", [](CProbeSession& s, const CString& d) { return s.RunTracert(d); }},
+    {"检测网站访问状态", [](CProbeSession& s, const CString& d) { return s.CheckWebsite(d); }},
+};
+
+const int kSeparatorStars = 69;
+
+CString FormatTimestamp(const CLocalTime& t) {
+    CString text;
+    text.Format("%4d-%2d-%2d %2d:%2d:%2d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return text;
+}
+
+}  // namespace
+
+const char* GetCheckStepName(int step) {
+    return step >= 1 && step <= kCheckStepCount ? kSteps[step - 1].name : "";
+}
+
+void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CString& name,
+                      CLocalTime (*clock)()) {
+    CString text;
+    if (withTime == 1) {
+        text.Format("\r\n第%d步---%s：%s\r\n", step, name.GetString(),
+                    FormatTimestamp(clock()).GetString());
+    } else {
+        text = "\r\n \r\n";
+        for (int i = 0; i < kSeparatorStars; ++i) text += '*';
+    }
+    frontEnd->AppendOutput(text);
+}
+
+int CheckThreadProc(ICheckFrontEnd* frontEnd, const CCheckOptions& options) {
+    frontEnd->AppendOutput(kReportBanner);
+    const CString domain = frontEnd->GetDomain();
+    CProbeSession session(options.endpoints, options.stop);
+    for (int step = 1; step <= kCheckStepCount; ++step) {
+        const CCheckStep& entry = kSteps[step - 1];
+        const int ok = entry.probe(session, domain);
+        // Once the front end has asked to stop, nothing more reaches it.
+        if (IsStopRaised(options.stop)) return 0;
+        const CString text = ok ? session.TakeResult() : session.TakeError();
+        AppendStepHeader(frontEnd, 1, step, entry.name, options.clock);
+        frontEnd->AppendOutput(text);
+        frontEnd->StepProgress(step, entry.name);
+        AppendStepHeader(frontEnd, 0, step, entry.name, options.clock);
+    }
+    frontEnd->NotifyCheckDone();
+    return 0;
+}

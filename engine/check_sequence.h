@@ -1,0 +1,28 @@
+// The nine-step check run and the report text it produces.
+#pragma once
+
+#include "engine/check_frontend.h"
+#include "platform/local_time.h"
+#include "probes/endpoints.h"
+
+class CStopSignal;
+
+struct CCheckOptions {
+    CProbeEndpoints endpoints = DefaultEndpoints();
+    // Raised when the front end goes away; the run then ends at once, without notice.
+    CStopSignal* stop = nullptr;
+    CLocalTime (*clock)() = &GetLocalTimeNow;
+};
+
+constexpr int kCheckStepCount = 9;
+// Header text of a step, 1 to 9.
+const char* GetCheckStepName(int step);
+
+// Runs the whole check for the front end's domain. Returns 0.
+int CheckThreadProc(ICheckFrontEnd* frontEnd, const CCheckOptions& options = CCheckOptions());
+
+// withTime == 1: the step header stamped with the clock's time; anything else: the separator.
+void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CString& name,
+                      CLocalTime (*clock)() = &GetLocalTimeNow);
+
+extern const char kReportBanner[];

@@ -1,0 +1,163 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/child_process.h"
+#include "platform/program_path.h"
+
+extern char** environ;
+
+namespace {
+
+// The command line is split at blanks exactly as written: no quoting, no shell.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char ch : line) {
+        if (ch == ' ' || ch == '\t') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+        } else {
+            word += ch;
+        }
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+}
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+std::string ProgramDirectory() {
+    const std::string self = GetExecutablePath().Bytes();
+    const size_t slash = self.rfind('/');
+    return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
+}
+
+// A bare program name is looked for in the program's own folder first, then along
+// PATH, as Windows searches the application's folder before the system's.
+std::string LocateProgram(const std::string& name) {
+    if (name.find('/') != std::string::npos) return name;
+    const std::string own = ProgramDirectory() + name;
+    if (!ProgramDirectory().empty() && IsExecutableFile(own)) return own;
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        if (dir.empty()) dir = ".";
+        const std::string candidate = dir + "/" + name;
+        if (IsExecutableFile(candidate)) return candidate;
+        start = end + 1;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+struct CChildProcess::Impl {
+    pid_t pid = -1;
+    int readFd = -1;
+    bool reaped = false;
+
+    void Reap(bool wait) {
+        if (pid <= 0 || reaped) return;
+        int status = 0;
+        if (waitpid(pid, &status, wait ? 0 : WNOHANG) == pid) reaped = true;
+    }
+};
+
+CChildProcess::CChildProcess() : m_impl(new Impl) {}
+
+CChildProcess::~CChildProcess() {
+    // A child that has closed its output is normally on its way out: give it a moment
+    // to exit by itself before ending its group, then always reap it.
+    for (int tries = 0; m_impl->pid > 0 && !m_impl->reaped && tries < 100; ++tries) {
+        m_impl->Reap(false);
+        if (!m_impl->reaped) usleep(10 * 1000);
+    }
+    if (m_impl->pid > 0 && !m_impl->reaped) {
+        Terminate();
+        m_impl->Reap(true);
+    }
+    if (m_impl->readFd >= 0) close(m_impl->readFd);
+}
+
+bool CChildProcess::Start(const CString& commandLine) {
+    const std::vector<std::string> words = SplitCommandLine(commandLine.Bytes());
+    if (words.empty()) return false;
+    const std::string program = LocateProgram(words[0]);
+    if (program.empty()) return false;
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    // A process group of its own lets a time limit end the child and all it started.
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                              POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return false;
+    }
+    m_impl->pid = pid;
+    m_impl->readFd = fds[0];
+    return true;
+}
+
+int CChildProcess::Read(char* buffer, int capacity, int waitMs) {
+    if (m_impl->readFd < 0) return kReadEnd;
+    pollfd entry{m_impl->readFd, POLLIN, 0};
+    const int ready = poll(&entry, 1, waitMs);
+    if (ready < 0) return errno == EINTR ? kReadIdle : kReadEnd;
+    if (ready == 0) return kReadIdle;
+    const ssize_t got = read(m_impl->readFd, buffer, static_cast<size_t>(capacity));
+    if (got < 0) return errno == EINTR || errno == EAGAIN ? kReadIdle : kReadEnd;
+    if (got == 0) {
+        m_impl->Reap(false);
+        return kReadEnd;
+    }
+    return static_cast<int>(got);
+}
+
+void CChildProcess::Terminate() {
+    if (m_impl->pid <= 0 || m_impl->reaped) return;
+    kill(-m_impl->pid, SIGKILL);
+    kill(m_impl->pid, SIGKILL);
+}

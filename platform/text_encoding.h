@@ -1,0 +1,23 @@
+// Conversion of the program's GBK text for display.
+#pragma once
+
+#include <memory>
+#include <string>
+
+// Converts GBK bytes, arriving in pieces, to the encoding of the user's terminal or
+// display. A double-byte character split between two pieces is held back until its
+// second byte arrives; bytes that are not GBK become '?'.
+class CGbkDecoder {
+public:
+    CGbkDecoder();
+    ~CGbkDecoder();
+    CGbkDecoder(const CGbkDecoder&) = delete;
+    CGbkDecoder& operator=(const CGbkDecoder&) = delete;
+
+    std::string Convert(const std::string& gbk);
+    std::string Flush();  // whatever was held back, as '?'
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};

@@ -1,0 +1,65 @@
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/text_encoding.h"
+
+namespace {
+
+// The terminal's character set; a plain C locale most often fronts a UTF-8 terminal.
+const char* TargetCharset() {
+    const char* codeset = nl_langinfo(CODESET);
+    if (!codeset || !*codeset || std::strcmp(codeset, "ANSI_X3.4-1968") == 0) return "UTF-8";
+    return codeset;
+}
+
+}  // namespace
+
+struct CGbkDecoder::Impl {
+    iconv_t converter = reinterpret_cast<iconv_t>(-1);
+    std::string pending;
+};
+
+CGbkDecoder::CGbkDecoder() : m_impl(new Impl) {
+    // GB18030 decodes every GBK sequence and is a superset of it.
+    m_impl->converter = iconv_open(TargetCharset(), "GB18030");
+}
+
+CGbkDecoder::~CGbkDecoder() {
+    if (m_impl->converter != reinterpret_cast<iconv_t>(-1)) iconv_close(m_impl->converter);
+}
+
+std::string CGbkDecoder::Convert(const std::string& gbk) {
+    std::string input = m_impl->pending + gbk;
+    m_impl->pending.clear();
+    if (m_impl->converter == reinterpret_cast<iconv_t>(-1)) return input;
+    std::string output;
+    char* in = &input[0];
+    size_t inLeft = input.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* out = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t rc = iconv(m_impl->converter, &in, &inLeft, &out, &outLeft);
+        output.append(buffer, sizeof buffer - outLeft);
+        if (rc != static_cast<size_t>(-1)) continue;
+        if (errno == E2BIG) continue;
+        if (errno == EINVAL) {
+            // An unfinished character at the end: wait for the rest of it.
+            m_impl->pending.assign(in, inLeft);
+            break;
+        }
+        output += '?';
+        ++in;
+        --inLeft;
+    }
+    return output;
+}
+
+std::string CGbkDecoder::Flush() {
+    std::string rest(m_impl->pending.size(), '?');
+    m_impl->pending.clear();
+    return rest;
+}

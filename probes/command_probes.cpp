@@ -1,0 +1,80 @@
+#include "probes/command_probes.h"
+
+#include "engine/probe_session.h"
+#include "platform/child_process.h"
+#include "platform/deadline.h"
+#include "platform/program_path.h"
+
+namespace {
+
+const int kChunkBytes = 4096;
+
+}  // namespace
+
+CString GetProgramDirectory() {
+    // Cut after the last separator rather than by the length of "<name>.exe": a
+    // program without that extension would otherwise lose part of its folder.
+    const CString path = GetExecutablePath();
+    return path.Left(path.ReverseFind(GetPathSeparator()) + 1);
+}
+
+int CProbeSession::RunCommandCapture(const CString& command, int limitSeconds) {
+    CChildProcess child;
+    if (!child.Start(command)) return 0;
+    const CDeadline deadline(limitSeconds * 1000);
+    char chunk[kChunkBytes + 1];
+    for (;;) {
+        if (IsStopRaised(m_stop)) {
+            child.Terminate();
+            break;
+        }
+        if (deadline.Passed()) {
+            child.Terminate();
+            CString notice;
+            notice.Format("\r\n命令运行超过%d秒仍未结束，已被终止。\r\n", limitSeconds);
+            m_strResult += notice;
+            break;
+        }
+        const int got = child.Read(chunk, kChunkBytes, kWaitSliceMs);
+        if (got == CChildProcess::kReadEnd) break;
+        if (got <= 0) continue;
+        // The chunk is text up to its first NUL; the rest of that chunk is dropped.
+        chunk[got] = '\0';
+        m_strResult += chunk;
+    }
+    return 1;
+}
+
+int CProbeSession::GetLocalNetworkInfo() {
+    return RunCommandCapture("ipconfig /all", kIpconfigLimitSeconds);
+}
+
+int CProbeSession::FlushDnsCache() {
+    return RunCommandCapture("ipconfig /flushdns", kIpconfigLimitSeconds);
+}
+
+int CProbeSession::ProbeFtpPort(CString domain) {
+    CString command;
+    command.Format("%s /accepteula -n 10 %s:21", (GetProgramDirectory() + "psping").GetString(),
+                   domain.GetString());
+    return RunCommandCapture(command, kPspingLimitSeconds);
+}
+
+int CProbeSession::ProbeHttpPort(CString domain) {
+    CString command;
+    command.Format("%s /accepteula -n 10 %s:80", (GetProgramDirectory() + "psping").GetString(),
+                   domain.GetString());
+    return RunCommandCapture(command, kPspingLimitSeconds);
+}
+
+int CProbeSession::RunPing(CString domain) {
+    CString command;
+    command.Format("ping %s", domain.GetString());
+    return RunCommandCapture(command, kPingLimitSeconds);
+}
+
+int CProbeSession::RunTracert(CString domain) {
+    CString command;
+    command.Format("tracert -d %s", domain.GetString());
+    return RunCommandCapture(command, kTracertLimitSeconds);
+}

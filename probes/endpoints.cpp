@@ -1,0 +1,51 @@
+#include "probes/endpoints.h"
+
+namespace {
+
+CProbeEndpoints MakeDefaultEndpoints() {
+    CProbeEndpoints endpoints;
+    endpoints.whoisRows = {
+        {"cn", "whois.cnnic.cn"},
+        {"中国", "cwhois.cnnic.cn"},
+        {"公司", "whois.ngtld.cn"},
+        {"网络", "whois.ngtld.cn"},
+        {"广东", "whois.ngtld.cn"},
+        {"佛山", "whois.ngtld.cn"},
+        {"网店", "whois.gtld.knet.cn"},
+        {"网址", "whois.nic.xn--ses554g"},
+        {"com", "whois.internic.net"},
+        {"net", "whois.internic.net"},
+        {"edu", "whois.internic.net"},
+        {"org", "whois.publicinterestregistry.org"},
+        {"asia", "whois.nic.asia"},
+        {"biz", "whois.nic.biz"},
+        {"cc", "ccwhois.verisign-grs.com"},
+        {"co", "whois.registry.co"},
+        {"so", "whois.nic.so"},
+        {"name", "whois.nic.name"},
+        {"me", "whois.nic.me"},
+        {"info", "whois.nic.info"},
+        {"tv", "whois.nic.tv"},
+        {"mobi", "whois.nic.mobi"},
+        {"hk", "whois.hkirc.hk"},
+        {"tw", "whois.twnic.net.tw"},
+        {"tel", "whois.nic.tel"},
+        {"us", "whois.nic.us"},
+        // Never reached by a lookup, whose key is the text after the last ".".
+        {"cn.com", "whois.centralnic.com"},
+        {"coop", "whois.nic.coop"},
+        {"top", "whois.nic.top"},
+    };
+    endpoints.whoisEqualsPrefixHost = "whois.internic.net";
+    endpoints.referralFrom = "whois.hichina.com";
+    endpoints.referralTo = "grs-whois.hichina.com";
+    endpoints.publicIpHost = "2018.ip138.com";
+    return endpoints;
+}
+
+}  // namespace
+
+const CProbeEndpoints& DefaultEndpoints() {
+    static const CProbeEndpoints endpoints = MakeDefaultEndpoints();
+    return endpoints;
+}

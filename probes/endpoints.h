@@ -1,0 +1,29 @@
+// Addresses of the outside servers the probes talk to. The values compiled into the
+// program live in endpoints.cpp; tests build their own to reach loopback servers.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "platform/mb_string.h"
+
+struct CProbeEndpoints {
+    // Whois server table rows, inserted in this order: top-level label, server host.
+    std::vector<std::pair<CString, CString>> whoisRows;
+    // The registry server whose queries carry a leading "=".
+    CString whoisEqualsPrefixHost;
+    // A referral to the first host is queried at the second one instead.
+    CString referralFrom;
+    CString referralTo;
+    int whoisPort = 43;
+
+    // The page that reports the caller's public address.
+    CString publicIpHost;
+    int publicIpPort = 80;
+
+    // Port of the web site check.
+    int websitePort = 80;
+};
+
+// The endpoints of the shipped program.
+const CProbeEndpoints& DefaultEndpoints();

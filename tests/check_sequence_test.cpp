@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/check_sequence.h"
+#include "engine/probe_session.h"
+#include "platform/stop_signal.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const char kDomain[] = "nothing.invalid";
+
+// Endpoints under which every network probe fails at once, on loopback only.
+CCheckOptions FailingOptions() {
+    CCheckOptions options;
+    options.endpoints.whoisRows.clear();
+    options.endpoints.publicIpHost = "127.0.0.1";
+    options.endpoints.publicIpPort = 9;
+    options.endpoints.websitePort = 9;
+    options.clock = &FixedClock;
+    return options;
+}
+
+std::string Separator() { return "\r\n \r\n" + std::string(69, '*'); }
+
+// What one probe leaves behind, taken the way the sequence takes it.
+std::string StepBody(int step, const CCheckOptions& options) {
+    CProbeSession session(options.endpoints, options.stop);
+    const CString domain(kDomain);
+    int ok = 0;
+    switch (step) {
+        case 1: ok = session.LookupWhois(domain); break;
+        case 2: ok = session.FetchPublicIP(); break;
+        case 9: ok = session.CheckWebsite(domain); break;
+        default: return "";  // the command probes, whose programs are missing here
+    }
+    return (ok ? session.TakeResult() : session.TakeError()).Bytes();
+}
+
+class PathCleared : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* path = std::getenv("PATH");
+        m_saved = path ? path : "";
+        setenv("PATH", "", 1);
+    }
+    void TearDown() override { setenv("PATH", m_saved.c_str(), 1); }
+
+private:
+    std::string m_saved;
+};
+
+}  // namespace
+
+TEST(StepHeader, PadsTimeFieldsWithSpacesAndSeparatorHasNoLineEnd) {
+    CRecordingFrontEnd frontEnd(kDomain);
+    AppendStepHeader(&frontEnd, 1, 5, GetCheckStepName(5), &FixedClock);
+    AppendStepHeader(&frontEnd, 0, 5, GetCheckStepName(5), &FixedClock);
+    AppendStepHeader(&frontEnd, 2, 5, GetCheckStepName(5), &FixedClock);
+    const auto appends = frontEnd.Appends();
+    ASSERT_EQ(3u, appends.size());
+    EXPECT_EQ("\r\n第5步---检测FTP（21）端口：2026- 3- 7  9: 5: 4\r\n", appends[0]);
+    EXPECT_EQ(Separator(), appends[1]);
+    EXPECT_EQ(Separator(), appends[2]);
+}
+
+TEST(StepNames, AreTheNineFixedHeaderTexts) {
+    EXPECT_STREQ("获取域名信息", GetCheckStepName(1));
+    EXPECT_STREQ("获取公网IP", GetCheckStepName(2));
+    EXPECT_STREQ("获取本地网络信息", GetCheckStepName(3));
+    EXPECT_STREQ("刷新DNS缓存", GetCheckStepName(4));
+    EXPECT_STREQ("检测HTTP（80）端口", GetCheckStepName(6));
+    EXPECT_STREQ("Ping命令", GetCheckStepName(7));
+    EXPECT_STREQ("Tracert命令", GetCheckStepName(8));
+    EXPECT_STREQ("检测网站访问状态", GetCheckStepName(9));
+    // The full-width parentheses are GBK A3A8 and A3A9.
+    EXPECT_EQ(std::string("\xBC\xEC\xB2\xE2" "FTP\xA3\xA8" "21\xA3\xA9\xB6\xCB\xBF\xDA"), GetCheckStepName(5));
+}
+
+#ifndef _WIN32
+TEST_F(PathCleared, AllProbesFailingStillGiveBannerAndNineCompleteBlocks) {
+    EnsureNetworking();
+    const CCheckOptions options = FailingOptions();
+    CRecordingFrontEnd frontEnd(kDomain);
+    EXPECT_EQ(0, CheckThreadProc(&frontEnd, options));
+
+    std::string expected = "======================= 开始检测 =======================\r\n";
+    for (int step = 1; step <= kCheckStepCount; ++step) {
+        expected += "\r\n第" + std::to_string(step) + "步---" + GetCheckStepName(step) +
+                    "：2026- 3- 7  9: 5: 4\r\n";
+        expected += StepBody(step, options);
+        expected += Separator();
+    }
+    EXPECT_EQ(expected, frontEnd.Report());
+    EXPECT_EQ(9, frontEnd.ProgressSteps());
+    EXPECT_EQ(1, frontEnd.DomainReads());
+    EXPECT_EQ(1, frontEnd.DoneNotices());
+    // Blocks of the command steps have an empty body: header, then the separator.
+    EXPECT_NE(std::string::npos, frontEnd.Report().find("：2026- 3- 7  9: 5: 4\r\n" + Separator()));
+}
+#endif
+
+TEST(CheckRun, BannerComesFirstAndEveryStepIsWrittenInOrder) {
+    EnsureNetworking();
+    CCheckOptions options = FailingOptions();
+    CRecordingFrontEnd frontEnd("127.0.0.1");
+    CheckThreadProc(&frontEnd, options);
+    const std::string report = frontEnd.Report();
+    EXPECT_EQ(0u, report.find("======================= 开始检测 =======================\r\n"));
+    size_t at = 0;
+    for (int step = 1; step <= kCheckStepCount; ++step) {
+        const std::string header = "\r\n第" + std::to_string(step) + "步---" + GetCheckStepName(step);
+        const size_t found = report.find(header, at);
+        ASSERT_NE(std::string::npos, found) << "step " << step;
+        at = found + header.size();
+    }
+    EXPECT_EQ(Separator(), report.substr(report.size() - Separator().size()));
+    EXPECT_EQ(9, frontEnd.ProgressSteps());
+    EXPECT_EQ(1, frontEnd.DoneNotices());
+}
+
+TEST(CheckRun, AStopRaisedBeforehandEndsTheRunWithoutFurtherOutputOrNotice) {
+    CStopSignal stop;
+    stop.Raise();
+    CCheckOptions options = FailingOptions();
+    options.stop = &stop;
+    CRecordingFrontEnd frontEnd(kDomain);
+    EXPECT_EQ(0, CheckThreadProc(&frontEnd, options));
+    EXPECT_EQ(1u, frontEnd.Appends().size());  // the banner only
+    EXPECT_EQ(0, frontEnd.ProgressSteps());
+    EXPECT_EQ(0, frontEnd.DoneNotices());
+}

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "engine/probe_session.h"
+#include "platform/stop_signal.h"
+#include "probes/command_probes.h"
+#include "tests/test_support.h"
+
+namespace {
+
+std::string Pattern(size_t count) {
+    std::string bytes(count, ' ');
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    return bytes;
+}
+
+struct CCapture {
+    int ok;
+    std::string text;
+    double seconds;
+};
+
+CCapture Capture(const std::string& childArguments, int limitSeconds = 30, CStopSignal* stop = nullptr) {
+    CProbeSession session(DefaultEndpoints(), stop);
+    const auto start = std::chrono::steady_clock::now();
+    const int ok = session.RunCommandCapture(TestChildCommand(childArguments), limitSeconds);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(session.m_strError.IsEmpty());
+    return {ok, session.m_strResult.Bytes(), took.count()};
+}
+
+}  // namespace
+
+TEST(CommandCapture, LongOutputArrivesWholeAndInOrder) {
+    const CCapture big = Capture("bytes 100000");
+    EXPECT_EQ(1, big.ok);
+    EXPECT_EQ(Pattern(100000), big.text);
+
+    const CCapture split = Capture("gbk-split");
+    EXPECT_EQ(Pattern(4095) + "\xBC\xEC" + "end", split.text);
+
+    const CCapture exact = Capture("exact");
+    EXPECT_EQ(Pattern(4096) + "tail", exact.text);
+}
+
+TEST(CommandCapture, ANulDropsTheRestOfItsChunkOnly) {
+    const CCapture nul = Capture("nul");
+    EXPECT_EQ(1, nul.ok);
+    EXPECT_EQ("abcghi", nul.text);
+}
+
+TEST(CommandCapture, ASilentChildSucceedsWithEmptyText) {
+    const CCapture silent = Capture("silent");
+    EXPECT_EQ(1, silent.ok);
+    EXPECT_EQ("", silent.text);
+}
+
+TEST(CommandCapture, TheCommandLineIsSplitAtSpacesWithoutQuotingOrShell) {
+    const CCapture args = Capture("args a&b  c|d $HOME");
+    EXPECT_EQ("[a&b]\n[c|d]\n[$HOME]\n", args.text);
+}
+
+TEST(CommandCapture, AMissingProgramFailsWithoutAnyText) {
+    CProbeSession session;
+    EXPECT_EQ(0, session.RunCommandCapture("no-such-program-here /all", 5));
+    EXPECT_TRUE(session.m_strResult.IsEmpty());
+    EXPECT_TRUE(session.m_strError.IsEmpty());
+}
+
+TEST(CommandCapture, AChildPastItsLimitIsEndedWithEverythingItStarted) {
+    const std::string pidFile = TestScratchPath("grandchild.pid");
+    std::remove(pidFile.c_str());
+    const CCapture limited = Capture("spawn " + pidFile + " 60", 2);
+    EXPECT_EQ(1, limited.ok);
+    EXPECT_LT(limited.seconds, 10.0);
+    EXPECT_NE(std::string::npos, limited.text.find("命令运行超过2秒仍未结束，已被终止。\r\n"));
+
+    long grandchild = -1;
+    std::ifstream(pidFile) >> grandchild;
+    ASSERT_GT(grandchild, 0);
+    bool gone = false;
+    for (int i = 0; i < 50 && !gone; ++i) {
+        gone = !IsProcessAlive(grandchild);
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(gone) << "the child's own child outlived the limit";
+}
+
+TEST(CommandCapture, AStopSignalEndsTheChildPromptly) {
+    CStopSignal stop;
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        stop.Raise();
+    });
+    const CCapture stopped = Capture("sleep 60", 60, &stop);
+    raiser.join();
+    EXPECT_LT(stopped.seconds, 10.0);
+    EXPECT_EQ(std::string::npos, stopped.text.find("已被终止"));
+}
+
+TEST(ProgramDirectory, EndsInTheSeparatorAndHoldsThisProgram) {
+    const CString folder = GetProgramDirectory();
+    ASSERT_FALSE(folder.IsEmpty());
+    const char last = folder.GetAt(folder.GetLength() - 1);
+    EXPECT_TRUE(last == '/' || last == '\\');
+    EXPECT_EQ(std::string::npos, folder.Bytes().find("command_capture_test"));
+}
+
+TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixWithEmptyBodies) {
+    // The test program's folder has no psping beside it.
+    CProbeSession session;
+    EXPECT_EQ(0, session.ProbeFtpPort("127.0.0.1"));
+    EXPECT_EQ(0, session.ProbeHttpPort("127.0.0.1"));
+    EXPECT_TRUE(session.TakeResult().IsEmpty());
+    EXPECT_TRUE(session.TakeError().IsEmpty());
+}
