@@ -1,0 +1,290 @@
+#include "support.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace standin {
+
+namespace {
+
+bool is_executable_file(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+std::vector<std::string> merged_environment(const std::vector<std::string>& env_set) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const std::string current(*entry);
+        const std::string name = current.substr(0, current.find('='));
+        const bool overridden =
+            std::any_of(env_set.begin(), env_set.end(), [&](const std::string& set) {
+                return set.compare(0, name.size() + 1, name + "=") == 0;
+            });
+        if (!overridden) merged.push_back(current);
+    }
+    merged.insert(merged.end(), env_set.begin(), env_set.end());
+    return merged;
+}
+
+std::vector<char*> pointer_array(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
+    for (auto& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+int remaining_ms(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return 0;
+    return static_cast<int>(std::min<long long>(left, 60'000));
+}
+
+}  // namespace
+
+std::optional<std::string> find_in_path(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    const std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string dir = dirs.substr(start, end - start);
+        if (!dir.empty()) {
+            const std::string candidate = dir + "/" + name;
+            if (is_executable_file(candidate)) return candidate;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> first_executable(const std::vector<std::string>& paths) {
+    for (const auto& path : paths)
+        if (is_executable_file(path)) return path;
+    return std::nullopt;
+}
+
+RunResult run_program(const std::string& path, const std::vector<std::string>& args,
+                      const std::vector<std::string>& env_set, Clock::time_point deadline,
+                      const std::function<void(const std::string&)>& on_line) {
+    RunResult result;
+
+    // Everything the child needs is built before fork: after fork only
+    // async-signal-safe calls are allowed.
+    std::vector<std::string> argv_strings;
+    argv_strings.push_back(path);
+    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
+    std::vector<std::string> env_strings = merged_environment(env_set);
+    std::vector<char*> argv = pointer_array(argv_strings);
+    std::vector<char*> envp = pointer_array(env_strings);
+
+    int out_pipe[2];
+    int exec_pipe[2];  // carries errno when exec fails, closes silently when it works
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    if (::pipe2(exec_pipe, O_CLOEXEC) != 0) {
+        result.error = std::strerror(errno);
+        ::close(out_pipe[0]);
+        ::close(out_pipe[1]);
+        return result;
+    }
+
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        result.error = std::strerror(errno);
+        for (int fd : {out_pipe[0], out_pipe[1], exec_pipe[0], exec_pipe[1]}) ::close(fd);
+        return result;
+    }
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        const int devnull = ::open("/dev/null", O_RDONLY);
+        if (devnull >= 0) ::dup2(devnull, STDIN_FILENO);
+        ::dup2(out_pipe[1], STDOUT_FILENO);
+        ::dup2(out_pipe[1], STDERR_FILENO);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execve(path.c_str(), argv.data(), envp.data());
+        const int err = errno;
+        ssize_t ignored = ::write(exec_pipe[1], &err, sizeof err);
+        (void)ignored;
+        ::_exit(127);
+    }
+    // Set here too so the kill below cannot miss a child that was not
+    // scheduled yet.
+    ::setpgid(pid, pid);
+    ::close(out_pipe[1]);
+    ::close(exec_pipe[1]);
+
+    int exec_errno = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(exec_pipe[0], &exec_errno, sizeof exec_errno);
+    } while (got < 0 && errno == EINTR);
+    ::close(exec_pipe[0]);
+    if (got == static_cast<ssize_t>(sizeof exec_errno)) {
+        ::close(out_pipe[0]);
+        ::waitpid(pid, nullptr, 0);
+        result.error = std::strerror(exec_errno);
+        return result;
+    }
+    result.started = true;
+
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        const int wait_ms = remaining_ms(deadline);
+        if (wait_ms == 0) {
+            result.timed_out = true;
+            break;
+        }
+        pollfd pfd{out_pipe[0], POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, wait_ms);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) continue;  // the deadline check above decides
+        if (ready < 0) break;
+        const ssize_t n = ::read(out_pipe[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        pending.append(buffer, static_cast<std::size_t>(n));
+        std::size_t newline;
+        while ((newline = pending.find('\n')) != std::string::npos) {
+            std::string line = pending.substr(0, newline);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            pending.erase(0, newline + 1);
+            on_line(line);
+        }
+    }
+    if (result.timed_out) ::kill(-pid, SIGKILL);
+    ::close(out_pipe[0]);
+    if (!pending.empty() && !result.timed_out) on_line(pending);
+
+    // A child may close its output and still linger, so the deadline holds
+    // for the wait as well.
+    int status = 0;
+    for (;;) {
+        const pid_t waited = ::waitpid(pid, &status, result.timed_out ? 0 : WNOHANG);
+        if (waited == pid) break;
+        if (waited < 0 && errno != EINTR) return result;
+        if (waited == 0) {
+            if (remaining_ms(deadline) == 0) {
+                result.timed_out = true;
+                ::kill(-pid, SIGKILL);
+            } else {
+                ::usleep(20'000);
+            }
+        }
+    }
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    return result;
+}
+
+Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done_cv;
+        bool done = false;
+        Resolution outcome;
+    };
+    auto shared = std::make_shared<Shared>();
+
+    std::thread([shared, host] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* list = nullptr;
+        Resolution outcome;
+        const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+        if (rc != 0) {
+            outcome.error = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
+        } else {
+            const addrinfo* chosen = nullptr;
+            for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next)
+                if (ai->ai_family == AF_INET) {
+                    chosen = ai;
+                    break;
+                }
+            if (chosen == nullptr)
+                for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next)
+                    if (ai->ai_family == AF_INET6) {
+                        chosen = ai;
+                        break;
+                    }
+            if (chosen == nullptr) {
+                outcome.error = "no IPv4 or IPv6 address";
+            } else {
+                Address address;
+                std::memcpy(&address.storage, chosen->ai_addr, chosen->ai_addrlen);
+                address.length = chosen->ai_addrlen;
+                address.family = chosen->ai_family;
+                char text[NI_MAXHOST] = {};
+                ::getnameinfo(chosen->ai_addr, chosen->ai_addrlen, text, sizeof text, nullptr, 0,
+                              NI_NUMERICHOST);
+                address.text = text;
+                outcome.address = address;
+            }
+            ::freeaddrinfo(list);
+        }
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->outcome = std::move(outcome);
+        shared->done = true;
+        shared->done_cv.notify_all();
+    }).detach();
+
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (!shared->done_cv.wait_for(lock, limit, [&] { return shared->done; })) {
+        Resolution late;
+        late.error = "the name lookup did not finish within " +
+                     std::to_string(limit.count() / 1000) + " seconds";
+        return late;
+    }
+    return shared->outcome;
+}
+
+bool is_ip_literal(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return false;
+    ::freeaddrinfo(list);
+    return true;
+}
+
+void set_port(Address& address, unsigned port) {
+    const auto net_port = htons(static_cast<std::uint16_t>(port));
+    if (address.family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(&address.storage)->sin6_port = net_port;
+    else
+        reinterpret_cast<sockaddr_in*>(&address.storage)->sin_port = net_port;
+}
+
+std::string endpoint_text(const Address& address, unsigned port) {
+    if (address.family == AF_INET6) return "[" + address.text + "]:" + std::to_string(port);
+    return address.text + ":" + std::to_string(port);
+}
+
+}  // namespace standin
