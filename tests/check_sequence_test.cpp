@@ -25,6 +25,7 @@ CCheckOptions FailingOptions() {
 
 std::string Separator() { return "\r\n \r\n" + std::string(69, '*'); }
 
+#ifndef _WIN32
 // What one probe leaves behind, taken the way the sequence takes it.
 std::string StepBody(int step, const CCheckOptions& options) {
     CProbeSession session(options.endpoints, options.stop);
@@ -51,6 +52,7 @@ protected:
 private:
     std::string m_saved;
 };
+#endif
 
 }  // namespace
 
