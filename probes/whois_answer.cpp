@@ -36,7 +36,8 @@ CWhoisAnswer ReadWhoisAnswer(CTcpSocket& socket, const CWhoisLimits& limits,
                                        std::min(silence.Remaining(), queryDeadline.Remaining()));
         if (got == CTcpSocket::kTimedOut) continue;  // the checks above say which limit
         if (got == CTcpSocket::kClosed || got < 0) {
-            answer.end = got == CTcpSocket::kClosed ? CWhoisAnswer::kClosed : CWhoisAnswer::kReadError;
+            answer.end =
+                got == CTcpSocket::kClosed ? CWhoisAnswer::kClosed : CWhoisAnswer::kReadError;
             return answer;
         }
         silence = CDeadline(limits.silenceMs);

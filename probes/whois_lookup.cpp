@@ -16,7 +16,8 @@ const char kDomainIncomplete[] = "域名不完整，无法查询whois信息\r\n"
 // answers; the lookup turns them into CR LF with the rest of the text.
 const char kCappedNotice[] = "\n（whois应答超过1MB，其余部分已省略）\n";
 const char kSilenceNotice[] = "\n（whois服务器%d秒没有发送数据，已停止接收，以上应答可能不完整）\n";
-const char kQueryLimitNotice[] = "\n（whois应答超过%d秒仍未结束，已停止接收，以上应答可能不完整）\n";
+const char kQueryLimitNotice[] =
+    "\n（whois应答超过%d秒仍未结束，已停止接收，以上应答可能不完整）\n";
 
 // What a query returns for an answer that ended the given way; empty means failure.
 CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits, CString* error) {
@@ -68,7 +69,8 @@ CString CProbeSession::QueryWhoisServer(CString server, CString domain) {
     const CWhoisLimits& limits = m_endpoints.whoisLimits;
     const CDeadline queryDeadline(limits.queryMs);
     CTcpSocket socket(m_stop);
-    if (!socket.Connect(address, m_endpoints.whoisPort, std::min(limits.connectMs, queryDeadline.Remaining()))) {
+    if (!socket.Connect(address, m_endpoints.whoisPort,
+                        std::min(limits.connectMs, queryDeadline.Remaining()))) {
         m_strError = kConnectFailed;
         return CString();
     }

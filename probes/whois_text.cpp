@@ -42,7 +42,9 @@ int CharBoundaryPrefix(const CString& text, int limit) {
     const int length = text.GetLength();
     int pos = 0;
     while (pos < length) {
-        const bool pair = IsGbkLeadByte(static_cast<unsigned char>(text.Bytes()[static_cast<size_t>(pos)])) && pos + 1 < length;
+        const bool pair =
+            IsGbkLeadByte(static_cast<unsigned char>(text.Bytes()[static_cast<size_t>(pos)])) &&
+            pos + 1 < length;
         const int width = pair ? 2 : 1;
         if (pos + width > limit) break;
         pos += width;

@@ -1,9 +1,10 @@
+#include "probes/split_string.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "probes/split_string.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -145,8 +145,9 @@ protected:
     }
 
     static int Seconds(std::chrono::steady_clock::time_point since) {
-        return static_cast<int>(
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - since).count());
+        return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(
+                                    std::chrono::steady_clock::now() - since)
+                                    .count());
     }
 
     CWhoisServer m_registry;
@@ -177,7 +178,8 @@ TEST_F(WhoisLookup, QueriesOnlyTheLastTwoLabelsAndKeepsEmptyLabels) {
     m_registry.Script({Text("a\n"), Text("b\n"), Text("c\n"), Text("d\n")});
     EXPECT_EQ(1, Lookup("x.y.cn.com"));
     EXPECT_EQ(1, Lookup("x..com"));
-    EXPECT_EQ((Queries{"=cn.com\r\n", "=cn.com\r\n", "=.com\r\n", "=.com\r\n"}), m_registry.Queries());
+    EXPECT_EQ((Queries{"=cn.com\r\n", "=cn.com\r\n", "=.com\r\n", "=.com\r\n"}),
+              m_registry.Queries());
 }
 
 TEST_F(WhoisLookup, SendsChineseLabelsAsTheirOwnBytesWithoutPrefix) {
@@ -254,7 +256,8 @@ TEST_F(WhoisLookup, FollowsReferralLinesInTheirUsualForms) {
 }
 
 TEST_F(WhoisLookup, MarkerInAnotherLetterCaseIsNoReferral) {
-    m_registry.Script({Text("WHOIS SERVER: 127.0.0.2\nwhois server: 127.0.0.2\n"), Text("again\n")});
+    m_registry.Script(
+        {Text("WHOIS SERVER: 127.0.0.2\nwhois server: 127.0.0.2\n"), Text("again\n")});
     ASSERT_EQ(1, Lookup("example.com"));
     EXPECT_TRUE(m_registrar.Queries().empty());
     EXPECT_EQ((Queries{"=example.com\r\n", "=example.com\r\n"}), m_registry.Queries());
@@ -306,8 +309,9 @@ TEST_F(WhoisLookup, ReferralNamingTheRegistryHostGetsThePrefixAgainButAnAliasDoe
     EXPECT_EQ("same host\r\n", m_result);
     ASSERT_EQ(1, Lookup("example.com"));
     EXPECT_EQ("alias\r\n", m_result);
-    EXPECT_EQ((Queries{"=example.com\r\n", "=example.com\r\n", "=example.com\r\n", "example.com\r\n"}),
-              m_registry.Queries());
+    EXPECT_EQ(
+        (Queries{"=example.com\r\n", "=example.com\r\n", "=example.com\r\n", "example.com\r\n"}),
+        m_registry.Queries());
 }
 
 // ---- Answers ----
@@ -349,7 +353,8 @@ TEST_F(WhoisLookup, CloseWithoutAByteFailsWithNoMessage) {
 }
 
 TEST_F(WhoisLookup, NulCutsItsOwnBlockOnly) {
-    m_registry.Script({Blocks({"Domain\0Whois Server: 127.0.0.3\n"s, "Whois Server: 127.0.0.2\n"})});
+    m_registry.Script(
+        {Blocks({"Domain\0Whois Server: 127.0.0.3\n"s, "Whois Server: 127.0.0.2\n"})});
     m_registrar.Script({Blocks({"abc\0def"s, "ghi\n", "\0"s, "end\n"})});
     ASSERT_EQ(1, Lookup("example.com"));
     EXPECT_TRUE(m_substitute.Queries().empty());
@@ -381,7 +386,9 @@ TEST_F(WhoisLookup, AnswerThatStopsMidwayIsKeptWithANotice) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(1, Lookup("example.com"));
     EXPECT_LT(Seconds(start), 3);
-    EXPECT_EQ("Domain: x\r\nStatus\r\n（whois服务器0秒没有发送数据，已停止接收，以上应答可能不完整）\r\n", m_result);
+    EXPECT_EQ(
+        "Domain: x\r\nStatus\r\n（whois服务器0秒没有发送数据，已停止接收，以上应答可能不完整）\r\n",
+        m_result);
 }
 
 TEST_F(WhoisLookup, AnswerThatNeverEndsIsCutAtTheQueryLimit) {
@@ -392,7 +399,8 @@ TEST_F(WhoisLookup, AnswerThatNeverEndsIsCutAtTheQueryLimit) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(1, Lookup("example.com"));
     EXPECT_LT(Seconds(start), 4);
-    const std::string notice = "\r\n（whois应答超过1秒仍未结束，已停止接收，以上应答可能不完整）\r\n";
+    const std::string notice =
+        "\r\n（whois应答超过1秒仍未结束，已停止接收，以上应答可能不完整）\r\n";
     ASSERT_GT(m_result.size(), notice.size());
     EXPECT_EQ(0u, m_result.find("line\r\nline\r\n"));
     EXPECT_EQ(notice, m_result.substr(m_result.size() - notice.size()));
@@ -400,7 +408,8 @@ TEST_F(WhoisLookup, AnswerThatNeverEndsIsCutAtTheQueryLimit) {
 
 TEST_F(WhoisLookup, EndlessAnswerKeepsTheFirstMebibyte) {
     std::string chunk;
-    for (int i = 0; i < 100; ++i) chunk += "0123456789" + std::to_string(i % 10) + "\n";  // 12-byte lines
+    for (int i = 0; i < 100; ++i)
+        chunk += "0123456789" + std::to_string(i % 10) + "\n";  // 12-byte lines
     m_registry.Script({Text("Whois Server: 127.0.0.2\n")});
     m_registrar.Script({Endless(chunk, 0)});
     ASSERT_EQ(1, Lookup("example.com"));
