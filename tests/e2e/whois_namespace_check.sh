@@ -4,7 +4,8 @@
 # stand-in registrar on 127.0.0.2:43, reached through the names the program ships with.
 #
 # Usage (as root): tests/e2e/whois_namespace_check.sh BUILD_DIR
-# BUILD_DIR holds the tollvane program, e.g. build/linux. Exit status 0 when step 1 of
+# BUILD_DIR holds the tollvane program (build/linux), or is the folder of the preset
+# builds (build), whose linux build is then used. Exit status 0 when step 1 of
 # the report holds the registrar's answer with CR LF line ends and both servers got the
 # expected query bytes.
 set -euo pipefail
@@ -14,6 +15,9 @@ if [ "$#" -ne 1 ]; then
     exit 2
 fi
 BUILD=$(cd "$1" && pwd)
+if [ ! -x "$BUILD/tollvane" ] && [ -x "$BUILD/linux/tollvane" ]; then
+    BUILD=$BUILD/linux
+fi
 if [ ! -x "$BUILD/tollvane" ]; then
     echo "no tollvane program in $BUILD" >&2
     exit 2
