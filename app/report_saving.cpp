@@ -17,8 +17,8 @@ const DWORD kPathCapacity = 4096;
 
 // The path in the ANSI code page, the same one the file functions take it in.
 bool ChooseReportPath(HWND owner, CString* path, DWORD* dialogError) {
-    std::string file(kPathCapacity, '\0');
-    file.replace(0, 17, "NetTestReport.txt");
+    std::string file = "NetTestReport.txt";
+    file.resize(kPathCapacity, '\0');
     OPENFILENAMEA choice = {};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = owner;

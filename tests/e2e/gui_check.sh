@@ -181,6 +181,18 @@ for value in Decorated Managed; do
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v $value /d N /f >/dev/null 2>&1
 done
 
+# Every DLL the program imports must come with the system: a fresh prefix has it.
+system_dll() { ls "$WINEPREFIX/drive_c/windows/system32" | grep -ix -- "$1" >/dev/null; }
+only_system_dlls() {
+    local dll
+    for dll in $(x86_64-w64-mingw32-objdump -p "$EXE" | sed -n 's/.*DLL Name: //p'); do
+        system_dll "$dll" || { echo "not a system DLL: $dll"; return 1; }
+    done
+}
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+    check "Tollvane.exe imports only system DLLs" only_system_dlls
+fi
+
 # ---- start ----
 started=$SECONDS
 (cd "$WORK" && exec "$WINE" "$EXE") 2>>"$LOG" &
