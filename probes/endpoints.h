@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/mb_string.h"
+#include "probes/whois_limits.h"
 
 struct CProbeEndpoints {
     // Whois server table rows, inserted in this order: top-level label, server host.
@@ -16,6 +17,8 @@ struct CProbeEndpoints {
     CString referralFrom;
     CString referralTo;
     int whoisPort = 43;
+    // The shipped program keeps the defaults; tests shorten them to stay fast.
+    CWhoisLimits whoisLimits;
 
     // The page that reports the caller's public address.
     CString publicIpHost;
