@@ -14,6 +14,11 @@ bool CTollvaneApp::InitInstance() {
     InitCommonControlsEx(&controls);
     CTollvaneDlg dialog;
     dialog.DoModal();
+    if (dialog.LeftWorkerRunning()) {
+        // The abandoned worker may still use the program's static data, which an
+        // ordinary exit would destroy under it; end at once instead.
+        TerminateProcess(GetCurrentProcess(), 0);
+    }
     return false;
 }
 

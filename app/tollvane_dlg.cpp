@@ -143,7 +143,7 @@ void CTollvaneDlg::OnCancel() {
         m_run->Abandon();
         // A worker still blocked after this is cut off from the window and ends with
         // the process.
-        m_run->WaitForEnd(kWorkerEndWaitMs);
+        m_leftWorkerRunning = !m_run->WaitForEnd(kWorkerEndWaitMs);
         m_run.reset();
     }
     EndDialog(IDCANCEL);

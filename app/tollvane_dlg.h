@@ -16,6 +16,9 @@ public:
     CTollvaneDlg();
     ~CTollvaneDlg() override;
 
+    // True when the window was closed during a run whose worker did not end in time.
+    bool LeftWorkerRunning() const { return m_leftWorkerRunning; }
+
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
@@ -39,4 +42,5 @@ private:
     CString m_strDomain;  // the cleaned domain of the current or last run
     std::unique_ptr<CCheckRun> m_run;
     bool m_closing = false;
+    bool m_leftWorkerRunning = false;
 };

@@ -3,15 +3,21 @@
 # private network namespace whose only peers are loopback servers started here. It
 # types and clicks like a user and checks what the window shows and what save-as writes.
 #
-# Usage, as root: tests/e2e/gui_check.sh BUILD_DIR   (a windows-x64 build directory)
-# Leaves BUILD_DIR/artifacts/finished_run.png, the saved reports and a log behind.
+# Usage, as root: tests/e2e/gui_check.sh BUILD_DIR
+# BUILD_DIR is a windows-x64 build, or the folder of the preset builds (build), whose
+# windows-x64 build is then used. Leaves BUILD_DIR/artifacts/finished_run.png, the
+# saved reports and a log behind.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
     echo "usage: $0 BUILD_DIR" >&2
     exit 2
 fi
-BUILD_DIR=$(cd "$1" && pwd)
+GIVEN_DIR=$(cd "$1" && pwd)
+BUILD_DIR=$GIVEN_DIR
+if [ ! -f "$BUILD_DIR/Tollvane.exe" ] && [ -f "$BUILD_DIR/windows-x64/Tollvane.exe" ]; then
+    BUILD_DIR=$BUILD_DIR/windows-x64
+fi
 HERE=$(cd "$(dirname "$0")" && pwd)
 DOMAIN=www.tollvane-test.com
 
@@ -38,14 +44,14 @@ if [ -z "${GUI_CHECK_IN_NAMESPACE:-}" ]; then
     [ "$(id -u)" = 0 ] || { echo "gui_check: must run as root" >&2; exit 2; }
     ensure_tools
     export GUI_CHECK_IN_NAMESPACE=1
-    exec timeout --kill-after=10 360 unshare -m -n "$0" "$BUILD_DIR"
+    exec timeout --kill-after=10 360 unshare -m -n "$0" "$GIVEN_DIR"
 fi
 
 # ---- inside the private mount and network namespace from here on ----
 
 EXE=$BUILD_DIR/Tollvane.exe
 PROBE=$BUILD_DIR/tests/gui_probe.exe
-ART=$BUILD_DIR/artifacts
+ART=$GIVEN_DIR/artifacts
 WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=$(command -v wine64)
 for file in "$EXE" "$PROBE"; do
