@@ -58,7 +58,9 @@ for file in "$EXE" "$PROBE"; do
     [ -f "$file" ] || { echo "gui_check: missing $file (build the windows-x64 preset first)" >&2; exit 2; }
 done
 mkdir -p "$ART"
-rm -f "$ART"/*.txt "$ART"/*.bin "$ART"/*.png
+OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt report_run1.bin
+report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png"
+for file in $OWN_FILES; do rm -f "$ART/$file"; done
 WORK=$(mktemp -d /tmp/tollvane-gui.XXXXXX)
 LOG=$ART/gui_check.log
 : >"$LOG"
@@ -159,8 +161,9 @@ save_as() {
     wait_for 10 save_dialog_closed || die "the save dialog stayed open"
 }
 
+# Nothing but the reports themselves: no temporary file left beside a saved one.
 only_expected_files() {
-    ! ls -A "$ART" | grep -v -E '^(empty_report|saved_report|replaced_report)\.txt$|\.(bin|png|log)$'
+    ! ls -A "$ART" | grep -E '_report\.txt.'
 }
 report_size_is() { [ -f "$1" ] && [ "$(stat -c %s "$1")" = "$2" ]; }
 
@@ -260,6 +263,14 @@ check "saving over a longer existing file replaces it whole" cmp "$ART/report_ru
 check "two saves of the same report are identical" cmp "$ART/saved_report.txt" "$ART/replaced_report.txt"
 check "no temporary file is left beside the report" \
     only_expected_files
+click_control 1006
+wait_for 20 save_dialog_open || die "the save dialog did not open"
+xdotool windowfocus --sync "$(save_dialog_open | head -1)"
+ls -A "$ART" >"$WORK/before_cancel"
+xdotool key Escape
+wait_for 10 save_dialog_closed || die "the save dialog stayed open after Escape"
+check "cancelling the save dialog writes nothing" \
+    bash -c "cmp '$ART/report_run1.bin' '$ART/saved_report.txt' && ls -A '$ART' | cmp - '$WORK/before_cancel'"
 
 # ---- run 2: the output is cleared, the bar is not reset ----
 click_control 1004
@@ -285,6 +296,11 @@ wait_for 60 report_has "第6步" || die "run 3 did not reach its ping step"
 sleep 1
 check "run 3 is running its ping child" pgrep -f "ping.*$DOMAIN"
 import -window root "$ART/running.png"
+save_as "$ART/partial_report.txt"
+probe report >"$ART/report_run3_partial.bin"
+check "saving during a run writes the report so far, and the run goes on" \
+    bash -c "[ -s '$ART/partial_report.txt' ] && cmp -n \$(stat -c %s '$ART/partial_report.txt') '$ART/partial_report.txt' '$ART/report_run3_partial.bin' && kill -0 $APP_PID"
+check "the run is still going on after saving" running
 focus_main
 xdotool key Escape
 wait_for 10 box_says "检测尚未完成，确定要停止检测并关闭窗口吗？" && pass "Escape during a run asks first" \
