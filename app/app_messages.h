@@ -1,0 +1,12 @@
+// Private window messages of the main dialog.
+#pragma once
+
+#include <windows.h>
+
+// Posted by the check worker to the dialog once the ninth step is written; wParam and
+// lParam are 0.
+constexpr UINT WM_CHECK_DONE = WM_APP + 0x65;
+
+// Sent by the check worker to the dialog to append report text at the end of the output
+// area; lParam is a const CString* holding the GBK bytes, valid for the length of the call.
+constexpr UINT WM_APP_APPEND = WM_APP + 0x66;

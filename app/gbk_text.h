@@ -1,0 +1,19 @@
+// The report is GBK bytes; the dialog's controls are Unicode windows, so the text is
+// shown correctly whatever the system's ANSI code page is. The conversion goes both
+// ways without loss: a byte that is not part of a GBK character (stray bytes from a
+// server's answer, a NUL, a lead byte cut off at the end) travels through the control
+// as the lone surrogate U+DC00 + byte, which no GBK character ever becomes.
+#pragma once
+
+#include <string>
+
+#include "platform/mb_string.h"
+
+// Report bytes to control text.
+std::wstring GbkToWide(const CString& bytes);
+// Control text back to the report bytes GbkToWide was given.
+CString WideToGbk(const std::wstring& text);
+
+// What the user typed, in GBK; false when a character has no GBK form (it is then
+// neither guessed at nor replaced).
+bool TypedTextToGbk(const std::wstring& text, CString* bytes);

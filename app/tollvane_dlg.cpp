@@ -1,0 +1,167 @@
+#include "app/tollvane_dlg.h"
+
+#include <commctrl.h>
+
+#include "app/app_messages.h"
+#include "app/gbk_text.h"
+#include "app/output_area.h"
+#include "engine/domain_input.h"
+#include "platform/net_startup.h"
+#include "res/resource.h"
+
+namespace {
+
+const int kProgressMax = 90;
+const int kProgressStep = 10;
+// How long the interface waits for a worker that has finished or was told to stop.
+const DWORD kWorkerEndWaitMs = 5000;
+
+}  // namespace
+
+CTollvaneDlg::CTollvaneDlg()
+    : CDialogBase(IDD_MAIN_DIALOG),
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+CTollvaneDlg::~CTollvaneDlg() = default;
+
+BOOL CTollvaneDlg::OnInitDialog() {
+    HWND self = GetSafeHwnd();
+    SendMessageW(self, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(self, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    HWND progress = GetDlgItem(IDC_PROGRESS);
+    SendMessageW(progress, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressMax));
+    SendMessageW(progress, PBM_SETSTEP, kProgressStep, 0);
+    SendMessageW(progress, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(CLR_DEFAULT));
+    PrepareOutputArea(GetDlgItem(IDC_EDIT_OUTPUT));
+    StartNetworking();
+    return TRUE;
+}
+
+bool CTollvaneDlg::OnCommand(int id, int code, HWND) {
+    switch (id) {
+        case IDC_BUTTON_START:
+            if (code == BN_CLICKED) OnBnClickedStart();
+            return true;
+        case IDC_BUTTON_SAVEAS:
+            if (code == BN_CLICKED) OnBnClickedSaveAs();
+            return true;
+        case IDCANCEL:
+            OnCancel();
+            return true;
+        case IDOK:
+            // Enter while the start button is disabled: neither a run nor closing.
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CTollvaneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    switch (message) {
+        case WM_PAINT:
+            if (!IsIconic(GetSafeHwnd())) return false;
+            OnPaint();
+            return true;
+        case WM_QUERYDRAGICON:
+            *result = reinterpret_cast<LRESULT>(m_hIcon);
+            return true;
+        case WM_APP_APPEND:
+            AppendOutput(*reinterpret_cast<const CString*>(lParam));
+            return true;
+        case WM_CHECK_DONE:
+            *result = OnCheckDone(wParam, lParam);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CTollvaneDlg::OnPaint() {
+    HWND self = GetSafeHwnd();
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(self, &paint);
+    SendMessageW(self, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(self, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(self, &paint);
+}
+
+void CTollvaneDlg::OnBnClickedStart() {
+    if (m_run) return;  // the button is disabled during a run; this guards any other route
+    ClearOutputArea(GetDlgItem(IDC_EDIT_OUTPUT));
+    HWND field = GetDlgItem(IDC_EDIT_DOMAIN);
+    std::wstring typed(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    typed.resize(static_cast<size_t>(GetWindowTextW(field, &typed[0], static_cast<int>(typed.size()))));
+    CString domain;
+    const bool representable = TypedTextToGbk(typed, &domain);
+    m_strDomain = representable ? CleanDomain(domain) : CString();
+    if (!IsDomainAcceptable(m_strDomain)) {
+        ShowMessage(GbkToWide(kInvalidDomainMessage), MB_OK);
+        return;
+    }
+    SetStatus("正在检测...请勿关闭窗口！");
+    EnableStart(false);
+    m_run = CCheckRun::Start(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS), m_strDomain);
+    if (!m_run) {
+        SetStatus("");
+        EnableStart(true);
+        ShowMessage(GbkToWide("无法启动检测，请稍后重试。"), MB_OK | MB_ICONERROR);
+    }
+}
+
+void CTollvaneDlg::AppendOutput(const CString& text) {
+    if (m_closing) return;
+    AppendToOutputArea(GetDlgItem(IDC_EDIT_OUTPUT), text);
+}
+
+LRESULT CTollvaneDlg::OnCheckDone(WPARAM, LPARAM) {
+    if (m_run) {
+        // The worker has written its last line; only its clean-up is left.
+        if (!m_run->WaitForEnd(kWorkerEndWaitMs)) m_run->Abandon();
+        m_run.reset();
+    }
+    SetStatus("检测完成");
+    EnableStart(true);
+    ShowMessage(GbkToWide("检测完成，请另存为结果发送给我们。"), MB_OK);
+    return 0;
+}
+
+void CTollvaneDlg::OnCancel() {
+    if (m_run) {
+        const int answer = ShowMessage(GbkToWide("检测尚未完成，确定要停止检测并关闭窗口吗？"),
+                                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        if (answer != IDYES) return;
+    }
+    // The run may have ended while the question was shown.
+    if (m_run) {
+        m_closing = true;
+        m_run->Abandon();
+        // A worker still blocked after this is cut off from the window and ends with
+        // the process.
+        m_leftWorkerRunning = !m_run->WaitForEnd(kWorkerEndWaitMs);
+        m_run.reset();
+    }
+    EndDialog(IDCANCEL);
+}
+
+void CTollvaneDlg::SetStatus(const char* gbk) {
+    SetWindowTextW(GetDlgItem(IDC_STATIC_STATUS), GbkToWide(gbk).c_str());
+}
+
+void CTollvaneDlg::EnableStart(bool enable) {
+    HWND start = GetDlgItem(IDC_BUTTON_START);
+    // A disabled button cannot keep the keyboard focus; hand it to the domain field.
+    if (!enable && GetFocus() == start) {
+        SendMessageW(GetSafeHwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(IDC_EDIT_DOMAIN)), TRUE);
+    }
+    EnableWindow(start, enable ? TRUE : FALSE);
+}
+
+int CTollvaneDlg::ShowMessage(const std::wstring& text, UINT type) {
+    return MessageBoxW(GetSafeHwnd(), text.c_str(), L"Tollvane", type);
+}

@@ -1,0 +1,46 @@
+// The program's one window: domain entry, start and save-as buttons, progress bar,
+// status text and the report.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/check_run.h"
+#include "app/dialog_base.h"
+#include "platform/mb_string.h"
+
+class CTollvaneDlg : public CDialogBase {
+public:
+    CTollvaneDlg();
+    ~CTollvaneDlg() override;
+
+    // True when the window was closed during a run whose worker did not end in time.
+    bool LeftWorkerRunning() const { return m_leftWorkerRunning; }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+private:
+    void OnPaint();
+    void OnBnClickedStart();
+    void OnBnClickedSaveAs();
+    LRESULT OnCheckDone(WPARAM wParam, LPARAM lParam);
+    // The close box and Escape; during a run only after the user confirms.
+    void OnCancel();
+    // Handler of WM_APP_APPEND, on the interface thread.
+    void AppendOutput(const CString& text);
+
+    void SetStatus(const char* gbk);
+    void EnableStart(bool enable);
+    int ShowMessage(const std::wstring& text, UINT type);
+
+    HICON m_hIcon;
+    CString m_strDomain;  // the cleaned domain of the current or last run
+    std::unique_ptr<CCheckRun> m_run;
+    bool m_closing = false;
+    bool m_leftWorkerRunning = false;
+};

@@ -1,0 +1,16 @@
+// Resource identifiers shared by the resource script and the dialog code.
+#pragma once
+
+#define IDD_MAIN_DIALOG 102
+#define IDR_MAINFRAME 128
+
+#define IDC_EDIT_DOMAIN 1000
+#define IDC_PROGRESS 1001
+#define IDC_EDIT_OUTPUT 1003
+#define IDC_BUTTON_START 1004
+#define IDC_STATIC_STATUS 1005
+#define IDC_BUTTON_SAVEAS 1006
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

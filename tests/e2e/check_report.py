@@ -1,0 +1,43 @@
+"""Checks that a file holds exactly one check report: the banner, then nine step blocks,
+each a time-stamped header, the step's text and the separator line, with nothing
+before or after. Exits non-zero, saying what is wrong, when it does not."""
+import re
+import sys
+
+BANNER = ("=" * 23 + " 开始检测 " + "=" * 23 + "\r\n").encode("gbk")
+NAMES = ["获取域名信息", "获取公网IP", "获取本地网络信息", "刷新DNS缓存", "检测FTP（21）端口",
+         "检测HTTP（80）端口", "Ping命令", "Tracert命令", "检测网站访问状态"]
+SEPARATOR = b"\r\n \r\n" + b"*" * 69
+# Fields narrower than their width are padded with spaces, never with zeros.
+STAMP = (rb"([0-9]{4})-( [1-9]|1[0-2])-( [1-9]|[12][0-9]|3[01]) "
+         rb"( [0-9]|1[0-9]|2[0-3]):( [0-9]|[1-5][0-9]):( [0-9]|[1-5][0-9])")
+
+
+def header(step):
+    name = re.escape(NAMES[step - 1].encode("gbk"))
+    return b"\r\n" + ("第%d步---" % step).encode("gbk") + name + "：".encode("gbk") + STAMP + b"\r\n"
+
+
+def main(path):
+    data = open(path, "rb").read()
+    pattern = re.escape(BANNER) + b"".join(
+        header(step) + b"(.*?)" + re.escape(SEPARATOR) for step in range(1, 10))
+    match = re.fullmatch(pattern, data, re.DOTALL)
+    if not match:
+        if not data.startswith(BANNER):
+            sys.exit("%s: does not start with the banner" % path)
+        found = [step for step in range(1, 10) if re.search(header(step), data)]
+        sys.exit("%s: not banner + 9 blocks; step headers found: %s; %d banners; %d separators"
+                 % (path, found, data.count(BANNER), data.count(SEPARATOR)))
+    stamps = []
+    for step in range(9):
+        fields = match.groups()[step * 7:step * 7 + 6]
+        stamps.append(tuple(int(field) for field in fields))
+    if stamps != sorted(stamps):
+        sys.exit("%s: step times go backwards: %s" % (path, stamps))
+    bodies = [len(match.group(step * 7 + 7)) for step in range(9)]
+    print("%s: banner + 9 blocks, %d bytes, body sizes %s" % (path, len(data), bodies))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

@@ -1,0 +1,329 @@
+#!/bin/bash
+# Drives Tollvane.exe in a real window: wine64 on a private Xvfb display, inside a
+# private network namespace whose only peers are loopback servers started here. It
+# types and clicks like a user and checks what the window shows and what save-as writes.
+#
+# Usage, as root: tests/e2e/gui_check.sh BUILD_DIR
+# BUILD_DIR is a windows-x64 build, or the folder of the preset builds (build), whose
+# windows-x64 build is then used. Leaves BUILD_DIR/artifacts/finished_run.png, the
+# saved reports and a log behind.
+set -euo pipefail
+
+if [ $# -ne 1 ]; then
+    echo "usage: $0 BUILD_DIR" >&2
+    exit 2
+fi
+GIVEN_DIR=$(cd "$1" && pwd)
+BUILD_DIR=$GIVEN_DIR
+if [ ! -f "$BUILD_DIR/Tollvane.exe" ] && [ -f "$BUILD_DIR/windows-x64/Tollvane.exe" ]; then
+    BUILD_DIR=$BUILD_DIR/windows-x64
+fi
+HERE=$(cd "$(dirname "$0")" && pwd)
+DOMAIN=www.tollvane-test.com
+
+ensure_tools() {
+    local need=()
+    command -v Xvfb >/dev/null || need+=(xvfb)
+    command -v xdotool >/dev/null || need+=(xdotool)
+    [ -x /usr/bin/import ] || need+=(imagemagick)
+    command -v localedef >/dev/null && [ -d /usr/share/i18n/locales ] || need+=(locales)
+    # grep without -q: with pipefail, an early exit would fail the pipe through SIGPIPE.
+    fc-list 2>/dev/null | grep -i "WenQuanYi Micro Hei" >/dev/null || need+=(fonts-wqy-microhei)
+    [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || need+=(wine64)
+    if [ ${#need[@]} -gt 0 ]; then
+        echo "gui_check: installing ${need[*]}"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+    fi
+    if ! locale -a 2>/dev/null | grep -ix 'zh_CN.utf8' >/dev/null; then
+        localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+    fi
+}
+
+if [ -z "${GUI_CHECK_IN_NAMESPACE:-}" ]; then
+    [ "$(id -u)" = 0 ] || { echo "gui_check: must run as root" >&2; exit 2; }
+    ensure_tools
+    export GUI_CHECK_IN_NAMESPACE=1
+    exec timeout --kill-after=10 360 unshare -m -n "$0" "$GIVEN_DIR"
+fi
+
+# ---- inside the private mount and network namespace from here on ----
+
+EXE=$BUILD_DIR/Tollvane.exe
+PROBE=$BUILD_DIR/tests/gui_probe.exe
+ART=$GIVEN_DIR/artifacts
+WINE=/usr/lib/wine/wine64
+[ -x "$WINE" ] || WINE=$(command -v wine64)
+for file in "$EXE" "$PROBE"; do
+    [ -f "$file" ] || { echo "gui_check: missing $file (build the windows-x64 preset first)" >&2; exit 2; }
+done
+mkdir -p "$ART"
+OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt report_run1.bin
+report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png"
+for file in $OWN_FILES; do rm -f "$ART/$file"; done
+WORK=$(mktemp -d /tmp/tollvane-gui.XXXXXX)
+LOG=$ART/gui_check.log
+: >"$LOG"
+
+PASSED=0
+FAILED=0
+PEERS_PID=""
+XVFB_PID=""
+APP_PID=""
+
+export WINEPREFIX=$BUILD_DIR/gui-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+
+cleanup() {
+    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
+    "${WINE%64}server" -k 2>/dev/null || wineserver -k 2>/dev/null || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    [ -n "$PEERS_PID" ] && kill "$PEERS_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+note() { echo "gui_check: $*" | tee -a "$LOG"; }
+pass() { PASSED=$((PASSED + 1)); note "ok - $*"; }
+fail() { FAILED=$((FAILED + 1)); note "FAIL - $*"; }
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@" >>"$LOG" 2>&1; then pass "$what"; else fail "$what"; fi
+}
+die() {
+    fail "$*"
+    import -window root "$ART/failure.png" 2>/dev/null || true
+    note "$PASSED passed, $FAILED failed"
+    exit 1
+}
+
+probe() { "$WINE" "$PROBE" "$@"; }
+# The dialog's state, read once: snapshot, then field NAME for each value.
+snapshot() { probe state | iconv -f GBK -t UTF-8 >"$WORK/state"; }
+field() { sed -n "s/^$1=//p" "$WORK/state"; }
+state_of() { snapshot && field "$1"; }
+# "start/status/report bytes/progress" in one read.
+idle_summary() { snapshot && echo "$(field start_enabled)/$(field status)/$(field report_bytes)/$(field progress)"; }
+running() { [ "$(state_of start_enabled)" = 0 ]; }
+alive_without_box() { app_alive && [ "$(state_of box_open)" = 0 ]; }
+alive_and_running() { app_alive && running; }
+app_gone() { ! app_alive; }
+ping_child_gone() { ! pgrep -f "ping.*$DOMAIN"; }
+message_text() { probe message 2>/dev/null | iconv -f GBK -t UTF-8; }
+report_has() { probe report | iconv -f GBK -t UTF-8 | grep -- "$1" >/dev/null; }
+app_alive() { kill -0 "$APP_PID" 2>/dev/null; }
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Polls the command every 0.3 s until it succeeds; false after the seconds given.
+wait_for() {
+    local seconds=$1
+    shift
+    local end=$((SECONDS + seconds))
+    until "$@" >/dev/null 2>&1; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.3
+    done
+}
+
+click_at() { xdotool mousemove "$1" "$2" click 1; }
+click_control() { click_at $(probe where "$1"); }
+click_box_button() { click_at $(probe where-box "$1"); }
+focus_main() { xdotool windowfocus --sync "$MAIN_WINDOW"; }
+box_says() { [ "$(message_text)" = "$1" ]; }
+no_box() { [ "$(state_of box_open)" = 0 ]; }
+save_dialog_open() { xdotool search --onlyvisible --name '^另存为$'; }
+save_dialog_closed() { ! save_dialog_open; }
+# Any other top-level window: the file dialog's question before replacing a file.
+extra_window() {
+    local id name
+    for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+        name=$(xdotool getwindowname "$id" 2>/dev/null || true)
+        case "$name" in Tollvane|另存为|"Default IME"|"") ;; *) echo "$id"; return 0 ;; esac
+    done
+    return 1
+}
+
+# Saves the report through the real file dialog. save_as PATH [expect-replace-question]
+save_as() {
+    local path=$1 replace=${2:-}
+    click_control 1006
+    wait_for 20 save_dialog_open || die "the save dialog did not open"
+    xdotool windowfocus --sync "$(save_dialog_open | head -1)"
+    xdotool key ctrl+a
+    xdotool type --delay 15 "$(win_path "$path")"
+    xdotool key Return
+    if [ -n "$replace" ]; then
+        wait_for 10 extra_window || die "no question before replacing $path"
+        xdotool windowfocus --sync "$(extra_window)"
+        xdotool key Return  # "Yes" is the question's default button
+    fi
+    wait_for 10 save_dialog_closed || die "the save dialog stayed open"
+}
+
+# Nothing but the reports themselves: no temporary file left beside a saved one.
+only_expected_files() {
+    ! ls -A "$ART" | grep -E '_report\.txt.'
+}
+report_size_is() { [ -f "$1" ] && [ "$(stat -c %s "$1")" = "$2" ]; }
+
+# ---- the private network: loopback only, with the servers' names mapped there ----
+ip link set lo up
+printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n127.0.0.1 %s whois.internic.net 2018.ip138.com\n' \
+    "$DOMAIN" >"$WORK/hosts"
+mount --bind "$WORK/hosts" /etc/hosts
+python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>>"$LOG" &
+PEERS_PID=$!
+wait_for 10 grep -q ready "$WORK/peers.out" || die "loopback servers did not start"
+
+Xvfb -displayfd 9 -screen 0 1280x900x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
+XVFB_PID=$!
+wait_for 10 test -s "$WORK/display" || die "Xvfb did not start"
+export DISPLAY=:$(head -1 "$WORK/display")
+
+# A prefix of the test's own; wine then draws the windows' captions itself.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    note "creating wine prefix $WINEPREFIX"
+    "$WINE" wineboot -i >>"$LOG" 2>&1
+fi
+for value in Decorated Managed; do
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v $value /d N /f >/dev/null 2>&1
+done
+
+# Every DLL the program imports must come with the system: a fresh prefix has it.
+system_dll() { ls "$WINEPREFIX/drive_c/windows/system32" | grep -ix -- "$1" >/dev/null; }
+only_system_dlls() {
+    local dll
+    for dll in $(x86_64-w64-mingw32-objdump -p "$EXE" | sed -n 's/.*DLL Name: //p'); do
+        system_dll "$dll" || { echo "not a system DLL: $dll"; return 1; }
+    done
+}
+if command -v x86_64-w64-mingw32-objdump >/dev/null; then
+    check "Tollvane.exe imports only system DLLs" only_system_dlls
+fi
+
+# ---- start ----
+started=$SECONDS
+(cd "$WORK" && exec "$WINE" "$EXE") 2>>"$LOG" &
+APP_PID=$!
+wait_for 60 probe state || die "the main dialog did not appear"
+MAIN_WINDOW=$(xdotool search --onlyvisible --name '^Tollvane$' | head -1)
+note "main dialog up after $((SECONDS - started)) s"
+check "idle at start: start enabled, empty status, empty report, bar at 0" test "$(idle_summary)" = "1//0/0"
+
+# ---- an empty domain: the message, and nothing starts ----
+click_control 1004
+wait_for 10 box_says "请输入正确域名" && pass "empty domain shows 请输入正确域名" || fail "empty domain message"
+click_box_button 1
+wait_for 10 no_box || die "the message box did not close"
+check "empty domain starts nothing" test "$(idle_summary)" = "1//0/0"
+
+# ---- saving an empty report writes an empty file ----
+save_as "$ART/empty_report.txt"
+wait_for 10 report_size_is "$ART/empty_report.txt" 0 && pass "an empty output area saves a zero-byte file" \
+    || fail "empty save: $(stat -c %s "$ART/empty_report.txt" 2>&1)"
+
+# ---- run 1, typed with spaces, a scheme and a trailing slash ----
+click_control 1000
+xdotool type --delay 15 "  https://$DOMAIN/ "
+xdotool key Return   # Enter in the field presses the default start button
+run_started=$SECONDS
+wait_for 5 running && pass "start button disabled during the run" || fail "start button not disabled"
+check "status says the run is going on" test "$(state_of status)" = "正在检测...请勿关闭窗口！"
+xdotool key Return   # Enter again, while the run goes on
+click_control 1004   # and a click on the disabled start button
+sleep 0.5
+check "Enter and clicks during a run neither close the window nor start anything" alive_without_box
+wait_for 150 box_says "检测完成，请另存为结果发送给我们。" || die "run 1 did not complete"
+note "run 1 took $((SECONDS - run_started)) s"
+pass "completion message 检测完成，请另存为结果发送给我们。"
+snapshot
+check "after the run: status 检测完成, start enabled, bar full" \
+    test "$(field status)/$(field start_enabled)/$(field progress)" = "检测完成/1/90"
+click_box_button 1
+wait_for 10 no_box || die "the completion box did not close"
+check "the domain field still shows what was typed" \
+    test "$(probe field | iconv -f GBK -t UTF-8)" = "  https://$DOMAIN/ "
+sleep 0.5
+import -window root "$ART/finished_run.png"
+probe report >"$ART/report_run1.bin"
+check "run 1 report follows the report grammar" python3 "$HERE/check_report.py" "$ART/report_run1.bin"
+check "run 1 report has exactly one banner" \
+    test "$(grep -c -a '开始检测' <(iconv -f GBK -t UTF-8 "$ART/report_run1.bin"))" = 1
+
+# ---- save-as: the bytes the window shows, and replacing a file whole ----
+size=$(stat -c %s "$ART/report_run1.bin")
+save_as "$ART/saved_report.txt"
+wait_for 10 report_size_is "$ART/saved_report.txt" "$size" || true
+check "saved file equals the report the window shows, byte for byte" cmp "$ART/report_run1.bin" "$ART/saved_report.txt"
+head -c 300000 /dev/zero | tr '\0' 'J' >"$ART/replaced_report.txt"
+save_as "$ART/replaced_report.txt" expect-replace-question
+wait_for 10 report_size_is "$ART/replaced_report.txt" "$size" || true
+check "saving over a longer existing file replaces it whole" cmp "$ART/report_run1.bin" "$ART/replaced_report.txt"
+check "two saves of the same report are identical" cmp "$ART/saved_report.txt" "$ART/replaced_report.txt"
+check "no temporary file is left beside the report" \
+    only_expected_files
+click_control 1006
+wait_for 20 save_dialog_open || die "the save dialog did not open"
+xdotool windowfocus --sync "$(save_dialog_open | head -1)"
+ls -A "$ART" >"$WORK/before_cancel"
+xdotool key Escape
+wait_for 10 save_dialog_closed || die "the save dialog stayed open after Escape"
+check "cancelling the save dialog writes nothing" \
+    bash -c "cmp '$ART/report_run1.bin' '$ART/saved_report.txt' && ls -A '$ART' | cmp - '$WORK/before_cancel'"
+
+# ---- run 2: the output is cleared, the bar is not reset ----
+click_control 1004
+probe state >"$WORK/state2"
+if grep -q '^step1_written=0' "$WORK/state2"; then
+    check "run 2 starts from the full bar (sampled before its first step)" grep -q '^progress=90$' "$WORK/state2"
+else
+    note "run 2 had finished step 1 before the bar was sampled; checking it only moved on"
+    check "run 2 bar never went back to 0" grep -q -E '^progress=(10|20|30|40|50|60|70|80|90)$' "$WORK/state2"
+fi
+wait_for 150 box_says "检测完成，请另存为结果发送给我们。" || die "run 2 did not complete"
+check "run 2 ends with the bar full" test "$(state_of progress)" = 90
+click_box_button 1
+wait_for 10 no_box || die "the completion box did not close"
+probe report >"$ART/report_run2.bin"
+check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/check_report.py" "$ART/report_run2.bin"
+
+# ---- closing during a run ----
+# Echo requests go unanswered from here on, so the ping step lasts long enough to close in.
+sysctl -q -w net.ipv4.icmp_echo_ignore_all=1
+click_control 1004
+wait_for 60 report_has "第6步" || die "run 3 did not reach its ping step"
+sleep 1
+check "run 3 is running its ping child" pgrep -f "ping.*$DOMAIN"
+import -window root "$ART/running.png"
+save_as "$ART/partial_report.txt"
+probe report >"$ART/report_run3_partial.bin"
+check "saving during a run writes the report so far, and the run goes on" \
+    bash -c "[ -s '$ART/partial_report.txt' ] && cmp -n \$(stat -c %s '$ART/partial_report.txt') '$ART/partial_report.txt' '$ART/report_run3_partial.bin' && kill -0 $APP_PID"
+check "the run is still going on after saving" running
+focus_main
+xdotool key Escape
+wait_for 10 box_says "检测尚未完成，确定要停止检测并关闭窗口吗？" && pass "Escape during a run asks first" \
+    || fail "no question on Escape during a run"
+click_box_button 7   # No
+wait_for 10 no_box || die "the question did not close"
+sleep 0.5
+check "answering No keeps the window and the run" alive_and_running
+click_at $(probe closebox)
+wait_for 10 box_says "检测尚未完成，确定要停止检测并关闭窗口吗？" && pass "the close box during a run asks first" \
+    || die "no question on the close box during a run"
+import -window root "$ART/close_question.png"
+closing=$(date +%s%N)  # includes finding the button
+click_box_button 6   # Yes
+if wait_for 8 app_gone; then
+    pass "confirmed close ends the program within $((($(date +%s%N) - closing) / 1000000)) ms of answering"
+else
+    fail "the program was still running 8 s after the confirmed close"
+fi
+wait $APP_PID 2>/dev/null && pass "the program exits with status 0" || fail "exit status $?"
+APP_PID=""
+check "the run's ping child was ended too" wait_for 5 ping_child_gone
+sysctl -q -w net.ipv4.icmp_echo_ignore_all=0
+
+note "$PASSED passed, $FAILED failed"
+[ "$FAILED" = 0 ]

@@ -1,0 +1,150 @@
+// Reads Tollvane's window from outside, for the window test: what the output area,
+// the progress bar and the status line hold, the text of an open message box, and
+// where on the screen a control is, so that real mouse clicks can be aimed at it.
+//
+//   gui_probe report            the output area's text, as GBK bytes, on standard output
+//   gui_probe state             progress, start button, status and report length, one per line
+//   gui_probe field             the domain field's text, as GBK bytes
+//   gui_probe message           the text of the message box the program shows, if any
+//   gui_probe where ID          screen centre of the main dialog's control ID
+//   gui_probe where-box ID      screen centre of the open message box's button ID
+//   gui_probe closebox          screen position of the main dialog's close button
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <string>
+
+namespace {
+
+const int kDomainId = 1000;
+const int kOutputId = 1003;
+const int kProgressId = 1001;
+const int kStartId = 1004;
+const int kStatusId = 1005;
+
+struct CFound {
+    HWND dialog = nullptr;
+    HWND box = nullptr;
+};
+
+BOOL CALLBACK Visit(HWND window, LPARAM context) {
+    auto* found = reinterpret_cast<CFound*>(context);
+    wchar_t title[64] = {};
+    wchar_t kind[64] = {};
+    GetWindowTextW(window, title, 64);
+    GetClassNameW(window, kind, 64);
+    if (!IsWindowVisible(window) || wcscmp(kind, L"#32770") != 0 || wcscmp(title, L"Tollvane") != 0) {
+        return TRUE;
+    }
+    if (GetDlgItem(window, kOutputId)) {
+        found->dialog = window;
+    } else {
+        found->box = window;
+    }
+    return TRUE;
+}
+
+CFound FindWindows() {
+    CFound found;
+    EnumWindows(&Visit, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The control's text in GBK, converted here so it does not depend on the program's own conversion.
+std::string TextOf(HWND control) {
+    const int length = static_cast<int>(SendMessageW(control, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = static_cast<int>(
+        SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
+    text.resize(static_cast<size_t>(got));
+    if (text.empty()) return std::string();
+    const int size = WideCharToMultiByte(936, 0, text.data(), got, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(936, 0, text.data(), got, &bytes[0], size, nullptr, nullptr);
+    return bytes;
+}
+
+void PrintCentre(HWND control) {
+    RECT box;
+    GetWindowRect(control, &box);
+    std::printf("%ld %ld\n", (box.left + box.right) / 2, (box.top + box.bottom) / 2);
+}
+
+int Fail(const char* why) {
+    std::fprintf(stderr, "gui_probe: %s\n", why);
+    return 2;
+}
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM context) {
+    wchar_t kind[32] = {};
+    GetClassNameW(child, kind, 32);
+    if (_wcsicmp(kind, L"Static") == 0) *reinterpret_cast<std::string*>(context) += TextOf(child);
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Fail("no command");
+    _setmode(_fileno(stdout), _O_BINARY);
+    const std::string command = argv[1];
+    const CFound found = FindWindows();
+    if (command == "message") {
+        if (!found.box) return 1;
+        std::string text;
+        EnumChildWindows(found.box, &CollectStatic, reinterpret_cast<LPARAM>(&text));
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (command == "where-box") {
+        if (!found.box || argc < 3) return Fail("no message box");
+        HWND button = GetDlgItem(found.box, std::atoi(argv[2]));
+        if (!button) return Fail("no such button");
+        PrintCentre(button);
+        return 0;
+    }
+    if (!found.dialog) return Fail("main dialog not found");
+    if (command == "report") {
+        const std::string text = TextOf(GetDlgItem(found.dialog, kOutputId));
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (command == "field") {
+        const std::string text = TextOf(GetDlgItem(found.dialog, kDomainId));
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (command == "state") {
+        // The position is read before the report, so a report without a first step
+        // header proves the position had not been stepped by this run yet.
+        const LRESULT position = SendMessageW(GetDlgItem(found.dialog, kProgressId), PBM_GETPOS, 0, 0);
+        const std::string report = TextOf(GetDlgItem(found.dialog, kOutputId));
+        std::printf("progress=%ld\n", static_cast<long>(position));
+        std::printf("start_enabled=%d\n", IsWindowEnabled(GetDlgItem(found.dialog, kStartId)) ? 1 : 0);
+        std::printf("report_bytes=%zu\n", report.size());
+        std::printf("step1_written=%d\n", report.find("\r\n\xB5\xDA" "1\xB2\xBD---") != std::string::npos ? 1 : 0);
+        std::printf("status=%s\n", TextOf(GetDlgItem(found.dialog, kStatusId)).c_str());
+        std::printf("box_open=%d\n", found.box ? 1 : 0);
+        return 0;
+    }
+    if (command == "where" && argc >= 3) {
+        HWND control = GetDlgItem(found.dialog, std::atoi(argv[2]));
+        if (!control) return Fail("no such control");
+        PrintCentre(control);
+        return 0;
+    }
+    if (command == "closebox") {
+        RECT frame;
+        GetWindowRect(found.dialog, &frame);
+        const int border = GetSystemMetrics(SM_CXFIXEDFRAME);
+        const int button = GetSystemMetrics(SM_CXSIZE);
+        const int caption = GetSystemMetrics(SM_CYCAPTION);
+        std::printf("%ld %ld\n", frame.right - border - button / 2 - 1, frame.top + border + caption / 2);
+        return 0;
+    }
+    return Fail("unknown command");
+}
