@@ -1,13 +1,17 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/deadline.h"
 #include "platform/http_client.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
@@ -51,39 +55,23 @@ CHttpOutcome MapError(DWORD error) {
     return outcome;
 }
 
-// The handles of one exchange. The HTTP layer's own time limits do not bound every
-// wait (name resolution, some connection attempts), so a watchdog closes the handles
-// once the overall limit has passed, as a raised stop signal does; closing a handle
-// is how a blocking call of this layer is cut short from another thread.
-class CInetExchange {
-public:
-    CInetExchange(CStopSignal* stop, const CHttpLimits& limits)
-        : m_silenceMs(limits.silenceMs), m_scope(stop, [this] { Abort(EHttpFailure::kStopped); }) {
-        const int totalMs = limits.totalMs;
-        m_watchdog = std::thread([this, totalMs] { Watch(totalMs); });
-    }
-    ~CInetExchange() {
-        std::vector<HINTERNET> handles;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_done = true;
-            handles.swap(m_handles);
-        }
-        m_wake.notify_all();
-        m_watchdog.join();
-        CloseInnermostFirst(handles);
-    }
-    CInetExchange(const CInetExchange&) = delete;
-    CInetExchange& operator=(const CInetExchange&) = delete;
+void CloseInnermostFirst(const std::vector<HINTERNET>& handles) {
+    for (auto it = handles.rbegin(); it != handles.rend(); ++it) InternetCloseHandle(*it);
+}
+
+// What the caller and the thread making the blocking calls share. It is held by both,
+// so a thread left behind by a caller that stopped waiting still owns all it touches.
+struct CInetShared {
+    explicit CInetShared(const CHttpLimits& bounds) : limits(bounds) {}
 
     // Takes a handle just opened. False when it is null, or when the exchange was cut
     // short meanwhile (the handle is then closed at once).
     bool Adopt(HINTERNET handle) {
         if (!handle) return false;
         {
-            std::lock_guard<std::mutex> guard(m_lock);
-            if (m_aborted == EHttpFailure::kNone) {
-                m_handles.push_back(handle);
+            std::lock_guard<std::mutex> guard(lock);
+            if (aborted == EHttpFailure::kNone) {
+                handles.push_back(handle);
                 return true;
             }
         }
@@ -91,65 +79,143 @@ public:
         return false;
     }
 
-    bool Aborted() {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_aborted != EHttpFailure::kNone;
-    }
-
     // Marks the start of a call that waits for the server.
-    void BeginWait() { m_waitStart = std::chrono::steady_clock::now(); }
+    void BeginWait() { waitStart = std::chrono::steady_clock::now(); }
 
-    // Why a call failed: the abort's cause if there was one, else the layer's error.
-    // Wine's layer reports a receive time-out as an aborted connection, so a connection
-    // lost only after a whole silence limit of waiting counts as the time-out it is.
-    CHttpOutcome Failure(DWORD error) {
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            if (m_aborted != EHttpFailure::kNone) return {m_aborted, 0};
-        }
-        CHttpOutcome outcome = MapError(error);
-        const auto waited = std::chrono::steady_clock::now() - m_waitStart;
+    // Records why a call failed. Wine's layer reports a receive time-out as an aborted
+    // connection, so a connection lost only after a whole silence limit of waiting
+    // counts as the time-out it is.
+    void Fail(DWORD error) {
+        outcome = MapError(error);
+        const auto waited = std::chrono::steady_clock::now() - waitStart;
         if (outcome.failure == EHttpFailure::kConnectionLost &&
-            waited >= std::chrono::milliseconds(m_silenceMs * 9 / 10)) {
+            waited >= std::chrono::milliseconds(limits.silenceMs * 9 / 10)) {
             outcome.failure = EHttpFailure::kTimedOut;
         }
-        return outcome;
     }
+
+    const CHttpLimits limits;
+
+    std::mutex lock;
+    std::condition_variable wake;
+    std::function<void(CInetShared&)> job;  // queued for the worker
+    bool busy = false;                        // a job is queued or running
+    bool quit = false;
+    bool stopRaised = false;
+    EHttpFailure aborted = EHttpFailure::kNone;
+    std::vector<HINTERNET> handles;  // innermost last
+
+    // Written by the worker's jobs, read by the caller once a job has finished.
+    std::chrono::steady_clock::time_point waitStart;
+    CHttpOutcome outcome;
+    HINTERNET file = nullptr;
+    std::vector<char> chunk;
+    int status = 0;
+    CString headers;
+};
+
+// Runs the blocking calls of one exchange on a thread of their own, and waits for each
+// no longer than the exchange's overall limit allows, nor past a raised stop signal.
+// Then the exchange's handles are closed, which is how this layer cuts a blocking call
+// short; a layer that does not (Wine's) is left to finish the call on its own thread.
+class CInetRunner {
+public:
+    CInetRunner(CStopSignal* stop, const CHttpLimits& limits)
+        : m_shared(std::make_shared<CInetShared>(limits)),
+          m_deadline(limits.totalMs),
+          m_scope(stop, StopHandler(m_shared)) {
+        m_worker = std::thread(&CInetRunner::Work, m_shared);
+    }
+    ~CInetRunner() {
+        {
+            std::lock_guard<std::mutex> guard(m_shared->lock);
+            m_shared->quit = true;
+        }
+        m_shared->wake.notify_all();
+        if (m_abandoned) {
+            m_worker.detach();
+        } else {
+            m_worker.join();
+        }
+    }
+    CInetRunner(const CInetRunner&) = delete;
+    CInetRunner& operator=(const CInetRunner&) = delete;
+
+    // True when the job ran to its end; false when the exchange was cut short, and
+    // Interruption() says why.
+    bool Run(std::function<void(CInetShared&)> job);
+    CHttpOutcome Interruption() const { return {m_interruption, 0}; }
+    CInetShared& Shared() { return *m_shared; }
 
 private:
-    static void CloseInnermostFirst(const std::vector<HINTERNET>& handles) {
-        for (auto it = handles.rbegin(); it != handles.rend(); ++it) InternetCloseHandle(*it);
+    static std::function<void()> StopHandler(std::shared_ptr<CInetShared> shared) {
+        return [shared] {
+            std::lock_guard<std::mutex> guard(shared->lock);
+            shared->stopRaised = true;
+            shared->wake.notify_all();
+        };
     }
+    static void Work(std::shared_ptr<CInetShared> shared);
+    void CutShort(std::unique_lock<std::mutex>& guard, EHttpFailure cause);
 
-    void Abort(EHttpFailure cause) {
-        std::vector<HINTERNET> handles;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            if (m_aborted != EHttpFailure::kNone || m_done) return;
-            m_aborted = cause;
-            handles.swap(m_handles);
-        }
-        CloseInnermostFirst(handles);
-    }
-
-    void Watch(int totalMs) {
-        {
-            std::unique_lock<std::mutex> guard(m_lock);
-            if (m_wake.wait_for(guard, std::chrono::milliseconds(totalMs), [this] { return m_done; })) return;
-        }
-        Abort(EHttpFailure::kTimedOut);
-    }
-
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    std::vector<HINTERNET> m_handles;
-    bool m_done = false;
-    EHttpFailure m_aborted = EHttpFailure::kNone;
-    const int m_silenceMs;
-    std::chrono::steady_clock::time_point m_waitStart = std::chrono::steady_clock::now();
-    std::thread m_watchdog;
-    CAbortScope m_scope;  // last: it may call Abort as soon as it is built
+    std::shared_ptr<CInetShared> m_shared;
+    CDeadline m_deadline;
+    std::thread m_worker;
+    bool m_abandoned = false;
+    EHttpFailure m_interruption = EHttpFailure::kNone;
+    CAbortScope m_scope;  // last: its handler may run as soon as it is built
 };
+
+void CInetRunner::Work(std::shared_ptr<CInetShared> shared) {
+    std::unique_lock<std::mutex> guard(shared->lock);
+    for (;;) {
+        shared->wake.wait(guard, [&shared] { return shared->quit || shared->job; });
+        if (!shared->job) break;
+        auto job = std::move(shared->job);
+        shared->job = nullptr;
+        guard.unlock();
+        job(*shared);
+        guard.lock();
+        shared->busy = false;
+        shared->wake.notify_all();
+    }
+    std::vector<HINTERNET> handles;
+    handles.swap(shared->handles);
+    guard.unlock();
+    CloseInnermostFirst(handles);
+}
+
+bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
+    std::unique_lock<std::mutex> guard(m_shared->lock);
+    if (m_shared->stopRaised && m_interruption == EHttpFailure::kNone) m_interruption = EHttpFailure::kStopped;
+    if (m_interruption != EHttpFailure::kNone) return false;
+    m_shared->outcome = CHttpOutcome();
+    m_shared->job = std::move(job);
+    m_shared->busy = true;
+    m_shared->wake.notify_all();
+    while (m_shared->busy) {
+        if (m_shared->stopRaised || m_deadline.Passed()) {
+            CutShort(guard, m_shared->stopRaised ? EHttpFailure::kStopped : EHttpFailure::kTimedOut);
+            return false;
+        }
+        const int wait = std::max(1, std::min(kWaitSliceMs, m_deadline.Remaining()));
+        m_shared->wake.wait_for(guard, std::chrono::milliseconds(wait));
+    }
+    return true;
+}
+
+void CInetRunner::CutShort(std::unique_lock<std::mutex>& guard, EHttpFailure cause) {
+    m_interruption = cause;
+    m_shared->aborted = cause;
+    std::vector<HINTERNET> handles;
+    handles.swap(m_shared->handles);
+    guard.unlock();
+    CloseInnermostFirst(handles);
+    guard.lock();
+    // A layer that honours the close returns at once; give it a moment to do so.
+    m_shared->wake.wait_for(guard, std::chrono::seconds(1), [this] { return !m_shared->busy; });
+    if (m_shared->busy) m_abandoned = true;
+}
 
 void SetTimeoutOption(HINTERNET handle, DWORD option, int milliseconds) {
     DWORD value = static_cast<DWORD>(milliseconds);
@@ -172,16 +238,22 @@ void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
     }
 }
 
-// A synchronous session with the system's preconfigured proxy settings.
-HINTERNET OpenSession(const CHttpLimits& limits) {
+DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
+
+// A synchronous session with the system's preconfigured proxy settings, adopted by the
+// exchange. Null on failure, with the reason recorded.
+HINTERNET OpenSession(CInetShared& shared) {
     static const std::string agent = AgentName();
     HINTERNET session = InternetOpenA(agent.empty() ? nullptr : agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                                       nullptr, nullptr, 0);
-    if (session) ApplyTimeouts(session, limits);
+    const DWORD error = ErrorIfNull(session);
+    if (!shared.Adopt(session)) {
+        shared.Fail(error);
+        return nullptr;
+    }
+    ApplyTimeouts(session, shared.limits);
     return session;
 }
-
-DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 
 bool QueryRawHeaders(HINTERNET request, CString* headers) {
     DWORD length = 0;
@@ -193,13 +265,61 @@ bool QueryRawHeaders(HINTERNET request, CString* headers) {
     return true;
 }
 
+void OpenUrlJob(CInetShared& shared, const CString& url) {
+    HINTERNET session = OpenSession(shared);
+    if (!session) return;
+    InternetSetStatusCallbackA(session, &OnUrlStatus);
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared.limits);
+    shared.BeginWait();
+    HINTERNET file = InternetOpenUrlA(session, url.GetString(), nullptr, 0, INTERNET_FLAG_TRANSFER_ASCII, context);
+    const DWORD error = ErrorIfNull(file);
+    if (!shared.Adopt(file)) {
+        shared.Fail(error);
+        return;
+    }
+    shared.file = file;
+}
+
+void ReadJob(CInetShared& shared, DWORD capacity) {
+    shared.chunk.resize(capacity);
+    DWORD got = 0;
+    shared.BeginWait();
+    if (!InternetReadFile(shared.file, shared.chunk.data(), capacity, &got)) {
+        shared.Fail(GetLastError());
+        got = 0;
+    }
+    shared.chunk.resize(got);
+}
+
+void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
+    HINTERNET session = OpenSession(shared);
+    if (!session) return;
+    HINTERNET connection = InternetConnectA(session, host.GetString(), static_cast<INTERNET_PORT>(port), nullptr,
+                                            nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    DWORD error = ErrorIfNull(connection);
+    if (!shared.Adopt(connection)) return shared.Fail(error);
+    ApplyTimeouts(connection, shared.limits);
+    HINTERNET request = HttpOpenRequestA(connection, "GET", "", nullptr, nullptr, nullptr,
+                                         INTERNET_FLAG_EXISTING_CONNECT, 0);
+    error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) return shared.Fail(error);
+    ApplyTimeouts(request, shared.limits);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    shared.BeginWait();
+    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0) ||
+        !HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
+        !QueryRawHeaders(request, &shared.headers)) {
+        return shared.Fail(GetLastError());
+    }
+    shared.status = static_cast<int>(status);
+}
+
 }  // namespace
 
 struct CHttpPage::Impl {
-    Impl(CStopSignal* stop, const CHttpLimits& bounds) : exchange(stop, bounds), limits(bounds) {}
-    CInetExchange exchange;
-    CHttpLimits limits;
-    HINTERNET file = nullptr;
+    Impl(CStopSignal* stop, const CHttpLimits& limits) : runner(stop, limits) {}
+    CInetRunner runner;
 };
 
 CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
@@ -208,73 +328,44 @@ CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
 CHttpPage::~CHttpPage() = default;
 
 bool CHttpPage::Open(const CString& url) {
-    CInetExchange& exchange = m_impl->exchange;
-    HINTERNET session = OpenSession(m_impl->limits);
-    DWORD error = ErrorIfNull(session);
-    if (!exchange.Adopt(session)) {
-        m_outcome = exchange.Failure(error);
+    CInetRunner& runner = m_impl->runner;
+    if (!runner.Run([url](CInetShared& shared) { OpenUrlJob(shared, url); })) {
+        m_outcome = runner.Interruption();
         return false;
     }
-    InternetSetStatusCallbackA(session, &OnUrlStatus);
-    const auto context = reinterpret_cast<DWORD_PTR>(&m_impl->limits);
-    exchange.BeginWait();
-    HINTERNET file = InternetOpenUrlA(session, url.GetString(), nullptr, 0, INTERNET_FLAG_TRANSFER_ASCII, context);
-    error = ErrorIfNull(file);
-    if (!exchange.Adopt(file)) {
-        m_outcome = exchange.Failure(error);
-        return false;
-    }
-    m_impl->file = file;
-    return true;
+    m_outcome = runner.Shared().outcome;
+    return m_outcome.failure == EHttpFailure::kNone;
 }
 
 int CHttpPage::ReadSome(char* buffer, int capacity) {
-    DWORD got = 0;
-    m_impl->exchange.BeginWait();
-    const BOOL read = InternetReadFile(m_impl->file, buffer, static_cast<DWORD>(capacity), &got);
-    const DWORD error = read ? 0 : GetLastError();
-    if (!read || (got == 0 && m_impl->exchange.Aborted())) {
-        m_outcome = m_impl->exchange.Failure(error);
+    CInetRunner& runner = m_impl->runner;
+    const auto wanted = static_cast<DWORD>(capacity);
+    if (!runner.Run([wanted](CInetShared& shared) { ReadJob(shared, wanted); })) {
+        m_outcome = runner.Interruption();
         return -1;
     }
-    return static_cast<int>(got);
+    const CInetShared& shared = runner.Shared();
+    if (shared.outcome.failure != EHttpFailure::kNone) {
+        m_outcome = shared.outcome;
+        return -1;
+    }
+    std::copy(shared.chunk.begin(), shared.chunk.end(), buffer);
+    return static_cast<int>(shared.chunk.size());
 }
 
 CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
                                    const CHttpLimits& limits) {
     CHttpHeaderAnswer answer;
-    CInetExchange exchange(stop, limits);
-    HINTERNET session = OpenSession(limits);
-    DWORD error = ErrorIfNull(session);
-    if (!exchange.Adopt(session)) {
-        answer.outcome = exchange.Failure(error);
+    CInetRunner runner(stop, limits);
+    if (!runner.Run([host, port](CInetShared& shared) { RootHeadersJob(shared, host, port); })) {
+        answer.outcome = runner.Interruption();
         return answer;
     }
-    HINTERNET connection = InternetConnectA(session, host.GetString(), static_cast<INTERNET_PORT>(port), nullptr,
-                                            nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    error = ErrorIfNull(connection);
-    if (!exchange.Adopt(connection)) {
-        answer.outcome = exchange.Failure(error);
-        return answer;
+    const CInetShared& shared = runner.Shared();
+    answer.outcome = shared.outcome;
+    if (answer.outcome.failure == EHttpFailure::kNone) {
+        answer.status = shared.status;
+        answer.rawHeaders = shared.headers;
     }
-    ApplyTimeouts(connection, limits);
-    HINTERNET request = HttpOpenRequestA(connection, "GET", "", nullptr, nullptr, nullptr,
-                                         INTERNET_FLAG_EXISTING_CONNECT, 0);
-    error = ErrorIfNull(request);
-    if (!exchange.Adopt(request)) {
-        answer.outcome = exchange.Failure(error);
-        return answer;
-    }
-    ApplyTimeouts(request, limits);
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    exchange.BeginWait();
-    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0) ||
-        !HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
-        !QueryRawHeaders(request, &answer.rawHeaders)) {
-        answer.outcome = exchange.Failure(GetLastError());
-        return answer;
-    }
-    answer.status = static_cast<int>(status);
     return answer;
 }
