@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/probe_session.h"
+#include "platform/http_client.h"
 #include "platform/stop_signal.h"
 #include "probes/public_ip.h"
 #include "tests/test_support.h"
@@ -367,3 +368,25 @@ TEST(WebsiteCheck, ARaisedStopEndsTheExchangeAtOnce) {
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("无法访问网站http://127.0.0.1：检测已停止\r\n", outcome.error);
 }
+
+TEST(WebsiteCheck, AnInterimContinueResponseIsNotTheAnswer) {
+    CLoopbackServer server(Answer("HTTP/1.1 100 Continue\r\n\r\n" + HttpResponse("200 OK", "body", "X-After: 100\r\n")));
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
+    EXPECT_TRUE(Contains(outcome.result, "\r\nX-After: 100\r\n")) << outcome.result;
+}
+
+#ifndef _WIN32
+// libcurl takes the host inside an address; WinINet takes it as a name of its own.
+TEST(RootHeaders, AHostNameCannotCarryAnAddressOfItsOwn) {
+    CLoopbackServer server(Answer(HttpResponse("200 OK", "")));
+    const std::string port = std::to_string(server.Port());
+    for (const std::string& host : std::vector<std::string>{"evil@127.0.0.1", "127.0.0.1:" + port + "/x", "127.0.0.1/x", ""}) {
+        const CHttpHeaderAnswer answer = FetchRootHeaders(CString(host), server.Port(), nullptr, ShortLimits());
+        EXPECT_NE(EHttpFailure::kNone, answer.outcome.failure) << host;
+        EXPECT_TRUE(answer.rawHeaders.IsEmpty()) << host;
+    }
+    EXPECT_EQ(0, server.Connections());
+}
+#endif
