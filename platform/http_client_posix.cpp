@@ -47,7 +47,8 @@ CHttpOutcome MapResult(CURL* easy, CURLcode result) {
         case CURLE_COULDNT_CONNECT: {
             long error = 0;
             curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &error);
-            outcome.failure = error == ECONNREFUSED ? EHttpFailure::kRefused : EHttpFailure::kCannotConnect;
+            outcome.failure =
+                error == ECONNREFUSED ? EHttpFailure::kRefused : EHttpFailure::kCannotConnect;
             break;
         }
         case CURLE_OPERATION_TIMEDOUT:
@@ -167,14 +168,16 @@ bool CCurlTransfer::Prepare(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.totalMs));
     // Less than a byte a second for the silence limit: the server has gone quiet.
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max(1, m_limits.silenceMs / 1000)));
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(std::max(1, m_limits.silenceMs / 1000)));
     return true;
 }
 
 }  // namespace
 
 struct CHttpPage::Impl {
-    Impl(CStopSignal* stop, const CHttpLimits& limits) : transfer(stop, limits), maxBody(limits.maxBodyBytes) {}
+    Impl(CStopSignal* stop, const CHttpLimits& limits)
+        : transfer(stop, limits), maxBody(limits.maxBodyBytes) {}
 
     static size_t OnBody(char* data, size_t size, size_t count, void* context) {
         Impl* self = static_cast<Impl*>(context);
@@ -218,7 +221,8 @@ bool CHttpPage::Open(const CString& url) {
     transfer.Drive([impl] { return impl->HasBytes(); });
     if (impl->HasBytes()) return true;
     m_outcome = transfer.Outcome();
-    if (transfer.Finished() && (transfer.Result() == CURLE_OK || impl->capped)) m_outcome = CHttpOutcome();
+    if (transfer.Finished() && (transfer.Result() == CURLE_OK || impl->capped))
+        m_outcome = CHttpOutcome();
     return m_outcome.failure == EHttpFailure::kNone;
 }
 
@@ -227,7 +231,8 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
     CCurlTransfer& transfer = impl->transfer;
     transfer.Drive([impl] { return impl->HasBytes(); });
     if (impl->HasBytes()) {
-        const size_t count = std::min(static_cast<size_t>(capacity), impl->body.size() - impl->consumed);
+        const size_t count =
+            std::min(static_cast<size_t>(capacity), impl->body.size() - impl->consumed);
         std::memcpy(buffer, impl->body.data() + impl->consumed, count);
         impl->consumed += count;
         if (impl->consumed == impl->body.size()) {
@@ -301,7 +306,8 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
     transfer.Drive([&headers] { return headers.complete; });
     if (!headers.complete) {
         answer.outcome = transfer.Outcome();
-        if (answer.outcome.failure == EHttpFailure::kNone) answer.outcome.failure = EHttpFailure::kOther;
+        if (answer.outcome.failure == EHttpFailure::kNone)
+            answer.outcome.failure = EHttpFailure::kOther;
         return answer;
     }
     answer.status = headers.status;

@@ -99,7 +99,7 @@ struct CInetShared {
     std::mutex lock;
     std::condition_variable wake;
     std::function<void(CInetShared&)> job;  // queued for the worker
-    bool busy = false;                        // a job is queued or running
+    bool busy = false;                      // a job is queued or running
     bool quit = false;
     bool stopRaised = false;
     EHttpFailure aborted = EHttpFailure::kNone;
@@ -187,7 +187,8 @@ void CInetRunner::Work(std::shared_ptr<CInetShared> shared) {
 
 bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
     std::unique_lock<std::mutex> guard(m_shared->lock);
-    if (m_shared->stopRaised && m_interruption == EHttpFailure::kNone) m_interruption = EHttpFailure::kStopped;
+    if (m_shared->stopRaised && m_interruption == EHttpFailure::kNone)
+        m_interruption = EHttpFailure::kStopped;
     if (m_interruption != EHttpFailure::kNone) return false;
     m_shared->outcome = CHttpOutcome();
     m_shared->job = std::move(job);
@@ -195,7 +196,8 @@ bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
     m_shared->wake.notify_all();
     while (m_shared->busy) {
         if (m_shared->stopRaised || m_deadline.Passed()) {
-            CutShort(guard, m_shared->stopRaised ? EHttpFailure::kStopped : EHttpFailure::kTimedOut);
+            CutShort(guard,
+                     m_shared->stopRaised ? EHttpFailure::kStopped : EHttpFailure::kTimedOut);
             return false;
         }
         const int wait = std::max(1, std::min(kWaitSliceMs, m_deadline.Remaining()));
@@ -232,7 +234,8 @@ void ApplyTimeouts(HINTERNET handle, const CHttpLimits& limits) {
 // InternetOpenUrl makes inside itself (Wine's does not), so they are set again on the
 // request handle as soon as it reports progress. The context is the limits.
 void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-    if (status == INTERNET_STATUS_RESOLVING_NAME || status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
+    if (status == INTERNET_STATUS_RESOLVING_NAME ||
+        status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
         status == INTERNET_STATUS_SENDING_REQUEST) {
         ApplyTimeouts(handle, *reinterpret_cast<const CHttpLimits*>(context));
     }
@@ -244,8 +247,8 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 // exchange. Null on failure, with the reason recorded.
 HINTERNET OpenSession(CInetShared& shared) {
     static const std::string agent = AgentName();
-    HINTERNET session = InternetOpenA(agent.empty() ? nullptr : agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
-                                      nullptr, nullptr, 0);
+    HINTERNET session = InternetOpenA(agent.empty() ? nullptr : agent.c_str(),
+                                      INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     const DWORD error = ErrorIfNull(session);
     if (!shared.Adopt(session)) {
         shared.Fail(error);
@@ -257,10 +260,12 @@ HINTERNET OpenSession(CInetShared& shared) {
 
 bool QueryRawHeaders(HINTERNET request, CString* headers) {
     DWORD length = 0;
-    if (HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr)) return true;
+    if (HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr))
+        return true;
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0) return false;
     std::vector<char> buffer(length + 1);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.data(), &length, nullptr)) return false;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.data(), &length, nullptr))
+        return false;
     *headers = CString(buffer.data(), static_cast<int>(length));
     return true;
 }
@@ -271,7 +276,8 @@ void OpenUrlJob(CInetShared& shared, const CString& url) {
     InternetSetStatusCallbackA(session, &OnUrlStatus);
     const auto context = reinterpret_cast<DWORD_PTR>(&shared.limits);
     shared.BeginWait();
-    HINTERNET file = InternetOpenUrlA(session, url.GetString(), nullptr, 0, INTERNET_FLAG_TRANSFER_ASCII, context);
+    HINTERNET file = InternetOpenUrlA(session, url.GetString(), nullptr, 0,
+                                      INTERNET_FLAG_TRANSFER_ASCII, context);
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
         shared.Fail(error);
@@ -294,8 +300,9 @@ void ReadJob(CInetShared& shared, DWORD capacity) {
 void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
     HINTERNET session = OpenSession(shared);
     if (!session) return;
-    HINTERNET connection = InternetConnectA(session, host.GetString(), static_cast<INTERNET_PORT>(port), nullptr,
-                                            nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    HINTERNET connection =
+        InternetConnectA(session, host.GetString(), static_cast<INTERNET_PORT>(port), nullptr,
+                         nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     DWORD error = ErrorIfNull(connection);
     if (!shared.Adopt(connection)) return shared.Fail(error);
     ApplyTimeouts(connection, shared.limits);
@@ -308,7 +315,8 @@ void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
     DWORD size = sizeof status;
     shared.BeginWait();
     if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0) ||
-        !HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) ||
+        !HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr) ||
         !QueryRawHeaders(request, &shared.headers)) {
         return shared.Fail(GetLastError());
     }

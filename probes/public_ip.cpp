@@ -5,7 +5,9 @@
 #include "platform/ipv4_parse.h"
 #include "probes/http_failure_text.h"
 
-int IsIPv4Literal(CString text) { return ParseClassicIPv4(text.GetString()) != kInvalidIPv4 ? 1 : 0; }
+int IsIPv4Literal(CString text) {
+    return ParseClassicIPv4(text.GetString()) != kInvalidIPv4 ? 1 : 0;
+}
 
 namespace {
 
@@ -58,6 +60,7 @@ int CProbeSession::FetchPublicIP() {
         m_strResult = CenterText(line);
         return 1;
     }
-    if (page.Outcome().failure != EHttpFailure::kNone) m_strResult = PageFailureLine(page.Outcome());
+    if (page.Outcome().failure != EHttpFailure::kNone)
+        m_strResult = PageFailureLine(page.Outcome());
     return 1;
 }

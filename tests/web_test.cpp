@@ -37,7 +37,8 @@ CHttpLimits ShortLimits() {
 std::string HttpResponse(const std::string& status, const std::string& body,
                          const std::string& extraHeaders = "") {
     return "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\n" + extraHeaders +
-           "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+           "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+           body;
 }
 
 // The request heads a server received, in order.
@@ -120,7 +121,9 @@ CStepOutcome CheckWebsiteWith(const CProbeEndpoints& endpoints, const CString& d
     return {returned, result, session.TakeError().Bytes()};
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 }  // namespace
 
@@ -139,12 +142,13 @@ TEST(IsIPv4Literal, FollowsTheClassicParser) {
 
 TEST(PublicIpPage, TakesTheCenterTextOfTheAddressLine) {
     CRequestLog log;
-    CLoopbackServer server(Answer(HttpResponse("200 OK",
-                                               "<html><head><title>[标题]</title></head>\r\n"
-                                               "[菜单] [帮助]\r\n"
-                                               "<body><center>您的IP是：[203.0.113.9] 来自：某地</center>\r\n"
-                                               "</body></html>\r\n"),
-                                  &log));
+    CLoopbackServer server(
+        Answer(HttpResponse("200 OK",
+                            "<html><head><title>[标题]</title></head>\r\n"
+                            "[菜单] [帮助]\r\n"
+                            "<body><center>您的IP是：[203.0.113.9] 来自：某地</center>\r\n"
+                            "</body></html>\r\n"),
+               &log));
     const CStepOutcome outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ("您的IP是：[203.0.113.9] 来自：某地", outcome.result);
@@ -157,9 +161,10 @@ TEST(PublicIpPage, TakesTheCenterTextOfTheAddressLine) {
 
 TEST(PublicIpPage, LooksOnlyAtTheFirstBracketPairOfALine) {
     // A bracketed word ahead of the address hides the address on that line.
-    EXPECT_EQ("second [10.0.0.1]", FetchPublicIpFromPage("<center>[note] [198.51.100.7]</center>\r\n"
-                                                         "<center>second [10.0.0.1]</center>\r\n")
-                                       .result);
+    EXPECT_EQ("second [10.0.0.1]",
+              FetchPublicIpFromPage("<center>[note] [198.51.100.7]</center>\r\n"
+                                    "<center>second [10.0.0.1]</center>\r\n")
+                  .result);
     // A "]" ahead of the "[" gives an empty candidate.
     EXPECT_EQ("next [10.0.0.2]", FetchPublicIpFromPage("<center>] [198.51.100.1]</center>\r\n"
                                                        "<center>next [10.0.0.2]</center>\r\n")
@@ -177,15 +182,17 @@ TEST(PublicIpPage, LooksOnlyAtTheFirstBracketPairOfALine) {
 TEST(PublicIpPage, ABracketByteInsideADoubleByteCharacterIsNoBracket) {
     // 81 5B is one GBK character: the first line holds no "[" at all, and on the second
     // the search for "[" steps over it to the real one.
-    const CStepOutcome outcome = FetchPublicIpFromPage("<center>A\x81[1.2.3.4]</center>\r\n"
-                                                       "<center>B\x81[x [5.6.7.8]</center>\r\n");
+    const CStepOutcome outcome = FetchPublicIpFromPage(
+        "<center>A\x81[1.2.3.4]</center>\r\n"
+        "<center>B\x81[x [5.6.7.8]</center>\r\n");
     EXPECT_EQ("B\x81[x [5.6.7.8]", outcome.result);
 }
 
 TEST(PublicIpPage, CenterMarkersDecideTheTextByPositionArithmetic) {
     // No "</center>": the line still ends the search, with an empty text.
-    CStepOutcome outcome = FetchPublicIpFromPage("<center>[1.2.3.4] no end\r\n"
-                                                 "<center>later [5.6.7.8]</center>\r\n");
+    CStepOutcome outcome = FetchPublicIpFromPage(
+        "<center>[1.2.3.4] no end\r\n"
+        "<center>later [5.6.7.8]</center>\r\n");
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ("", outcome.result);
     EXPECT_EQ("", outcome.error);
@@ -194,7 +201,8 @@ TEST(PublicIpPage, CenterMarkersDecideTheTextByPositionArithmetic) {
     // "</center>" ahead of "<center>".
     EXPECT_EQ("", FetchPublicIpFromPage("</center>[1.2.3.4]<center>\r\n").result);
     // A last line without a line end is a line too.
-    EXPECT_EQ("tail [9.9.9.9]", FetchPublicIpFromPage("x\r\n<center>tail [9.9.9.9]</center>").result);
+    EXPECT_EQ("tail [9.9.9.9]",
+              FetchPublicIpFromPage("x\r\n<center>tail [9.9.9.9]</center>").result);
 }
 
 TEST(PublicIpPage, FirstMatchingLineWinsAndNoMatchLeavesTheResultEmpty) {
@@ -253,7 +261,8 @@ TEST(PublicIpPage, ReadsNoMoreThanTheBodyLimit) {
 
 TEST(WebsiteCheck, Status200GivesTheRawHeadersWithoutTheBody) {
     CRequestLog log;
-    CLoopbackServer server(Answer(HttpResponse("200 OK", "BODY-MUST-NOT-APPEAR", "X-Probe: yes\r\n"), &log));
+    CLoopbackServer server(
+        Answer(HttpResponse("200 OK", "BODY-MUST-NOT-APPEAR", "X-Probe: yes\r\n"), &log));
     const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
@@ -266,7 +275,8 @@ TEST(WebsiteCheck, Status200GivesTheRawHeadersWithoutTheBody) {
     const auto heads = log.Heads();
     ASSERT_EQ(1u, heads.size());
     EXPECT_EQ(0u, heads[0].find("GET / HTTP/1.1\r\n")) << heads[0];
-    EXPECT_TRUE(Contains(heads[0], "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n")) << heads[0];
+    EXPECT_TRUE(Contains(heads[0], "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"))
+        << heads[0];
 }
 
 TEST(WebsiteCheck, OtherStatusesFailWithAnEmptyBody) {
@@ -290,18 +300,17 @@ TEST(WebsiteCheck, ANameThatDoesNotResolveGivesTheVisitMessageOnly) {
 TEST(WebsiteCheck, ARedirectReportsTheFinalResponse) {
     CRequestLog log;
     std::atomic<int> port{0};
-    CLoopbackServer server(
-        [&log, &port](CServerConnection& connection) {
-            const std::string head = connection.ReadUntil("\r\n\r\n");
-            log.Add(head);
-            if (head.compare(0, 6, "GET / ") == 0) {
-                connection.Send(HttpResponse(
-                    "302 Found", "moved",
-                    "Location: http://127.0.0.1:" + std::to_string(port.load()) + "/final\r\n"));
-            } else {
-                connection.Send(HttpResponse("200 OK", "final body", "X-Final: yes\r\n"));
-            }
-        });
+    CLoopbackServer server([&log, &port](CServerConnection& connection) {
+        const std::string head = connection.ReadUntil("\r\n\r\n");
+        log.Add(head);
+        if (head.compare(0, 6, "GET / ") == 0) {
+            connection.Send(HttpResponse(
+                "302 Found", "moved",
+                "Location: http://127.0.0.1:" + std::to_string(port.load()) + "/final\r\n"));
+        } else {
+            connection.Send(HttpResponse("200 OK", "final body", "X-Final: yes\r\n"));
+        }
+    });
     port = server.Port();
     const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(1, outcome.returned);
@@ -318,7 +327,8 @@ TEST(WebsiteCheck, ARefusedConnectionFailsWithAShortMessage) {
     const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(ClosedPort()), "127.0.0.1");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("", outcome.result);
-    EXPECT_EQ(std::string("无法访问网站http://127.0.0.1：") + kRefusedCause + "\r\n", outcome.error);
+    EXPECT_EQ(std::string("无法访问网站http://127.0.0.1：") + kRefusedCause + "\r\n",
+              outcome.error);
 }
 
 TEST(WebsiteCheck, ASilentServerEndsTheStepWithinTheBound) {
@@ -370,7 +380,8 @@ TEST(WebsiteCheck, ARaisedStopEndsTheExchangeAtOnce) {
 }
 
 TEST(WebsiteCheck, AnInterimContinueResponseIsNotTheAnswer) {
-    CLoopbackServer server(Answer("HTTP/1.1 100 Continue\r\n\r\n" + HttpResponse("200 OK", "body", "X-After: 100\r\n")));
+    CLoopbackServer server(Answer("HTTP/1.1 100 Continue\r\n\r\n" +
+                                  HttpResponse("200 OK", "body", "X-After: 100\r\n")));
     const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
@@ -382,8 +393,10 @@ TEST(WebsiteCheck, AnInterimContinueResponseIsNotTheAnswer) {
 TEST(RootHeaders, AHostNameCannotCarryAnAddressOfItsOwn) {
     CLoopbackServer server(Answer(HttpResponse("200 OK", "")));
     const std::string port = std::to_string(server.Port());
-    for (const std::string& host : std::vector<std::string>{"evil@127.0.0.1", "127.0.0.1:" + port + "/x", "127.0.0.1/x", ""}) {
-        const CHttpHeaderAnswer answer = FetchRootHeaders(CString(host), server.Port(), nullptr, ShortLimits());
+    for (const std::string& host : std::vector<std::string>{
+             "evil@127.0.0.1", "127.0.0.1:" + port + "/x", "127.0.0.1/x", ""}) {
+        const CHttpHeaderAnswer answer =
+            FetchRootHeaders(CString(host), server.Port(), nullptr, ShortLimits());
         EXPECT_NE(EHttpFailure::kNone, answer.outcome.failure) << host;
         EXPECT_TRUE(answer.rawHeaders.IsEmpty()) << host;
     }
