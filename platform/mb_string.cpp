@@ -11,10 +11,14 @@ bool IsTrimSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f';
 }
 
-// Width of the character starting at pos: 2 for a lead byte with a byte after it.
+// Width of the character starting at pos: 2 for a lead byte followed by a trail byte.
+// Text from outside is not always GBK (registries answer in UTF-8 too); a lead byte
+// before a line end or other ASCII control is no double-byte character, and treating
+// it as one would hide that byte from every search.
 int CharWidth(const std::string& bytes, size_t pos) {
-    const bool lead = IsGbkLeadByte(static_cast<unsigned char>(bytes[pos]));
-    return (lead && pos + 1 < bytes.size()) ? 2 : 1;
+    if (!IsGbkLeadByte(static_cast<unsigned char>(bytes[pos])) || pos + 1 >= bytes.size()) return 1;
+    const unsigned char trail = static_cast<unsigned char>(bytes[pos + 1]);
+    return (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) ? 2 : 1;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "probes/command_probes.h"
 
+#include <cstring>
+
 #include "engine/probe_session.h"
 #include "platform/child_process.h"
 #include "platform/deadline.h"
@@ -40,7 +42,7 @@ int CProbeSession::RunCommandCapture(const CString& command, int limitSeconds) {
         if (got <= 0) continue;
         // The chunk is text up to its first NUL; the rest of that chunk is dropped.
         chunk[got] = '\0';
-        m_strResult += chunk;
+        m_strResult.Append(chunk, static_cast<int>(std::strlen(chunk)));
     }
     return 1;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/http_client.h"
 #include "platform/mb_string.h"
+#include "probes/whois_limits.h"
 
 struct CProbeEndpoints {
     // Whois server table rows, inserted in this order: top-level label, server host.
@@ -17,6 +18,8 @@ struct CProbeEndpoints {
     CString referralFrom;
     CString referralTo;
     int whoisPort = 43;
+    // The shipped program keeps the defaults; tests shorten them to stay fast.
+    CWhoisLimits whoisLimits;
 
     // The page that reports the caller's public address.
     CString publicIpHost;

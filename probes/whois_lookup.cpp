@@ -1,6 +1,92 @@
+#include <algorithm>
+
 #include "engine/probe_session.h"
+#include "platform/deadline.h"
+#include "platform/stop_signal.h"
+#include "platform/tcp_socket.h"
+#include "probes/whois_answer.h"
+#include "probes/whois_text.h"
 
-// Placeholder until the whois lookup lands: the step fails with an empty body.
-int CProbeSession::LookupWhois(CString) { return 0; }
+namespace {
 
-CString CProbeSession::QueryWhoisServer(CString, CString) { return CString(); }
+const char kConnectFailed[] = "无法连接whois服务器\r\n";
+const char kDomainIncomplete[] = "域名不完整，无法查询whois信息\r\n";
+
+// Notices end a kept answer that was cut short. They use bare LF like most whois
+// answers; the lookup turns them into CR LF with the rest of the text.
+const char kCappedNotice[] = "\n（whois应答超过1MB，其余部分已省略）\n";
+const char kSilenceNotice[] = "\n（whois服务器%d秒没有发送数据，已停止接收，以上应答可能不完整）\n";
+const char kQueryLimitNotice[] =
+    "\n（whois应答超过%d秒仍未结束，已停止接收，以上应答可能不完整）\n";
+
+// What a query returns for an answer that ended the given way; empty means failure.
+CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits, CString* error) {
+    CString text = answer.text;
+    CString notice;
+    switch (answer.end) {
+        case CWhoisAnswer::kClosed:
+        case CWhoisAnswer::kStopped:
+            return text;
+        case CWhoisAnswer::kReadError:
+            // A broken connection after part of the answer still leaves a usable record.
+            if (text.IsEmpty()) *error = kConnectFailed;
+            return text;
+        case CWhoisAnswer::kCapped:
+            return text + kCappedNotice;
+        case CWhoisAnswer::kSilence:
+            notice.Format(kSilenceNotice, limits.silenceMs / 1000);
+            break;
+        case CWhoisAnswer::kQueryLimit:
+            notice.Format(kQueryLimitNotice, limits.queryMs / 1000);
+            break;
+    }
+    // A server that never sent a byte fails like one that closed at once.
+    return text.IsEmpty() ? text : text + notice;
+}
+
+}  // namespace
+
+int CProbeSession::LookupWhois(CString domain) {
+    const CString key = domain.Mid(domain.ReverseFind('.') + 1);
+    CString server = LookupWhoisServer(key);
+    const CString first = QueryWhoisServer(server, domain);
+    if (first.IsEmpty()) return 0;
+    CString referral;
+    if (FindWhoisReferral(first, &referral)) server = referral;
+    server.Trim();
+    if (server == m_endpoints.referralFrom) server = m_endpoints.referralTo;
+    if (IsStopRaised(m_stop)) return 0;
+    const CString second = QueryWhoisServer(server, domain);
+    if (second.IsEmpty()) return 0;
+    m_strResult = LineFeedsToCrLf(second);
+    return 1;
+}
+
+CString CProbeSession::QueryWhoisServer(CString server, CString domain) {
+    server.Trim();
+    const CString address = ResolveHostIPv4(server);
+    if (address.IsEmpty()) return CString();
+    const CWhoisLimits& limits = m_endpoints.whoisLimits;
+    const CDeadline queryDeadline(limits.queryMs);
+    CTcpSocket socket(m_stop);
+    if (!socket.Connect(address, m_endpoints.whoisPort,
+                        std::min(limits.connectMs, queryDeadline.Remaining()))) {
+        m_strError = kConnectFailed;
+        return CString();
+    }
+    if (!LastTwoLabels(domain, &domain)) {
+        socket.Close();
+        m_strError = kDomainIncomplete;
+        return CString();
+    }
+    CString query = domain + "\r\n";
+    if (server == m_endpoints.whoisEqualsPrefixHost) query = "=" + query;
+    const int sendLimitMs = std::min(limits.silenceMs, queryDeadline.Remaining());
+    if (socket.Send(query.GetString(), query.GetLength(), sendLimitMs) < query.GetLength()) {
+        m_strError = kConnectFailed;
+        return CString();
+    }
+    const CWhoisAnswer answer = ReadWhoisAnswer(socket, limits, queryDeadline, m_stop);
+    socket.Close();
+    return FinishAnswer(answer, limits, &m_strError);
+}

@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -62,6 +63,10 @@ struct Interface {
     std::string name;
     unsigned index = 0;
     unsigned flags = 0;
+    // From the AF_PACKET entry; used when sysfs shows another network
+    // namespace than the one this process runs in.
+    int hardware_type = -1;
+    std::string packet_mac;
     std::vector<std::pair<std::string, std::string>> ipv4;  // address, mask
     std::vector<Ipv6Entry> ipv6;
 };
@@ -120,7 +125,17 @@ std::vector<Interface> collect_interfaces() {
         Interface& itf = entry_for(ifa->ifa_name);
         itf.flags |= ifa->ifa_flags;
         if (ifa->ifa_addr == nullptr) continue;
-        if (ifa->ifa_addr->sa_family == AF_INET) {
+        if (ifa->ifa_addr->sa_family == AF_PACKET) {
+            const auto* link = reinterpret_cast<const sockaddr_ll*>(ifa->ifa_addr);
+            itf.hardware_type = link->sll_hatype;
+            static const char digits[] = "0123456789abcdef";
+            itf.packet_mac.clear();
+            for (unsigned i = 0; i < link->sll_halen && i < sizeof link->sll_addr; ++i) {
+                if (i > 0) itf.packet_mac += ':';
+                itf.packet_mac += digits[link->sll_addr[i] >> 4];
+                itf.packet_mac += digits[link->sll_addr[i] & 0xF];
+            }
+        } else if (ifa->ifa_addr->sa_family == AF_INET) {
             char address[INET_ADDRSTRLEN] = {};
             char mask[INET_ADDRSTRLEN] = {};
             ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr,
@@ -150,7 +165,8 @@ std::vector<Interface> collect_interfaces() {
 }
 
 std::string adapter_kind(const Interface& itf) {
-    const std::string type = sysfs(itf.name, "type");
+    std::string type = sysfs(itf.name, "type");
+    if (type.empty() && itf.hardware_type >= 0) type = std::to_string(itf.hardware_type);
     if (type == "772" || (itf.flags & IFF_LOOPBACK) != 0) return "Loopback adapter";
     const std::string base = "/sys/class/net/" + itf.name;
     if (path_exists(base + "/wireless") || path_exists(base + "/phy80211"))
@@ -225,7 +241,9 @@ int show_all() {
         std::cout << '\n' << adapter_kind(itf) << ' ' << itf.name << ":\n\n";
         if (!connected(itf)) print_field("Media State", "Media disconnected");
         print_field("Description", description(itf));
-        const std::string mac = standin::windows_mac(sysfs(itf.name, "address"));
+        std::string sysfs_mac = sysfs(itf.name, "address");
+        if (sysfs_mac.empty()) sysfs_mac = itf.packet_mac;
+        const std::string mac = standin::windows_mac(sysfs_mac);
         if (!mac.empty()) print_field("Physical Address", mac);
         // Windows lists no addresses for a disconnected adapter.
         if (!connected(itf)) continue;

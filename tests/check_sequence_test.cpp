@@ -107,7 +107,7 @@ TEST_F(PathCleared, AllProbesFailingStillGiveBannerAndNineCompleteBlocks) {
 TEST(CheckRun, BannerComesFirstAndEveryStepIsWrittenInOrder) {
     EnsureNetworking();
     CCheckOptions options = FailingOptions();
-    CRecordingFrontEnd frontEnd("127.0.0.1");
+    CRecordingFrontEnd frontEnd(kDomain);
     CheckThreadProc(&frontEnd, options);
     const std::string report = frontEnd.Report();
     EXPECT_EQ(0u, report.find("======================= 开始检测 =======================\r\n"));

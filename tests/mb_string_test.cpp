@@ -15,6 +15,15 @@ TEST(MbStringFind, NeverMatchesAtTheSecondByteOfADoubleByteCharacter) {
     EXPECT_EQ(3, CString("\x81WxWhois Server:").Find("Whois Server:"));
 }
 
+TEST(MbStringFind, ALeadByteBeforeAControlByteIsNoDoubleByteCharacter) {
+    // UTF-8 "中" then LF: AD is a GBK lead byte, but LF can never be a trail byte.
+    const CString utf8("\xE4\xB8\xAD\nnext");
+    EXPECT_EQ(3, utf8.Find('\n'));
+    CString converted(utf8);
+    EXPECT_EQ(1, converted.Replace("\n", "\r\n"));
+    EXPECT_EQ(CString("\xE4\xB8\xAD\r\nnext"), converted);
+}
+
 TEST(MbStringFind, StartPositionsAndAbsence) {
     const CString text("a.b.c");
     EXPECT_EQ(1, text.Find('.'));

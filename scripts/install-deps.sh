@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tollvane needs on Debian 12, skipping what is there.
+# Usage: scripts/install-deps.sh linux|all
+set -euo pipefail
+
+linux_packages=(
+    cmake ninja-build g++ make pkg-config python3
+    googletest libbenchmark-dev libcurl4-openssl-dev
+    iputils-ping traceroute iproute2
+)
+windows_packages=(
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    wine wine64 xvfb xauth xdotool imagemagick locales fonts-wqy-microhei
+)
+
+wanted=("${linux_packages[@]}")
+[ "${1:-linux}" = all ] && wanted+=("${windows_packages[@]}")
+
+missing=()
+for package in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Run as root, or install them with: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test that can run here:
+# Linux natively and under sanitizers, the Windows 64-bit build under wine64, the
+# 32-bit Windows release build, and the end-to-end checks in private network namespaces.
+set -euo pipefail
+cd "$(dirname "$0")"
+root="$(pwd)"
+jobs="$(nproc)"
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "dependencies"
+scripts/install-deps.sh all
+
+step "wine prefix"
+export WINEDEBUG=-all
+export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}"
+[ -f "$WINEPREFIX/system.reg" ] || timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+
+for preset in linux linux-asan windows-x64 windows-x86; do
+    step "build $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build "build/$preset" -j "$jobs"
+done
+
+failed=()
+for preset in linux linux-asan windows-x64; do
+    step "test $preset"
+    (cd "build/$preset" && ctest --output-on-failure -j "$jobs" --timeout 900) || failed+=("$preset")
+done
+
+for check in tests/e2e/*.sh; do
+    [ -e "$check" ] || continue
+    step "end-to-end: $check"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "skipped: needs root for a private network namespace"
+        continue
+    fi
+    timeout 900 "$check" "$root/build" || failed+=("$check")
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+    step "FAILED: ${failed[*]}"
+    exit 1
+fi
+step "all tests passed"
