@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/http_client.h"
 #include "platform/mb_string.h"
 #include "probes/whois_limits.h"
 
@@ -26,6 +27,9 @@ struct CProbeEndpoints {
 
     // Port of the web site check.
     int websitePort = 80;
+
+    // Bounds of every HTTP exchange (the public address page, the web site check).
+    CHttpLimits httpLimits;
 };
 
 // The endpoints of the shipped program.

@@ -1,0 +1,79 @@
+// Plain HTTP GET exchanges through the system's HTTP layer: the system proxy
+// settings, redirects followed, every wait bounded, and a raised stop signal ends
+// the exchange at once.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/mb_string.h"
+
+class CStopSignal;
+
+struct CHttpLimits {
+    int connectMs = 15000;  // establishing the connection
+    int silenceMs = 20000;  // sending, or waiting for the next bytes of the answer
+    int totalMs = 30000;    // the whole exchange, whatever happens inside it
+    int maxBodyBytes = 1 << 20;
+};
+
+// Why an exchange did not complete.
+enum class EHttpFailure {
+    kNone,
+    kNameNotResolved,
+    kRefused,
+    kCannotConnect,
+    kTimedOut,
+    kConnectionLost,
+    kInvalidAddress,
+    kStopped,
+    kOther,
+};
+
+struct CHttpOutcome {
+    EHttpFailure failure = EHttpFailure::kNone;
+    long code = 0;  // the HTTP layer's own error number, when there is one
+};
+
+// A GET of a whole address whose body is then read line by line, up to the limit's
+// byte count.
+class CHttpPage {
+public:
+    CHttpPage(CStopSignal* stop, const CHttpLimits& limits);
+    ~CHttpPage();
+    CHttpPage(const CHttpPage&) = delete;
+    CHttpPage& operator=(const CHttpPage&) = delete;
+
+    // Sends the request; false when no answer came (Outcome says why). The status
+    // code is not looked at: an error page is a body like any other.
+    bool Open(const CString& url);
+    // The next line of the body without its "\n"; false once the body has ended, the
+    // byte limit is reached, or reading failed (then Outcome says why).
+    bool ReadLine(CString* line);
+    const CHttpOutcome& Outcome() const { return m_outcome; }
+
+private:
+    // Next bytes of the body: the count, 0 at its end, -1 on failure.
+    int ReadSome(char* buffer, int capacity);
+
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    CHttpOutcome m_outcome;
+    int m_maxBody;
+    int m_bodyRead = 0;
+    bool m_ended = false;
+    std::string m_pending;
+};
+
+// What a GET of a server's root gave: the final response (after redirects) when an
+// answer came.
+struct CHttpHeaderAnswer {
+    CHttpOutcome outcome;
+    int status = 0;
+    // Status line and header lines, each ended by CR LF, then the empty line's CR LF.
+    CString rawHeaders;
+};
+
+// GET of "/" on host:port, naming host as the request's host. The body is not read.
+CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
+                                   const CHttpLimits& limits);

@@ -1,0 +1,316 @@
+#include <curl/curl.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/deadline.h"
+#include "platform/http_client.h"
+#include "platform/program_path.h"
+#include "platform/stop_signal.h"
+
+namespace {
+
+void EnsureCurl() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The program's own file name stands for it, as the Windows HTTP layer's callers do.
+std::string AgentName() {
+    const CString path = GetExecutablePath();
+    return path.Mid(path.ReverseFind('/') + 1).Bytes();
+}
+
+// A name that goes into the address as the host and nothing else.
+bool IsPlainHostName(const CString& host) {
+    if (host.IsEmpty()) return false;
+    for (const char ch : host.Bytes()) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte <= 0x20 || byte == 0x7F || std::strchr("/?#@[]\\:%", ch)) return false;
+    }
+    return true;
+}
+
+CHttpOutcome MapResult(CURL* easy, CURLcode result) {
+    CHttpOutcome outcome;
+    switch (result) {
+        case CURLE_OK:
+            break;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            outcome.failure = EHttpFailure::kNameNotResolved;
+            break;
+        case CURLE_COULDNT_CONNECT: {
+            long error = 0;
+            curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &error);
+            outcome.failure =
+                error == ECONNREFUSED ? EHttpFailure::kRefused : EHttpFailure::kCannotConnect;
+            break;
+        }
+        case CURLE_OPERATION_TIMEDOUT:
+            outcome.failure = EHttpFailure::kTimedOut;
+            break;
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            outcome.failure = EHttpFailure::kConnectionLost;
+            break;
+        case CURLE_URL_MALFORMAT:
+            outcome.failure = EHttpFailure::kInvalidAddress;
+            break;
+        default:
+            outcome.failure = EHttpFailure::kOther;
+            break;
+    }
+    outcome.code = result;
+    return outcome;
+}
+
+// One transfer driven through a multi handle in short slices, so that the stop signal
+// and the overall limit are noticed while it waits. libcurl's own limits bound the
+// connection and every silence.
+class CCurlTransfer {
+public:
+    CCurlTransfer(CStopSignal* stop, const CHttpLimits& limits)
+        : m_stop(stop), m_deadline(limits.totalMs), m_limits(limits) {
+        EnsureCurl();
+        m_multi = curl_multi_init();
+        m_easy = curl_easy_init();
+    }
+    ~CCurlTransfer() {
+        if (m_added) curl_multi_remove_handle(m_multi, m_easy);
+        if (m_easy) curl_easy_cleanup(m_easy);
+        if (m_multi) curl_multi_cleanup(m_multi);
+        curl_slist_free_all(m_headers);
+    }
+    CCurlTransfer(const CCurlTransfer&) = delete;
+    CCurlTransfer& operator=(const CCurlTransfer&) = delete;
+
+    CURL* Easy() const { return m_easy; }
+
+    // Sets the common options; the caller adds its callbacks before Start.
+    bool Prepare(const std::string& url);
+    bool Start() {
+        m_added = curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
+        return m_added;
+    }
+
+    // Drives the transfer until it has finished, was interrupted, or ready() holds.
+    template <class Ready>
+    void Drive(Ready ready) {
+        while (!m_finished && m_interrupted == EHttpFailure::kNone && !ready()) {
+            if (IsStopRaised(m_stop)) {
+                m_interrupted = EHttpFailure::kStopped;
+            } else if (m_deadline.Passed()) {
+                m_interrupted = EHttpFailure::kTimedOut;
+            } else {
+                Step();
+                if (m_finished || ready()) break;
+                const int wait = std::max(1, std::min(kWaitSliceMs, m_deadline.Remaining()));
+                curl_multi_poll(m_multi, nullptr, 0, wait, nullptr);
+            }
+        }
+    }
+
+    bool Finished() const { return m_finished; }
+    CURLcode Result() const { return m_result; }
+    bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
+    CHttpOutcome Outcome() const {
+        if (Interrupted()) return {m_interrupted, 0};
+        return MapResult(m_easy, m_result);
+    }
+
+private:
+    void Step() {
+        int running = 0;
+        curl_multi_perform(m_multi, &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+            if (message->msg != CURLMSG_DONE) continue;
+            m_finished = true;
+            m_result = message->data.result;
+        }
+    }
+
+    CStopSignal* m_stop;
+    CDeadline m_deadline;
+    CHttpLimits m_limits;
+    CURLM* m_multi = nullptr;
+    CURL* m_easy = nullptr;
+    curl_slist* m_headers = nullptr;
+    bool m_added = false;
+    bool m_finished = false;
+    CURLcode m_result = CURLE_OK;
+    EHttpFailure m_interrupted = EHttpFailure::kNone;
+};
+
+bool CCurlTransfer::Prepare(const std::string& url) {
+    if (!m_multi || !m_easy) return false;
+    static const std::string agent = AgentName();
+    // The Windows HTTP layer asks for no particular media type unless told to.
+    m_headers = curl_slist_append(nullptr, "Accept:");
+    CURL* easy = m_easy;
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    if (!agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
+    if (m_headers) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headers);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connectMs));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.totalMs));
+    // Less than a byte a second for the silence limit: the server has gone quiet.
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(std::max(1, m_limits.silenceMs / 1000)));
+    return true;
+}
+
+}  // namespace
+
+struct CHttpPage::Impl {
+    Impl(CStopSignal* stop, const CHttpLimits& limits)
+        : transfer(stop, limits), maxBody(limits.maxBodyBytes) {}
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* context) {
+        Impl* self = static_cast<Impl*>(context);
+        const size_t bytes = size * count;
+        if (self->received >= static_cast<size_t>(self->maxBody)) {
+            self->capped = true;
+            return 0;  // ends the transfer: nothing past the limit is read
+        }
+        self->body.append(data, bytes);
+        self->received += bytes;
+        return bytes;
+    }
+    bool HasBytes() const { return consumed < body.size(); }
+
+    CCurlTransfer transfer;
+    int maxBody;
+    std::string body;
+    size_t consumed = 0;
+    size_t received = 0;
+    bool capped = false;
+};
+
+CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
+    : m_impl(new Impl(stop, limits)), m_maxBody(limits.maxBodyBytes) {}
+
+CHttpPage::~CHttpPage() = default;
+
+bool CHttpPage::Open(const CString& url) {
+    CCurlTransfer& transfer = m_impl->transfer;
+    if (!transfer.Prepare(url.Bytes())) {
+        m_outcome = {EHttpFailure::kOther, CURLE_OUT_OF_MEMORY};
+        return false;
+    }
+    curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+    curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEDATA, m_impl.get());
+    if (!transfer.Start()) {
+        m_outcome = {EHttpFailure::kOther, 0};
+        return false;
+    }
+    Impl* impl = m_impl.get();
+    transfer.Drive([impl] { return impl->HasBytes(); });
+    if (impl->HasBytes()) return true;
+    m_outcome = transfer.Outcome();
+    if (transfer.Finished() && (transfer.Result() == CURLE_OK || impl->capped))
+        m_outcome = CHttpOutcome();
+    return m_outcome.failure == EHttpFailure::kNone;
+}
+
+int CHttpPage::ReadSome(char* buffer, int capacity) {
+    Impl* impl = m_impl.get();
+    CCurlTransfer& transfer = impl->transfer;
+    transfer.Drive([impl] { return impl->HasBytes(); });
+    if (impl->HasBytes()) {
+        const size_t count =
+            std::min(static_cast<size_t>(capacity), impl->body.size() - impl->consumed);
+        std::memcpy(buffer, impl->body.data() + impl->consumed, count);
+        impl->consumed += count;
+        if (impl->consumed == impl->body.size()) {
+            impl->body.clear();
+            impl->consumed = 0;
+        }
+        return static_cast<int>(count);
+    }
+    if (transfer.Finished() && (transfer.Result() == CURLE_OK || impl->capped)) return 0;
+    m_outcome = transfer.Outcome();
+    return -1;
+}
+
+namespace {
+
+// Keeps the header block of the latest response; once a response's headers are
+// complete and it is not one libcurl follows, that block is the answer.
+struct CHeaderCollector {
+    static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
+        static_cast<CHeaderCollector*>(context)->Take(std::string(data, size * count));
+        return size * count;
+    }
+    // The body is never read: its first bytes end the transfer.
+    static size_t OnBody(char*, size_t, size_t, void*) { return 0; }
+
+    void Take(std::string line) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        if (line.compare(0, 5, "HTTP/") == 0) {
+            block.clear();
+            redirects = false;
+            const size_t space = line.find(' ');
+            status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+        } else if (line.empty()) {
+            complete = status >= 200 && !redirects;
+        } else if (status >= 300 && status < 400 && line.size() > 9 &&
+                   strncasecmp(line.c_str(), "location:", 9) == 0) {
+            redirects = true;
+        }
+        block += line + "\r\n";
+    }
+
+    std::string block;
+    int status = 0;
+    bool redirects = false;
+    bool complete = false;
+};
+
+}  // namespace
+
+CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
+                                   const CHttpLimits& limits) {
+    CHttpHeaderAnswer answer;
+    if (!IsPlainHostName(host)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        return answer;
+    }
+    CCurlTransfer transfer(stop, limits);
+    CHeaderCollector headers;
+    const std::string url = "http://" + host.Bytes() + ":" + std::to_string(port) + "/";
+    if (!transfer.Prepare(url)) {
+        answer.outcome = {EHttpFailure::kOther, CURLE_OUT_OF_MEMORY};
+        return answer;
+    }
+    curl_easy_setopt(transfer.Easy(), CURLOPT_HEADERFUNCTION, &CHeaderCollector::OnHeader);
+    curl_easy_setopt(transfer.Easy(), CURLOPT_HEADERDATA, &headers);
+    curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEFUNCTION, &CHeaderCollector::OnBody);
+    if (!transfer.Start()) {
+        answer.outcome = {EHttpFailure::kOther, 0};
+        return answer;
+    }
+    transfer.Drive([&headers] { return headers.complete; });
+    if (!headers.complete) {
+        answer.outcome = transfer.Outcome();
+        if (answer.outcome.failure == EHttpFailure::kNone)
+            answer.outcome.failure = EHttpFailure::kOther;
+        return answer;
+    }
+    answer.status = headers.status;
+    answer.rawHeaders = CString(headers.block);
+    return answer;
+}

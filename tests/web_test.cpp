@@ -1,0 +1,405 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/probe_session.h"
+#include "platform/http_client.h"
+#include "platform/stop_signal.h"
+#include "probes/public_ip.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A refused connection reads differently per HTTP layer: libcurl tells a refusal
+// apart, WinINet only knows that it could not connect.
+#ifdef _WIN32
+const char kRefusedCause[] = "无法建立连接";
+#else
+const char kRefusedCause[] = "连接被拒绝";
+#endif
+
+// Short bounds, so a silent server costs the test seconds instead of half a minute.
+CHttpLimits ShortLimits() {
+    CHttpLimits limits;
+    limits.connectMs = 2000;
+    limits.silenceMs = 1500;
+    limits.totalMs = 3000;
+    return limits;
+}
+
+std::string HttpResponse(const std::string& status, const std::string& body,
+                         const std::string& extraHeaders = "") {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\n" + extraHeaders +
+           "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+           body;
+}
+
+// The request heads a server received, in order.
+class CRequestLog {
+public:
+    void Add(const std::string& head) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_heads.push_back(head);
+    }
+    std::vector<std::string> Heads() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_heads;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_heads;
+};
+
+// Reads one request head and answers it with the given bytes.
+CLoopbackServer::Script Answer(const std::string& response, CRequestLog* log = nullptr) {
+    return [response, log](CServerConnection& connection) {
+        const std::string head = connection.ReadUntil("\r\n\r\n");
+        if (log) log->Add(head);
+        connection.Send(response);
+    };
+}
+
+// Reads the request, then says nothing until the test ends.
+void StaySilent(CServerConnection& connection) {
+    connection.ReadUntil("\r\n\r\n");
+    connection.HoldUntilStopped();
+}
+
+// A loopback port on which nobody listens.
+int ClosedPort() {
+    CLoopbackServer probe([](CServerConnection&) {});
+    return probe.Port();
+}
+
+CProbeEndpoints PageEndpoints(int port) {
+    CProbeEndpoints endpoints;
+    endpoints.publicIpHost = "127.0.0.1";
+    endpoints.publicIpPort = port;
+    endpoints.httpLimits = ShortLimits();
+    return endpoints;
+}
+
+CProbeEndpoints SiteEndpoints(int port) {
+    CProbeEndpoints endpoints;
+    endpoints.websitePort = port;
+    endpoints.httpLimits = ShortLimits();
+    return endpoints;
+}
+
+struct CStepOutcome {
+    int returned;
+    std::string result;
+    std::string error;
+};
+
+CStepOutcome FetchPublicIpWith(const CProbeEndpoints& endpoints) {
+    CProbeSession session(endpoints);
+    const int returned = session.FetchPublicIP();
+    const std::string result = session.TakeResult().Bytes();
+    return {returned, result, session.TakeError().Bytes()};
+}
+
+// Step 2 against a page served with the given status and body.
+CStepOutcome FetchPublicIpFromPage(const std::string& body, const std::string& status = "200 OK") {
+    CLoopbackServer server(Answer(HttpResponse(status, body)));
+    return FetchPublicIpWith(PageEndpoints(server.Port()));
+}
+
+CStepOutcome CheckWebsiteWith(const CProbeEndpoints& endpoints, const CString& domain,
+                              CStopSignal* stop = nullptr) {
+    CProbeSession session(endpoints, stop);
+    const int returned = session.CheckWebsite(domain);
+    const std::string result = session.TakeResult().Bytes();
+    return {returned, result, session.TakeError().Bytes()};
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(IsIPv4Literal, FollowsTheClassicParser) {
+    EXPECT_EQ(1, IsIPv4Literal("203.0.113.9"));
+    EXPECT_EQ(1, IsIPv4Literal("5"));
+    EXPECT_EQ(1, IsIPv4Literal("0x7f.1"));
+    EXPECT_EQ(1, IsIPv4Literal("0.0.0.0"));
+    EXPECT_EQ(0, IsIPv4Literal(""));
+    EXPECT_EQ(0, IsIPv4Literal("word"));
+    EXPECT_EQ(0, IsIPv4Literal("1.2.3.4.5"));
+    EXPECT_EQ(0, IsIPv4Literal("256.0.0.1"));
+    EXPECT_EQ(0, IsIPv4Literal(" 1.2.3.4"));
+    EXPECT_EQ(0, IsIPv4Literal("255.255.255.255"));
+}
+
+TEST(PublicIpPage, TakesTheCenterTextOfTheAddressLine) {
+    CRequestLog log;
+    CLoopbackServer server(
+        Answer(HttpResponse("200 OK",
+                            "<html><head><title>[标题]</title></head>\r\n"
+                            "[菜单] [帮助]\r\n"
+                            "<body><center>您的IP是：[203.0.113.9] 来自：某地</center>\r\n"
+                            "</body></html>\r\n"),
+               &log));
+    const CStepOutcome outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ("您的IP是：[203.0.113.9] 来自：某地", outcome.result);
+    EXPECT_EQ("", outcome.error);
+    const auto heads = log.Heads();
+    ASSERT_EQ(1u, heads.size());
+    EXPECT_EQ(0u, heads[0].find("GET /ic.asp HTTP/1.1\r\n")) << heads[0];
+    EXPECT_TRUE(Contains(heads[0], "User-Agent: web_test\r\n")) << heads[0];
+}
+
+TEST(PublicIpPage, LooksOnlyAtTheFirstBracketPairOfALine) {
+    // A bracketed word ahead of the address hides the address on that line.
+    EXPECT_EQ("second [10.0.0.1]",
+              FetchPublicIpFromPage("<center>[note] [198.51.100.7]</center>\r\n"
+                                    "<center>second [10.0.0.1]</center>\r\n")
+                  .result);
+    // A "]" ahead of the "[" gives an empty candidate.
+    EXPECT_EQ("next [10.0.0.2]", FetchPublicIpFromPage("<center>] [198.51.100.1]</center>\r\n"
+                                                       "<center>next [10.0.0.2]</center>\r\n")
+                                     .result);
+    // A bracketed one-digit number is an address to the classic parser.
+    EXPECT_EQ("item [5] here", FetchPublicIpFromPage("<center>item [5] here</center>\r\n"
+                                                     "<center>ip [10.0.0.3]</center>\r\n")
+                                   .result);
+    // The all-ones address parses like a failure.
+    EXPECT_EQ("real [10.0.0.4]", FetchPublicIpFromPage("<center>[255.255.255.255]</center>\r\n"
+                                                       "<center>real [10.0.0.4]</center>\r\n")
+                                     .result);
+}
+
+TEST(PublicIpPage, ABracketByteInsideADoubleByteCharacterIsNoBracket) {
+    // 81 5B is one GBK character: the first line holds no "[" at all, and on the second
+    // the search for "[" steps over it to the real one.
+    const CStepOutcome outcome = FetchPublicIpFromPage(
+        "<center>A\x81[1.2.3.4]</center>\r\n"
+        "<center>B\x81[x [5.6.7.8]</center>\r\n");
+    EXPECT_EQ("B\x81[x [5.6.7.8]", outcome.result);
+}
+
+TEST(PublicIpPage, CenterMarkersDecideTheTextByPositionArithmetic) {
+    // No "</center>": the line still ends the search, with an empty text.
+    CStepOutcome outcome = FetchPublicIpFromPage(
+        "<center>[1.2.3.4] no end\r\n"
+        "<center>later [5.6.7.8]</center>\r\n");
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ("", outcome.result);
+    EXPECT_EQ("", outcome.error);
+    // No "<center>": the text runs from byte 7 up to the "</center>".
+    EXPECT_EQ("789 [1.2.3.4]", FetchPublicIpFromPage("0123456789 [1.2.3.4]</center>\r\n").result);
+    // "</center>" ahead of "<center>".
+    EXPECT_EQ("", FetchPublicIpFromPage("</center>[1.2.3.4]<center>\r\n").result);
+    // A last line without a line end is a line too.
+    EXPECT_EQ("tail [9.9.9.9]",
+              FetchPublicIpFromPage("x\r\n<center>tail [9.9.9.9]</center>").result);
+}
+
+TEST(PublicIpPage, FirstMatchingLineWinsAndNoMatchLeavesTheResultEmpty) {
+    EXPECT_EQ("one [10.1.1.1]", FetchPublicIpFromPage("<center>one [10.1.1.1]</center>\r\n"
+                                                      "<center>two [10.2.2.2]</center>\r\n")
+                                    .result);
+    const CStepOutcome none = FetchPublicIpFromPage("<center>[word]</center>\r\nplain text\r\n");
+    EXPECT_EQ(1, none.returned);
+    EXPECT_EQ("", none.result);
+    EXPECT_EQ("", none.error);
+    EXPECT_EQ("", FetchPublicIpFromPage("").result);
+}
+
+TEST(PublicIpPage, AnErrorPageIsSearchedLikeAnyOther) {
+    const CStepOutcome outcome =
+        FetchPublicIpFromPage("<center>blocked [192.0.2.1]</center>\r\n", "404 Not Found");
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ("blocked [192.0.2.1]", outcome.result);
+}
+
+TEST(PublicIpPage, AnUnreachablePageIsReportedInTheResultAsOneLine) {
+    const CStepOutcome refused = FetchPublicIpWith(PageEndpoints(ClosedPort()));
+    EXPECT_EQ(1, refused.returned);
+    EXPECT_EQ(std::string("无法访问公网IP查询页面：") + kRefusedCause + "\r\n", refused.result);
+    EXPECT_EQ("", refused.error);
+
+    CProbeEndpoints unresolved = PageEndpoints(80);
+    unresolved.publicIpHost = "nothing.invalid";
+    const CStepOutcome nameless = FetchPublicIpWith(unresolved);
+    EXPECT_EQ(1, nameless.returned);
+    EXPECT_EQ("无法访问公网IP查询页面：域名无法解析\r\n", nameless.result);
+    EXPECT_EQ("", nameless.error);
+}
+
+TEST(PublicIpPage, ASilentServerEndsTheStepWithinTheBound) {
+    CLoopbackServer server(StaySilent);
+    const auto start = Clock::now();
+    const CStepOutcome outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ("无法访问公网IP查询页面：连接超时\r\n", outcome.result);
+    EXPECT_EQ("", outcome.error);
+}
+
+TEST(PublicIpPage, ReadsNoMoreThanTheBodyLimit) {
+    CProbeEndpoints endpoints;
+    std::string body(3000, 'x');
+    body += "\r\n<center>late [10.9.9.9]</center>\r\n";
+    CLoopbackServer server(Answer(HttpResponse("200 OK", body)));
+    endpoints = PageEndpoints(server.Port());
+    endpoints.httpLimits.maxBodyBytes = 2048;
+    EXPECT_EQ("", FetchPublicIpWith(endpoints).result);
+    endpoints.httpLimits.maxBodyBytes = 1 << 20;
+    EXPECT_EQ("late [10.9.9.9]", FetchPublicIpWith(endpoints).result);
+}
+
+TEST(WebsiteCheck, Status200GivesTheRawHeadersWithoutTheBody) {
+    CRequestLog log;
+    CLoopbackServer server(
+        Answer(HttpResponse("200 OK", "BODY-MUST-NOT-APPEAR", "X-Probe: yes\r\n"), &log));
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
+    EXPECT_TRUE(Contains(outcome.result, "\r\nX-Probe: yes\r\n")) << outcome.result;
+    EXPECT_TRUE(Contains(outcome.result, "\r\nContent-Length: 20\r\n")) << outcome.result;
+    EXPECT_FALSE(Contains(outcome.result, "BODY-MUST-NOT-APPEAR"));
+    EXPECT_EQ("\r\n\r\n", outcome.result.substr(outcome.result.size() - 4));
+    EXPECT_EQ("", outcome.error);
+
+    const auto heads = log.Heads();
+    ASSERT_EQ(1u, heads.size());
+    EXPECT_EQ(0u, heads[0].find("GET / HTTP/1.1\r\n")) << heads[0];
+    EXPECT_TRUE(Contains(heads[0], "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"))
+        << heads[0];
+}
+
+TEST(WebsiteCheck, OtherStatusesFailWithAnEmptyBody) {
+    for (const char* status : {"404 Not Found", "500 Internal Server Error", "204 No Content"}) {
+        CLoopbackServer server(Answer(HttpResponse(status, "<html>error page</html>")));
+        const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+        EXPECT_EQ(0, outcome.returned) << status;
+        EXPECT_EQ("", outcome.result) << status;
+        EXPECT_EQ("", outcome.error) << status;
+    }
+}
+
+TEST(WebsiteCheck, ANameThatDoesNotResolveGivesTheVisitMessageOnly) {
+    EnsureNetworking();
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(80), "nothing.invalid");
+    EXPECT_EQ(0, outcome.returned);
+    EXPECT_EQ("", outcome.result);
+    EXPECT_EQ("Visit WebSite Address:http://nothing.invalid", outcome.error);
+}
+
+TEST(WebsiteCheck, ARedirectReportsTheFinalResponse) {
+    CRequestLog log;
+    std::atomic<int> port{0};
+    CLoopbackServer server([&log, &port](CServerConnection& connection) {
+        const std::string head = connection.ReadUntil("\r\n\r\n");
+        log.Add(head);
+        if (head.compare(0, 6, "GET / ") == 0) {
+            connection.Send(HttpResponse(
+                "302 Found", "moved",
+                "Location: http://127.0.0.1:" + std::to_string(port.load()) + "/final\r\n"));
+        } else {
+            connection.Send(HttpResponse("200 OK", "final body", "X-Final: yes\r\n"));
+        }
+    });
+    port = server.Port();
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
+    EXPECT_TRUE(Contains(outcome.result, "\r\nX-Final: yes\r\n")) << outcome.result;
+    EXPECT_FALSE(Contains(outcome.result, "302")) << outcome.result;
+    EXPECT_FALSE(Contains(outcome.result, "Location")) << outcome.result;
+    const auto heads = log.Heads();
+    ASSERT_EQ(2u, heads.size());
+    EXPECT_EQ(0u, heads[1].find("GET /final HTTP/1.1\r\n")) << heads[1];
+}
+
+TEST(WebsiteCheck, ARefusedConnectionFailsWithAShortMessage) {
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(ClosedPort()), "127.0.0.1");
+    EXPECT_EQ(0, outcome.returned);
+    EXPECT_EQ("", outcome.result);
+    EXPECT_EQ(std::string("无法访问网站http://127.0.0.1：") + kRefusedCause + "\r\n",
+              outcome.error);
+}
+
+TEST(WebsiteCheck, ASilentServerEndsTheStepWithinTheBound) {
+    CLoopbackServer server(StaySilent);
+    const auto start = Clock::now();
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(0, outcome.returned);
+    EXPECT_EQ("无法访问网站http://127.0.0.1：连接超时\r\n", outcome.error);
+}
+
+TEST(WebsiteCheck, TheOverallBoundHoldsWhenTheServerTricklesBytes) {
+    // One header byte at a time keeps every single wait short; only the overall limit ends it.
+    CLoopbackServer server([](CServerConnection& connection) {
+        connection.ReadUntil("\r\n\r\n");
+        const std::string head = "HTTP/1.1 200 OK\r\nX-Slow: ";
+        for (char ch : head) connection.Send(std::string(1, ch));
+        while (!connection.Stopping() && connection.TrySend("a")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    CProbeEndpoints endpoints = SiteEndpoints(server.Port());
+    endpoints.httpLimits.silenceMs = 1000;
+    endpoints.httpLimits.totalMs = 2500;
+    const auto start = Clock::now();
+    const CStepOutcome outcome = CheckWebsiteWith(endpoints, "127.0.0.1");
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(0, outcome.returned);
+    EXPECT_EQ("无法访问网站http://127.0.0.1：连接超时\r\n", outcome.error);
+}
+
+TEST(WebsiteCheck, ARaisedStopEndsTheExchangeAtOnce) {
+    CLoopbackServer server(StaySilent);
+    CProbeEndpoints endpoints = SiteEndpoints(server.Port());
+    endpoints.httpLimits.silenceMs = 20000;
+    endpoints.httpLimits.totalMs = 30000;
+    CStopSignal stop;
+    std::thread raiser([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        stop.Raise();
+    });
+    const auto start = Clock::now();
+    const CStepOutcome outcome = CheckWebsiteWith(endpoints, "127.0.0.1", &stop);
+    const auto took = Clock::now() - start;
+    raiser.join();
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_EQ(0, outcome.returned);
+    EXPECT_EQ("无法访问网站http://127.0.0.1：检测已停止\r\n", outcome.error);
+}
+
+TEST(WebsiteCheck, AnInterimContinueResponseIsNotTheAnswer) {
+    CLoopbackServer server(Answer("HTTP/1.1 100 Continue\r\n\r\n" +
+                                  HttpResponse("200 OK", "body", "X-After: 100\r\n")));
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    EXPECT_EQ(1, outcome.returned);
+    EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
+    EXPECT_TRUE(Contains(outcome.result, "\r\nX-After: 100\r\n")) << outcome.result;
+}
+
+#ifndef _WIN32
+// libcurl takes the host inside an address; WinINet takes it as a name of its own.
+TEST(RootHeaders, AHostNameCannotCarryAnAddressOfItsOwn) {
+    CLoopbackServer server(Answer(HttpResponse("200 OK", "")));
+    const std::string port = std::to_string(server.Port());
+    for (const std::string& host : std::vector<std::string>{
+             "evil@127.0.0.1", "127.0.0.1:" + port + "/x", "127.0.0.1/x", ""}) {
+        const CHttpHeaderAnswer answer =
+            FetchRootHeaders(CString(host), server.Port(), nullptr, ShortLimits());
+        EXPECT_NE(EHttpFailure::kNone, answer.outcome.failure) << host;
+        EXPECT_TRUE(answer.rawHeaders.IsEmpty()) << host;
+    }
+    EXPECT_EQ(0, server.Connections());
+}
+#endif
