@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kDomain[] = "nothing.invalid";
+const char kDomain[] = "no..such.invalid";
 
 // Endpoints under which every network probe fails at once, on loopback only.
 CCheckOptions FailingOptions() {

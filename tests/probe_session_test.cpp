@@ -42,8 +42,8 @@ TEST(ProbeSessionResolve, TrimsTheHostAndReportsFailureWithTheTrimmedName) {
     EXPECT_TRUE(session.m_strError.IsEmpty());
     EXPECT_EQ(CString("127.0.0.1"), session.ResolveHostIPv4("localhost"));
 
-    EXPECT_TRUE(session.ResolveHostIPv4("  no-such-host.invalid  ").IsEmpty());
-    EXPECT_EQ(CString("无法解析no-such-host.invalid的主机IP\r\n"), session.m_strError);
+    EXPECT_TRUE(session.ResolveHostIPv4("  no..such.invalid  ").IsEmpty());
+    EXPECT_EQ(CString("无法解析no..such.invalid的主机IP\r\n"), session.m_strError);
     EXPECT_TRUE(session.ResolveHostIPv4("   ").IsEmpty());
     EXPECT_EQ(CString("无法解析的主机IP\r\n"), session.m_strError);
 }

@@ -230,7 +230,7 @@ TEST(PublicIpPage, AnUnreachablePageIsReportedInTheResultAsOneLine) {
     EXPECT_EQ("", refused.error);
 
     CProbeEndpoints unresolved = PageEndpoints(80);
-    unresolved.publicIpHost = "nothing.invalid";
+    unresolved.publicIpHost = "no..such.invalid";
     const CStepOutcome nameless = FetchPublicIpWith(unresolved);
     EXPECT_EQ(1, nameless.returned);
     EXPECT_EQ("无法访问公网IP查询页面：域名无法解析\r\n", nameless.result);
@@ -291,10 +291,10 @@ TEST(WebsiteCheck, OtherStatusesFailWithAnEmptyBody) {
 
 TEST(WebsiteCheck, ANameThatDoesNotResolveGivesTheVisitMessageOnly) {
     EnsureNetworking();
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(80), "nothing.invalid");
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(80), "no..such.invalid");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("", outcome.result);
-    EXPECT_EQ("Visit WebSite Address:http://nothing.invalid", outcome.error);
+    EXPECT_EQ("Visit WebSite Address:http://no..such.invalid", outcome.error);
 }
 
 TEST(WebsiteCheck, ARedirectReportsTheFinalResponse) {
