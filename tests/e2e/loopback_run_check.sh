@@ -1,9 +1,10 @@
 #!/bin/bash
-# End-to-end check of step 1 (whois) of a real tollvane run, in a private network and
+# End-to-end check of steps 1, 2 and 9 of a real tollvane run, in a private network and
 # mount namespace: a stand-in registry on 127.0.0.1:43 answers with a referral to a
-# stand-in registrar on 127.0.0.2:43, reached through the names the program ships with.
+# stand-in registrar on 127.0.0.2:43, reached through the names the program ships with;
+# a web server on 127.0.0.1:80 serves both the public address page and the tested site.
 #
-# Usage (as root): tests/e2e/whois_namespace_check.sh BUILD_DIR
+# Usage (as root): tests/e2e/loopback_run_check.sh BUILD_DIR
 # BUILD_DIR holds the tollvane program (build/linux), or is the folder of the preset
 # builds (build), whose linux build is then used. Exit status 0 when step 1 of
 # the report holds the registrar's answer with CR LF line ends and both servers got the
@@ -33,7 +34,8 @@ trap 'rm -rf "$WORK"' EXIT
 # The registry host of the com row, and the registrar its answer refers to.
 REGISTRY=whois.internic.net
 REGISTRAR=whois.example-registrar.test
-printf '127.0.0.1 localhost\n127.0.0.1 %s\n127.0.0.2 %s\n' "$REGISTRY" "$REGISTRAR" > "$WORK/hosts"
+printf '127.0.0.1 localhost\n127.0.0.1 %s\n127.0.0.2 %s\n127.0.0.1 2018.ip138.com\n127.0.0.1 www.example.com\n' \
+    "$REGISTRY" "$REGISTRAR" > "$WORK/hosts"
 
 cat > "$WORK/whois_server.py" <<'PY'
 import os, socketserver, sys, threading
@@ -53,11 +55,32 @@ class Handler(socketserver.StreamRequestHandler):
             log.write(query.hex().encode() + b"\n")
         self.wfile.write(answers[address])
 
+# GBK, as the real page is: the address line's center text is what step 2 must show.
+page = ("<html><body>\r\n<p>[ad]</p>\r\n"
+        "<center>\u60a8\u7684IP\u662f\uff1a[127.0.0.1] \u6765\u81ea\uff1a\u672c\u673a</center>\r\n"
+        "</body></html>\r\n").encode("gbk")
+site_headers = (b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nX-Check: loopback\r\n"
+                b"Content-Length: 25\r\nConnection: close\r\n\r\n")
+
+class WebHandler(socketserver.StreamRequestHandler):
+    def handle(self):
+        request_line = self.rfile.readline(4096)
+        while self.rfile.readline(4096) not in (b"\r\n", b"\n", b""):
+            pass
+        with open(os.path.join(work, "requests"), "ab") as log:
+            log.write(request_line.hex().encode() + b"\n")
+        if request_line.split(b" ")[1:2] == [b"/ic.asp"]:
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n"
+                             % len(page) + page)
+        else:
+            self.wfile.write(site_headers + b"<html>secret body</html>")
+
 class Server(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     daemon_threads = True
 
 servers = [Server((address, 43), Handler) for address in answers]
+servers.append(Server(("127.0.0.1", 80), WebHandler))
 for server in servers:
     threading.Thread(target=server.serve_forever, daemon=True).start()
 open(os.path.join(work, "ready"), "w").close()
@@ -108,28 +131,39 @@ def queries(address):
         return []
     return [bytes.fromhex(line) for line in open(path).read().split()]
 
+def body_of(report, step, name):
+    header = ("\r\n第%d步---%s：" % (step, name)).encode("gbk")
+    separator = b"\r\n \r\n" + b"*" * 69
+    start = report.find(header)
+    if start < 0:
+        failures.append("report has no step %d header" % step)
+        return None
+    body_start = report.index(b"\r\n", start + len(header)) + 2
+    return report[body_start:report.find(separator, body_start)]
+
 if queries("127.0.0.1") != [b"=example.com\r\n"]:
     failures.append("registry got %r, expected one '=example.com\\r\\n'" % queries("127.0.0.1"))
 if queries("127.0.0.2") != [b"example.com\r\n"]:
     failures.append("registrar got %r, expected one 'example.com\\r\\n'" % queries("127.0.0.2"))
 
 report = open(os.path.join(work, "report.txt"), "rb").read()
-header = "\r\n第1步---获取域名信息：".encode("gbk")
-separator = b"\r\n \r\n" + b"*" * 69
-start = report.find(header)
-if start < 0:
-    failures.append("report has no step 1 header")
-else:
-    body_start = report.index(b"\r\n", start + len(header)) + 2
-    body_end = report.find(separator, body_start)
-    body = report[body_start:body_end]
-    expected = b"Domain Name: example.com\r\nRegistrar: Example Registrar\r\n\r\n>>> end <<<\r\n"
-    if body != expected:
-        failures.append("step 1 holds %r, expected %r" % (body, expected))
+expectations = [
+    (1, "获取域名信息", b"Domain Name: example.com\r\nRegistrar: Example Registrar\r\n\r\n>>> end <<<\r\n"),
+    (2, "获取公网IP", "您的IP是：[127.0.0.1] 来自：本机".encode("gbk")),
+    (9, "检测网站访问状态", b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nX-Check: loopback\r\n"
+                         b"Content-Length: 25\r\nConnection: close\r\n\r\n"),
+]
+for step, name, expected in expectations:
+    body = body_of(report, step, name)
+    if body is not None and body != expected:
+        failures.append("step %d holds %r, expected %r" % (step, body, expected))
+requests = [bytes.fromhex(line) for line in open(os.path.join(work, "requests")).read().split()]
+if sorted(requests) != [b"GET / HTTP/1.1\r\n", b"GET /ic.asp HTTP/1.1\r\n"]:
+    failures.append("web server got %r" % requests)
 
 for failure in failures:
     print("FAIL: " + failure, file=sys.stderr)
 if failures:
     sys.exit(1)
-print("whois namespace check passed")
+print("loopback run check passed: steps 1, 2 and 9")
 PY
