@@ -11,17 +11,13 @@ bool IsTrimSpace(char ch) {
     return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n' || ch == '\v' || ch == '\f';
 }
 
-// Width of the character starting at pos: 2 for a lead byte followed by a trail byte.
-// Text from outside is not always GBK (registries answer in UTF-8 too); a lead byte
-// before a line end or other ASCII control is no double-byte character, and treating
-// it as one would hide that byte from every search.
-int CharWidth(const std::string& bytes, size_t pos) {
+}  // namespace
+
+int GbkCharLength(const std::string& bytes, size_t pos) {
     if (!IsGbkLeadByte(static_cast<unsigned char>(bytes[pos])) || pos + 1 >= bytes.size()) return 1;
     const unsigned char trail = static_cast<unsigned char>(bytes[pos + 1]);
     return (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) ? 2 : 1;
 }
-
-}  // namespace
 
 CString::CString(const char* text) : m_bytes(text ? text : "") {}
 
@@ -36,7 +32,7 @@ int CString::FindBytes(const char* sub, int subLength, int start) const {
     if (static_cast<size_t>(start) > size) return -1;
     const size_t need = static_cast<size_t>(subLength);
     for (size_t pos = static_cast<size_t>(start); pos + need <= size;
-         pos += static_cast<size_t>(CharWidth(m_bytes, pos))) {
+         pos += static_cast<size_t>(GbkCharLength(m_bytes, pos))) {
         if (m_bytes.compare(pos, need, sub, need) == 0) return static_cast<int>(pos);
         if (pos == size) break;
     }
@@ -51,7 +47,7 @@ int CString::Find(const char* sub, int start) const {
 
 int CString::ReverseFind(char ch) const {
     int last = -1;
-    for (size_t pos = 0; pos < m_bytes.size(); pos += static_cast<size_t>(CharWidth(m_bytes, pos))) {
+    for (size_t pos = 0; pos < m_bytes.size(); pos += static_cast<size_t>(GbkCharLength(m_bytes, pos))) {
         if (m_bytes[pos] == ch) last = static_cast<int>(pos);
     }
     return last;
@@ -87,7 +83,7 @@ CString& CString::TrimLeft() {
 CString& CString::TrimRight() {
     // Walk forward by characters so a trail byte is never mistaken for white space.
     size_t runStart = m_bytes.size();
-    for (size_t pos = 0; pos < m_bytes.size(); pos += static_cast<size_t>(CharWidth(m_bytes, pos))) {
+    for (size_t pos = 0; pos < m_bytes.size(); pos += static_cast<size_t>(GbkCharLength(m_bytes, pos))) {
         if (!IsTrimSpace(m_bytes[pos])) {
             runStart = m_bytes.size();
         } else if (runStart == m_bytes.size()) {

@@ -66,3 +66,9 @@ private:
 
 // True for bytes that open a double-byte GBK character.
 inline bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
+// Length of the character that starts at bytes[pos]: 2 for a lead byte followed by a
+// valid trail byte, else 1. Text from outside is not always GBK (registries answer in
+// UTF-8 too); a lead byte before a line end or other ASCII control is no double-byte
+// character, and treating it as one would hide that byte from every search.
+int GbkCharLength(const std::string& bytes, size_t pos);

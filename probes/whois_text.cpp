@@ -26,28 +26,19 @@ bool LastTwoLabels(const CString& domain, CString* name) {
 }
 
 CString LineFeedsToCrLf(const CString& text) {
-    // Byte by byte rather than through the multibyte search: an answer in another
-    // encoding (UTF-8 is common) can put a byte that looks like a GBK lead byte right
-    // before a LF, and that LF must still become a line end in the report.
-    std::string converted;
-    converted.reserve(text.Bytes().size() + text.Bytes().size() / 16);
-    for (char ch : text.Bytes()) {
-        if (ch == '\n') converted += '\r';
-        converted += ch;
-    }
-    return CString(converted);
+    // Every LF, one after a CR included; the scan never takes a LF for a trail byte.
+    CString converted(text);
+    converted.Replace("\n", "\r\n");
+    return converted;
 }
 
 int CharBoundaryPrefix(const CString& text, int limit) {
-    const int length = text.GetLength();
-    int pos = 0;
-    while (pos < length) {
-        const bool pair =
-            IsGbkLeadByte(static_cast<unsigned char>(text.Bytes()[static_cast<size_t>(pos)])) &&
-            pos + 1 < length;
-        const int width = pair ? 2 : 1;
-        if (pos + width > limit) break;
+    const std::string& bytes = text.Bytes();
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        const size_t width = static_cast<size_t>(GbkCharLength(bytes, pos));
+        if (pos + width > static_cast<size_t>(limit)) break;
         pos += width;
     }
-    return pos;
+    return static_cast<int>(pos);
 }
