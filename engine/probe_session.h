@@ -50,6 +50,8 @@ public:
     std::map<CString, CString> m_whoisServers;
 
 private:
+    int ProbeTcpPort(const CString& domain, int port);
+
     CProbeEndpoints m_endpoints;
     CStopSignal* m_stop;
 };

@@ -18,19 +18,28 @@ extern char** environ;
 
 namespace {
 
-// The command line is split at blanks exactly as written: no quoting, no shell.
+// The command line is split at blanks exactly as written, no shell involved. Double
+// quotes group a word that holds blanks (a program folder with a space in its name),
+// as Windows parses a command line; the quotes themselves are dropped.
 std::vector<std::string> SplitCommandLine(const std::string& line) {
     std::vector<std::string> words;
     std::string word;
+    bool quoted = false;
+    bool inWord = false;
     for (char ch : line) {
-        if (ch == ' ' || ch == '\t') {
-            if (!word.empty()) words.push_back(word);
+        if (ch == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if ((ch == ' ' || ch == '\t') && !quoted) {
+            if (inWord) words.push_back(word);
             word.clear();
+            inWord = false;
         } else {
             word += ch;
+            inWord = true;
         }
     }
-    if (!word.empty()) words.push_back(word);
+    if (inWord) words.push_back(word);
     return words;
 }
 
@@ -39,18 +48,12 @@ bool IsExecutableFile(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-std::string ProgramDirectory() {
-    const std::string self = GetExecutablePath().Bytes();
-    const size_t slash = self.rfind('/');
-    return slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
-}
-
 // A bare program name is looked for in the program's own folder first, then along
 // PATH, as Windows searches the application's folder before the system's.
 std::string LocateProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return name;
-    const std::string own = ProgramDirectory() + name;
-    if (!ProgramDirectory().empty() && IsExecutableFile(own)) return own;
+    const std::string folder = GetExecutableDirectory().Bytes();
+    if (!folder.empty() && IsExecutableFile(folder + name)) return folder + name;
     const char* path = std::getenv("PATH");
     std::string dirs = path ? path : "/usr/bin:/bin";
     size_t start = 0;

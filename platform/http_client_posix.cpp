@@ -20,12 +20,6 @@ void EnsureCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// The program's own file name stands for it, as the Windows HTTP layer's callers do.
-std::string AgentName() {
-    const CString path = GetExecutablePath();
-    return path.Mid(path.ReverseFind('/') + 1).Bytes();
-}
-
 // A name that goes into the address as the host and nothing else.
 bool IsPlainHostName(const CString& host) {
     if (host.IsEmpty()) return false;
@@ -151,7 +145,7 @@ private:
 
 bool CCurlTransfer::Prepare(const std::string& url) {
     if (!m_multi || !m_easy) return false;
-    static const std::string agent = AgentName();
+    static const std::string agent = GetExecutableBaseName().Bytes();
     // The Windows HTTP layer asks for no particular media type unless told to.
     m_headers = curl_slist_append(nullptr, "Accept:");
     CURL* easy = m_easy;

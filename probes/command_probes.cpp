@@ -13,12 +13,7 @@ const int kChunkBytes = 4096;
 
 }  // namespace
 
-CString GetProgramDirectory() {
-    // Cut after the last separator rather than by the length of "<name>.exe": a
-    // program without that extension would otherwise lose part of its folder.
-    const CString path = GetExecutablePath();
-    return path.Left(path.ReverseFind(GetPathSeparator()) + 1);
-}
+CString GetProgramDirectory() { return GetExecutableDirectory(); }
 
 int CProbeSession::RunCommandCapture(const CString& command, int limitSeconds) {
     CChildProcess child;
@@ -55,17 +50,17 @@ int CProbeSession::FlushDnsCache() {
     return RunCommandCapture("ipconfig /flushdns", kIpconfigLimitSeconds);
 }
 
-int CProbeSession::ProbeFtpPort(CString domain) {
-    CString command;
-    command.Format("%s /accepteula -n 10 %s:21", (GetProgramDirectory() + "psping").GetString(),
-                   domain.GetString());
-    return RunCommandCapture(command, kPspingLimitSeconds);
-}
+int CProbeSession::ProbeFtpPort(CString domain) { return ProbeTcpPort(domain, 21); }
 
-int CProbeSession::ProbeHttpPort(CString domain) {
+int CProbeSession::ProbeHttpPort(CString domain) { return ProbeTcpPort(domain, 80); }
+
+int CProbeSession::ProbeTcpPort(const CString& domain, int port) {
+    // The path is quoted: unquoted, a folder with a space in its name ("C:\Users\Wang
+    // Wei\") would make process creation try "C:\Users\Wang.exe" first and hand psping
+    // the rest of the folder as arguments. The domain never holds a quote.
     CString command;
-    command.Format("%s /accepteula -n 10 %s:80", (GetProgramDirectory() + "psping").GetString(),
-                   domain.GetString());
+    command.Format("\"%s\" /accepteula -n 10 %s:%d", (GetProgramDirectory() + "psping").GetString(),
+                   domain.GetString(), port);
     return RunCommandCapture(command, kPspingLimitSeconds);
 }
 

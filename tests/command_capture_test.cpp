@@ -62,6 +62,9 @@ TEST(CommandCapture, ASilentChildSucceedsWithEmptyText) {
 TEST(CommandCapture, TheCommandLineIsSplitAtSpacesWithoutQuotingOrShell) {
     const CCapture args = Capture("args a&b  c|d $HOME");
     EXPECT_EQ("[a&b]\n[c|d]\n[$HOME]\n", args.text);
+    // Double quotes group a word with blanks, as for a program folder with a space.
+    const CCapture quoted = Capture("args \"two words\" last");
+    EXPECT_EQ("[two words]\n[last]\n", quoted.text);
 }
 
 TEST(CommandCapture, AMissingProgramFailsWithoutAnyText) {
