@@ -25,18 +25,15 @@ CString CleanDomain(CString text) {
 
 bool IsDomainAcceptable(const CString& cleaned) {
     const std::string& bytes = cleaned.Bytes();
-    // Spaces kept after a scheme ("http:// host") are harmless at the ends: the command
-    // line splits them away. Inside the name a space would start a new argument.
+    // Spaces kept after a scheme ("http:// host") are harmless in front: the command
+    // line splits them away. Anywhere after the name's first character a space starts a
+    // new argument, even at the end ("host :21" for the port probes).
     const size_t first = bytes.find_first_not_of(' ');
     if (first == std::string::npos) return false;
-    const size_t last = bytes.find_last_not_of(' ');
     if (bytes[first] == '-' || bytes[first] == '/') return false;
     for (size_t i = 0; i < bytes.size(); ++i) {
         const unsigned char byte = static_cast<unsigned char>(bytes[i]);
-        const bool inside = i >= first && i <= last;
-        if ((inside && IsSpaceOrControl(byte)) || byte < 0x20 || byte == 0x7F || byte == '"') {
-            return false;
-        }
+        if ((i >= first && IsSpaceOrControl(byte)) || byte < 0x20 || byte == '"') return false;
     }
     return true;
 }

@@ -12,5 +12,6 @@ CString CleanDomain(CString text);
 
 // False for an empty cleaned domain, and for one that would smuggle options or extra
 // arguments into the commands it is put into: white space or a control character
-// inside it, a double quote, or a first character "-" or "/".
+// after its first non-space character, a double quote, or a first non-space
+// character "-" or "/".
 bool IsDomainAcceptable(const CString& cleaned);

@@ -37,6 +37,9 @@ TEST(IsDomainAcceptable, RefusesWhatWouldBecomeExtraArgumentsOrOptions) {
     EXPECT_FALSE(IsDomainAcceptable(CleanDomain("exa\"mple.com")));
     EXPECT_FALSE(IsDomainAcceptable(CString("exa\x01mple.com")));
     EXPECT_FALSE(IsDomainAcceptable(CString("example.com\x7F")));
+    // A space left at the end once the trailing slash is gone would split "host :21".
+    EXPECT_EQ(CString("example.com "), CleanDomain("http://example.com /"));
+    EXPECT_FALSE(IsDomainAcceptable(CleanDomain("http://example.com /")));
 }
 
 TEST(IsDomainAcceptable, AcceptsWhatTheStartButtonAlwaysAccepted) {
