@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,17 @@ void PrintGbkLine(std::FILE* stream, const char* gbk) {
     std::fprintf(stream, "%s\n", decoder.Convert(gbk).c_str());
 }
 
+// Waits for the worker or a signal, in slices, at most limitMs (no limit when negative).
+// Returns the signal caught, or 0.
+int WaitForWorkerOrSignal(const sigset_t& signals, const std::atomic<bool>& finished, int limitMs) {
+    for (int waited = 0; !finished && (limitMs < 0 || waited < limitMs); waited += 100) {
+        const timespec slice{0, 100 * 1000 * 1000};
+        const int caught = sigtimedwait(&signals, nullptr, &slice);
+        if (caught > 0) return caught;
+    }
+    return 0;
+}
+
 // Runs the check on a worker thread; an interrupt stops it and ends its children.
 int RunCheck(CTerminalFrontEnd& frontEnd) {
     sigset_t interrupts;
@@ -87,14 +99,21 @@ int RunCheck(CTerminalFrontEnd& frontEnd) {
     CCheckOptions options;
     options.stop = &stop;
     frontEnd.AnnounceFirstStep();
-    std::thread worker([&] { CheckThreadProc(&frontEnd, options); });
-    int caught = 0;
-    while (!frontEnd.IsDone() && caught <= 0) {
-        const timespec slice{0, 100 * 1000 * 1000};
-        caught = sigtimedwait(&interrupts, nullptr, &slice);
-        if (caught < 0) caught = 0;
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        CheckThreadProc(&frontEnd, options);
+        finished = true;
+    });
+    const int caught = WaitForWorkerOrSignal(interrupts, finished, -1);
+    if (caught > 0) {
+        stop.Raise();
+        // Children and connections end at once; a name lookup may not. A second
+        // interrupt, or a few seconds, and the program goes without waiting.
+        if (WaitForWorkerOrSignal(interrupts, finished, 5000) > 0 || !finished) {
+            std::fprintf(stderr, "tollvane: stopped\n");
+            std::_Exit(128 + caught);
+        }
     }
-    if (caught > 0) stop.Raise();
     worker.join();
     return caught > 0 ? 128 + caught : 0;
 }
@@ -107,7 +126,10 @@ int main(int argc, char** argv) {
     const int status = ParseCommandLine(argc, argv, &line);
     if (status >= 0) return status;
 
-    const CString domain = CleanDomain(CString(line.domain.c_str()));
+    // The report and the whois table speak GBK; a name typed in UTF-8 must match "中国".
+    std::string typed;
+    const bool representable = TypedTextToGbk(line.domain, &typed);
+    const CString domain = representable ? CleanDomain(CString(typed)) : CString();
     if (!IsDomainAcceptable(domain)) {
         PrintGbkLine(stderr, kInvalidDomainMessage);
         return 2;

@@ -24,16 +24,9 @@ void CTerminalFrontEnd::NotifyCheckDone() {
     std::fwrite(rest.data(), 1, rest.size(), m_out);
     std::fputs("\n", m_out);
     std::fflush(m_out);
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_done = true;
 }
 
 void CTerminalFrontEnd::AnnounceFirstStep() { ShowProgress(1); }
-
-bool CTerminalFrontEnd::IsDone() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_done;
-}
 
 CString CTerminalFrontEnd::GetReport() const {
     std::lock_guard<std::mutex> guard(m_lock);

@@ -19,7 +19,6 @@ public:
 
     // Called before the run starts, to announce its first step.
     void AnnounceFirstStep();
-    bool IsDone() const;
     // The report's GBK bytes, exactly as appended.
     CString GetReport() const;
 
@@ -32,5 +31,4 @@ private:
     CGbkDecoder m_decoder;
     mutable std::mutex m_lock;
     CString m_report;
-    bool m_done = false;
 };

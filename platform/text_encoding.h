@@ -4,6 +4,10 @@
 #include <memory>
 #include <string>
 
+// Converts text the user typed (in the terminal's encoding) to GBK. False when some
+// character has no GBK form.
+bool TypedTextToGbk(const std::string& typed, std::string* gbk);
+
 // Converts GBK bytes, arriving in pieces, to the encoding of the user's terminal or
 // display. A double-byte character split between two pieces is held back until its
 // second byte arrives; bytes that are not GBK become '?'.

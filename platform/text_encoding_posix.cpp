@@ -17,6 +17,23 @@ const char* TargetCharset() {
 
 }  // namespace
 
+bool TypedTextToGbk(const std::string& typed, std::string* gbk) {
+    const iconv_t converter = iconv_open("GBK", TargetCharset());
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string input = typed;
+    char* in = &input[0];
+    size_t inLeft = input.size();
+    std::string output(input.size() * 2 + 8, '\0');
+    char* out = &output[0];
+    size_t outLeft = output.size();
+    const size_t rc = iconv(converter, &in, &inLeft, &out, &outLeft);
+    iconv_close(converter);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0) return false;
+    output.resize(output.size() - outLeft);
+    *gbk = output;
+    return true;
+}
+
 struct CGbkDecoder::Impl {
     iconv_t converter = reinterpret_cast<iconv_t>(-1);
     std::string pending;

@@ -1,13 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/child_process.h"
+#include "platform/text_encoding.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -58,6 +67,48 @@ TEST(TollvaneCommand, RefusesDomainsThatWouldInjectArgumentsBeforeRunningAnythin
     EXPECT_NE(std::string::npos, slashed.output.find(kRefusalShown));
     const CRun empty = RunTollvane("https://", 10);
     EXPECT_NE(std::string::npos, empty.output.find(kRefusalShown));
+}
+
+TEST(TollvaneCommand, TypedDomainsAreTakenIntoGbk) {
+    std::string gbk;
+    // "例子.中国" typed in UTF-8 must reach the whois table as the GBK key "中国".
+    ASSERT_TRUE(TypedTextToGbk("\xE4\xBE\x8B\xE5\xAD\x90.\xE4\xB8\xAD\xE5\x9B\xBD", &gbk));
+    EXPECT_EQ("\xC0\xFD\xD7\xD3.\xD6\xD0\xB9\xFA", gbk);
+    // A character without a GBK form is no domain the report could carry.
+    EXPECT_FALSE(TypedTextToGbk("a\xF0\x9F\x98\x80.com", &gbk));
+    const CRun emoji = RunTollvane("a\xF0\x9F\x98\x80.com", 10);
+    EXPECT_NE(std::string::npos, emoji.output.find(kRefusalShown));
+}
+
+TEST(TollvaneCommand, AnInterruptStopsTheRunAndItsCommandAtOnce) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a network namespace of its own";
+    const std::string script = LOOPBACK_ONLY_SCRIPT;
+    const std::string quiet = TestScratchPath("interrupted_run.txt");
+    char* argv[] = {const_cast<char*>(script.c_str()), const_cast<char*>(kTollvane.c_str()),
+                    const_cast<char*>("127.0.0.1"), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, quiet.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    ASSERT_EQ(0, posix_spawn(&pid, script.c_str(), &actions, nullptr, argv, environ));
+    posix_spawn_file_actions_destroy(&actions);
+    // Step 5 probes a closed port ten times a second apart: the run is inside it by now.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto sent = std::chrono::steady_clock::now();
+    kill(pid, SIGINT);
+    int status = 0;
+    pid_t done = 0;
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() - sent < std::chrono::seconds(20)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (done == 0) kill(pid, SIGKILL), waitpid(pid, &status, 0);
+    ASSERT_EQ(pid, done) << "tollvane kept running after an interrupt";
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(7));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(128 + SIGINT, WEXITSTATUS(status));
+    // Nothing after the interrupted step reached the output.
+    EXPECT_EQ(std::string::npos, ReadFile(quiet).find("Ping"));
 }
 
 TEST(TollvaneCommand, HelpAndVersion) {
