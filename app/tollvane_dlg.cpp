@@ -122,7 +122,10 @@ void CTollvaneDlg::AppendOutput(const CString& text) {
 LRESULT CTollvaneDlg::OnCheckDone(WPARAM, LPARAM) {
     if (m_run) {
         // The worker has written its last line; only its clean-up is left.
-        if (!m_run->WaitForEnd(kWorkerEndWaitMs)) m_run->Abandon();
+        if (!m_run->WaitForEnd(kWorkerEndWaitMs)) {
+            m_run->Abandon();
+            m_leftWorkerRunning = true;
+        }
         m_run.reset();
     }
     SetStatus("检测完成");

@@ -14,12 +14,24 @@ bool Fail(const char* what, DWORD code, CString* error) {
     return false;
 }
 
+// Creates a temporary file of a name no other file has, beside path. The name is new
+// each time, so no file of the user's is ever opened over.
+HANDLE CreateTemporaryBeside(const CString& path, CString* temp) {
+    for (DWORD attempt = 0; attempt < 100; ++attempt) {
+        temp->Format("%s.%lu-%lu.tmp", path.GetString(), static_cast<unsigned long>(GetCurrentProcessId()),
+                     static_cast<unsigned long>(GetTickCount() + attempt));
+        HANDLE file = CreateFileA(temp->GetString(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 bool WriteFileReplacing(const CString& path, const CString& bytes, CString* error) {
-    const CString temp = path + ".tmp~";
-    HANDLE file = CreateFileA(temp.GetString(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    CString temp;
+    HANDLE file = CreateTemporaryBeside(path, &temp);
     if (file == INVALID_HANDLE_VALUE) return Fail("无法在目标文件夹中创建文件", GetLastError(), error);
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(bytes.GetLength());

@@ -23,6 +23,9 @@ HANDLE CreateKillOnCloseJob() {
 struct CChildProcess::Impl {
     HANDLE readEnd = nullptr;
     HANDLE job = nullptr;
+    // Kept only when the child could not be put into a job (jobs do not nest before
+    // Windows 8): then the child alone can still be ended.
+    HANDLE looseProcess = nullptr;
 };
 
 CChildProcess::CChildProcess() : m_impl(new Impl) {}
@@ -30,6 +33,7 @@ CChildProcess::CChildProcess() : m_impl(new Impl) {}
 CChildProcess::~CChildProcess() {
     if (m_impl->readEnd) CloseHandle(m_impl->readEnd);
     if (m_impl->job) CloseHandle(m_impl->job);
+    if (m_impl->looseProcess) CloseHandle(m_impl->looseProcess);
 }
 
 bool CChildProcess::Start(const CString& commandLine) {
@@ -57,7 +61,10 @@ bool CChildProcess::Start(const CString& commandLine) {
         return false;
     }
     m_impl->job = CreateKillOnCloseJob();
-    if (m_impl->job) AssignProcessToJobObject(m_impl->job, child.hProcess);
+    if (!m_impl->job || !AssignProcessToJobObject(m_impl->job, child.hProcess)) {
+        DuplicateHandle(GetCurrentProcess(), child.hProcess, GetCurrentProcess(),
+                        &m_impl->looseProcess, PROCESS_TERMINATE, FALSE, 0);
+    }
     ResumeThread(child.hThread);
     CloseHandle(child.hProcess);
     CloseHandle(child.hThread);
@@ -85,5 +92,9 @@ int CChildProcess::Read(char* buffer, int capacity, int waitMs) {
 }
 
 void CChildProcess::Terminate() {
-    if (m_impl->job) TerminateJobObject(m_impl->job, 1);
+    if (m_impl->looseProcess) {
+        TerminateProcess(m_impl->looseProcess, 1);
+    } else if (m_impl->job) {
+        TerminateJobObject(m_impl->job, 1);
+    }
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -17,15 +18,6 @@
 #include "platform/stop_signal.h"
 
 namespace {
-
-// No agent name of our own: the program's file name without its extension.
-std::string AgentName() {
-    const CString path = GetExecutablePath();
-    CString name = path.Mid(path.ReverseFind('\\') + 1);
-    const int dot = name.ReverseFind('.');
-    if (dot > 0) name = name.Left(dot);
-    return name.Bytes();
-}
 
 CHttpOutcome MapError(DWORD error) {
     CHttpOutcome outcome;
@@ -124,7 +116,12 @@ public:
         : m_shared(std::make_shared<CInetShared>(limits)),
           m_deadline(limits.totalMs),
           m_scope(stop, StopHandler(m_shared)) {
-        m_worker = std::thread(&CInetRunner::Work, m_shared);
+        // Without a thread there is no exchange: the step fails instead of the program.
+        try {
+            m_worker = std::thread(&CInetRunner::Work, m_shared);
+        } catch (const std::system_error&) {
+            m_interruption = EHttpFailure::kOther;
+        }
     }
     ~CInetRunner() {
         {
@@ -132,6 +129,7 @@ public:
             m_shared->quit = true;
         }
         m_shared->wake.notify_all();
+        if (!m_worker.joinable()) return;
         if (m_abandoned) {
             m_worker.detach();
         } else {
@@ -246,7 +244,7 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 // A synchronous session with the system's preconfigured proxy settings, adopted by the
 // exchange. Null on failure, with the reason recorded.
 HINTERNET OpenSession(CInetShared& shared) {
-    static const std::string agent = AgentName();
+    static const std::string agent = GetExecutableBaseName().Bytes();
     HINTERNET session = InternetOpenA(agent.empty() ? nullptr : agent.c_str(),
                                       INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     const DWORD error = ErrorIfNull(session);
