@@ -130,15 +130,30 @@ LRESULT CTollvaneDlg::OnCheckDone(WPARAM, LPARAM) {
     }
     SetStatus("检测完成");
     EnableStart(true);
-    ShowMessage(GbkToWide("检测完成，请另存为结果发送给我们。"), MB_OK);
+    if (m_askingToClose) {
+        m_doneWhileAsking = true;  // not a second box on top of the question
+    } else {
+        ShowCompletion();
+    }
     return 0;
+}
+
+void CTollvaneDlg::ShowCompletion() {
+    ShowMessage(GbkToWide("检测完成，请另存为结果发送给我们。"), MB_OK);
 }
 
 void CTollvaneDlg::OnCancel() {
     if (m_run) {
+        m_askingToClose = true;
         const int answer = ShowMessage(GbkToWide("检测尚未完成，确定要停止检测并关闭窗口吗？"),
                                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-        if (answer != IDYES) return;
+        m_askingToClose = false;
+        const bool doneMeanwhile = m_doneWhileAsking;
+        m_doneWhileAsking = false;
+        if (answer != IDYES) {
+            if (doneMeanwhile) ShowCompletion();
+            return;
+        }
     }
     // The run may have ended while the question was shown.
     if (m_run) {
@@ -146,7 +161,7 @@ void CTollvaneDlg::OnCancel() {
         m_run->Abandon();
         // A worker still blocked after this is cut off from the window and ends with
         // the process.
-        m_leftWorkerRunning = !m_run->WaitForEnd(kWorkerEndWaitMs);
+        if (!m_run->WaitForEnd(kWorkerEndWaitMs)) m_leftWorkerRunning = true;
         m_run.reset();
     }
     EndDialog(IDCANCEL);

@@ -37,10 +37,14 @@ private:
     void SetStatus(const char* gbk);
     void EnableStart(bool enable);
     int ShowMessage(const std::wstring& text, UINT type);
+    void ShowCompletion();
 
     HICON m_hIcon;
     CString m_strDomain;  // the cleaned domain of the current or last run
     std::unique_ptr<CCheckRun> m_run;
     bool m_closing = false;
     bool m_leftWorkerRunning = false;
+    // A run that ends while the user is asked about closing tells so once they answer.
+    bool m_askingToClose = false;
+    bool m_doneWhileAsking = false;
 };
