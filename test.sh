@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test that can run here:
-# Linux natively and under sanitizers, the Windows 64-bit build under wine64, the
+# Linux natively and under the address, undefined-behaviour and thread sanitizers, the Windows 64-bit build under wine64, the
 # 32-bit Windows release build, and the end-to-end checks in private network namespaces.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -17,7 +17,7 @@ export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}"
 [ -f "$WINEPREFIX/system.reg" ] || timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 
-for preset in linux linux-asan windows-x64 windows-x86; do
+for preset in linux linux-asan linux-tsan windows-x64 windows-x86; do
     step "build $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build "build/$preset" -j "$jobs"
@@ -29,7 +29,7 @@ isolate=()
 [ "$(id -u)" -eq 0 ] && isolate=("$root/tests/loopback_only.sh")
 
 failed=()
-for preset in linux linux-asan windows-x64; do
+for preset in linux linux-asan linux-tsan windows-x64; do
     step "test $preset"
     (cd "build/$preset" && "${isolate[@]}" ctest --output-on-failure -j "$jobs" --timeout 900) ||
         failed+=("$preset")

@@ -4,6 +4,10 @@ if(TOLLVANE_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
 endif()
+if(TOLLVANE_SANITIZE_THREADS)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
 
 # Sources are UTF-8; the program's texts are GBK bytes, so literals are converted.
 function(tollvane_target target)
