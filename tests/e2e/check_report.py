@@ -37,7 +37,20 @@ def main(path):
         sys.exit("%s: step times go backwards: %s" % (path, stamps))
     bodies = [len(match.group(step * 7 + 7)) for step in range(9)]
     print("%s: banner + 9 blocks, %d bytes, body sizes %s" % (path, len(data), bodies))
+    return [match.group(step * 7 + 7) for step in range(9)]
+
+
+def check_loopback_peers(path, bodies):
+    """Steps 2 and 9 against what the loopback peers served, byte for byte."""
+    import loopback_peers
+    expected = {2: loopback_peers.ADDRESS_CENTER.encode("gbk"), 9: loopback_peers.SITE_HEAD}
+    for step, want in expected.items():
+        if bodies[step - 1] != want:
+            sys.exit("%s: step %d holds %r, expected %r" % (path, step, bodies[step - 1], want))
+    print("%s: steps 2 and 9 are exactly what the loopback peers served" % path)
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    found = main(sys.argv[1])
+    if "--loopback-peers" in sys.argv[2:]:
+        check_loopback_peers(sys.argv[1], found)

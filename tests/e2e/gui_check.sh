@@ -248,6 +248,8 @@ sleep 0.5
 import -window root "$ART/finished_run.png"
 probe report >"$ART/report_run1.bin"
 check "run 1 report follows the report grammar" python3 "$HERE/check_report.py" "$ART/report_run1.bin"
+check "run 1 steps 2 and 9 hold the page's center text and the site's header block exactly" \
+    python3 "$HERE/check_report.py" "$ART/report_run1.bin" --loopback-peers
 check "run 1 report has exactly one banner" \
     test "$(grep -c -a '开始检测' <(iconv -f GBK -t UTF-8 "$ART/report_run1.bin"))" = 1
 

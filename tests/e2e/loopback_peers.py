@@ -12,7 +12,12 @@ import threading
 import time
 
 WHOIS_PAUSE_SECONDS = 1.5
-ADDRESS_PAGE = "<html><body><center>您的IP是：[127.0.0.1] 来自：本机</center></body></html>\r\n"
+ADDRESS_CENTER = "您的IP是：[127.0.0.1] 来自：本机"
+ADDRESS_PAGE = "<html><body><center>" + ADDRESS_CENTER + "</center></body></html>\r\n"
+SITE_BODY = b"<html><body>Tollvane loopback site</body></html>\r\n"
+# The site's whole header block, fixed (no date), so step 9 can be compared byte for byte.
+SITE_HEAD = (b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nX-Check: loopback\r\n"
+             b"Content-Length: %d\r\nConnection: close\r\n\r\n" % len(SITE_BODY))
 
 
 class WhoisHandler(socketserver.StreamRequestHandler):
@@ -34,8 +39,9 @@ class WebHandler(http.server.BaseHTTPRequestHandler):
             body = ADDRESS_PAGE.encode("gbk")
             kind = "text/html; charset=gb2312"
         elif self.path == "/":
-            body = b"<html><body>Tollvane loopback site</body></html>\r\n"
-            kind = "text/html"
+            self.wfile.write(SITE_HEAD + SITE_BODY)
+            self.close_connection = True
+            return
         else:
             self.send_error(404)
             return
