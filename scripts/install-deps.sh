@@ -10,7 +10,7 @@ linux_packages=(
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine wine64 xvfb xauth xdotool imagemagick locales fonts-wqy-microhei
+    wine wine64 xvfb xauth xdotool imagemagick locales fontconfig fonts-wqy-microhei
 )
 
 wanted=("${linux_packages[@]}")
