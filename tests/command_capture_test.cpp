@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -113,11 +114,26 @@ TEST(ProgramDirectory, EndsInTheSeparatorAndHoldsThisProgram) {
     EXPECT_EQ(std::string::npos, folder.Bytes().find("command_capture_test"));
 }
 
-TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixWithEmptyBodies) {
-    // The test program's folder has no psping beside it.
+TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixOnlyWithEmptyBodies) {
+#ifndef _WIN32
+    // The system's commands are the stand-ins, found along PATH; psping is looked for only
+    // beside this test program, where there is none.
+    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", (std::string(TEST_BINARY_DIR) + ":" + savedPath).c_str(), 1);
+#endif
     CProbeSession session;
     EXPECT_EQ(0, session.ProbeFtpPort("127.0.0.1"));
     EXPECT_EQ(0, session.ProbeHttpPort("127.0.0.1"));
     EXPECT_TRUE(session.TakeResult().IsEmpty());
     EXPECT_TRUE(session.TakeError().IsEmpty());
+
+    EXPECT_EQ(1, session.GetLocalNetworkInfo());
+    EXPECT_NE(std::string::npos, session.TakeResult().Bytes().find("127.0.0.1"));
+    EXPECT_EQ(1, session.FlushDnsCache());
+    EXPECT_FALSE(session.TakeResult().IsEmpty());
+    EXPECT_EQ(1, session.RunPing("127.0.0.1"));
+    EXPECT_NE(std::string::npos, session.TakeResult().Bytes().find("127.0.0.1"));
+#ifndef _WIN32
+    setenv("PATH", savedPath.c_str(), 1);
+#endif
 }
