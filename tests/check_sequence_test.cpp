@@ -41,16 +41,10 @@ std::string StepBody(int step, const CCheckOptions& options) {
 }
 
 class PathCleared : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char* path = std::getenv("PATH");
-        m_saved = path ? path : "";
-        setenv("PATH", "", 1);
-    }
-    void TearDown() override { setenv("PATH", m_saved.c_str(), 1); }
-
 private:
-    std::string m_saved;
+    // A folder that does not exist, not an empty PATH: an empty entry means the
+    // current folder, which may hold the stand-ins.
+    CScopedPath m_nowhere{"/nonexistent"};
 };
 #endif
 

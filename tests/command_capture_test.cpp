@@ -118,8 +118,8 @@ TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixOnlyWithEmptyBodies) {
 #ifndef _WIN32
     // The system's commands are the stand-ins, found along PATH; psping is looked for only
     // beside this test program, where there is none.
-    const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-    setenv("PATH", (std::string(TEST_BINARY_DIR) + ":" + savedPath).c_str(), 1);
+    const char* path = std::getenv("PATH");
+    const CScopedPath standIns(std::string(TEST_BINARY_DIR) + ":" + (path ? path : ""));
 #endif
     CProbeSession session;
     EXPECT_EQ(0, session.ProbeFtpPort("127.0.0.1"));
@@ -133,7 +133,4 @@ TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixOnlyWithEmptyBodies) {
     EXPECT_FALSE(session.TakeResult().IsEmpty());
     EXPECT_EQ(1, session.RunPing("127.0.0.1"));
     EXPECT_NE(std::string::npos, session.TakeResult().Bytes().find("127.0.0.1"));
-#ifndef _WIN32
-    setenv("PATH", savedPath.c_str(), 1);
-#endif
 }

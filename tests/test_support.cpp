@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -123,6 +124,16 @@ int CRecordingFrontEnd::DoneNotices() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_done;
 }
+
+#ifndef _WIN32
+CScopedPath::CScopedPath(const std::string& value) {
+    const char* path = std::getenv("PATH");
+    m_saved = path ? path : "";
+    setenv("PATH", value.c_str(), 1);
+}
+
+CScopedPath::~CScopedPath() { setenv("PATH", m_saved.c_str(), 1); }
+#endif
 
 CLocalTime FixedClock() { return {2026, 3, 7, 9, 5, 4}; }
 

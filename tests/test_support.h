@@ -49,6 +49,21 @@ private:
     int m_done = 0;
 };
 
+#ifndef _WIN32
+// Gives PATH a value for as long as it lives, then puts the old one back. (Windows looks
+// for commands in its system folders whatever PATH says, so it has no use for this.)
+class CScopedPath {
+public:
+    explicit CScopedPath(const std::string& value);
+    ~CScopedPath();
+    CScopedPath(const CScopedPath&) = delete;
+    CScopedPath& operator=(const CScopedPath&) = delete;
+
+private:
+    std::string m_saved;
+};
+#endif
+
 // The same fixed time for every step header.
 CLocalTime FixedClock();
 
