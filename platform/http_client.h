@@ -15,6 +15,7 @@ struct CHttpLimits {
     int silenceMs = 20000;  // sending, or waiting for the next bytes of the answer
     int totalMs = 30000;    // the whole exchange, whatever happens inside it
     int maxBodyBytes = 1 << 20;
+    int maxHeaderBytes = 256 << 10;  // a header block past this fails the exchange
 };
 
 // Why an exchange did not complete.
@@ -27,12 +28,17 @@ enum class EHttpFailure {
     kConnectionLost,
     kInvalidAddress,
     kStopped,
+    kTooManyRedirects,
+    kHeadersTooLong,
     kOther,
 };
 
 struct CHttpOutcome {
     EHttpFailure failure = EHttpFailure::kNone;
     long code = 0;  // the HTTP layer's own error number, when there is one
+    // The address the last request went to: after redirects, the one that answered or
+    // failed. Empty when the layer cannot tell.
+    CString url;
 };
 
 // A GET of a whole address whose body is then read line by line, up to the limit's
@@ -51,6 +57,10 @@ public:
     // byte limit is reached, or reading failed (then Outcome says why).
     bool ReadLine(CString* line);
     const CHttpOutcome& Outcome() const { return m_outcome; }
+    // After a successful Open: the final response's status code and status line
+    // ("HTTP/1.1 404 Not Found", no line end); 0 and empty when the layer gave none.
+    int Status() const { return m_status; }
+    const CString& StatusLine() const { return m_statusLine; }
 
 private:
     // Next bytes of the body: the count, 0 at its end, -1 on failure.
@@ -59,6 +69,8 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     CHttpOutcome m_outcome;
+    int m_status = 0;
+    CString m_statusLine;
     int m_maxBody;
     int m_bodyRead = 0;
     bool m_ended = false;
@@ -66,7 +78,7 @@ private:
 };
 
 // What a GET of a server's root gave: the final response (after redirects) when an
-// answer came.
+// answer came, whatever its status.
 struct CHttpHeaderAnswer {
     CHttpOutcome outcome;
     int status = 0;

@@ -18,6 +18,10 @@ CString DescribeHttpFailure(const CHttpOutcome& outcome) {
             return "地址无效";
         case EHttpFailure::kStopped:
             return "检测已停止";
+        case EHttpFailure::kTooManyRedirects:
+            return "重定向次数过多";
+        case EHttpFailure::kHeadersTooLong:
+            return "应答头过长";
         case EHttpFailure::kOther:
             break;
     }
