@@ -1,7 +1,5 @@
 #include "engine/probe_session.h"
 
-#include "platform/resolver.h"
-
 CProbeSession::CProbeSession(const CProbeEndpoints& endpoints, CStopSignal* stop)
     : m_endpoints(endpoints), m_stop(stop) {
     for (const auto& row : m_endpoints.whoisRows) m_whoisServers[row.first] = row.second;
@@ -19,11 +17,20 @@ CString CProbeSession::TakeError() {
     return taken;
 }
 
-CString CProbeSession::ResolveHostIPv4(CString host) {
+CString CProbeSession::ResolveHostIPv4(CString host, int limitMs) {
+    return ResolveHost(host, limitMs).address;
+}
+
+CResolution CProbeSession::ResolveHost(CString host, int limitMs) {
     host.Trim();
-    CString address = ResolveFirstIPv4(host);
-    if (address.IsEmpty()) m_strError.Format("无法解析%s的主机IP\r\n", host.GetString());
-    return address;
+    const CResolution resolution = ResolveFirstIPv4(host, limitMs, m_stop);
+    if (resolution.failure == EResolveFailure::kTimedOut) {
+        m_strError.Format("解析%s的主机IP超时：DNS服务器%d秒内没有应答\r\n", host.GetString(),
+                          (limitMs + 999) / 1000);
+    } else if (resolution.failure != EResolveFailure::kNone) {
+        m_strError.Format("无法解析%s的主机IP\r\n", host.GetString());
+    }
+    return resolution;
 }
 
 CString CProbeSession::LookupWhoisServer(const CString& key) { return m_whoisServers[key]; }

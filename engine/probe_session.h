@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/mb_string.h"
+#include "platform/resolver.h"
 #include "probes/endpoints.h"
 
 class CStopSignal;
@@ -19,8 +20,8 @@ public:
     CString TakeError();
 
     // First IPv4 address of the host in dotted form; on failure the empty text, with
-    // the resolution message in the error slot.
-    CString ResolveHostIPv4(CString host);
+    // the resolution message in the error slot. The lookup waits at most limitMs.
+    CString ResolveHostIPv4(CString host, int limitMs = kNameLookupLimitMs);
 
     // The table lookup rule: an absent key is added with an empty server name.
     CString LookupWhoisServer(const CString& key);
@@ -51,6 +52,8 @@ public:
 
 private:
     int ProbeTcpPort(const CString& domain, int port);
+    // ResolveHostIPv4, telling also why a lookup failed.
+    CResolution ResolveHost(CString host, int limitMs);
 
     CProbeEndpoints m_endpoints;
     CStopSignal* m_stop;

@@ -30,6 +30,13 @@ bool IsPlainHostName(const CString& host) {
     return true;
 }
 
+// The address of the last request, after the redirects followed so far.
+CString EffectiveUrl(CURL* easy) {
+    const char* url = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || !url) return CString();
+    return CString(url);
+}
+
 CHttpOutcome MapResult(CURL* easy, CURLcode result) {
     CHttpOutcome outcome;
     switch (result) {
@@ -57,11 +64,15 @@ CHttpOutcome MapResult(CURL* easy, CURLcode result) {
         case CURLE_URL_MALFORMAT:
             outcome.failure = EHttpFailure::kInvalidAddress;
             break;
+        case CURLE_TOO_MANY_REDIRECTS:
+            outcome.failure = EHttpFailure::kTooManyRedirects;
+            break;
         default:
             outcome.failure = EHttpFailure::kOther;
             break;
     }
     outcome.code = result;
+    outcome.url = EffectiveUrl(easy);
     return outcome;
 }
 
@@ -115,8 +126,11 @@ public:
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
     CHttpOutcome Outcome() const {
-        if (Interrupted()) return {m_interrupted, 0};
-        return MapResult(m_easy, m_result);
+        if (!Interrupted()) return MapResult(m_easy, m_result);
+        CHttpOutcome outcome;
+        outcome.failure = m_interrupted;
+        outcome.url = EffectiveUrl(m_easy);
+        return outcome;
     }
 
 private:
@@ -156,6 +170,9 @@ bool CCurlTransfer::Prepare(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // A name lookup still running when the exchange ends is left to finish on its own
+    // thread; without this, cleaning up would wait for it, past every limit.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
     if (!agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
     if (m_headers) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headers);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connectMs));
@@ -167,11 +184,61 @@ bool CCurlTransfer::Prepare(const std::string& url) {
     return true;
 }
 
+
+// Keeps the header block of the latest response; once a response's headers are
+// complete and it is not one libcurl follows, that block is the answer. A block longer
+// than the limit ends the transfer.
+struct CHeaderCollector {
+    explicit CHeaderCollector(int limitBytes) : limit(static_cast<size_t>(limitBytes)) {}
+
+    static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
+        auto* self = static_cast<CHeaderCollector*>(context);
+        return self->Take(std::string(data, size * count)) ? size * count : 0;
+    }
+
+    bool Take(std::string line) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        if (line.compare(0, 5, "HTTP/") == 0) {
+            block.clear();
+            statusLine = line;
+            redirects = false;
+            const size_t space = line.find(' ');
+            status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+        } else if (line.empty()) {
+            complete = status >= 200 && !redirects;
+        } else if (status >= 300 && status < 400 && line.size() > 9 &&
+                   strncasecmp(line.c_str(), "location:", 9) == 0) {
+            redirects = true;
+        }
+        if (block.size() + line.size() + 2 > limit) {
+            tooLong = true;
+            return false;
+        }
+        block += line + "\r\n";
+        return true;
+    }
+
+    // The transfer's outcome, unless the header block was what ended it.
+    CHttpOutcome Outcome(const CCurlTransfer& transfer) const {
+        CHttpOutcome outcome = transfer.Outcome();
+        if (tooLong) outcome.failure = EHttpFailure::kHeadersTooLong;
+        return outcome;
+    }
+
+    const size_t limit;
+    std::string block;
+    std::string statusLine;
+    int status = 0;
+    bool redirects = false;
+    bool complete = false;
+    bool tooLong = false;
+};
+
 }  // namespace
 
 struct CHttpPage::Impl {
     Impl(CStopSignal* stop, const CHttpLimits& limits)
-        : transfer(stop, limits), maxBody(limits.maxBodyBytes) {}
+        : transfer(stop, limits), headers(limits.maxHeaderBytes), maxBody(limits.maxBodyBytes) {}
 
     static size_t OnBody(char* data, size_t size, size_t count, void* context) {
         Impl* self = static_cast<Impl*>(context);
@@ -185,8 +252,13 @@ struct CHttpPage::Impl {
         return bytes;
     }
     bool HasBytes() const { return consumed < body.size(); }
+    // The body has ended normally, or at the byte limit.
+    bool EndedWell() const {
+        return transfer.Finished() && (transfer.Result() == CURLE_OK || capped);
+    }
 
     CCurlTransfer transfer;
+    CHeaderCollector headers;
     int maxBody;
     std::string body;
     size_t consumed = 0;
@@ -200,30 +272,34 @@ CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
 CHttpPage::~CHttpPage() = default;
 
 bool CHttpPage::Open(const CString& url) {
-    CCurlTransfer& transfer = m_impl->transfer;
+    Impl* impl = m_impl.get();
+    CCurlTransfer& transfer = impl->transfer;
     if (!transfer.Prepare(url.Bytes())) {
-        m_outcome = {EHttpFailure::kOther, CURLE_OUT_OF_MEMORY};
+        m_outcome.failure = EHttpFailure::kOther;
+        m_outcome.code = CURLE_OUT_OF_MEMORY;
         return false;
     }
     curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEFUNCTION, &Impl::OnBody);
-    curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEDATA, m_impl.get());
+    curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEDATA, impl);
+    curl_easy_setopt(transfer.Easy(), CURLOPT_HEADERFUNCTION, &CHeaderCollector::OnHeader);
+    curl_easy_setopt(transfer.Easy(), CURLOPT_HEADERDATA, &impl->headers);
     if (!transfer.Start()) {
-        m_outcome = {EHttpFailure::kOther, 0};
+        m_outcome.failure = EHttpFailure::kOther;
         return false;
     }
-    Impl* impl = m_impl.get();
     transfer.Drive([impl] { return impl->HasBytes(); });
-    if (impl->HasBytes()) return true;
-    m_outcome = transfer.Outcome();
-    if (transfer.Finished() && (transfer.Result() == CURLE_OK || impl->capped))
-        m_outcome = CHttpOutcome();
-    return m_outcome.failure == EHttpFailure::kNone;
+    m_outcome = impl->EndedWell() || impl->HasBytes() ? CHttpOutcome()
+                                                       : impl->headers.Outcome(transfer);
+    m_outcome.url = EffectiveUrl(transfer.Easy());
+    if (m_outcome.failure != EHttpFailure::kNone) return false;
+    m_status = impl->headers.status;
+    m_statusLine = CString(impl->headers.statusLine);
+    return true;
 }
 
 int CHttpPage::ReadSome(char* buffer, int capacity) {
     Impl* impl = m_impl.get();
-    CCurlTransfer& transfer = impl->transfer;
-    transfer.Drive([impl] { return impl->HasBytes(); });
+    impl->transfer.Drive([impl] { return impl->HasBytes(); });
     if (impl->HasBytes()) {
         const size_t count =
             std::min(static_cast<size_t>(capacity), impl->body.size() - impl->consumed);
@@ -235,44 +311,15 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
         }
         return static_cast<int>(count);
     }
-    if (transfer.Finished() && (transfer.Result() == CURLE_OK || impl->capped)) return 0;
-    m_outcome = transfer.Outcome();
+    if (impl->EndedWell()) return 0;
+    m_outcome = impl->headers.Outcome(impl->transfer);
     return -1;
 }
 
 namespace {
 
-// Keeps the header block of the latest response; once a response's headers are
-// complete and it is not one libcurl follows, that block is the answer.
-struct CHeaderCollector {
-    static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
-        static_cast<CHeaderCollector*>(context)->Take(std::string(data, size * count));
-        return size * count;
-    }
-    // The body is never read: its first bytes end the transfer.
-    static size_t OnBody(char*, size_t, size_t, void*) { return 0; }
-
-    void Take(std::string line) {
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        if (line.compare(0, 5, "HTTP/") == 0) {
-            block.clear();
-            redirects = false;
-            const size_t space = line.find(' ');
-            status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
-        } else if (line.empty()) {
-            complete = status >= 200 && !redirects;
-        } else if (status >= 300 && status < 400 && line.size() > 9 &&
-                   strncasecmp(line.c_str(), "location:", 9) == 0) {
-            redirects = true;
-        }
-        block += line + "\r\n";
-    }
-
-    std::string block;
-    int status = 0;
-    bool redirects = false;
-    bool complete = false;
-};
+// The body is never read: its first bytes end the transfer.
+size_t DropBody(char*, size_t, size_t, void*) { return 0; }
 
 }  // namespace
 
@@ -284,26 +331,28 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
         return answer;
     }
     CCurlTransfer transfer(stop, limits);
-    CHeaderCollector headers;
+    CHeaderCollector headers(limits.maxHeaderBytes);
     const std::string url = "http://" + host.Bytes() + ":" + std::to_string(port) + "/";
     if (!transfer.Prepare(url)) {
-        answer.outcome = {EHttpFailure::kOther, CURLE_OUT_OF_MEMORY};
+        answer.outcome.failure = EHttpFailure::kOther;
+        answer.outcome.code = CURLE_OUT_OF_MEMORY;
         return answer;
     }
     curl_easy_setopt(transfer.Easy(), CURLOPT_HEADERFUNCTION, &CHeaderCollector::OnHeader);
     curl_easy_setopt(transfer.Easy(), CURLOPT_HEADERDATA, &headers);
-    curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEFUNCTION, &CHeaderCollector::OnBody);
+    curl_easy_setopt(transfer.Easy(), CURLOPT_WRITEFUNCTION, &DropBody);
     if (!transfer.Start()) {
-        answer.outcome = {EHttpFailure::kOther, 0};
+        answer.outcome.failure = EHttpFailure::kOther;
         return answer;
     }
     transfer.Drive([&headers] { return headers.complete; });
     if (!headers.complete) {
-        answer.outcome = transfer.Outcome();
+        answer.outcome = headers.Outcome(transfer);
         if (answer.outcome.failure == EHttpFailure::kNone)
             answer.outcome.failure = EHttpFailure::kOther;
         return answer;
     }
+    answer.outcome.url = EffectiveUrl(transfer.Easy());
     answer.status = headers.status;
     answer.rawHeaders = CString(headers.block);
     return answer;

@@ -5,14 +5,14 @@
 
 #include "platform/resolver.h"
 
-CString ResolveFirstIPv4(const CString& host) {
-    if (host.IsEmpty()) return CString();
+CString LookupFirstIPv4(const CString& asciiHost) {
+    if (asciiHost.IsEmpty()) return CString();
     // getaddrinfo rather than gethostbyname: the latter is not safe off the main thread.
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    if (getaddrinfo(host.GetString(), nullptr, &hints, &list) != 0 || !list) return CString();
+    if (getaddrinfo(asciiHost.GetString(), nullptr, &hints, &list) != 0 || !list) return CString();
     char text[INET_ADDRSTRLEN] = {};
     const auto* address = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
     const bool ok = inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr;

@@ -11,4 +11,8 @@ CString GetProgramDirectory();
 constexpr int kIpconfigLimitSeconds = 20;
 constexpr int kPspingLimitSeconds = 40;
 constexpr int kPingLimitSeconds = 30;
-constexpr int kTracertLimitSeconds = 100;
+// A route that ends behind a firewall dropping probes costs about 12 s per silent hop.
+constexpr int kTracertLimitSeconds = 180;
+// Longest text kept of one command's output; a report is read by people, and what a
+// misbehaving command prints past this is left out.
+constexpr int kCommandOutputCapBytes = 1024 * 1024;

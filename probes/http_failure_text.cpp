@@ -1,5 +1,35 @@
 #include "probes/http_failure_text.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "platform/host_name.h"
+
+namespace {
+
+// scheme://host:port/path with the scheme and host in lower case and the port always
+// written. An address without "://" is left as it is.
+std::string CanonicalAddress(const std::string& url) {
+    const size_t schemeEnd = url.find("://");
+    if (schemeEnd == std::string::npos) return url;
+    std::string scheme = url.substr(0, schemeEnd);
+    const size_t hostStart = schemeEnd + 3;
+    const size_t pathStart = std::min(url.find('/', hostStart), url.size());
+    std::string authority = url.substr(hostStart, pathStart - hostStart);
+    std::string path = url.substr(pathStart);
+    for (char& ch : scheme) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    for (char& ch : authority) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (authority.find(':') == std::string::npos && authority.find(']') == std::string::npos) {
+        if (scheme == "http") authority += ":80";
+        if (scheme == "https") authority += ":443";
+    }
+    if (path.empty()) path = "/";
+    return scheme + "://" + authority + path;
+}
+
+}  // namespace
+
 CString DescribeHttpFailure(const CHttpOutcome& outcome) {
     switch (outcome.failure) {
         case EHttpFailure::kNone:
@@ -28,4 +58,24 @@ CString DescribeHttpFailure(const CHttpOutcome& outcome) {
     CString text;
     text.Format("网络错误（错误码%ld）", outcome.code);
     return text;
+}
+
+bool IsSameAddress(const CString& first, const CString& second) {
+    return CanonicalAddress(first.Bytes()) == CanonicalAddress(second.Bytes());
+}
+
+CString DescribeHttpFailureAfterRedirects(const CHttpOutcome& outcome, const CString& requestedUrl) {
+    const CString words = DescribeHttpFailure(outcome);
+    const bool redirected = !outcome.url.IsEmpty() && !IsSameAddress(outcome.url, requestedUrl);
+    if (!redirected || outcome.failure == EHttpFailure::kTooManyRedirects) return words;
+    return "重定向到" + outcome.url + "后" + words;
+}
+
+CString WebsiteFailureLine(const CString& domain, int port, const CHttpOutcome& outcome) {
+    CString requested;
+    requested.Format("http://%s:%d/", HostNameToAscii(domain).GetString(), port);
+    CString line;
+    line.Format("无法访问网站http://%s：%s\r\n", domain.GetString(),
+                DescribeHttpFailureAfterRedirects(outcome, requested).GetString());
+    return line;
 }

@@ -38,20 +38,34 @@ CString CenterText(const CString& line) {
     return line.Mid(start + 8, end - start - 8);
 }
 
-CString PageFailureLine(const CHttpOutcome& outcome) {
+CString PageFailureLine(const CHttpOutcome& outcome, const CString& url) {
     CString text;
-    text.Format("无法访问公网IP查询页面：%s\r\n", DescribeHttpFailure(outcome).GetString());
+    text.Format("无法访问公网IP查询页面：%s\r\n",
+                DescribeHttpFailureAfterRedirects(outcome, url).GetString());
+    return text;
+}
+
+// Why a page that did answer gave no address: its status, or the missing line.
+CString NoAddressLine(const CHttpPage& page) {
+    const CString status = page.StatusLine().IsEmpty() ? CString("没有状态行") : page.StatusLine();
+    CString text;
+    if (page.Status() != 200) {
+        text.Format("公网IP查询页面返回的状态不是200：%s\r\n", status.GetString());
+    } else {
+        text.Format("公网IP查询页面中没有找到IP地址行（%s）\r\n", status.GetString());
+    }
     return text;
 }
 
 }  // namespace
 
-// Always succeeds: a page without the address line leaves the result as it was, and a
-// page that cannot be fetched is reported in the result as one line.
+// Always succeeds: a page that cannot be fetched, or holds no address line, is reported
+// in the result as one line that says why.
 int CProbeSession::FetchPublicIP() {
     CHttpPage page(m_stop, m_endpoints.httpLimits);
-    if (!page.Open(PublicIpPageUrl(m_endpoints))) {
-        m_strResult = PageFailureLine(page.Outcome());
+    const CString url = PublicIpPageUrl(m_endpoints);
+    if (!page.Open(url)) {
+        m_strResult = PageFailureLine(page.Outcome(), url);
         return 1;
     }
     CString line;
@@ -60,7 +74,8 @@ int CProbeSession::FetchPublicIP() {
         m_strResult = CenterText(line);
         return 1;
     }
-    if (page.Outcome().failure != EHttpFailure::kNone)
-        m_strResult = PageFailureLine(page.Outcome());
+    m_strResult = page.Outcome().failure != EHttpFailure::kNone
+                      ? PageFailureLine(page.Outcome(), url)
+                      : NoAddressLine(page);
     return 1;
 }

@@ -1,4 +1,8 @@
+#include <algorithm>
+
 #include "engine/probe_session.h"
+#include "platform/deadline.h"
+#include "platform/host_name.h"
 #include "platform/http_client.h"
 #include "probes/http_failure_text.h"
 
@@ -8,20 +12,30 @@ int CProbeSession::CheckWebsite(CString domain) {
 }
 
 // The headers of a status 200 answer to a GET of the site's root; the empty text for
-// anything else. Only a name that does not resolve, or an exchange that broke off,
-// leaves a message.
+// anything else, with the reason in the error slot. The step's time limit covers the
+// name lookup and the exchange together.
 CString CProbeSession::FetchWebsiteHeaders(CString domain) {
-    if (ResolveHostIPv4(domain).IsEmpty()) {
+    CHttpLimits limits = m_endpoints.httpLimits;
+    const CDeadline step(limits.totalMs);
+    const CResolution resolution =
+        ResolveHost(domain, std::min(kNameLookupLimitMs, step.Remaining()));
+    if (resolution.address.IsEmpty()) {
+        // A name that is not found is reported in these words alone; one whose lookup
+        // ran out of time says so on the next line.
+        CString lookupError = TakeError();
         m_strError.Format("Visit WebSite Address:http://%s", domain.GetString());
+        if (resolution.failure == EResolveFailure::kTimedOut) m_strError += "\r\n" + lookupError;
         return CString();
     }
     // The HTTP layer resolves the name again itself and names it as the request's host.
+    limits.totalMs = std::max(1, step.Remaining());
     const CHttpHeaderAnswer answer =
-        FetchRootHeaders(domain, m_endpoints.websitePort, m_stop, m_endpoints.httpLimits);
+        FetchRootHeaders(HostNameToAscii(domain), m_endpoints.websitePort, m_stop, limits);
     if (answer.outcome.failure != EHttpFailure::kNone) {
-        m_strError.Format("无法访问网站http://%s：%s\r\n", domain.GetString(),
-                          DescribeHttpFailure(answer.outcome).GetString());
+        m_strError = WebsiteFailureLine(domain, m_endpoints.websitePort, answer.outcome);
         return CString();
     }
-    return answer.status == 200 ? answer.rawHeaders : CString();
+    if (answer.status == 200) return answer.rawHeaders;
+    m_strError = "网站返回的状态不是200：\r\n" + answer.rawHeaders;
+    return CString();
 }

@@ -19,13 +19,20 @@ const char kSilenceNotice[] = "\n（whois服务器%d秒没有发送数据，已�
 const char kQueryLimitNotice[] =
     "\n（whois应答超过%d秒仍未结束，已停止接收，以上应答可能不完整）\n";
 
-// What a query returns for an answer that ended the given way; empty means failure.
-CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits, CString* error) {
-    CString text = answer.text;
+const char kNothingSent[] = "whois服务器%s没有返回任何数据\r\n";
+const char kNothingSentInTime[] = "whois服务器%s在%d秒内没有返回任何数据\r\n";
+
+// What a query returns for an answer that ended the given way; empty means failure, with
+// the reason in *error.
+CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits,
+                     const CString& server, CString* error) {
+    const CString& text = answer.text;
     CString notice;
     switch (answer.end) {
-        case CWhoisAnswer::kClosed:
         case CWhoisAnswer::kStopped:
+            return text;
+        case CWhoisAnswer::kClosed:
+            if (text.IsEmpty()) error->Format(kNothingSent, server.GetString());
             return text;
         case CWhoisAnswer::kReadError:
             // A broken connection after part of the answer still leaves a usable record.
@@ -34,13 +41,14 @@ CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits, CSt
         case CWhoisAnswer::kCapped:
             return text + kCappedNotice;
         case CWhoisAnswer::kSilence:
+            if (text.IsEmpty()) error->Format(kNothingSentInTime, server.GetString(), (limits.silenceMs + 999) / 1000);
             notice.Format(kSilenceNotice, limits.silenceMs / 1000);
             break;
         case CWhoisAnswer::kQueryLimit:
+            if (text.IsEmpty()) error->Format(kNothingSentInTime, server.GetString(), (limits.queryMs + 999) / 1000);
             notice.Format(kQueryLimitNotice, limits.queryMs / 1000);
             break;
     }
-    // A server that never sent a byte fails like one that closed at once.
     return text.IsEmpty() ? text : text + notice;
 }
 
@@ -64,10 +72,12 @@ int CProbeSession::LookupWhois(CString domain) {
 
 CString CProbeSession::QueryWhoisServer(CString server, CString domain) {
     server.Trim();
-    const CString address = ResolveHostIPv4(server);
-    if (address.IsEmpty()) return CString();
     const CWhoisLimits& limits = m_endpoints.whoisLimits;
+    // The query's limit covers the name lookup too.
     const CDeadline queryDeadline(limits.queryMs);
+    const CString address =
+        ResolveHostIPv4(server, std::min(kNameLookupLimitMs, queryDeadline.Remaining()));
+    if (address.IsEmpty()) return CString();
     CTcpSocket socket(m_stop);
     if (!socket.Connect(address, m_endpoints.whoisPort,
                         std::min(limits.connectMs, queryDeadline.Remaining()))) {
@@ -88,5 +98,5 @@ CString CProbeSession::QueryWhoisServer(CString server, CString domain) {
     }
     const CWhoisAnswer answer = ReadWhoisAnswer(socket, limits, queryDeadline, m_stop);
     socket.Close();
-    return FinishAnswer(answer, limits, &m_strError);
+    return FinishAnswer(answer, limits, server, &m_strError);
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 
 linux_packages=(
     cmake ninja-build g++ make pkg-config python3
-    googletest libbenchmark-dev libcurl4-openssl-dev
+    googletest libbenchmark-dev libcurl4-openssl-dev libidn2-dev
     iputils-ping traceroute iproute2
 )
 windows_packages=(

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 constexpr int kMaxHops = 30;
 constexpr int kProbes = 3;
-constexpr auto kTimeLimit = 90s;
+constexpr auto kTimeLimit = 170s;
 
 }  // namespace
 

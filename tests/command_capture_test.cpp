@@ -94,6 +94,27 @@ TEST(CommandCapture, AChildPastItsLimitIsEndedWithEverythingItStarted) {
     EXPECT_TRUE(gone) << "the child's own child outlived the limit";
 }
 
+TEST(CommandCapture, OutputPastTheCapIsDrainedAndLeftOutWithANotice) {
+    const std::string notice = "\r\n（命令输出超过1MB，其余部分已省略）\r\n";
+    // A child that ends by itself after writing four times the cap.
+    const CCapture big = Capture("stream 4");
+    EXPECT_EQ(1, big.ok);
+    std::string blocks;
+    while (blocks.size() < static_cast<size_t>(kCommandOutputCapBytes)) blocks += Pattern(64 * 1024);
+    ASSERT_EQ(static_cast<size_t>(kCommandOutputCapBytes) + notice.size(), big.text.size());
+    EXPECT_TRUE(big.text.compare(0, kCommandOutputCapBytes, blocks) == 0);
+    EXPECT_EQ(notice, big.text.substr(kCommandOutputCapBytes));
+    EXPECT_LT(big.seconds, 10.0);
+
+    // A child that never stops writing still ends at its limit, with both notices.
+    const CCapture flood = Capture("flood", 2);
+    EXPECT_EQ(1, flood.ok);
+    EXPECT_LT(flood.seconds, 6.0);
+    EXPECT_TRUE(flood.text.compare(0, kCommandOutputCapBytes, blocks) == 0);
+    EXPECT_EQ(notice + "\r\n命令运行超过2秒仍未结束，已被终止。\r\n",
+              flood.text.substr(kCommandOutputCapBytes));
+}
+
 TEST(CommandCapture, AStopSignalEndsTheChildPromptly) {
     CStopSignal stop;
     std::thread raiser([&] {

@@ -8,6 +8,7 @@
 //   sleep S          nothing for S seconds
 //   spawn FILE S     starts "sleep S" as its own child, writes that child's id to FILE, sleeps S
 //   stream MIB       MIB mebibytes in 64 KiB writes
+//   flood            64 KiB writes without end, until the pipe breaks or it is ended
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +99,10 @@ int main(int argc, char** argv) {
         const long blocks = std::strtol(argv[2], nullptr, 10) * 16;
         for (long i = 0; i < blocks; ++i) std::fwrite(block.data(), 1, block.size(), stdout);
         std::fflush(stdout);
+    } else if (mode == "flood") {
+        const std::string block = Pattern(64 * 1024);
+        while (std::fwrite(block.data(), 1, block.size(), stdout) == block.size()) {
+        }
     } else {
         return 2;
     }

@@ -205,15 +205,18 @@ TEST(PublicIpPage, CenterMarkersDecideTheTextByPositionArithmetic) {
               FetchPublicIpFromPage("x\r\n<center>tail [9.9.9.9]</center>").result);
 }
 
-TEST(PublicIpPage, FirstMatchingLineWinsAndNoMatchLeavesTheResultEmpty) {
+TEST(PublicIpPage, FirstMatchingLineWinsAndNoMatchSaysWhy) {
     EXPECT_EQ("one [10.1.1.1]", FetchPublicIpFromPage("<center>one [10.1.1.1]</center>\r\n"
                                                       "<center>two [10.2.2.2]</center>\r\n")
                                     .result);
     const CStepOutcome none = FetchPublicIpFromPage("<center>[word]</center>\r\nplain text\r\n");
+    const std::string noLine = "公网IP查询页面中没有找到IP地址行（HTTP/1.1 200 OK）\r\n";
     EXPECT_EQ(1, none.returned);
-    EXPECT_EQ("", none.result);
+    EXPECT_EQ(noLine, none.result);
     EXPECT_EQ("", none.error);
-    EXPECT_EQ("", FetchPublicIpFromPage("").result);
+    EXPECT_EQ(noLine, FetchPublicIpFromPage("").result);
+    EXPECT_EQ("公网IP查询页面返回的状态不是200：HTTP/1.1 404 Not Found\r\n",
+              FetchPublicIpFromPage("<html>gone</html>\r\n", "404 Not Found").result);
 }
 
 TEST(PublicIpPage, AnErrorPageIsSearchedLikeAnyOther) {
@@ -254,7 +257,8 @@ TEST(PublicIpPage, ReadsNoMoreThanTheBodyLimit) {
     CLoopbackServer server(Answer(HttpResponse("200 OK", body)));
     endpoints = PageEndpoints(server.Port());
     endpoints.httpLimits.maxBodyBytes = 2048;
-    EXPECT_EQ("", FetchPublicIpWith(endpoints).result);
+    EXPECT_EQ("公网IP查询页面中没有找到IP地址行（HTTP/1.1 200 OK）\r\n",
+              FetchPublicIpWith(endpoints).result);
     endpoints.httpLimits.maxBodyBytes = 1 << 20;
     EXPECT_EQ("late [10.9.9.9]", FetchPublicIpWith(endpoints).result);
 }
@@ -279,13 +283,16 @@ TEST(WebsiteCheck, Status200GivesTheRawHeadersWithoutTheBody) {
         << heads[0];
 }
 
-TEST(WebsiteCheck, OtherStatusesFailWithAnEmptyBody) {
-    for (const char* status : {"404 Not Found", "500 Internal Server Error", "204 No Content"}) {
-        CLoopbackServer server(Answer(HttpResponse(status, "<html>error page</html>")));
+TEST(WebsiteCheck, OtherStatusesFailShowingTheStatusAndHeaders) {
+    for (const char* status : {"404 Not Found", "500 Internal Server Error", "204 No Content",
+                               "403 Forbidden", "502 Bad Gateway"}) {
+        const std::string answer = HttpResponse(status, "<html>error page</html>");
+        CLoopbackServer server(Answer(answer));
         const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
         EXPECT_EQ(0, outcome.returned) << status;
         EXPECT_EQ("", outcome.result) << status;
-        EXPECT_EQ("", outcome.error) << status;
+        const std::string headers = answer.substr(0, answer.find("\r\n\r\n") + 4);
+        EXPECT_EQ("网站返回的状态不是200：\r\n" + headers, outcome.error) << status;
     }
 }
 
@@ -321,6 +328,34 @@ TEST(WebsiteCheck, ARedirectReportsTheFinalResponse) {
     const auto heads = log.Heads();
     ASSERT_EQ(2u, heads.size());
     EXPECT_EQ(0u, heads[1].find("GET /final HTTP/1.1\r\n")) << heads[1];
+}
+
+TEST(WebsiteCheck, AFailureAfterRedirectsNamesTheAddressThatFailed) {
+    const std::string target = "https://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    CLoopbackServer server(Answer(HttpResponse("301 Moved Permanently", "", "Location: " + target + "\r\n")));
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    EXPECT_EQ(0, outcome.returned);
+    EXPECT_EQ("无法访问网站http://127.0.0.1：重定向到" + target + "后" + kRefusedCause + "\r\n",
+              outcome.error);
+}
+
+TEST(WebsiteCheck, EndlessRedirectsAndEndlessHeadersSayWhatWentWrong) {
+    std::atomic<int> port{0};
+    CLoopbackServer loop([&port](CServerConnection& connection) {
+        connection.ReadUntil("\r\n\r\n");
+        connection.Send(HttpResponse("302 Found", "", "Location: http://127.0.0.1:" +
+                                                          std::to_string(port.load()) + "/again\r\n"));
+    });
+    port = loop.Port();
+    EXPECT_EQ("无法访问网站http://127.0.0.1：重定向次数过多\r\n",
+              CheckWebsiteWith(SiteEndpoints(loop.Port()), "127.0.0.1").error);
+
+    std::string flood;
+    while (flood.size() < 400 * 1024) flood += "X-Filler: " + std::string(100, 'f') + "\r\n";
+    CLoopbackServer big(Answer(HttpResponse("200 OK", "", flood)));
+    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(big.Port()), "127.0.0.1");
+    EXPECT_EQ(0, outcome.returned);
+    EXPECT_EQ("无法访问网站http://127.0.0.1：应答头过长\r\n", outcome.error);
 }
 
 TEST(WebsiteCheck, ARefusedConnectionFailsWithAShortMessage) {

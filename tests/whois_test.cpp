@@ -337,17 +337,17 @@ TEST_F(WhoisLookup, WhiteSpaceOnlySecondAnswerIsASuccessKeptAsSent) {
     EXPECT_EQ(" \r\n\t\r\n", m_result);
 }
 
-TEST_F(WhoisLookup, CloseWithoutAByteFailsWithNoMessage) {
+TEST_F(WhoisLookup, CloseWithoutAByteFailsNamingTheServer) {
     m_registry.Script({Nothing()});
     EXPECT_EQ(0, Lookup("example.com"));
-    EXPECT_EQ("", m_error);
+    EXPECT_EQ("whois服务器127.0.0.1没有返回任何数据\r\n", m_error);
     EXPECT_EQ(1u, m_registry.Queries().size());
 
     // In the second query the first answer is discarded.
     m_registry.Script({Text("Whois Server: 127.0.0.2\n")});
     m_registrar.Script({Nothing()});
     EXPECT_EQ(0, Lookup("example.com"));
-    EXPECT_EQ("", m_error);
+    EXPECT_EQ("whois服务器127.0.0.2没有返回任何数据\r\n", m_error);
     EXPECT_EQ("", m_result);
     EXPECT_EQ(1u, m_registrar.Queries().size());
 }
@@ -364,7 +364,7 @@ TEST_F(WhoisLookup, NulCutsItsOwnBlockOnly) {
 TEST_F(WhoisLookup, AnswerOfNulsOnlyCountsAsEmpty) {
     m_registry.Script({Text("\0\0\0"s)});
     EXPECT_EQ(0, Lookup("example.com"));
-    EXPECT_EQ("", m_error);
+    EXPECT_EQ("whois服务器127.0.0.1没有返回任何数据\r\n", m_error);
 }
 
 // ---- Bounded waits ----
@@ -375,7 +375,7 @@ TEST_F(WhoisLookup, SilentServerFailsWithinTheSilenceLimit) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(0, Lookup("example.com"));
     EXPECT_LT(Seconds(start), 3);
-    EXPECT_EQ("", m_error);
+    EXPECT_EQ("whois服务器127.0.0.1在1秒内没有返回任何数据\r\n", m_error);
     EXPECT_EQ((Queries{"=example.com\r\n"}), m_registry.Queries());
 }
 
