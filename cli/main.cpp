@@ -135,7 +135,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     StartNetworking();
-    CTerminalFrontEnd frontEnd(domain, stdout, isatty(STDERR_FILENO) ? stderr : nullptr);
+    CTerminalFrontEnd frontEnd(domain, stdout, isatty(STDERR_FILENO) ? stderr : nullptr,
+                               isatty(STDOUT_FILENO) != 0);
     const int runStatus = RunCheck(frontEnd);
     if (runStatus != 0) {
         std::fprintf(stderr, "tollvane: stopped\n");

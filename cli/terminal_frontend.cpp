@@ -1,18 +1,28 @@
 #include "cli/terminal_frontend.h"
 
+#include "cli/visible_controls.h"
 #include "engine/check_sequence.h"
 
-CTerminalFrontEnd::CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress)
-    : m_domain(domain), m_out(out), m_progress(progress) {}
+CTerminalFrontEnd::CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress,
+                                     bool showControls)
+    : m_domain(domain),
+      m_out(out),
+      m_progress(progress),
+      m_showControls(showControls),
+      m_utf8(TerminalUsesUtf8()) {}
+
+void CTerminalFrontEnd::Write(std::string text) {
+    if (m_showControls) text = MakeControlsVisible(text, m_utf8);
+    std::fwrite(text.data(), 1, text.size(), m_out);
+    std::fflush(m_out);
+}
 
 void CTerminalFrontEnd::AppendOutput(const CString& text) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_report += text;
     }
-    const std::string shown = m_decoder.Convert(text.Bytes());
-    std::fwrite(shown.data(), 1, shown.size(), m_out);
-    std::fflush(m_out);
+    Write(m_decoder.Convert(text.Bytes()));
 }
 
 void CTerminalFrontEnd::StepProgress(int step, const CString&) {
@@ -20,10 +30,7 @@ void CTerminalFrontEnd::StepProgress(int step, const CString&) {
 }
 
 void CTerminalFrontEnd::NotifyCheckDone() {
-    const std::string rest = m_decoder.Flush();
-    std::fwrite(rest.data(), 1, rest.size(), m_out);
-    std::fputs("\n", m_out);
-    std::fflush(m_out);
+    Write(m_decoder.Flush() + "\n");
 }
 
 void CTerminalFrontEnd::AnnounceFirstStep() { ShowProgress(1); }

@@ -1,5 +1,6 @@
 // Shows a check run on a terminal: the report as it grows on standard output, in the
-// terminal's encoding, and a progress line per step on standard error.
+// terminal's encoding, and a progress line per step on standard error. On a terminal,
+// control characters in the report are shown, never acted on.
 #pragma once
 
 #include <cstdio>
@@ -10,7 +11,9 @@
 
 class CTerminalFrontEnd : public ICheckFrontEnd {
 public:
-    CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress);
+    // showControls: out is a terminal, so control characters are made visible.
+    CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress,
+                      bool showControls);
 
     CString GetDomain() override { return m_domain; }
     void AppendOutput(const CString& text) override;
@@ -24,10 +27,13 @@ public:
 
 private:
     void ShowProgress(int step);
+    void Write(std::string text);
 
     const CString m_domain;
     std::FILE* m_out;
     std::FILE* m_progress;  // null when progress is not shown
+    const bool m_showControls;
+    const bool m_utf8;
     CGbkDecoder m_decoder;
     mutable std::mutex m_lock;
     CString m_report;

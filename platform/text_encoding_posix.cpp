@@ -15,12 +15,11 @@ const char* TargetCharset() {
     return codeset;
 }
 
-}  // namespace
-
-bool TypedTextToGbk(const std::string& typed, std::string* gbk) {
-    const iconv_t converter = iconv_open("GBK", TargetCharset());
+// The whole text in another character set; false when some of it has no form there.
+bool ConvertWhole(const char* to, const char* from, const std::string& text, std::string* result) {
+    const iconv_t converter = iconv_open(to, from);
     if (converter == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string input = typed;
+    std::string input = text;
     char* in = &input[0];
     size_t inLeft = input.size();
     std::string output(input.size() * 2 + 8, '\0');
@@ -30,9 +29,22 @@ bool TypedTextToGbk(const std::string& typed, std::string* gbk) {
     iconv_close(converter);
     if (rc == static_cast<size_t>(-1) || inLeft != 0) return false;
     output.resize(output.size() - outLeft);
-    *gbk = output;
+    *result = output;
     return true;
 }
+
+}  // namespace
+
+bool TypedTextToGbk(const std::string& typed, std::string* gbk) {
+    return ConvertWhole("GBK", TargetCharset(), typed, gbk);
+}
+
+bool GbkToUtf8(const std::string& gbk, std::string* utf8) {
+    // GB18030 decodes every GBK sequence and is a superset of it.
+    return ConvertWhole("UTF-8", "GB18030", gbk, utf8);
+}
+
+bool TerminalUsesUtf8() { return std::strcmp(TargetCharset(), "UTF-8") == 0; }
 
 struct CGbkDecoder::Impl {
     iconv_t converter = reinterpret_cast<iconv_t>(-1);

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/visible_controls.h"
 #include "platform/child_process.h"
 #include "platform/text_encoding.h"
 #include "tests/test_support.h"
@@ -109,6 +110,27 @@ TEST(TollvaneCommand, AnInterruptStopsTheRunAndItsCommandAtOnce) {
     EXPECT_EQ(128 + SIGINT, WEXITSTATUS(status));
     // Nothing after the interrupted step reached the output.
     EXPECT_EQ(std::string::npos, ReadFile(quiet).find("Ping"));
+}
+
+TEST(VisibleControls, SequencesFromPeersAreShownNeverActedOn) {
+    struct CCase {
+        const char* from;
+        const char* shown;
+        bool utf8;
+    };
+    const CCase cases[] = {
+        {"title \x1b]0;owned\x07 end", "title ^[]0;owned^G end", true},
+        {"\x1b[2J\x1b]52;c;ZXZpbA==\x07", "^[[2J^[]52;c;ZXZpbA==^G", true},
+        {"keep\ttabs\r\nand lines\n", "keep\ttabs\r\nand lines\n", true},
+        {"nul\x01 del\x7f", "nul^A del^?", true},
+        // U+009B, the one-character CSI, in UTF-8; other characters stay as they are.
+        {"\xc2\x9b" "2J \xc2\xa0 \xe4\xb8\xad", "<U+009B>2J \xc2\xa0 \xe4\xb8\xad", true},
+        // In another encoding those bytes are a character of their own.
+        {"\xc2\x9b", "\xc2\x9b", false},
+    };
+    for (const CCase& entry : cases) {
+        EXPECT_EQ(entry.shown, MakeControlsVisible(entry.from, entry.utf8)) << entry.shown;
+    }
 }
 
 TEST(TollvaneCommand, HelpAndVersion) {

@@ -8,6 +8,7 @@
 #include "platform/host_name.h"
 #include "platform/resolver.h"
 #include "platform/stop_signal.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -55,6 +56,7 @@ TEST(BoundedCall, ARaisedStopEndsTheWaitPromptly) {
 }
 
 TEST(Resolver, NamesThatCannotResolveFailAsNotFound) {
+    EnsureNetworking();
     for (const char* host : {"", "no..such.invalid", "\xB2\xBB\xBA\xCF\xB7\xA8..\xD6\xD0\xB9\xFA"}) {
         const CResolution resolution = ResolveFirstIPv4(host, 5000);
         EXPECT_EQ(EResolveFailure::kNotFound, resolution.failure) << host;
