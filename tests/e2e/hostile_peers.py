@@ -1,0 +1,301 @@
+"""One whole tollvane run against misbehaving peers, inside a private network and mount
+namespace (run it under `unshare -m -n`): every name the run needs points at loopback
+peers started here, which flood, stay silent, send terminal control sequences or answer
+with errors. Checks what the terminal showed, the report file, the time and the memory.
+
+Usage: hostile_peers.py BUILD_DIR WORK_DIR SCENARIO
+Scenarios: escapes, failures, idn, flood, silent-dns.
+"""
+import os
+import pty
+import resource
+import select
+import shutil
+import socket
+import socketserver
+import subprocess
+import sys
+import threading
+import time
+
+BUILD, WORK, SCENARIO = sys.argv[1], sys.argv[2], sys.argv[3]
+SEPARATOR = b"\r\n \r\n" + b"*" * 69
+NAMES = ["获取域名信息", "获取公网IP", "获取本地网络信息", "刷新DNS缓存", "检测FTP（21）端口",
+         "检测HTTP（80）端口", "Ping命令", "Tracert命令", "检测网站访问状态"]
+failures = []
+
+
+def expect(condition, message):
+    if not condition:
+        failures.append(message)
+
+
+def gbk(text):
+    return text.encode("gbk")
+
+
+# ---- the namespace ----
+
+def prepare_network(hosts, resolv=None):
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    for address in ("127.0.0.2", "127.0.0.53"):
+        subprocess.run(["ip", "addr", "add", address + "/8", "dev", "lo"], check=False,
+                       stderr=subprocess.DEVNULL)
+    path = os.path.join(WORK, "hosts")
+    with open(path, "w") as file:
+        file.write("127.0.0.1 localhost\n")
+        for name in hosts:
+            file.write("127.0.0.1 %s\n" % name)
+    subprocess.run(["mount", "--bind", path, "/etc/hosts"], check=True)
+    if resolv is not None:
+        path = os.path.join(WORK, "resolv.conf")
+        with open(path, "w") as file:
+            file.write(resolv)
+        subprocess.run(["mount", "--bind", path, "/etc/resolv.conf"], check=True)
+
+
+class Server(socketserver.ThreadingTCPServer):
+    allow_reuse_address = True
+    daemon_threads = True
+
+
+def serve(port, handle):
+    """A TCP peer on 127.0.0.1:port whose connections go to handle(connection)."""
+    class Handler(socketserver.BaseRequestHandler):
+        def handle(self):
+            try:
+                handle(self.request)
+            except OSError:
+                pass
+    server = Server(("127.0.0.1", port), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def read_request(connection, end=b"\r\n\r\n"):
+    data = b""
+    connection.settimeout(10)
+    while end not in data and len(data) < 65536:
+        chunk = connection.recv(4096)
+        if not chunk:
+            break
+        data += chunk
+    return data
+
+
+def whois_peer(answer, queries):
+    def handle(connection):
+        queries.append(read_request(connection, b"\r\n"))
+        if answer is not None:
+            connection.sendall(answer)
+    return handle
+
+
+def web_peer(routes, requests):
+    """routes: path -> bytes to send, or a callable that writes to the connection."""
+    def handle(connection):
+        head = read_request(connection)
+        requests.append(head)
+        parts = head.split(b" ")
+        path = parts[1].decode() if len(parts) > 1 else "/"
+        reply = routes.get(path, b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+        if callable(reply):
+            reply(connection)
+        else:
+            connection.sendall(reply)
+    return handle
+
+
+def flood(prefix, line):
+    def write(connection):
+        connection.sendall(prefix)
+        block = line * 1000
+        while True:
+            connection.sendall(block)
+    return write
+
+
+# ---- the run ----
+
+def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420):
+    """Runs tollvane with the report going to report.txt; returns (what it printed, seconds,
+    peak memory in KiB of tollvane and the programs it waited for)."""
+    report = os.path.join(WORK, "report.txt")
+    command = [os.path.join(program_dir, "tollvane"), "-o", report, domain]
+    env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    start = time.monotonic()
+    if terminal:
+        master, slave = pty.openpty()
+        child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=slave, stderr=slave,
+                                 env=env)
+        os.close(slave)
+        shown = b""
+        while True:
+            ready, _, _ = select.select([master], [], [], limit)
+            if not ready:
+                child.kill()
+                break
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(master)
+        child.wait()
+    else:
+        child = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, env=env, timeout=limit)
+        shown = child.stdout
+    seconds = time.monotonic() - start
+    memory = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    expect(child.returncode == 0, "tollvane ended with status %s" % child.returncode)
+    return shown, seconds, memory
+
+
+def step_bodies():
+    data = open(os.path.join(WORK, "report.txt"), "rb").read()
+    bodies = []
+    for step in range(1, 10):
+        header = gbk("\r\n第%d步---%s：" % (step, NAMES[step - 1]))
+        start = data.find(header)
+        if start < 0:
+            failures.append("the report has no step %d" % step)
+            bodies.append(b"")
+            continue
+        body_start = data.index(b"\r\n", start + len(header)) + 2
+        bodies.append(data[body_start:data.find(SEPARATOR, body_start)])
+    return data, bodies
+
+
+def expect_body(bodies, step, expected):
+    expect(bodies[step - 1] == expected,
+           "step %d holds %r, expected %r" % (step, bodies[step - 1][:400], expected[:400]))
+
+
+# ---- scenarios ----
+
+SITE_HEAD = b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 2\r\nConnection: close\r\n\r\n"
+
+
+def escapes():
+    """Control sequences from the whois server, the address page and the site."""
+    prepare_network(["whois.internic.net", "2018.ip138.com", "www.escape.com"])
+    queries, requests = [], []
+    hostile = b"\x1b]0;PWNED\x07\x1b[2J\x1b]52;c;c2VjcmV0\x07"
+    serve(43, whois_peer(b"Domain Name: ESCAPE.TEST\n" + hostile + b"\n", queries))
+    error_head = (b"HTTP/1.1 500 Internal Server Error\r\nX-Evil: " + hostile +
+                  b"\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+    page = gbk("<center>您的IP是：[127.0.0.1] \x1b[31m红\x1b[0m</center>\r\n")
+    serve(80, web_peer({
+        "/ic.asp": b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(page) + page,
+        "/": error_head}, requests))
+    shown, _, _ = run_tollvane("www.escape.com", terminal=True)
+    expect(b"\x1b" not in shown and b"\x07" not in shown,
+           "the terminal got raw control characters: %r" % shown[shown.find(b"\x1b") - 40:][:120])
+    expect(b"^[]0;PWNED^G^[[2J^[]52;c;c2VjcmV0^G" in shown, "the sequences were not shown visibly")
+    expect("红".encode() in shown, "Chinese text around the sequences was lost on the terminal")
+    _, bodies = step_bodies()
+    expect_body(bodies, 1, b"Domain Name: ESCAPE.TEST\r\n" + hostile + b"\r\n")
+    expect_body(bodies, 2, gbk("您的IP是：[127.0.0.1] \x1b[31m红\x1b[0m"))
+    expect_body(bodies, 9, gbk("网站返回的状态不是200：\r\n") + error_head)
+
+
+def failures_named():
+    """Peers that fail: each step body says why, in the report's own words."""
+    prepare_network(["whois.internic.net", "2018.ip138.com", "www.fail.com"])
+    queries, requests = [], []
+    serve(43, whois_peer(None, queries))  # accepts, reads the query, closes without a byte
+    serve(80, web_peer({
+        "/ic.asp": b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here\n",
+        "/": b"HTTP/1.1 301 Moved Permanently\r\nLocation: https://www.fail.com/\r\n"
+             b"Content-Length: 0\r\n\r\n"}, requests))
+    run_tollvane("www.fail.com")
+    _, bodies = step_bodies()
+    expect_body(bodies, 1, gbk("whois服务器whois.internic.net没有返回任何数据\r\n"))
+    expect_body(bodies, 2, gbk("公网IP查询页面返回的状态不是200：HTTP/1.1 404 Not Found\r\n"))
+    expect_body(bodies, 9, gbk("无法访问网站http://www.fail.com：重定向到https://www.fail.com/后连接被拒绝\r\n"))
+
+
+def idn():
+    """A Chinese domain: its xn-- form reaches lookups, the site and the commands."""
+    ascii_name = "xn--fsqu00a.xn--fiqs8s"
+    prepare_network(["cwhois.cnnic.cn", "2018.ip138.com", ascii_name])
+    queries, requests = [], []
+    serve(43, whois_peer(gbk("域名：例子.中国\n"), queries))
+    page = gbk("<center>[127.0.0.1]</center>\r\n")
+    serve(80, web_peer({"/ic.asp": b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(page) + page,
+                        "/": SITE_HEAD + b"ok"}, requests))
+    run_tollvane("例子.中国")
+    _, bodies = step_bodies()
+    expect(queries == [gbk("例子.中国\r\n")] * 2, "whois queries were %r" % queries)
+    expect_body(bodies, 1, gbk("域名：例子.中国\r\n"))
+    expect_body(bodies, 9, SITE_HEAD)
+    site = [head for head in requests if head.startswith(b"GET / ")]
+    expect(len(site) == 1 and b"\r\nHost: " + ascii_name.encode() + b"\r\n" in site[0],
+           "the site was asked %r" % site)
+    # Only the xn-- form resolves here: the port probe reaching the peer shows it was used.
+    expect(b"Connecting to 127.0.0.1:80: " in bodies[5], "step 6 holds %r" % bodies[5][:300])
+    expect(ascii_name.encode() in bodies[6] and b"127.0.0.1" in bodies[6],
+           "step 7 did not reach %s: %r" % (ascii_name, bodies[6][:300]))
+
+
+def flood_everything():
+    """Every peer and one command send without end: memory and the report stay bounded."""
+    prepare_network(["whois.internic.net", "2018.ip138.com", "www.flood.com"])
+    queries, requests = [], []
+    serve(43, lambda connection: (read_request(connection, b"\r\n"),
+                                  flood(b"", b"Whois flood line\n")(connection)))
+    serve(80, web_peer({
+        "/ic.asp": flood(b"HTTP/1.1 200 OK\r\n\r\n", b"<p>[not an address]</p>\r\n"),
+        "/": flood(b"HTTP/1.1 200 OK\r\n", b"X-Flood: header line\r\n")}, requests))
+    programs = os.path.join(WORK, "programs")
+    os.mkdir(programs)
+    for name in ("tollvane", "ipconfig", "psping", "tracert"):
+        shutil.copy2(os.path.join(BUILD, name), programs)
+    ping = os.path.join(programs, "ping")
+    with open(ping, "w") as script:
+        script.write("#!/bin/sh\nexec yes 'Reply from 127.0.0.1: flood'\n")
+    os.chmod(ping, 0o755)
+    _, seconds, memory = run_tollvane("www.flood.com", program_dir=programs)
+    data, bodies = step_bodies()
+    print("flood: run took %.0f s, peak memory %d KiB, report %d bytes" % (seconds, memory, len(data)))
+    expect(memory < 64 * 1024, "peak memory %d KiB is not under 64 MiB" % memory)
+    expect(len(data) < 4 * 1024 * 1024, "the report grew to %d bytes" % len(data))
+    expect(bodies[0].endswith(gbk("\r\n（whois应答超过1MB，其余部分已省略）\r\n")), "step 1 was not capped")
+    expect(bodies[6].startswith(b"Reply from 127.0.0.1: flood\n") and
+           bodies[6].endswith(gbk("\r\n（命令输出超过1MB，其余部分已省略）\r\n"
+                                  "\r\n命令运行超过30秒仍未结束，已被终止。\r\n")),
+           "step 7 does not end with the cap and limit notices: %r" % bodies[6][-200:])
+    expect(len(bodies[6]) < 1024 * 1024 + 200, "step 7 holds %d bytes" % len(bodies[6]))
+    expect_body(bodies, 9, gbk("无法访问网站http://www.flood.com：应答头过长\r\n"))
+
+
+def silent_dns():
+    """Every DNS server swallows queries: each lookup gives up at its own limit."""
+    prepare_network([], resolv="nameserver 127.0.0.53\noptions timeout:10 attempts:3\n")
+    sink = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sink.bind(("127.0.0.53", 53))
+    threading.Thread(target=lambda: [sink.recvfrom(4096) for _ in iter(int, 1)], daemon=True).start()
+    _, seconds, _ = run_tollvane("www.silent-dns.com")
+    _, bodies = step_bodies()
+    print("silent DNS: run took %.0f s" % seconds)
+    expect(seconds < 360, "the run took %.0f s, six minutes or more" % seconds)
+    timed_out = "解析%s的主机IP超时：DNS服务器10秒内没有应答\r\n"
+    expect_body(bodies, 1, gbk(timed_out % "whois.internic.net"))
+    expect_body(bodies, 9, gbk("Visit WebSite Address:http://www.silent-dns.com\r\n" +
+                               timed_out % "www.silent-dns.com"))
+    expect(bodies[1].startswith(gbk("无法访问公网IP查询页面：")), "step 2 holds %r" % bodies[1])
+
+
+SCENARIOS = {"escapes": escapes, "failures": failures_named, "idn": idn,
+             "flood": flood_everything, "silent-dns": silent_dns}
+
+if __name__ == "__main__":
+    SCENARIOS[SCENARIO]()
+    for failure in failures:
+        print("FAIL (%s): %s" % (SCENARIO, failure), file=sys.stderr)
+    if failures:
+        sys.exit(1)
+    print("%s: ok" % SCENARIO)

@@ -1,0 +1,31 @@
+#!/bin/bash
+# Whole tollvane runs against misbehaving loopback peers, each in a private network and
+# mount namespace (see hostile_peers.py): control sequences, failures that must be named,
+# a Chinese domain, peers and a command that flood, and DNS servers that never answer.
+#
+# Usage (as root): tests/e2e/hostile_peers_check.sh BUILD_DIR [SCENARIO...]
+set -euo pipefail
+
+BUILD=$(cd "$1" && pwd)
+shift
+[ -x "$BUILD/tollvane" ] || BUILD=$BUILD/linux
+[ -x "$BUILD/tollvane" ] || { echo "no tollvane program in $BUILD" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "run as root (it needs unshare -m -n)" >&2; exit 2; }
+HERE=$(cd "$(dirname "$0")" && pwd)
+scenarios=("$@")
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(escapes failures idn flood silent-dns)
+
+failed=()
+for scenario in "${scenarios[@]}"; do
+    work=$(mktemp -d)
+    echo "--- $scenario"
+    if ! unshare -m -n python3 "$HERE/hostile_peers.py" "$BUILD" "$work" "$scenario"; then
+        failed+=("$scenario")
+    fi
+    rm -rf "$work"
+done
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "FAILED: ${failed[*]}"
+    exit 1
+fi
+echo "all hostile peer scenarios passed"
