@@ -4,7 +4,8 @@ peers started here, which flood, stay silent, send terminal control sequences or
 with errors. Checks what the terminal showed, the report file, the time and the memory.
 
 Usage: hostile_peers.py BUILD_DIR WORK_DIR SCENARIO
-Scenarios: escapes, failures, idn, flood, silent-dns.
+Scenarios: escapes, failures, idn, flood, silent-dns; flood-peers only serves the flooding
+peers (in a namespace the caller prepared) until it is killed.
 """
 import os
 import pty
@@ -241,15 +242,20 @@ def idn():
            "step 7 did not reach %s: %r" % (ascii_name, bodies[6][:300]))
 
 
-def flood_everything():
-    """Every peer and one command send without end: memory and the report stay bounded."""
-    prepare_network(["whois.internic.net", "2018.ip138.com", "www.flood.com"])
-    queries, requests = [], []
+def serve_flood_peers():
+    """Whois, address page and site peers that each send without end."""
+    requests = []
     serve(43, lambda connection: (read_request(connection, b"\r\n"),
                                   flood(b"", b"Whois flood line\n")(connection)))
     serve(80, web_peer({
         "/ic.asp": flood(b"HTTP/1.1 200 OK\r\n\r\n", b"<p>[not an address]</p>\r\n"),
         "/": flood(b"HTTP/1.1 200 OK\r\n", b"X-Flood: header line\r\n")}, requests))
+
+
+def flood_everything():
+    """Every peer and one command send without end: memory and the report stay bounded."""
+    prepare_network(["whois.internic.net", "2018.ip138.com", "www.flood.com"])
+    serve_flood_peers()
     programs = os.path.join(WORK, "programs")
     os.mkdir(programs)
     for name in ("tollvane", "ipconfig", "psping", "tracert"):
@@ -289,8 +295,15 @@ def silent_dns():
     expect(bodies[1].startswith(gbk("无法访问公网IP查询页面：")), "step 2 holds %r" % bodies[1])
 
 
+def flood_peers_only():
+    """For the window test: only the flooding peers, until killed."""
+    serve_flood_peers()
+    print("ready", flush=True)
+    threading.Event().wait()
+
+
 SCENARIOS = {"escapes": escapes, "failures": failures_named, "idn": idn,
-             "flood": flood_everything, "silent-dns": silent_dns}
+             "flood": flood_everything, "silent-dns": silent_dns, "flood-peers": flood_peers_only}
 
 if __name__ == "__main__":
     SCENARIOS[SCENARIO]()
