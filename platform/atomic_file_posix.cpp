@@ -192,6 +192,20 @@ bool RewriteInPlace(const std::string& target, const CString& bytes, int tempErr
     return ok || FailWrite("写入文件失败，原有内容可能已损坏", code, stalled, error);
 }
 
+// A new file whose name leaves no room for a temporary name beside it is written
+// directly: there is no earlier report to protect, and a failed one is removed again.
+bool CreateDirectly(const std::string& target, const CString& bytes, int tempError, CString* error) {
+    CScopedFd fd(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) return Fail("无法在目标文件夹中创建文件", tempError, error);
+    int code = 0;
+    bool stalled = false;
+    bool ok = WriteAll(fd.Get(), bytes.Bytes(), 0, &code, &stalled);
+    if (ok && fsync(fd.Get()) != 0) ok = false, code = errno;
+    if (!fd.Close() && ok) ok = false, code = errno;
+    if (!ok) unlink(target.c_str());
+    return ok || FailWrite("写入文件失败", code, stalled, error);
+}
+
 // A missing or regular file: a temporary file beside it, renamed into its place.
 bool ReplaceRegular(const std::string& target, const struct stat* existing, const CString& bytes,
                     CString* error) {
@@ -199,7 +213,7 @@ bool ReplaceRegular(const std::string& target, const struct stat* existing, cons
     CScopedFd fd(mkstemp(&temp[0]));
     if (fd.Get() < 0) {
         const int tempError = errno;
-        if (existing == nullptr) return Fail("无法在目标文件夹中创建文件", tempError, error);
+        if (existing == nullptr) return CreateDirectly(target, bytes, tempError, error);
         return RewriteInPlace(target, bytes, tempError, error);
     }
     TakePermissions(fd.Get(), existing);

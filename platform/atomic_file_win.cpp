@@ -107,6 +107,20 @@ bool RewriteInPlace(const std::wstring& target, const CString& bytes, DWORD temp
     return ok || Fail("写入文件失败，原有内容可能已损坏", code, error);
 }
 
+// A new file whose name leaves no room for a temporary name beside it is written
+// directly: there is no earlier report to protect, and a failed one is removed again.
+bool CreateDirectly(const std::wstring& target, const CString& bytes, DWORD tempError, CString* error) {
+    CScopedHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return Fail("无法在目标文件夹中创建文件", tempError, error);
+    DWORD code = 0;
+    bool ok = WriteAll(file.Get(), bytes, &code);
+    if (ok && !FlushFileBuffers(file.Get())) ok = false, code = GetLastError();
+    if (!file.Close() && ok) ok = false, code = GetLastError();
+    if (!ok) DeleteFileW(target.c_str());
+    return ok || Fail("写入文件失败", code, error);
+}
+
 // A missing or regular file: a temporary file beside it takes its place. ReplaceFileW
 // gives the new file the old one's attributes and security descriptor; the attributes
 // are set on the new file beforehand as well, for systems whose ReplaceFileW does not.
@@ -116,7 +130,7 @@ bool ReplaceRegular(const std::wstring& target, DWORD existingAttributes, bool e
     CScopedHandle file(CreateTemporaryBeside(target, &temp));
     if (!file.IsOpen()) {
         const DWORD tempError = GetLastError();
-        if (!exists) return Fail("无法在目标文件夹中创建文件", tempError, error);
+        if (!exists) return CreateDirectly(target, bytes, tempError, error);
         return RewriteInPlace(target, bytes, tempError, error);
     }
     DWORD code = 0;

@@ -354,3 +354,22 @@ TEST_F(CSaveTest, AFileMountedOverIsWrittenInPlace) {
     EXPECT_EQ("new report\r\n", ReadAll(backing));
     EXPECT_EQ(0600u, StatOf(backing).st_mode & 07777);
 }
+
+// A name so long that no temporary name fits beside it (the system's limit is 255
+// bytes a name): the file is rewritten in place, root or not.
+TEST_F(CSaveTest, AFileNoTemporaryFileFitsBesideIsRewrittenInPlace) {
+    const std::string path = In(std::string(250, 'r') + ".txt");
+    WriteAllTo(path, "an earlier report, longer than the new one\r\n", 0600);
+    CString error;
+    EXPECT_TRUE(WriteFileReplacing(path, "new report\r\n", &error)) << error.Bytes();
+    EXPECT_EQ("new report\r\n", ReadAll(path));
+    EXPECT_EQ(0600u, StatOf(path).st_mode & 07777);
+    EXPECT_EQ(1u, EntryCount());
+
+    // A new file of such a name is made directly; one longer than any name can be is not.
+    EXPECT_TRUE(WriteFileReplacing(In(std::string(250, 'n') + ".txt"), "report", &error)) << error.Bytes();
+    EXPECT_EQ("report", ReadAll(In(std::string(250, 'n') + ".txt")));
+    EXPECT_FALSE(WriteFileReplacing(In(std::string(256, 'n')), "report", &error));
+    EXPECT_NE(-1, error.Find("：File name too long")) << error.Bytes();
+    EXPECT_EQ(2u, EntryCount());
+}

@@ -176,5 +176,9 @@ TEST_F(CWinSaveTest, AFileNoTemporaryFileFitsBesideIsRewrittenInPlace) {
     EXPECT_TRUE(WriteFileReplacing(PathBytes(file), "new report\r\n", &error)) << error.Bytes();
     EXPECT_EQ("new report\r\n", ReadAll(file));
     EXPECT_NE(0u, GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(1, Lines(Entries(m_folder))) << Entries(m_folder);
+    // A new file of such a name is made directly.
+    const std::wstring fresh = In(std::wstring(240, L'n') + L".txt");
+    EXPECT_TRUE(WriteFileReplacing(PathBytes(fresh), "report", &error)) << error.Bytes();
+    EXPECT_EQ("report", ReadAll(fresh));
+    EXPECT_EQ(2, Lines(Entries(m_folder))) << Entries(m_folder);
 }
