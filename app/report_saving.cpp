@@ -15,40 +15,33 @@ namespace {
 // Room for long paths; the file dialog refuses a choice that does not fit.
 const DWORD kPathCapacity = 4096;
 
-// The path in the ANSI code page, the same one the file functions take it in.
-bool ChooseReportPath(HWND owner, CString* path, DWORD* dialogError) {
-    std::string file = "NetTestReport.txt";
-    file.resize(kPathCapacity, '\0');
-    OPENFILENAMEA choice = {};
+// The Unicode dialog, so a folder named in any language can be chosen whatever the
+// ANSI code page is. OFN_NOCHANGEDIR: the folder saved into must never become the
+// current folder, where programs and libraries could be looked up later.
+bool ChooseReportPath(HWND owner, std::wstring* path, DWORD* dialogError) {
+    std::wstring file = L"NetTestReport.txt";
+    file.resize(kPathCapacity, L'\0');
+    OPENFILENAMEW choice = {};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = owner;
-    choice.lpstrFilter = "TxtFile (.txt)\0*.txt\0AllFile (*.*)\0*.*\0\0";
+    choice.lpstrFilter = L"TxtFile (.txt)\0*.txt\0AllFile (*.*)\0*.*\0\0";
     choice.nFilterIndex = 1;
     choice.lpstrFile = &file[0];
     choice.nMaxFile = kPathCapacity;
-    choice.lpstrDefExt = "txt";
-    choice.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
-    if (!GetSaveFileNameA(&choice)) {
+    choice.lpstrDefExt = L"txt";
+    choice.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameW(&choice)) {
         *dialogError = CommDlgExtendedError();  // 0 when the user cancelled
         return false;
     }
-    *path = CString(file.c_str());
+    *path = file.c_str();
     return true;
-}
-
-std::wstring AnsiToWide(const CString& text) {
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.GetString(), text.GetLength(), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.GetString(), text.GetLength(), &wide[0], units);
-    }
-    return wide;
 }
 
 }  // namespace
 
 void CTollvaneDlg::OnBnClickedSaveAs() {
-    CString path;
+    std::wstring path;
     DWORD dialogError = 0;
     if (!ChooseReportPath(GetSafeHwnd(), &path, &dialogError)) {
         if (dialogError != 0) {
@@ -61,8 +54,8 @@ void CTollvaneDlg::OnBnClickedSaveAs() {
     // Read after the choice, so the file holds the report as it is now.
     const CString report = ReadOutputArea(GetDlgItem(IDC_EDIT_OUTPUT));
     CString error;
-    if (!WriteFileReplacing(path, report, &error)) {
-        ShowMessage(GbkToWide("检测结果未能保存到") + L"\r\n" + AnsiToWide(path) + L"\r\n\r\n" +
+    if (!WriteFileReplacing(Utf16ToPath(std::u16string(path.begin(), path.end())), report, &error)) {
+        ShowMessage(GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +
                         GbkToWide(error),
                     MB_OK | MB_ICONERROR);
     }

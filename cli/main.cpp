@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     }
     if (!line.reportPath.empty()) {
         CString error;
-        if (!WriteFileReplacing(CString(line.reportPath.c_str()), frontEnd.GetReport(), &error)) {
+        if (!WriteFileReplacing(line.reportPath, frontEnd.GetReport(), &error)) {
             PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
             return 1;
         }

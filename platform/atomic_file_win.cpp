@@ -1,53 +1,229 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/atomic_file.h"
 
 namespace {
 
+const UINT kGbkCodePage = 936;
+// WriteFile takes a 32-bit count; a report is written in pieces no larger than this.
+const DWORD kWritePiece = 1u << 30;
+
+// Closes on every path out; Close() is for the one place whose result matters.
+class CScopedHandle {
+public:
+    explicit CScopedHandle(HANDLE handle) : m_handle(handle) {}
+    ~CScopedHandle() {
+        if (IsOpen()) CloseHandle(m_handle);
+    }
+    CScopedHandle(const CScopedHandle&) = delete;
+    CScopedHandle& operator=(const CScopedHandle&) = delete;
+
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
+    HANDLE Get() const { return m_handle; }
+    bool Close() {
+        const HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return CloseHandle(handle) != FALSE;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+// The system's words for an error, in GBK whatever the ANSI code page is, so the
+// description can sit inside the program's own GBK text.
+CString SystemMessage(DWORD code) {
+    wchar_t text[512] = {};
+    const DWORD units = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                       nullptr, code, 0, text, 512, nullptr);
+    if (units == 0) return CString();
+    char bytes[1024] = {};
+    const int size = WideCharToMultiByte(kGbkCodePage, 0, text, static_cast<int>(units), bytes,
+                                         sizeof bytes - 1, nullptr, nullptr);
+    CString message(bytes, size > 0 ? size : 0);
+    message.Trim();
+    return message;
+}
+
 bool Fail(const char* what, DWORD code, CString* error) {
-    char message[512] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   message, sizeof message, nullptr);
-    CString reason(message);
-    reason.Trim();
-    error->Format("%s：%s（错误代码 %lu）", what, reason.GetString(), static_cast<unsigned long>(code));
+    error->Format("%s：%s（错误代码 %lu）", what, SystemMessage(code).GetString(),
+                  static_cast<unsigned long>(code));
     return false;
+}
+
+bool WriteAll(HANDLE file, const CString& bytes, DWORD* code) {
+    const char* data = bytes.GetString();
+    size_t left = static_cast<size_t>(bytes.GetLength());
+    while (left > 0) {
+        const DWORD piece = left < kWritePiece ? static_cast<DWORD>(left) : kWritePiece;
+        DWORD written = 0;
+        if (!WriteFile(file, data, piece, &written, nullptr)) {
+            *code = GetLastError();
+            return false;
+        }
+        if (written == 0) {
+            *code = ERROR_DISK_FULL;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
 }
 
 // Creates a temporary file of a name no other file has, beside path. The name is new
 // each time, so no file of the user's is ever opened over.
-HANDLE CreateTemporaryBeside(const CString& path, CString* temp) {
+HANDLE CreateTemporaryBeside(const std::wstring& path, std::wstring* temp) {
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
-        temp->Format("%s.%lu-%lu.tmp", path.GetString(), static_cast<unsigned long>(GetCurrentProcessId()),
-                     static_cast<unsigned long>(GetTickCount() + attempt));
-        HANDLE file = CreateFileA(temp->GetString(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        *temp = path + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount() + attempt) + L".tmp";
+        HANDLE file = CreateFileW(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
     }
     return INVALID_HANDLE_VALUE;
 }
 
-}  // namespace
-
-bool WriteFileReplacing(const CString& path, const CString& bytes, CString* error) {
-    CString temp;
-    HANDLE file = CreateTemporaryBeside(path, &temp);
-    if (file == INVALID_HANDLE_VALUE) return Fail("无法在目标文件夹中创建文件", GetLastError(), error);
-    DWORD written = 0;
-    const DWORD size = static_cast<DWORD>(bytes.GetLength());
-    BOOL ok = size == 0 || WriteFile(file, bytes.GetString(), size, &written, nullptr);
-    ok = ok && written == size && FlushFileBuffers(file);
-    const DWORD writeError = GetLastError();
-    CloseHandle(file);
-    if (!ok) {
-        DeleteFileA(temp.GetString());
-        return Fail("写入文件失败", writeError, error);
+// The fallback for a folder that takes no new file: the file itself is rewritten.
+// Room is reserved first, so a full disk fails the save before a byte of the earlier
+// report is touched.
+bool RewriteInPlace(const std::wstring& target, const CString& bytes, DWORD tempError,
+                    CString* error) {
+    CScopedHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return Fail("无法在目标文件夹中创建文件", tempError, error);
+    FILE_ALLOCATION_INFO room = {};
+    room.AllocationSize.QuadPart = bytes.GetLength();
+    if (!SetFileInformationByHandle(file.Get(), FileAllocationInfo, &room, sizeof room) &&
+        GetLastError() == ERROR_DISK_FULL) {
+        return Fail("写入文件失败", ERROR_DISK_FULL, error);
     }
-    if (!MoveFileExA(temp.GetString(), path.GetString(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD moveError = GetLastError();
-        DeleteFileA(temp.GetString());
-        return Fail("无法替换目标文件", moveError, error);
+    DWORD code = 0;
+    bool ok = WriteAll(file.Get(), bytes, &code);
+    if (ok && !(SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get()))) ok = false, code = GetLastError();
+    if (!file.Close() && ok) ok = false, code = GetLastError();
+    return ok || Fail("写入文件失败，原有内容可能已损坏", code, error);
+}
+
+// A new file whose name leaves no room for a temporary name beside it is written
+// directly: there is no earlier report to protect, and a failed one is removed again.
+bool CreateDirectly(const std::wstring& target, const CString& bytes, DWORD tempError, CString* error) {
+    CScopedHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return Fail("无法在目标文件夹中创建文件", tempError, error);
+    DWORD code = 0;
+    bool ok = WriteAll(file.Get(), bytes, &code);
+    if (ok && !FlushFileBuffers(file.Get())) ok = false, code = GetLastError();
+    if (!file.Close() && ok) ok = false, code = GetLastError();
+    if (!ok) DeleteFileW(target.c_str());
+    return ok || Fail("写入文件失败", code, error);
+}
+
+// A missing or regular file: a temporary file beside it takes its place. ReplaceFileW
+// gives the new file the old one's attributes and security descriptor; the attributes
+// are set on the new file beforehand as well, for systems whose ReplaceFileW does not.
+bool ReplaceRegular(const std::wstring& target, DWORD existingAttributes, bool exists,
+                    const CString& bytes, CString* error) {
+    std::wstring temp;
+    CScopedHandle file(CreateTemporaryBeside(target, &temp));
+    if (!file.IsOpen()) {
+        const DWORD tempError = GetLastError();
+        if (!exists) return CreateDirectly(target, bytes, tempError, error);
+        return RewriteInPlace(target, bytes, tempError, error);
+    }
+    DWORD code = 0;
+    bool ok = WriteAll(file.Get(), bytes, &code);
+    if (ok && !FlushFileBuffers(file.Get())) ok = false, code = GetLastError();
+    if (!file.Close() && ok) ok = false, code = GetLastError();
+    if (!ok) {
+        DeleteFileW(temp.c_str());
+        return Fail("写入文件失败", code, error);
+    }
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (exists && (existingAttributes & kept) != 0) {
+        SetFileAttributesW(temp.c_str(), existingAttributes & kept);
+    }
+    const BOOL placed =
+        exists ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                              nullptr, nullptr)
+               : MoveFileExW(temp.c_str(), target.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!placed) {
+        const DWORD placeError = GetLastError();
+        DeleteFileW(temp.c_str());
+        return Fail("无法替换目标文件", placeError, error);
     }
     return true;
+}
+
+// A console, NUL or a pipe is written as it is, never replaced by a file.
+bool WriteStream(const std::wstring& path, const CString& bytes, CString* error) {
+    CScopedHandle stream(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!stream.IsOpen()) return Fail("无法打开目标文件", GetLastError(), error);
+    DWORD code = 0;
+    bool ok = WriteAll(stream.Get(), bytes, &code);
+    if (!stream.Close() && ok) ok = false, code = GetLastError();
+    return ok || Fail("写入文件失败", code, error);
+}
+
+// The file a symbolic link or junction finally names: it is written, the link stays.
+std::wstring FinalPath(HANDLE file, const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return path;
+    }
+    std::wstring final(32768, L'\0');
+    const DWORD units = GetFinalPathNameByHandleW(file, &final[0], static_cast<DWORD>(final.size()),
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (units == 0 || units >= final.size()) return path;
+    final.resize(units);
+    return final;
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::string& path, const CString& bytes, CString* error) {
+    std::u16string units;
+    if (!PathToUtf16(path, &units)) {
+        error->Format("文件名无效：不是UTF-8文本");
+        return false;
+    }
+    const std::wstring wide(units.begin(), units.end());
+    // What the path names now decides how it is written; asking for attributes only
+    // takes nothing from a file another program holds open.
+    CScopedHandle probe(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!probe.IsOpen()) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return ReplaceRegular(wide, 0, false, bytes, error);
+        if (code == ERROR_PATH_NOT_FOUND) return Fail("无法在目标文件夹中创建文件", code, error);
+        return Fail("无法访问目标路径", code, error);
+    }
+    const DWORD type = GetFileType(probe.Get());
+    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) {
+        probe.Close();
+        return WriteStream(wide, bytes, error);
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(probe.Get(), &info)) {
+        return Fail("无法访问目标路径", GetLastError(), error);
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        error->Format("目标是目录，不是普通文件，未写入");
+        return false;
+    }
+    // Read-only is the user's own word that the file must not change; Windows' own
+    // editors refuse to save over it too.
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+        error->Format("目标文件是只读的，未写入");
+        return false;
+    }
+    const std::wstring target = FinalPath(probe.Get(), wide);
+    probe.Close();
+    return ReplaceRegular(target, info.dwFileAttributes, true, bytes, error);
 }

@@ -9,6 +9,8 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,4 +180,70 @@ TEST(TollvaneCommand, AFullRunAgainstLoopbackWritesTheReportFileInGbk) {
     EXPECT_NE(std::string::npos, report.find("127.0.0.1:21"));
     EXPECT_NE(std::string::npos, report.find("127.0.0.1:80"));
     EXPECT_NE(std::string::npos, report.find("Trace complete."));
+}
+
+namespace {
+
+// Starts tollvane with -o in the loopback-only namespace, its output to a file.
+pid_t StartSavingRun(const std::string& reportPath, const std::string& outputPath) {
+    const std::string script = LOOPBACK_ONLY_SCRIPT;
+    char* argv[] = {const_cast<char*>(script.c_str()), const_cast<char*>(kTollvane.c_str()), const_cast<char*>("-o"),
+                    const_cast<char*>(reportPath.c_str()), const_cast<char*>("127.0.0.1"), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    EXPECT_EQ(0, posix_spawn(&pid, script.c_str(), &actions, nullptr, argv, environ));
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit status, or -1 when the run did not end within the limit.
+int WaitForRun(pid_t pid, int limitSeconds) {
+    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(limitSeconds)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// Both runs at once: each takes most of half a minute on loopback.
+TEST(TollvaneCommand, SavingWritesALinksTargetAndFailsOnAFullDevice) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root for a network namespace of its own";
+    const std::string folder = TestScratchPath("cli_save");
+    mkdir(folder.c_str(), 0755);
+    // A private node of /dev/full's kind: a faulty save replaces it, not the system's.
+    const std::string full = folder + "/full";
+    unlink(full.c_str());
+    ASSERT_EQ(0, mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)));
+    const std::string target = folder + "/kept.txt";
+    const std::string link = folder + "/latest.txt";
+    unlink(link.c_str());
+    std::ofstream(target, std::ios::binary | std::ios::trunc) << "the earlier report";
+    chmod(target.c_str(), 0600);
+    ASSERT_EQ(0, symlink("kept.txt", link.c_str()));
+
+    const pid_t toFull = StartSavingRun(full, folder + "/full_run.txt");
+    const pid_t toLink = StartSavingRun(link, folder + "/link_run.txt");
+    EXPECT_EQ(1, WaitForRun(toFull, 240));
+    EXPECT_EQ(0, WaitForRun(toLink, 240));
+
+    EXPECT_NE(std::string::npos, ReadFile(folder + "/full_run.txt").find("No space left on device"));
+    struct stat info {};
+    ASSERT_EQ(0, lstat(full.c_str(), &info));
+    EXPECT_TRUE(S_ISCHR(info.st_mode));
+    ASSERT_EQ(0, lstat(link.c_str(), &info));
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(0, stat(target.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
+    EXPECT_EQ(0u, ReadFile(target).find("======================= \xBF\xAA\xCA\xBC\xBC\xEC\xB2\xE2"));
 }
