@@ -1,5 +1,6 @@
 #include "app/output_area.h"
 
+#include <new>
 #include <string>
 
 #include "app/gbk_text.h"
@@ -15,14 +16,35 @@ void PrepareOutputArea(HWND edit) { SendMessageW(edit, EM_SETLIMITTEXT, kOutputL
 
 void ClearOutputArea(HWND edit) { SetWindowTextW(edit, L""); }
 
-void AppendToOutputArea(HWND edit, const CString& gbk) {
-    const std::wstring text = GbkToWide(gbk);
-    // Runs on the interface thread as one handler, so no click can come between
-    // placing the caret and inserting.
+namespace {
+
+// Needs no memory of its own: shown when the text to append could not be prepared.
+// 内存不足，此处一段报告未能显示。
+const wchar_t kOutOfMemoryNote[] =
+    L"\r\n\u5185\u5b58\u4e0d\u8db3\uff0c\u6b64\u5904\u4e00\u6bb5\u62a5\u544a\u672a\u80fd\u663e\u793a\u3002\r\n";
+
+// Runs on the interface thread as one handler, so no click can come between placing
+// the caret and inserting.
+void InsertAtEnd(HWND edit, const wchar_t* text) {
     const LRESULT end = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
     SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(end), end);
-    SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
     SendMessageW(edit, WM_VSCROLL, SB_BOTTOM, 0);
+}
+
+}  // namespace
+
+bool AppendToOutputArea(HWND edit, const CString& gbk, std::wstring (*convert)(const CString&)) {
+    // An exception must not leave this handler: it would unwind through the system's
+    // message dispatch, which ends the program.
+    try {
+        const std::wstring text = convert(gbk);
+        InsertAtEnd(edit, text.c_str());
+        return true;
+    } catch (const std::bad_alloc&) {
+        InsertAtEnd(edit, kOutOfMemoryNote);
+        return false;
+    }
 }
 
 CString ReadOutputArea(HWND edit) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/system_dlls.h"
 #include "app/tollvane_dlg.h"
 
 CTollvaneApp theApp;
@@ -23,6 +24,7 @@ bool CTollvaneApp::InitInstance() {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    LimitDllSearchToSystemFolder();
     theApp.InitInstance();
     return 0;
 }

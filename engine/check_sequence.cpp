@@ -1,5 +1,7 @@
 #include "engine/check_sequence.h"
 
+#include <new>
+
 #include "engine/probe_session.h"
 #include "platform/stop_signal.h"
 
@@ -26,6 +28,9 @@ const CCheckStep kSteps[kCheckStepCount] = {
 
 const int kSeparatorStars = 69;
 
+const char kStepOutOfMemory[] = "内存不足，本步骤未能完成。\r\n";
+const char kRunOutOfMemory[] = "\r\n内存不足，检测已中止。\r\n";
+
 CString FormatTimestamp(const CLocalTime& t) {
     CString text;
     text.Format("%4d-%2d-%2d %2d:%2d:%2d", t.year, t.month, t.day, t.hour, t.minute, t.second);
@@ -51,21 +56,60 @@ void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CS
     frontEnd->AppendOutput(text);
 }
 
-int CheckThreadProc(ICheckFrontEnd* frontEnd, const CCheckOptions& options) {
+namespace {
+
+// A step whose probe runs out of memory fails with a message of its own; whatever the
+// probe had gathered is dropped, which also gives the memory back.
+CString RunStep(const CCheckStep& entry, CProbeSession& session, const CString& domain, int* ok) {
+    try {
+        *ok = entry.probe(session, domain);
+        return *ok ? session.TakeResult() : session.TakeError();
+    } catch (const std::bad_alloc&) {
+        session.TakeResult();
+        session.TakeError();
+        *ok = 0;
+        return kStepOutOfMemory;
+    }
+}
+
+int RunSteps(ICheckFrontEnd* frontEnd, const CCheckOptions& options) {
     frontEnd->AppendOutput(kReportBanner);
     const CString domain = frontEnd->GetDomain();
     CProbeSession session(options.endpoints, options.stop);
     for (int step = 1; step <= kCheckStepCount; ++step) {
         const CCheckStep& entry = kSteps[step - 1];
-        const int ok = entry.probe(session, domain);
+        int ok = 0;
+        const CString text = RunStep(entry, session, domain, &ok);
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;
-        const CString text = ok ? session.TakeResult() : session.TakeError();
         AppendStepHeader(frontEnd, 1, step, entry.name, options.clock);
         frontEnd->AppendOutput(text);
         frontEnd->StepProgress(step, entry.name);
         AppendStepHeader(frontEnd, 0, step, entry.name, options.clock);
     }
     frontEnd->NotifyCheckDone();
+    return 0;
+}
+
+}  // namespace
+
+// Memory running out anywhere else in a run (the report, the front end) ends the run
+// with a line saying so, and the front end is told the run is over as after the last
+// step, so the program carries on instead of ending.
+int CheckThreadProc(ICheckFrontEnd* frontEnd, const CCheckOptions& options) {
+    try {
+        return RunSteps(frontEnd, options);
+    } catch (const std::bad_alloc&) {
+    }
+    if (IsStopRaised(options.stop)) return 0;
+    try {
+        frontEnd->AppendOutput(kRunOutOfMemory);
+    } catch (const std::bad_alloc&) {
+        // Nothing more can be said; the notice below still ends the run.
+    }
+    try {
+        frontEnd->NotifyCheckDone();
+    } catch (const std::bad_alloc&) {
+    }
     return 0;
 }

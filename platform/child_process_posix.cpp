@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -74,12 +75,30 @@ std::string LocateProgram(const std::string& name) {
 struct CChildProcess::Impl {
     pid_t pid = -1;
     int readFd = -1;
+    bool exited = false;
     bool reaped = false;
+    // Output may still come after the child has exited; the grace runs from the later
+    // of its exit and the last bytes read.
+    std::chrono::steady_clock::time_point quietSince;
 
-    void Reap(bool wait) {
-        if (pid <= 0 || reaped) return;
-        int status = 0;
-        if (waitpid(pid, &status, wait ? 0 : WNOHANG) == pid) reaped = true;
+    // Looks for the child's exit without reaping it: while it is not reaped its id, and
+    // with it the id of its process group, cannot be given to anything else, so the
+    // group can still be ended safely.
+    bool HasExited() {
+        if (!exited && pid > 0) {
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == pid) {
+                exited = true;
+                quietSince = std::chrono::steady_clock::now();
+            }
+        }
+        return exited;
+    }
+
+    bool ExitedAndQuiet() {
+        return HasExited() && std::chrono::steady_clock::now() - quietSince >=
+                                  std::chrono::milliseconds(kExitGraceMs);
     }
 };
 
@@ -87,14 +106,17 @@ CChildProcess::CChildProcess() : m_impl(new Impl) {}
 
 CChildProcess::~CChildProcess() {
     // A child that has closed its output is normally on its way out: give it a moment
-    // to exit by itself before ending its group, then always reap it.
-    for (int tries = 0; m_impl->pid > 0 && !m_impl->reaped && tries < 100; ++tries) {
-        m_impl->Reap(false);
-        if (!m_impl->reaped) usleep(10 * 1000);
+    // to exit by itself. Then whatever is left in its group (all of it, if it is still
+    // running) is ended, as a job ends its processes on Windows, and the child reaped.
+    for (int tries = 0; m_impl->pid > 0 && !m_impl->HasExited() && tries < 100; ++tries) {
+        usleep(10 * 1000);
     }
-    if (m_impl->pid > 0 && !m_impl->reaped) {
+    if (m_impl->pid > 0) {
         Terminate();
-        m_impl->Reap(true);
+        int status = 0;
+        while (waitpid(m_impl->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_impl->reaped = true;
     }
     if (m_impl->readFd >= 0) close(m_impl->readFd);
 }
@@ -151,17 +173,16 @@ int CChildProcess::Read(char* buffer, int capacity, int waitMs) {
     // waiting, and a poll before every read would double the system calls.
     ssize_t got = read(m_impl->readFd, buffer, static_cast<size_t>(capacity));
     if (got < 0 && errno == EAGAIN) {
+        if (m_impl->ExitedAndQuiet()) return kReadEnd;
         pollfd entry{m_impl->readFd, POLLIN, 0};
         const int ready = poll(&entry, 1, waitMs);
         if (ready < 0) return errno == EINTR ? kReadIdle : kReadEnd;
-        if (ready == 0) return kReadIdle;
+        if (ready == 0) return m_impl->ExitedAndQuiet() ? kReadEnd : kReadIdle;
         got = read(m_impl->readFd, buffer, static_cast<size_t>(capacity));
     }
     if (got < 0) return errno == EINTR || errno == EAGAIN ? kReadIdle : kReadEnd;
-    if (got == 0) {
-        m_impl->Reap(false);
-        return kReadEnd;
-    }
+    if (got == 0) return kReadEnd;
+    m_impl->quietSince = std::chrono::steady_clock::now();
     return static_cast<int>(got);
 }
 

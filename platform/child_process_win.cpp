@@ -1,16 +1,48 @@
 #include <windows.h>
 
+#include <chrono>
+#include <string>
 #include <vector>
 
 #include "platform/child_process.h"
 #include "platform/deadline.h"
+#include "platform/wide_text.h"
 
 namespace {
 
+using CClock = std::chrono::steady_clock;
+
+// Owns one kernel handle and closes it, so no path through Start leaks one.
+class CScopedHandle {
+public:
+    explicit CScopedHandle(HANDLE handle = nullptr) : m_handle(handle) {}
+    ~CScopedHandle() { Reset(); }
+    CScopedHandle(const CScopedHandle&) = delete;
+    CScopedHandle& operator=(const CScopedHandle&) = delete;
+
+    HANDLE Get() const { return m_handle; }
+    HANDLE* Receive() {
+        Reset();
+        return &m_handle;
+    }
+    HANDLE Release() {
+        HANDLE handle = m_handle;
+        m_handle = nullptr;
+        return handle;
+    }
+    void Reset(HANDLE handle = nullptr) {
+        if (m_handle) CloseHandle(m_handle);
+        m_handle = handle;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
 // A job that ends every process in it when its last handle closes, so a child that
-// is stopped takes whatever it started along.
+// is stopped, or has exited and left something running, takes all it started along.
 HANDLE CreateKillOnCloseJob() {
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
     if (!job) return nullptr;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -18,83 +50,182 @@ HANDLE CreateKillOnCloseJob() {
     return job;
 }
 
+// The first word of a command line and what follows it, the blank included.
+struct CCommandParts {
+    std::string program;
+    std::string rest;
+};
+
+CCommandParts SplitProgramWord(const std::string& line) {
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return {};
+    if (line[start] == '"') {
+        const size_t close = line.find('"', start + 1);
+        if (close == std::string::npos) return {line.substr(start + 1), std::string()};
+        return {line.substr(start + 1, close - start - 1), line.substr(close + 1)};
+    }
+    const size_t end = line.find_first_of(" \t", start);
+    if (end == std::string::npos) return {line.substr(start), std::string()};
+    return {line.substr(start, end - start), line.substr(end)};
+}
+
+std::wstring SystemFolder() {
+    wchar_t buffer[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    return std::wstring(buffer, length);
+}
+
+// The full path of the program to start. A bare name is a command of the system and
+// is taken from the system folder only: the standard search would look in the
+// program's folder and the current folder first, where anyone may have left a file
+// of that name. As process creation does, ".exe" is added to a name without extension.
+std::wstring ProgramPath(const std::string& word) {
+    std::wstring path;
+    if (word.find_first_of("\\/:") == std::string::npos) {
+        const std::wstring folder = SystemFolder();
+        if (folder.empty()) return std::wstring();
+        path = folder + L"\\" + Utf8ToWide(word);
+    } else {
+        path = Utf8ToWide(word);
+    }
+    const size_t name = path.find_last_of(L"\\/:");
+    if (path.find(L'.', name == std::wstring::npos ? 0 : name) == std::wstring::npos) path += L".exe";
+    return path;
+}
+
+// The attribute that limits what the child inherits to the one handle given, instead
+// of every inheritable handle of this program (sockets of the other steps included).
+class CInheritOnly {
+public:
+    explicit CInheritOnly(HANDLE handle) : m_handle(handle) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        m_storage.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_storage.data());
+        if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+        m_list = list;
+        if (!UpdateProcThreadAttribute(m_list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &m_handle,
+                                       sizeof m_handle, nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(m_list);
+            m_list = nullptr;
+        }
+    }
+    ~CInheritOnly() {
+        if (m_list) DeleteProcThreadAttributeList(m_list);
+    }
+    CInheritOnly(const CInheritOnly&) = delete;
+    CInheritOnly& operator=(const CInheritOnly&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return m_list; }
+
+private:
+    HANDLE m_handle;
+    std::vector<char> m_storage;
+    LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;
+};
+
 }  // namespace
 
 struct CChildProcess::Impl {
-    HANDLE readEnd = nullptr;
-    HANDLE job = nullptr;
-    // Kept only when the child could not be put into a job (jobs do not nest before
+    CScopedHandle readEnd;
+    CScopedHandle job;
+    CScopedHandle process;
+    // False when the child could not be put into a job (jobs do not nest before
     // Windows 8): then the child alone can still be ended.
-    HANDLE looseProcess = nullptr;
+    bool inJob = false;
+    bool exited = false;
+    // Output may still come after the child has exited; the grace runs from the later
+    // of its exit and the last bytes read.
+    CClock::time_point quietSince;
+
+    bool ExitedAndQuiet() {
+        if (!exited) {
+            if (WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0) return false;
+            exited = true;
+            quietSince = CClock::now();
+        }
+        return CClock::now() - quietSince >= std::chrono::milliseconds(kExitGraceMs);
+    }
 };
 
 CChildProcess::CChildProcess() : m_impl(new Impl) {}
 
-CChildProcess::~CChildProcess() {
-    if (m_impl->readEnd) CloseHandle(m_impl->readEnd);
-    if (m_impl->job) CloseHandle(m_impl->job);
-    if (m_impl->looseProcess) CloseHandle(m_impl->looseProcess);
-}
+// Closing the job handle ends whatever is still in it.
+CChildProcess::~CChildProcess() = default;
 
 bool CChildProcess::Start(const CString& commandLine) {
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
+    const CCommandParts parts = SplitProgramWord(commandLine.Bytes());
+    if (parts.program.empty()) return false;
+    const std::wstring program = ProgramPath(parts.program);
+    if (program.empty()) return false;
+    std::wstring line = L"\"" + program + L"\"" + GbkToWideText(parts.rest);
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    GetStartupInfoA(&startup);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.wShowWindow = SW_HIDE;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    // Neither end is inheritable at first; the write end becomes so only to be named
+    // in the child's inheritance list, and the read end never leaves this program.
+    CScopedHandle readEnd;
+    CScopedHandle writeEnd;
+    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), nullptr, 0)) return false;
+    if (!SetHandleInformation(writeEnd.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return false;
+    const CInheritOnly inheritOnly(writeEnd.Get());
+    if (!inheritOnly.Get()) return false;
 
-    std::vector<char> line(commandLine.Bytes().begin(), commandLine.Bytes().end());
-    line.push_back('\0');
+    // A zeroed record: nothing of this program's own start-up (the C runtime's file
+    // table, its standard input, its title) is handed on. Standard input is none.
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdOutput = writeEnd.Get();
+    startup.StartupInfo.hStdError = writeEnd.Get();
+    startup.lpAttributeList = inheritOnly.Get();
+
+    // No console window of its own, which a terminal set as the system's default could
+    // show however hidden the start-up record asks it to be. Suspended until it is
+    // inside the job, so nothing it starts can slip out.
+    const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT;
     PROCESS_INFORMATION child{};
-    // Suspended until it is inside the job, so nothing it starts can slip out.
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &child)) {
-        CloseHandle(readEnd);
-        CloseHandle(writeEnd);
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                        &startup.StartupInfo, &child)) {
         return false;
     }
-    m_impl->job = CreateKillOnCloseJob();
-    if (!m_impl->job || !AssignProcessToJobObject(m_impl->job, child.hProcess)) {
-        DuplicateHandle(GetCurrentProcess(), child.hProcess, GetCurrentProcess(),
-                        &m_impl->looseProcess, PROCESS_TERMINATE, FALSE, 0);
-    }
+    CScopedHandle thread(child.hThread);
+    m_impl->process.Reset(child.hProcess);
+    m_impl->job.Reset(CreateKillOnCloseJob());
+    m_impl->inJob = m_impl->job.Get() && AssignProcessToJobObject(m_impl->job.Get(), child.hProcess);
     ResumeThread(child.hThread);
-    CloseHandle(child.hProcess);
-    CloseHandle(child.hThread);
-    CloseHandle(writeEnd);
-    m_impl->readEnd = readEnd;
+    // From here on only the child, and what it starts, holds the write end.
+    writeEnd.Reset();
+    m_impl->readEnd.Reset(readEnd.Release());
     return true;
 }
 
 int CChildProcess::Read(char* buffer, int capacity, int waitMs) {
-    if (!m_impl->readEnd) return kReadEnd;
+    if (!m_impl->readEnd.Get()) return kReadEnd;
     // Anonymous pipes cannot be waited on; peek in short naps instead.
     const CDeadline deadline(waitMs);
     for (;;) {
         DWORD available = 0;
-        if (!PeekNamedPipe(m_impl->readEnd, nullptr, 0, nullptr, &available, nullptr)) return kReadEnd;
+        if (!PeekNamedPipe(m_impl->readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+            return kReadEnd;
+        }
         if (available > 0) {
             DWORD got = 0;
             const DWORD want = available < static_cast<DWORD>(capacity) ? available : capacity;
-            if (!ReadFile(m_impl->readEnd, buffer, want, &got, nullptr)) return kReadEnd;
+            if (!ReadFile(m_impl->readEnd.Get(), buffer, want, &got, nullptr)) return kReadEnd;
+            m_impl->quietSince = CClock::now();
             return static_cast<int>(got);
         }
+        if (m_impl->ExitedAndQuiet()) return kReadEnd;
         if (deadline.Passed()) return kReadIdle;
         Sleep(deadline.Remaining() < 10 ? deadline.Remaining() : 10);
     }
 }
 
 void CChildProcess::Terminate() {
-    if (m_impl->looseProcess) {
-        TerminateProcess(m_impl->looseProcess, 1);
-    } else if (m_impl->job) {
-        TerminateJobObject(m_impl->job, 1);
+    if (m_impl->inJob) {
+        TerminateJobObject(m_impl->job.Get(), 1);
+    } else if (m_impl->process.Get()) {
+        TerminateProcess(m_impl->process.Get(), 1);
     }
 }

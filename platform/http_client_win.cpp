@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "platform/http_client.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -36,6 +38,9 @@ CHttpOutcome MapError(DWORD error) {
         case ERROR_INTERNET_CONNECTION_RESET:
             outcome.failure = EHttpFailure::kConnectionLost;
             break;
+        case ERROR_HTTP_REDIRECT_FAILED:
+            outcome.failure = EHttpFailure::kTooManyRedirects;
+            break;
         case ERROR_INTERNET_INVALID_URL:
         case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
             outcome.failure = EHttpFailure::kInvalidAddress;
@@ -51,24 +56,31 @@ void CloseInnermostFirst(const std::vector<HINTERNET>& handles) {
     for (auto it = handles.rbegin(); it != handles.rend(); ++it) InternetCloseHandle(*it);
 }
 
+// As many redirects as libcurl follows on Linux.
+const int kMaxRedirects = 10;
+
 // What the caller and the thread making the blocking calls share. It is held by both,
 // so a thread left behind by a caller that stopped waiting still owns all it touches.
+// The handles belong to that thread alone: it opens, uses and closes them, so none is
+// ever closed while a call may still use it, and a value the system hands out again
+// for a later exchange is never closed by mistake.
 struct CInetShared {
     explicit CInetShared(const CHttpLimits& bounds) : limits(bounds) {}
 
-    // Takes a handle just opened. False when it is null, or when the exchange was cut
-    // short meanwhile (the handle is then closed at once).
+    // Takes a handle just opened. False when it is null, or when the caller has given
+    // up on the exchange meanwhile (the handle is then closed at once).
     bool Adopt(HINTERNET handle) {
         if (!handle) return false;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            if (aborted == EHttpFailure::kNone) {
-                handles.push_back(handle);
-                return true;
-            }
+        if (IsAborted()) {
+            InternetCloseHandle(handle);
+            return false;
         }
-        InternetCloseHandle(handle);
-        return false;
+        handles.push_back(handle);
+        return true;
+    }
+    bool IsAborted() {
+        std::lock_guard<std::mutex> guard(lock);
+        return aborted != EHttpFailure::kNone;
     }
 
     // Marks the start of a call that waits for the server.
@@ -86,6 +98,24 @@ struct CInetShared {
         }
     }
 
+    // The address the exchange is at, read by the caller even after it gave up.
+    void SetUrl(const CString& address) {
+        std::lock_guard<std::mutex> guard(lock);
+        url = address;
+    }
+    // Counts a redirect the layer follows by itself. Past the limit the caller gives
+    // up: a layer without a limit of its own (Wine's) would follow them for ever.
+    void NoteRedirect(const CString& address) {
+        std::lock_guard<std::mutex> guard(lock);
+        url = address;
+        if (++redirects > kMaxRedirects) wake.notify_all();
+    }
+    bool TooManyRedirects() const { return redirects > kMaxRedirects; }  // under the lock
+    CString Url() {
+        std::lock_guard<std::mutex> guard(lock);
+        return url;
+    }
+
     const CHttpLimits limits;
 
     std::mutex lock;
@@ -95,9 +125,12 @@ struct CInetShared {
     bool quit = false;
     bool stopRaised = false;
     EHttpFailure aborted = EHttpFailure::kNone;
-    std::vector<HINTERNET> handles;  // innermost last
+    CString url;
+    int redirects = 0;
 
-    // Written by the worker's jobs, read by the caller once a job has finished.
+    // Touched by the worker's jobs only; the caller reads the results once a job has
+    // finished.
+    std::vector<HINTERNET> handles;  // innermost last
     std::chrono::steady_clock::time_point waitStart;
     CHttpOutcome outcome;
     HINTERNET file = nullptr;
@@ -108,8 +141,8 @@ struct CInetShared {
 
 // Runs the blocking calls of one exchange on a thread of their own, and waits for each
 // no longer than the exchange's overall limit allows, nor past a raised stop signal.
-// Then the exchange's handles are closed, which is how this layer cuts a blocking call
-// short; a layer that does not (Wine's) is left to finish the call on its own thread.
+// A caller that stops waiting leaves the thread to finish its call, which the layer's
+// own connection and silence limits bound, and to close its handles itself.
 class CInetRunner {
 public:
     CInetRunner(CStopSignal* stop, const CHttpLimits& limits)
@@ -142,7 +175,7 @@ public:
     // True when the job ran to its end; false when the exchange was cut short, and
     // Interruption() says why.
     bool Run(std::function<void(CInetShared&)> job);
-    CHttpOutcome Interruption() const { return {m_interruption, 0}; }
+    CHttpOutcome Interruption() const { return {m_interruption, 0, m_shared->Url()}; }
     CInetShared& Shared() { return *m_shared; }
 
 private:
@@ -154,7 +187,6 @@ private:
         };
     }
     static void Work(std::shared_ptr<CInetShared> shared);
-    void CutShort(std::unique_lock<std::mutex>& guard, EHttpFailure cause);
 
     std::shared_ptr<CInetShared> m_shared;
     CDeadline m_deadline;
@@ -171,16 +203,16 @@ void CInetRunner::Work(std::shared_ptr<CInetShared> shared) {
         if (!shared->job) break;
         auto job = std::move(shared->job);
         shared->job = nullptr;
+        shared->outcome = CHttpOutcome();
         guard.unlock();
         job(*shared);
         guard.lock();
         shared->busy = false;
         shared->wake.notify_all();
     }
-    std::vector<HINTERNET> handles;
-    handles.swap(shared->handles);
     guard.unlock();
-    CloseInnermostFirst(handles);
+    CloseInnermostFirst(shared->handles);
+    shared->handles.clear();
 }
 
 bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
@@ -188,14 +220,18 @@ bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
     if (m_shared->stopRaised && m_interruption == EHttpFailure::kNone)
         m_interruption = EHttpFailure::kStopped;
     if (m_interruption != EHttpFailure::kNone) return false;
-    m_shared->outcome = CHttpOutcome();
     m_shared->job = std::move(job);
     m_shared->busy = true;
     m_shared->wake.notify_all();
     while (m_shared->busy) {
-        if (m_shared->stopRaised || m_deadline.Passed()) {
-            CutShort(guard,
-                     m_shared->stopRaised ? EHttpFailure::kStopped : EHttpFailure::kTimedOut);
+        if (m_shared->stopRaised || m_deadline.Passed() || m_shared->TooManyRedirects()) {
+            // Given up on, not closed under it: the thread sees the mark when its call
+            // returns and closes what it opened.
+            m_interruption = m_shared->stopRaised       ? EHttpFailure::kStopped
+                             : m_deadline.Passed()      ? EHttpFailure::kTimedOut
+                                                        : EHttpFailure::kTooManyRedirects;
+            m_shared->aborted = m_interruption;
+            m_abandoned = true;
             return false;
         }
         const int wait = std::max(1, std::min(kWaitSliceMs, m_deadline.Remaining()));
@@ -204,22 +240,9 @@ bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
     return true;
 }
 
-void CInetRunner::CutShort(std::unique_lock<std::mutex>& guard, EHttpFailure cause) {
-    m_interruption = cause;
-    m_shared->aborted = cause;
-    std::vector<HINTERNET> handles;
-    handles.swap(m_shared->handles);
-    guard.unlock();
-    CloseInnermostFirst(handles);
-    guard.lock();
-    // A layer that honours the close returns at once; give it a moment to do so.
-    m_shared->wake.wait_for(guard, std::chrono::seconds(1), [this] { return !m_shared->busy; });
-    if (m_shared->busy) m_abandoned = true;
-}
-
 void SetTimeoutOption(HINTERNET handle, DWORD option, int milliseconds) {
     DWORD value = static_cast<DWORD>(milliseconds);
-    InternetSetOptionA(handle, option, &value, sizeof value);
+    InternetSetOptionW(handle, option, &value, sizeof value);
 }
 
 void ApplyTimeouts(HINTERNET handle, const CHttpLimits& limits) {
@@ -228,14 +251,30 @@ void ApplyTimeouts(HINTERNET handle, const CHttpLimits& limits) {
     SetTimeoutOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.silenceMs);
 }
 
+// Every request goes to the server and leaves nothing behind: an answer from the
+// user's cache would report a site that is down as answering, or an old public
+// address. Redirects between http and https are followed as libcurl follows them; the
+// layer would otherwise stop at one that changes the scheme.
+const DWORD kFreshRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                 INTERNET_FLAG_PRAGMA_NOCACHE |
+                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
+                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
+
 // Not every HTTP layer hands a session's time limits down to the handles that
 // InternetOpenUrl makes inside itself (Wine's does not), so they are set again on the
-// request handle as soon as it reports progress. The context is the limits.
-void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+// request handle as soon as it reports progress; a redirect names the address the
+// exchange moves on to. The context is the exchange's shared state.
+void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID information,
+                          DWORD length) {
+    auto* shared = reinterpret_cast<CInetShared*>(context);
+    if (!shared) return;
     if (status == INTERNET_STATUS_RESOLVING_NAME ||
         status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
         status == INTERNET_STATUS_SENDING_REQUEST) {
-        ApplyTimeouts(handle, *reinterpret_cast<const CHttpLimits*>(context));
+        ApplyTimeouts(handle, shared->limits);
+    } else if (status == INTERNET_STATUS_REDIRECT && information && length > 0) {
+        const char* text = static_cast<const char*>(information);
+        shared->NoteRedirect(CString(text, static_cast<int>(strnlen(text, length))));
     }
 }
 
@@ -244,8 +283,8 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 // A synchronous session with the system's preconfigured proxy settings, adopted by the
 // exchange. Null on failure, with the reason recorded.
 HINTERNET OpenSession(CInetShared& shared) {
-    static const std::string agent = GetExecutableBaseName().Bytes();
-    HINTERNET session = InternetOpenA(agent.empty() ? nullptr : agent.c_str(),
+    static const std::wstring agent = Utf8ToWide(GetExecutableBaseName().Bytes());
+    HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(),
                                       INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     const DWORD error = ErrorIfNull(session);
     if (!shared.Adopt(session)) {
@@ -253,6 +292,7 @@ HINTERNET OpenSession(CInetShared& shared) {
         return nullptr;
     }
     ApplyTimeouts(session, shared.limits);
+    InternetSetStatusCallbackA(session, &OnUrlStatus);
     return session;
 }
 
@@ -268,20 +308,50 @@ bool QueryRawHeaders(HINTERNET request, CString* headers) {
     return true;
 }
 
+// The address the request handle ended at, after every redirect it followed.
+void NoteFinalUrl(CInetShared& shared, HINTERNET request) {
+    DWORD size = 0;
+    InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &size);
+    if (size == 0) return;
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer.data(), &size)) return;
+    shared.SetUrl(CString(WideToUtf8(buffer.data())));
+}
+
+// The final response's status and header block, once the request has been answered.
+// A block past the limit fails the exchange: nothing that long is a real answer.
+bool TakeResponse(CInetShared& shared, HINTERNET request) {
+    NoteFinalUrl(shared, request);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr) ||
+        !QueryRawHeaders(request, &shared.headers)) {
+        shared.Fail(GetLastError());
+        return false;
+    }
+    if (shared.headers.GetLength() > shared.limits.maxHeaderBytes) {
+        shared.outcome.failure = EHttpFailure::kHeadersTooLong;
+        shared.headers.Empty();
+        return false;
+    }
+    shared.status = static_cast<int>(status);
+    return true;
+}
+
 void OpenUrlJob(CInetShared& shared, const CString& url) {
     HINTERNET session = OpenSession(shared);
     if (!session) return;
-    InternetSetStatusCallbackA(session, &OnUrlStatus);
-    const auto context = reinterpret_cast<DWORD_PTR>(&shared.limits);
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
     shared.BeginWait();
-    HINTERNET file = InternetOpenUrlA(session, url.GetString(), nullptr, 0,
-                                      INTERNET_FLAG_TRANSFER_ASCII, context);
+    HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(), nullptr, 0,
+                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags, context);
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
         shared.Fail(error);
         return;
     }
-    shared.file = file;
+    if (TakeResponse(shared, file)) shared.file = file;
 }
 
 void ReadJob(CInetShared& shared, DWORD capacity) {
@@ -298,27 +368,48 @@ void ReadJob(CInetShared& shared, DWORD capacity) {
 void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
     HINTERNET session = OpenSession(shared);
     if (!session) return;
-    HINTERNET connection =
-        InternetConnectA(session, host.GetString(), static_cast<INTERNET_PORT>(port), nullptr,
-                         nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
+                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, 0, 0);
     DWORD error = ErrorIfNull(connection);
     if (!shared.Adopt(connection)) return shared.Fail(error);
     ApplyTimeouts(connection, shared.limits);
-    HINTERNET request = HttpOpenRequestA(connection, "GET", "", nullptr, nullptr, nullptr,
-                                         INTERNET_FLAG_EXISTING_CONNECT, 0);
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    HINTERNET request =
+        HttpOpenRequestW(connection, L"GET", L"", nullptr, nullptr, nullptr,
+                         INTERNET_FLAG_EXISTING_CONNECT | kFreshRequestFlags, context);
     error = ErrorIfNull(request);
     if (!shared.Adopt(request)) return shared.Fail(error);
     ApplyTimeouts(request, shared.limits);
-    DWORD status = 0;
-    DWORD size = sizeof status;
     shared.BeginWait();
-    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0) ||
-        !HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr) ||
-        !QueryRawHeaders(request, &shared.headers)) {
-        return shared.Fail(GetLastError());
+    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        error = GetLastError();
+        NoteFinalUrl(shared, request);
+        return shared.Fail(error);
     }
-    shared.status = static_cast<int>(status);
+    TakeResponse(shared, request);
+}
+
+// A name that goes to the layer as the host and nothing else.
+bool IsPlainHostName(const CString& host) {
+    if (host.IsEmpty()) return false;
+    for (const char ch : host.Bytes()) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte <= 0x20 || byte == 0x7F || std::strchr("/?#@[]\\:%", ch)) return false;
+    }
+    return true;
+}
+
+CString RootUrl(const CString& host, int port) {
+    CString url;
+    url.Format("http://%s:%d/", host.GetString(), port);
+    return url;
+}
+
+// The status line is the header block's first line.
+CString FirstLine(const CString& headers) {
+    const int end = headers.Find("\r\n");
+    return end < 0 ? headers : headers.Left(end);
 }
 
 }  // namespace
@@ -335,12 +426,18 @@ CHttpPage::~CHttpPage() = default;
 
 bool CHttpPage::Open(const CString& url) {
     CInetRunner& runner = m_impl->runner;
+    runner.Shared().SetUrl(url);
     if (!runner.Run([url](CInetShared& shared) { OpenUrlJob(shared, url); })) {
         m_outcome = runner.Interruption();
         return false;
     }
-    m_outcome = runner.Shared().outcome;
-    return m_outcome.failure == EHttpFailure::kNone;
+    CInetShared& shared = runner.Shared();
+    m_outcome = shared.outcome;
+    m_outcome.url = shared.Url();
+    if (m_outcome.failure != EHttpFailure::kNone) return false;
+    m_status = shared.status;
+    m_statusLine = FirstLine(shared.headers);
+    return true;
 }
 
 int CHttpPage::ReadSome(char* buffer, int capacity) {
@@ -350,9 +447,10 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
         m_outcome = runner.Interruption();
         return -1;
     }
-    const CInetShared& shared = runner.Shared();
+    CInetShared& shared = runner.Shared();
     if (shared.outcome.failure != EHttpFailure::kNone) {
         m_outcome = shared.outcome;
+        m_outcome.url = shared.Url();
         return -1;
     }
     std::copy(shared.chunk.begin(), shared.chunk.end(), buffer);
@@ -362,13 +460,19 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
 CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
                                    const CHttpLimits& limits) {
     CHttpHeaderAnswer answer;
+    if (!IsPlainHostName(host)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        return answer;
+    }
     CInetRunner runner(stop, limits);
+    runner.Shared().SetUrl(RootUrl(host, port));
     if (!runner.Run([host, port](CInetShared& shared) { RootHeadersJob(shared, host, port); })) {
         answer.outcome = runner.Interruption();
         return answer;
     }
-    const CInetShared& shared = runner.Shared();
+    CInetShared& shared = runner.Shared();
     answer.outcome = shared.outcome;
+    answer.outcome.url = shared.Url();
     if (answer.outcome.failure == EHttpFailure::kNone) {
         answer.status = shared.status;
         answer.rawHeaders = shared.headers;

@@ -1,13 +1,21 @@
 #include "platform/program_path.h"
 
+#include <string>
+
+// The cuts go by bytes, not by GBK characters: a path is UTF-8 on Windows and the
+// system's bytes on Linux, in which the separator and the dot never stand inside a
+// character, while the GBK rules would read "é\" of a Western name as one character.
 CString GetExecutableDirectory() {
-    const CString path = GetExecutablePath();
-    return path.Left(path.ReverseFind(GetPathSeparator()) + 1);
+    const std::string path = GetExecutablePath().Bytes();
+    const size_t last = path.rfind(GetPathSeparator());
+    return last == std::string::npos ? CString() : CString(path.substr(0, last + 1));
 }
 
 CString GetExecutableBaseName() {
-    const CString path = GetExecutablePath();
-    CString name = path.Mid(path.ReverseFind(GetPathSeparator()) + 1);
-    const int dot = name.ReverseFind('.');
-    return dot > 0 ? name.Left(dot) : name;
+    const std::string path = GetExecutablePath().Bytes();
+    const size_t last = path.rfind(GetPathSeparator());
+    std::string name = last == std::string::npos ? path : path.substr(last + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return CString(name);
 }

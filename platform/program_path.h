@@ -3,6 +3,10 @@
 
 #include "platform/mb_string.h"
 
+// Paths are in the system's file-name encoding as the program carries it: the bytes the
+// system gives on Linux, UTF-8 on Windows (turned into UTF-16 at each system call), so
+// a folder named in any language survives whatever the ANSI code page is.
+
 // Full path of the running executable, or empty when the system cannot tell.
 CString GetExecutablePath();
 // The path separator of this system's file names.

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "engine/check_sequence.h"
 #include "engine/probe_session.h"
@@ -127,4 +129,48 @@ TEST(CheckRun, AStopRaisedBeforehandEndsTheRunWithoutFurtherOutputOrNotice) {
     EXPECT_EQ(1u, frontEnd.Appends().size());  // the banner only
     EXPECT_EQ(0, frontEnd.ProgressSteps());
     EXPECT_EQ(0, frontEnd.DoneNotices());
+}
+
+namespace {
+
+// A front end whose memory runs out at one chosen append.
+class COutOfMemoryFrontEnd : public CRecordingFrontEnd {
+public:
+    COutOfMemoryFrontEnd(const CString& domain, int failingAppend)
+        : CRecordingFrontEnd(domain), m_failingAppend(failingAppend) {}
+
+    void AppendOutput(const CString& text) override {
+        if (++m_appends == m_failingAppend) throw std::bad_alloc();
+        CRecordingFrontEnd::AppendOutput(text);
+    }
+
+private:
+    const int m_failingAppend;
+    int m_appends = 0;
+};
+
+}  // namespace
+
+// Memory running out while the report grows ends the run with a line saying so and the
+// usual end notice, instead of ending the program.
+TEST(CheckRun, AnAllocationFailureWhileAppendingEndsTheRunWithAMessage) {
+    const std::string outOfMemory = "\r\n内存不足，检测已中止。\r\n";
+    const struct {
+        int failingAppend;
+        std::vector<std::string> kept;
+    } cases[] = {
+        {1, {}},
+        {2, {kReportBanner}},
+        {3, {kReportBanner, "\r\n第1步---获取域名信息：2026- 3- 7  9: 5: 4\r\n"}},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.failingAppend);
+        COutOfMemoryFrontEnd frontEnd(kDomain, row.failingAppend);
+        EXPECT_EQ(0, CheckThreadProc(&frontEnd, FailingOptions()));
+        std::vector<std::string> expected = row.kept;
+        expected.push_back(outOfMemory);
+        EXPECT_EQ(expected, frontEnd.Appends());
+        EXPECT_EQ(0, frontEnd.ProgressSteps());
+        EXPECT_EQ(1, frontEnd.DoneNotices());
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <new>
 #include <random>
 #include <string>
 
@@ -110,4 +111,19 @@ TEST_F(OutputArea, LongReportIsNeverCut) {
     }
     ASSERT_EQ(ReadOutputArea(m_edit).GetLength(), static_cast<int>(expected.size()));
     EXPECT_EQ(ReadOutputArea(m_edit), CString(expected));
+}
+
+namespace {
+
+std::wstring OutOfMemory(const CString&) { throw std::bad_alloc(); }
+
+}  // namespace
+
+// Memory running out while a piece is prepared for the window leaves a note in its
+// place; the report before it stays, and the next piece is appended as usual.
+TEST_F(OutputArea, AnAllocationFailureLeavesANoteInsteadOfEndingTheProgram) {
+    EXPECT_TRUE(AppendToOutputArea(m_edit, "before\r\n"));
+    EXPECT_FALSE(AppendToOutputArea(m_edit, "lost", &OutOfMemory));
+    EXPECT_TRUE(AppendToOutputArea(m_edit, "after"));
+    EXPECT_EQ(CString("before\r\n\r\n内存不足，此处一段报告未能显示。\r\nafter"), ReadOutputArea(m_edit));
 }

@@ -1,5 +1,5 @@
 // Child program for the capture tests: prints what each mode asks for.
-//   args A B ...     each argument on a line of its own, in brackets
+//   args A B ...     each argument on a line of its own, in brackets (GBK on Windows)
 //   bytes N          N bytes of a repeating pattern in one write
 //   gbk-split        4095 bytes, then a GBK character across the 4096-byte border
 //   nul              "abc", NUL, "def"; a pause; then "ghi"
@@ -9,6 +9,13 @@
 //   spawn FILE S     starts "sleep S" as its own child, writes that child's id to FILE, sleeps S
 //   stream MIB       MIB mebibytes in 64 KiB writes
 //   flood            64 KiB writes without end, until the pipe breaks or it is ended
+//   leave FILE MS    starts "late MS" as its own child (holding the pipe), writes that
+//                    child's id to FILE, prints "left" and exits at once
+//   late MS          after MS milliseconds prints "late", then holds the pipe for 60 s
+//   folder           the folder this program runs from, as the platform layer finds it
+//   startup          (Windows) what its start-up record and standard input say
+//   handle VALUE     (Windows) "open" when a handle of that value exists here, else "closed"
+// Started under another name (a planted ping.exe), it prints only "planted NAME".
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +24,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform/program_path.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 #else
 #include <spawn.h>
 #include <unistd.h>
@@ -42,9 +52,9 @@ std::string Pattern(size_t count) {
     return bytes;
 }
 
-long SpawnSleeper(const char* self, const char* seconds) {
+long SpawnSelf(const char* self, const char* mode, const char* argument) {
 #ifdef _WIN32
-    std::string line = std::string("\"") + self + "\" sleep " + seconds;
+    std::string line = std::string("\"") + self + "\" " + mode + " " + argument;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child{};
@@ -56,11 +66,69 @@ long SpawnSleeper(const char* self, const char* seconds) {
     return static_cast<long>(child.dwProcessId);
 #else
     pid_t pid = -1;
-    char* argv[] = {const_cast<char*>(self), const_cast<char*>("sleep"), const_cast<char*>(seconds), nullptr};
+    char* argv[] = {const_cast<char*>(self), const_cast<char*>(mode), const_cast<char*>(argument), nullptr};
     if (posix_spawn(&pid, self, nullptr, nullptr, argv, environ) != 0) return -1;
     return static_cast<long>(pid);
 #endif
 }
+
+void WriteId(const char* file, long id) {
+    if (FILE* out = std::fopen(file, "w")) {
+        std::fprintf(out, "%ld\n", id);
+        std::fclose(out);
+    }
+}
+
+// True when this program was started under a name other than its own.
+bool StartedUnderAnotherName(std::string* name) {
+    const CString base = GetExecutableBaseName();
+    *name = base.Bytes();
+    return !base.IsEmpty() && base.Bytes() != "test_child";
+}
+
+#ifdef _WIN32
+const char* InputKind(HANDLE input) {
+    DWORD mode = 0;
+    if (GetConsoleMode(input, &mode)) return "console";
+    switch (GetFileType(input)) {
+        case FILE_TYPE_DISK: return "file";
+        case FILE_TYPE_PIPE: return "pipe";
+        case FILE_TYPE_CHAR: return "device";
+        default: return "unknown";
+    }
+}
+
+// The arguments as the system passed them, in GBK whatever the ANSI code page is.
+void WriteWideArguments() {
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 2; words && i < count; ++i) {
+        char gbk[512] = {};
+        WideCharToMultiByte(936, 0, words[i], -1, gbk, sizeof gbk - 1, nullptr, nullptr);
+        Write(std::string("[") + gbk + "]\n");
+    }
+    LocalFree(words);
+}
+
+void DescribeStartup() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char text[160];
+    std::snprintf(text, sizeof text, "reserved2=%u flags=0x%lx show=%u stdin=%s\n",
+                  static_cast<unsigned>(startup.cbReserved2), static_cast<unsigned long>(startup.dwFlags),
+                  static_cast<unsigned>(startup.wShowWindow),
+                  input == nullptr || input == INVALID_HANDLE_VALUE ? "none" : InputKind(input));
+    Write(text);
+}
+
+void DescribeHandle(const char* value) {
+    const auto handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(std::strtoull(value, nullptr, 10)));
+    DWORD flags = 0;
+    Write(GetHandleInformation(handle, &flags) ? "open\n" : "closed\n");
+}
+#endif
 
 }  // namespace
 
@@ -68,10 +136,19 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    std::string name;
+    if (StartedUnderAnotherName(&name)) {
+        Write("planted " + name + "\n");
+        return 0;
+    }
     if (argc < 2) return 2;
     const std::string mode = argv[1];
     if (mode == "args") {
+#ifdef _WIN32
+        WriteWideArguments();
+#else
         for (int i = 2; i < argc; ++i) Write(std::string("[") + argv[i] + "]\n");
+#endif
     } else if (mode == "bytes" && argc > 2) {
         Write(Pattern(std::strtoul(argv[2], nullptr, 10)));
     } else if (mode == "gbk-split") {
@@ -88,12 +165,23 @@ int main(int argc, char** argv) {
     } else if (mode == "sleep" && argc > 2) {
         Pause(1000 * std::atoi(argv[2]));
     } else if (mode == "spawn" && argc > 3) {
-        const long id = SpawnSleeper(argv[0], argv[3]);
-        if (FILE* file = std::fopen(argv[2], "w")) {
-            std::fprintf(file, "%ld\n", id);
-            std::fclose(file);
-        }
+        WriteId(argv[2], SpawnSelf(argv[0], "sleep", argv[3]));
         Pause(1000 * std::atoi(argv[3]));
+    } else if (mode == "leave" && argc > 3) {
+        WriteId(argv[2], SpawnSelf(argv[0], "late", argv[3]));
+        Write("left");
+    } else if (mode == "late" && argc > 2) {
+        Pause(std::atoi(argv[2]));
+        Write("late");
+        Pause(60 * 1000);
+    } else if (mode == "folder") {
+        Write(GetExecutableDirectory().Bytes());
+#ifdef _WIN32
+    } else if (mode == "startup") {
+        DescribeStartup();
+    } else if (mode == "handle" && argc > 2) {
+        DescribeHandle(argv[2]);
+#endif
     } else if (mode == "stream" && argc > 2) {
         const std::string block = Pattern(64 * 1024);
         const long blocks = std::strtol(argv[2], nullptr, 10) * 16;

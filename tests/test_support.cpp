@@ -55,6 +55,8 @@ CString TestChildCommand(const std::string& arguments) {
     return CString((NativePath(TEST_CHILD_PATH) + " " + arguments).c_str());
 }
 
+std::string TestChildPath() { return NativePath(TEST_CHILD_PATH); }
+
 std::string TestScratchPath(const std::string& name) {
     return NativePath(std::string(TEST_BINARY_DIR) + "/" + name);
 }

@@ -18,6 +18,8 @@ inline void PrintTo(const CString& text, std::ostream* out) { *out << '"' << tex
 
 // Command line that starts the test child program with the given mode and arguments.
 CString TestChildCommand(const std::string& arguments);
+// The test child program's own path.
+std::string TestChildPath();
 // A path the test child and the test agree on, under the build folder.
 std::string TestScratchPath(const std::string& name);
 bool IsProcessAlive(long processId);

@@ -1,0 +1,33 @@
+#include <windows.h>
+
+#include "platform/wide_text.h"
+
+namespace {
+
+const UINT kGbkCodePage = 936;
+
+std::wstring ToWide(UINT codePage, const std::string& bytes) {
+    if (bytes.empty()) return std::wstring();
+    const int size = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.data(), size, &wide[0], length);
+    return wide;
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& utf8) { return ToWide(CP_UTF8, utf8); }
+
+std::wstring GbkToWideText(const std::string& gbk) { return ToWide(kGbkCodePage, gbk); }
+
+std::string WideToUtf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int size = static_cast<int>(wide.size());
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &utf8[0], length, nullptr, nullptr);
+    return utf8;
+}

@@ -1,0 +1,158 @@
+// How a command's child is started and when its step ends: what it inherits, where its
+// program is taken from, and that what it leaves behind neither holds the step nor
+// outlives it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "engine/probe_session.h"
+#include "platform/child_process.h"
+#include "platform/program_path.h"
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CCapture {
+    int ok;
+    std::string text;
+    double seconds;
+};
+
+CCapture Capture(const CString& command, int limitSeconds) {
+    CProbeSession session;
+    const auto start = std::chrono::steady_clock::now();
+    const int ok = session.RunCommandCapture(command, limitSeconds);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return {ok, session.m_strResult.Bytes(), took.count()};
+}
+
+bool GoneWithin(long processId, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 100) {
+        if (!IsProcessAlive(processId)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return !IsProcessAlive(processId);
+}
+
+long ReadId(const std::string& file) {
+    long id = -1;
+    std::ifstream(file) >> id;
+    return id;
+}
+
+// A folder under the build tree, made fresh; the name is UTF-8.
+fs::path FreshFolder(const std::string& utf8Name) {
+    const fs::path folder = fs::u8path(TestScratchPath("child_start")) / fs::u8path(utf8Name);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+fs::path TestChildFile() { return fs::u8path(TestChildPath()); }
+
+}  // namespace
+
+// The child exits at once but leaves a process of its own holding the pipe, which
+// writes once more half a second later. The step takes that late output, ends within
+// the grace instead of at its limit, and what was left behind is ended with it.
+TEST(ChildStep, EndsWithinTheGraceWhenSomethingItStartedHoldsThePipe) {
+    const std::string idFile = TestScratchPath("left_behind.pid");
+    std::remove(idFile.c_str());
+    const CCapture step = Capture(TestChildCommand("leave " + idFile + " 500"), 30);
+    EXPECT_EQ(1, step.ok);
+    EXPECT_EQ("leftlate", step.text);
+    EXPECT_GT(step.seconds, CChildProcess::kExitGraceMs / 1000.0);
+    EXPECT_LT(step.seconds, CChildProcess::kExitGraceMs / 1000.0 + 4.0);
+    EXPECT_EQ(std::string::npos, step.text.find("已被终止"));
+
+    const long leftBehind = ReadId(idFile);
+    ASSERT_GT(leftBehind, 0);
+    EXPECT_TRUE(GoneWithin(leftBehind, 5000)) << "what the child left running outlived its step";
+}
+
+// An exited child's output that is still in the pipe is read whole, not cut at the grace.
+TEST(ChildStep, OutputWrittenJustBeforeExitArrivesWhole) {
+    const CCapture step = Capture(TestChildCommand("bytes 300000"), 30);
+    EXPECT_EQ(300000u, step.text.size());
+    EXPECT_LT(step.seconds, CChildProcess::kExitGraceMs / 1000.0);
+}
+
+// The program folder is cut at its last separator by bytes: a folder named in a
+// Western language or in Chinese (an odd number of UTF-8 bytes before the separator,
+// which GBK rules would swallow) is found whole, and a child there is started by it.
+TEST(ProgramFolder, IsFoundWholeUnderNamesInAnyLanguage) {
+    for (const char* name : {u8"José", u8"测试下", u8"Łódź folder"}) {
+        SCOPED_TRACE(name);
+        const fs::path folder = FreshFolder(name);
+        const fs::path copy = folder / "test_child.exe";
+        fs::copy_file(TestChildFile(), copy);
+        const CCapture step = Capture(CString("\"" + copy.u8string() + "\" folder"), 30);
+        ASSERT_EQ(1, step.ok);
+        const std::string expected = std::string(name) + GetPathSeparator();
+        ASSERT_GE(step.text.size(), expected.size()) << step.text;
+        EXPECT_EQ(expected, step.text.substr(step.text.size() - expected.size())) << step.text;
+        const CCapture args = Capture(CString("\"" + copy.u8string() + "\" args " + "\xD6\xD0"), 30);
+        EXPECT_EQ("[\xD6\xD0]\n", args.text) << "the GBK argument did not arrive as GBK";
+    }
+}
+
+#ifdef _WIN32
+// A bare command name means the system's own command. One planted in the program's
+// folder or in the current folder is never started, whichever comes first in the
+// standard search.
+TEST(ChildStart, APlantedPingInTheProgramOrCurrentFolderNeverRuns) {
+    const fs::path programCopy = fs::u8path(GetExecutableDirectory().Bytes()) / "ping.exe";
+    const fs::path currentFolder = FreshFolder("current");
+    fs::copy_file(TestChildFile(), programCopy, fs::copy_options::overwrite_existing);
+    fs::copy_file(TestChildFile(), currentFolder / "ping.exe");
+    const fs::path saved = fs::current_path();
+    fs::current_path(currentFolder);
+
+    CProbeSession session;
+    const int ok = session.RunPing("127.0.0.1");
+    fs::current_path(saved);
+    fs::remove(programCopy);
+    EXPECT_EQ(1, ok);
+    const std::string text = session.TakeResult().Bytes();
+    EXPECT_EQ(std::string::npos, text.find("planted")) << text;
+    EXPECT_NE(std::string::npos, text.find("127.0.0.1")) << text;
+}
+
+// The child's start-up record is its own: none of this program's C runtime file table,
+// hidden, its output in the pipe, and no standard input of this program's (Windows
+// leaves it none; Wine gives the child the input of its own console instead).
+TEST(ChildStart, StartsFromAZeroedRecordWithoutThisProgramsInput) {
+    const CCapture step = Capture(TestChildCommand("startup"), 30);
+    EXPECT_TRUE(step.text == "reserved2=0 flags=0x101 show=0 stdin=none\n" ||
+                step.text == "reserved2=0 flags=0x101 show=0 stdin=console\n")
+        << step.text;
+}
+
+// Only the pipe's write end is inherited, not every inheritable handle of this program.
+TEST(ChildStart, InheritsNoHandleButThePipe) {
+    // Many handles first, so that the inheritable one has a value far above any the
+    // child opens for itself.
+    std::vector<HANDLE> filler;
+    for (int i = 0; i < 400; ++i) filler.push_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+    for (HANDLE handle : filler) CloseHandle(handle);
+    ASSERT_NE(nullptr, event);
+    const std::string value = std::to_string(reinterpret_cast<uintptr_t>(event));
+    const CCapture step = Capture(TestChildCommand("handle " + value), 30);
+    CloseHandle(event);
+    EXPECT_EQ("closed\n", step.text);
+}
+#endif
