@@ -1,14 +1,14 @@
 // POSIX sockets behind net.hpp.
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
-
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 #include "net.hpp"
 

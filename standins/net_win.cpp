@@ -137,8 +137,8 @@ Resolution lookup_blocking(const std::string& host) {
         address.length = static_cast<unsigned>(chosen->ai_addrlen);
         address.family = chosen->ai_family;
         char text[NI_MAXHOST] = {};
-        ::getnameinfo(chosen->ai_addr, static_cast<socklen_t>(chosen->ai_addrlen), text, sizeof text,
-                      nullptr, 0, NI_NUMERICHOST);
+        ::getnameinfo(chosen->ai_addr, static_cast<socklen_t>(chosen->ai_addrlen), text,
+                      sizeof text, nullptr, 0, NI_NUMERICHOST);
         address.text = text;
         outcome.address = address;
     }
