@@ -51,8 +51,11 @@ PY
 }
 exe_version() { strings -el "$1" | grep -A1 -x FileVersion | tail -1; }
 
-for arch in x86:win32:i686:i386-windows x64:win64:x86_64:x86_64-windows; do
-    IFS=: read -r preset bits prefix winedir <<<"$arch"
+# Wine's 64-bit DLLs name what Windows brings; the 32-bit system has the same names.
+SYSTEM_DLLS=$(wine_dlls x86_64-windows)
+[ -n "$SYSTEM_DLLS" ] || { echo "package_check: wine64's DLL folder not found (install wine64)" >&2; exit 2; }
+for arch in x86:win32:i686 x64:win64:x86_64; do
+    IFS=: read -r preset bits prefix <<<"$arch"
     dir=$BUILD/windows-$preset
     if [ ! -f "$dir/Tollvane.exe" ]; then bad "no windows-$preset build in $BUILD"; continue; fi
     cmake --build "$dir" --target package >"$WORK/cpack.log" 2>&1 || { bad "packaging windows-$preset"; cat "$WORK/cpack.log"; continue; }
@@ -65,7 +68,7 @@ for arch in x86:win32:i686:i386-windows x64:win64:x86_64:x86_64-windows; do
     rm -rf "$WORK/unzipped" && mkdir "$WORK/unzipped" && python3 -m zipfile -e "$zip" "$WORK/unzipped"
     for exe in Tollvane.exe psping.exe; do
         check "$bits $exe imports only system DLLs" \
-            only_system_dlls "$prefix-w64-mingw32-objdump" "$(wine_dlls "$winedir")" "$WORK/unzipped/$top/$exe"
+            only_system_dlls "$prefix-w64-mingw32-objdump" "$SYSTEM_DLLS" "$WORK/unzipped/$top/$exe"
     done
     check "$bits Tollvane.exe carries version $VERSION" test "$(exe_version "$WORK/unzipped/$top/Tollvane.exe")" = "$VERSION"
     check "$bits guide is GBK text with CR LF line ends" guide_is_gbk_crlf "$WORK/unzipped/$top/ReadMe.txt"
@@ -115,12 +118,12 @@ RUN
     check "the installed tollvane writes a whole report on loopback" python3 "$HERE/check_report.py" "$WORK/report.txt"
     check "steps 2 and 9 hold what the loopback peers served" \
         python3 "$HERE/check_report.py" "$WORK/report.txt" --loopback-peers
-    check "step 6 ran the installed psping: ten connects to port 80" \
+    check "steps 5 and 6 ran the installed psping: port 21 refused, ten connects to port 80" \
         python3 "$HERE/check_report.py" "$WORK/report.txt" --port-steps
 
     check "dpkg -r removes it" dpkg -r tollvane
     left=$(grep -v -x -e /usr -e /usr/bin -e /usr/lib "$WORK/deb.files" | while read -r f; do
-        [ -e "$f" ] || [ -L "$f" ] && echo "$f"; done)
+        if [ -e "$f" ] || [ -L "$f" ]; then echo "$f"; fi; done)
     check "nothing the package installed is left" test -z "$left"
     check "dpkg no longer knows it as installed" \
         bash -c "! dpkg-query -W -f='\${Status}' tollvane 2>/dev/null | grep -q 'ok installed'"
