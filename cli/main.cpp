@@ -16,10 +16,11 @@
 #include "platform/net_startup.h"
 #include "platform/stop_signal.h"
 #include "platform/text_encoding.h"
+#include "tollvane_version.h"
 
 namespace {
 
-const char kVersion[] = "tollvane 1.0.0.1";
+const char kVersion[] = "tollvane " TOLLVANE_VERSION;
 
 const char kUsage[] =
     "Usage: tollvane [options] DOMAIN\n"

@@ -16,6 +16,7 @@ function(tollvane_target target)
         -Werror=return-type
         -finput-charset=UTF-8 -fexec-charset=GBK)
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_include_directories(${target} PRIVATE ${TOLLVANE_GENERATED_DIR})
     if(WIN32)
         target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
     endif()

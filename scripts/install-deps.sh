@@ -7,6 +7,7 @@ linux_packages=(
     cmake ninja-build g++ make pkg-config python3
     googletest libbenchmark-dev libcurl4-openssl-dev libidn2-dev
     iputils-ping traceroute iproute2
+    dpkg-dev file binutils
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686

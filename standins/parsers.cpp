@@ -87,29 +87,6 @@ std::string unreachable_text(const std::string& annotation) {
 
 }  // namespace
 
-std::optional<long> parse_bounded(const std::string& text, long low, long high) {
-    if (!all_digits(text) || text.size() > 9) return std::nullopt;
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value < low || value > high) return std::nullopt;
-    return value;
-}
-
-std::optional<std::pair<std::string, unsigned>> split_host_port(const std::string& text) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos) return std::nullopt;
-    std::string host = text.substr(0, colon);
-    const auto port = parse_bounded(text.substr(colon + 1), 1, 65535);
-    if (!port) return std::nullopt;
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    if (host.empty() || host.find_first_of("[]") != std::string::npos) return std::nullopt;
-    return std::make_pair(host, static_cast<unsigned>(*port));
-}
-
-bool plausible_host(const std::string& text) {
-    return !text.empty() && text.front() != '-' && text.front() != '/';
-}
-
 PingLine parse_iputils_ping_line(const std::string& line) {
     const auto w = words(line);
     if (w.size() >= 6 && w[1] == "packets" && w[2] == "transmitted," && all_digits(w[0]) &&

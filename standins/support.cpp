@@ -2,19 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
-#include <cstdint>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <thread>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -200,91 +192,6 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
     }
     if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
     return result;
-}
-
-Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit) {
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done_cv;
-        bool done = false;
-        Resolution outcome;
-    };
-    auto shared = std::make_shared<Shared>();
-
-    std::thread([shared, host] {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* list = nullptr;
-        Resolution outcome;
-        const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
-        if (rc != 0) {
-            outcome.error = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
-        } else {
-            const addrinfo* chosen = nullptr;
-            for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next)
-                if (ai->ai_family == AF_INET) {
-                    chosen = ai;
-                    break;
-                }
-            if (chosen == nullptr)
-                for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next)
-                    if (ai->ai_family == AF_INET6) {
-                        chosen = ai;
-                        break;
-                    }
-            if (chosen == nullptr) {
-                outcome.error = "no IPv4 or IPv6 address";
-            } else {
-                Address address;
-                std::memcpy(&address.storage, chosen->ai_addr, chosen->ai_addrlen);
-                address.length = chosen->ai_addrlen;
-                address.family = chosen->ai_family;
-                char text[NI_MAXHOST] = {};
-                ::getnameinfo(chosen->ai_addr, chosen->ai_addrlen, text, sizeof text, nullptr, 0,
-                              NI_NUMERICHOST);
-                address.text = text;
-                outcome.address = address;
-            }
-            ::freeaddrinfo(list);
-        }
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->outcome = std::move(outcome);
-        shared->done = true;
-        shared->done_cv.notify_all();
-    }).detach();
-
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    if (!shared->done_cv.wait_for(lock, limit, [&] { return shared->done; })) {
-        Resolution late;
-        late.error = "the name lookup did not finish within " +
-                     std::to_string(limit.count() / 1000) + " seconds";
-        return late;
-    }
-    return shared->outcome;
-}
-
-bool is_ip_literal(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return false;
-    ::freeaddrinfo(list);
-    return true;
-}
-
-void set_port(Address& address, unsigned port) {
-    const auto net_port = htons(static_cast<std::uint16_t>(port));
-    if (address.family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(&address.storage)->sin6_port = net_port;
-    else
-        reinterpret_cast<sockaddr_in*>(&address.storage)->sin_port = net_port;
-}
-
-std::string endpoint_text(const Address& address, unsigned port) {
-    if (address.family == AF_INET6) return "[" + address.text + "]:" + std::to_string(port);
-    return address.text + ":" + std::to_string(port);
 }
 
 }  // namespace standin

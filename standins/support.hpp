@@ -1,4 +1,5 @@
-// Process, path and name-resolution helpers shared by the stand-in programs.
+// Process and path helpers shared by the Linux stand-in programs; the name
+// lookup and TCP connects they share are in net.hpp, which works on Windows too.
 #pragma once
 
 #include <chrono>
@@ -7,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include <sys/socket.h>
+#include "net.hpp"
 
 namespace standin {
-
-using Clock = std::chrono::steady_clock;
 
 // Looks NAME up in $PATH. Empty PATH entries are skipped on purpose: they
 // would mean "current directory", which nobody expects from a diagnostic tool.
@@ -35,31 +34,5 @@ struct RunResult {
 RunResult run_program(const std::string& path, const std::vector<std::string>& args,
                       const std::vector<std::string>& env_set, Clock::time_point deadline,
                       const std::function<void(const std::string&)>& on_line);
-
-struct Address {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    int family = 0;
-    std::string text;  // numeric form, with %scope for link-local IPv6
-};
-
-struct Resolution {
-    std::optional<Address> address;
-    std::string error;  // set when address is empty
-};
-
-// getaddrinfo, preferring IPv4 when the name has both. A lookup that takes
-// longer than LIMIT counts as failed; the stuck lookup is left behind in a
-// detached thread because getaddrinfo cannot be cancelled.
-Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit);
-
-// True when HOST is written as a numeric IPv4 or IPv6 address.
-bool is_ip_literal(const std::string& host);
-
-// Name lookups leave the port at 0; connecting needs the real one.
-void set_port(Address& address, unsigned port);
-
-// "ADDR:PORT", with brackets around IPv6 addresses.
-std::string endpoint_text(const Address& address, unsigned port);
 
 }  // namespace standin

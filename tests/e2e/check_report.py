@@ -50,7 +50,25 @@ def check_loopback_peers(path, bodies):
     print("%s: steps 2 and 9 are exactly what the loopback peers served" % path)
 
 
+def check_port_steps(path, bodies):
+    """Steps 5 and 6 against the loopback peers: port 21 is closed, port 80 answers.
+    psping's lines end in CR LF on Windows and in LF on Linux; the report keeps either."""
+    expected = {
+        5: (21, rb"The remote computer refused the network connection\.", b"Received = 0, Lost = 10"),
+        6: (80, rb"[0-9]+\.[0-9]{2}ms", b"Received = 10, Lost = 0"),
+    }
+    for step, (port, result, statistics) in expected.items():
+        body = bodies[step - 1]
+        probes = re.findall(rb"(?m)^Connecting to 127\.0\.0\.1:%d: %s\r?$" % (port, result), body)
+        if len(probes) != 10 or statistics not in body:
+            sys.exit("%s: step %d does not show ten probes of port %d with %r: %r"
+                     % (path, step, port, statistics, body))
+    print("%s: step 5 shows port 21 refused, step 6 port 80 connecting, ten probes each" % path)
+
+
 if __name__ == "__main__":
     found = main(sys.argv[1])
     if "--loopback-peers" in sys.argv[2:]:
         check_loopback_peers(sys.argv[1], found)
+    if "--port-steps" in sys.argv[2:]:
+        check_port_steps(sys.argv[1], found)

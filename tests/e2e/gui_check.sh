@@ -6,7 +6,8 @@
 # Usage, as root: tests/e2e/gui_check.sh BUILD_DIR
 # BUILD_DIR is a windows-x64 build, or the folder of the preset builds (build), whose
 # windows-x64 build is then used. Leaves BUILD_DIR/artifacts/finished_run.png, the
-# saved reports and a log behind.
+# saved reports, the idle window at 96, 120, 144 and 192 DPI (dialog_*dpi.png) and a
+# log behind. The X display is picked by Xvfb itself, so parallel runs do not collide.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -44,7 +45,7 @@ if [ -z "${GUI_CHECK_IN_NAMESPACE:-}" ]; then
     [ "$(id -u)" = 0 ] || { echo "gui_check: must run as root" >&2; exit 2; }
     ensure_tools
     export GUI_CHECK_IN_NAMESPACE=1
-    exec timeout --kill-after=10 360 unshare -m -n "$0" "$GIVEN_DIR"
+    exec timeout --kill-after=10 600 unshare -m -n "$0" "$GIVEN_DIR"
 fi
 
 # ---- inside the private mount and network namespace from here on ----
@@ -59,7 +60,8 @@ for file in "$EXE" "$PROBE"; do
 done
 mkdir -p "$ART"
 OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt report_run1.bin
-report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png"
+report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png
+dialog_96dpi.png dialog_120dpi.png dialog_144dpi.png dialog_192dpi.png"
 for file in $OWN_FILES; do rm -f "$ART/$file"; done
 WORK=$(mktemp -d /tmp/tollvane-gui.XXXXXX)
 LOG=$ART/gui_check.log
@@ -176,7 +178,8 @@ python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>>"$LOG" &
 PEERS_PID=$!
 wait_for 10 grep -q ready "$WORK/peers.out" || die "loopback servers did not start"
 
-Xvfb -displayfd 9 -screen 0 1280x900x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
+# Room for the whole dialog at 192 DPI.
+Xvfb -displayfd 9 -screen 0 1600x1280x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
 XVFB_PID=$!
 wait_for 10 test -s "$WORK/display" || die "Xvfb did not start"
 export DISPLAY=:$(head -1 "$WORK/display")
@@ -189,17 +192,25 @@ fi
 for value in Decorated Managed; do
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v $value /d N /f >/dev/null 2>&1
 done
+# The screen's DPI as Windows keeps it; programs started afterwards see it.
+set_dpi() {
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    "$WINE" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+        /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+set_dpi 96  # an earlier run may have stopped half way through the DPI checks
 
 # Every DLL the program imports must come with the system: a fresh prefix has it.
 system_dll() { ls "$WINEPREFIX/drive_c/windows/system32" | grep -ix -- "$1" >/dev/null; }
-only_system_dlls() {
+only_system_dlls() {  # only_system_dlls EXE
     local dll
-    for dll in $(x86_64-w64-mingw32-objdump -p "$EXE" | sed -n 's/.*DLL Name: //p'); do
+    for dll in $(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/.*DLL Name: //p'); do
         system_dll "$dll" || { echo "not a system DLL: $dll"; return 1; }
     done
 }
 if command -v x86_64-w64-mingw32-objdump >/dev/null; then
-    check "Tollvane.exe imports only system DLLs" only_system_dlls
+    check "Tollvane.exe imports only system DLLs" only_system_dlls "$EXE"
+    check "psping.exe beside it imports only system DLLs" only_system_dlls "$BUILD_DIR/psping.exe"
 fi
 
 # ---- start ----
@@ -250,6 +261,8 @@ probe report >"$ART/report_run1.bin"
 check "run 1 report follows the report grammar" python3 "$HERE/check_report.py" "$ART/report_run1.bin"
 check "run 1 steps 2 and 9 hold the page's center text and the site's header block exactly" \
     python3 "$HERE/check_report.py" "$ART/report_run1.bin" --loopback-peers
+check "run 1 steps 5 and 6: psping beside the program, port 21 refused, port 80 connecting" \
+    python3 "$HERE/check_report.py" "$ART/report_run1.bin" --port-steps
 check "run 1 report has exactly one banner" \
     test "$(grep -c -a '开始检测' <(iconv -f GBK -t UTF-8 "$ART/report_run1.bin"))" = 1
 
@@ -294,7 +307,7 @@ check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/
 # Echo requests go unanswered from here on, so the ping step lasts long enough to close in.
 sysctl -q -w net.ipv4.icmp_echo_ignore_all=1
 click_control 1004
-wait_for 60 report_has "第6步" || die "run 3 did not reach its ping step"
+wait_for 90 report_has "第6步" || die "run 3 did not reach its ping step"
 sleep 1
 check "run 3 is running its ping child" pgrep -f "ping.*$DOMAIN"
 import -window root "$ART/running.png"
@@ -326,6 +339,37 @@ wait $APP_PID 2>/dev/null && pass "the program exits with status 0" || fail "exi
 APP_PID=""
 check "the run's ping child was ended too" wait_for 5 ping_child_gone
 sysctl -q -w net.ipv4.icmp_echo_ignore_all=0
+
+# ---- high DPI: the idle window at each common scale, nothing clipped ----
+# The dialog is laid out in dialog units, which follow its font, which follows the DPI.
+width_at_96=""
+for dpi in 96 120 144 192; do
+    set_dpi "$dpi"
+    "${WINE%64}server" -k 2>/dev/null || true
+    (cd "$WORK" && exec "$WINE" "$EXE") 2>>"$LOG" &
+    APP_PID=$!
+    wait_for 60 probe state || die "the main dialog did not appear at $dpi DPI"
+    sleep 1
+    window=$(xdotool search --onlyvisible --name '^Tollvane$' | head -1)
+    import -window "$window" "$ART/dialog_${dpi}dpi.png"
+    probe layout >"$WORK/layout" 2>&1 && laid_out=1 || laid_out=0
+    sed "s/^/  $dpi DPI: /" "$WORK/layout" >>"$LOG"
+    check "at $dpi DPI every control's text fits, inside the window, without overlaps" test "$laid_out" = 1
+    check "at $dpi DPI the program sees that DPI" grep -x "dpi=$dpi" "$WORK/layout"
+    # Readable: the 9-point font is 9/72 inch tall at this DPI, within rounding.
+    font=$(sed -n 's/^font_height=//p' "$WORK/layout")
+    check "at $dpi DPI the text is ${font:-?} px tall, at least 9 points" test "${font:-0}" -ge $((9 * dpi / 72))
+    width=$(identify -format %w "$ART/dialog_${dpi}dpi.png")
+    [ "$dpi" = 96 ] && width_at_96=$width
+    check "at $dpi DPI the window is $width px wide, scaled with the DPI from $width_at_96 px at 96" \
+        test $((width * 96 * 100)) -ge $((width_at_96 * dpi * 85))
+    xdotool windowfocus --sync "$window"
+    xdotool key Escape  # idle: closes without a question
+    wait_for 10 app_gone || { fail "the window at $dpi DPI did not close"; kill "$APP_PID" 2>/dev/null || true; }
+    wait "$APP_PID" 2>/dev/null || true
+    APP_PID=""
+done
+set_dpi 96
 
 note "$PASSED passed, $FAILED failed"
 [ "$FAILED" = 0 ]

@@ -9,6 +9,9 @@
 //   gui_probe where ID          screen centre of the main dialog's control ID
 //   gui_probe where-box ID      screen centre of the open message box's button ID
 //   gui_probe closebox          screen position of the main dialog's close button
+//   gui_probe layout            the screen's DPI, the dialog font's height, and one line
+//                               for each control whose text would be clipped, that sticks
+//                               out of the dialog or that overlaps another; exit 1 if any
 #include <windows.h>
 #include <commctrl.h>
 
@@ -86,6 +89,136 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM context) {
     return TRUE;
 }
 
+// The longest text the status line shows; it is empty while idle, so its own text
+// cannot be measured then.
+const wchar_t kLongestStatus[] = L"正在检测...请勿关闭窗口！";
+
+struct CControl {
+    HWND window;
+    int id;
+    RECT box;  // in the dialog's client coordinates
+};
+
+struct CLayout {
+    HWND dialog;
+    CControl controls[32];
+    int count = 0;
+};
+
+BOOL CALLBACK CollectControl(HWND child, LPARAM context) {
+    auto* layout = reinterpret_cast<CLayout*>(context);
+    if (layout->count == 32 || GetParent(child) != layout->dialog) return TRUE;
+    CControl& control = layout->controls[layout->count++];
+    control.window = child;
+    control.id = GetDlgCtrlID(child);
+    GetWindowRect(child, &control.box);
+    MapWindowPoints(nullptr, layout->dialog, reinterpret_cast<POINT*>(&control.box), 2);
+    return TRUE;
+}
+
+// The dialog's font as the dialog manager makes it from the template (9 points of
+// "MS Shell Dlg" at the screen's DPI). Its handle in the program cannot be used here:
+// font handles belong to the process that made them.
+class CDialogFont {
+public:
+    explicit CDialogFont(int dpi)
+        : m_font(CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                             L"MS Shell Dlg")),
+          m_dc(CreateCompatibleDC(nullptr)),
+          m_old(SelectObject(m_dc, m_font)) {}
+    ~CDialogFont() {
+        SelectObject(m_dc, m_old);
+        DeleteDC(m_dc);
+        DeleteObject(m_font);
+    }
+    CDialogFont(const CDialogFont&) = delete;
+    CDialogFont& operator=(const CDialogFont&) = delete;
+
+    // The size of TEXT drawn on one line.
+    SIZE TextSize(const std::wstring& text) const {
+        RECT need = {0, 0, 0, 0};
+        DrawTextW(m_dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_SINGLELINE);
+        return SIZE{need.right, need.bottom};
+    }
+    int Height() const {
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(m_dc, &metrics);
+        return metrics.tmHeight;
+    }
+
+private:
+    HFONT m_font;
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
+std::wstring WideTextOf(HWND control) {
+    wchar_t text[256] = {};
+    GetWindowTextW(control, text, 256);
+    return text;
+}
+
+// Room the control leaves for its text: buttons draw a frame and a focus rectangle
+// inside their edge, edit fields a border and a margin.
+SIZE TextRoom(const CControl& control, const wchar_t* kind) {
+    RECT inside;
+    GetClientRect(control.window, &inside);
+    SIZE room{inside.right, inside.bottom};
+    if (_wcsicmp(kind, L"Button") == 0) {
+        room.cx -= 2 * (GetSystemMetrics(SM_CXEDGE) + 3);
+        room.cy -= 2 * (GetSystemMetrics(SM_CYEDGE) + 1);
+    } else if (_wcsicmp(kind, L"Edit") == 0) {
+        room.cy -= 2;
+    }
+    return room;
+}
+
+int CheckLayout(HWND dialog) {
+    CLayout layout;
+    layout.dialog = dialog;
+    EnumChildWindows(dialog, &CollectControl, reinterpret_cast<LPARAM>(&layout));
+    RECT client;
+    GetClientRect(dialog, &client);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const CDialogFont font(dpi);
+    std::printf("dpi=%d\n", dpi);
+    std::printf("font_height=%d\n", font.Height());
+    std::printf("client=%ldx%ld\n", client.right, client.bottom);
+    int problems = 0;
+    for (int i = 0; i < layout.count; ++i) {
+        const CControl& control = layout.controls[i];
+        wchar_t kind[32] = {};
+        GetClassNameW(control.window, kind, 32);
+        RECT inside;
+        IntersectRect(&inside, &control.box, &client);
+        if (!EqualRect(&inside, &control.box)) {
+            std::printf("outside id=%d\n", control.id);
+            ++problems;
+        }
+        for (int j = i + 1; j < layout.count; ++j) {
+            RECT both;
+            if (IntersectRect(&both, &control.box, &layout.controls[j].box)) {
+                std::printf("overlap id=%d id=%d\n", control.id, layout.controls[j].id);
+                ++problems;
+            }
+        }
+        std::wstring text = control.id == kStatusId ? kLongestStatus : WideTextOf(control.window);
+        if (_wcsicmp(kind, L"Edit") == 0) text = L"Wy";  // a full line's height
+        if (text.empty()) continue;
+        const SIZE need = font.TextSize(text);
+        const SIZE room = TextRoom(control, kind);
+        const bool clipped = need.cx > room.cx || need.cy > room.cy;
+        std::printf("%s id=%d needs=%ldx%ld has=%ldx%ld\n", clipped ? "clipped" : "fits", control.id, need.cx,
+                    need.cy, room.cx, room.cy);
+        if (clipped) ++problems;
+    }
+    std::printf("controls=%d problems=%d\n", layout.count, problems);
+    return problems == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,5 +279,6 @@ int main(int argc, char** argv) {
         std::printf("%ld %ld\n", frame.right - border - button / 2 - 1, frame.top + border + caption / 2);
         return 0;
     }
+    if (command == "layout") return CheckLayout(found.dialog);
     return Fail("unknown command");
 }
