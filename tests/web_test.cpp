@@ -353,7 +353,10 @@ TEST(WebsiteCheck, EndlessRedirectsAndEndlessHeadersSayWhatWentWrong) {
     std::string flood;
     while (flood.size() < 400 * 1024) flood += "X-Filler: " + std::string(100, 'f') + "\r\n";
     CLoopbackServer big(Answer(HttpResponse("200 OK", "", flood)));
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(big.Port()), "127.0.0.1");
+    // Time enough to read the whole block even on a slow, busy machine.
+    CProbeEndpoints endpoints = SiteEndpoints(big.Port());
+    endpoints.httpLimits.totalMs = 20000;
+    const CStepOutcome outcome = CheckWebsiteWith(endpoints, "127.0.0.1");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("无法访问网站http://127.0.0.1：应答头过长\r\n", outcome.error);
 }

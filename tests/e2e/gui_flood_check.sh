@@ -1,7 +1,7 @@
 #!/bin/bash
 # Peak memory of Tollvane.exe in a real window (wine64, Xvfb) during a run in which psping
-# and every peer send without end: the whois server, the address page and the site
-# flood, and psping.exe beside the program is a program that prints without end. The
+# and every peer send without end: the whois server, the address page and the site's
+# body flood, and psping.exe beside the program is a program that prints without end. The
 # run must end with capped steps, and the program's peak resident memory must grow by
 # less than 64 MiB over the idle window's.
 #
