@@ -1,37 +1,27 @@
 #include "net.hpp"
 
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <functional>
+
+#include "platform/bounded_call.h"
 
 namespace standin {
 
 Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit) {
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable done_cv;
-        bool done = false;
-        Resolution outcome;
-    };
-    auto shared = std::make_shared<Shared>();
-
-    std::thread([shared, host] {
-        Resolution outcome = lookup_blocking(host);
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->outcome = std::move(outcome);
-        shared->done = true;
-        shared->done_cv.notify_all();
-    }).detach();
-
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    if (!shared->done_cv.wait_for(lock, limit, [&] { return shared->done; })) {
-        Resolution late;
-        late.error = "the name lookup did not finish within " +
-                     std::to_string(limit.count() / 1000) + " seconds";
-        return late;
+    Resolution outcome;
+    const std::function<Resolution()> lookup = [host] { return lookup_blocking(host); };
+    switch (RunBounded<Resolution>(lookup, static_cast<int>(limit.count()), nullptr, &outcome)) {
+        case EBoundedCall::kDone:
+            return outcome;
+        case EBoundedCall::kNoThread:
+            outcome.error = "no thread could be started for the name lookup";
+            return outcome;
+        case EBoundedCall::kTimedOut:
+        case EBoundedCall::kStopped:
+            break;
     }
-    return shared->outcome;
+    outcome.error = "the name lookup did not finish within " +
+                    std::to_string(limit.count() / 1000) + " seconds";
+    return outcome;
 }
 
 std::string endpoint_text(const Address& address, unsigned port) {

@@ -41,7 +41,8 @@ private:
 
 // The first address of HOST, IPv4 preferred when the name has both. A lookup
 // that takes longer than LIMIT counts as failed; the stuck lookup is left
-// behind in a detached thread because no system lets one be cancelled.
+// behind on its helper thread (the core's RunBounded) because no system lets
+// one be cancelled.
 Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit);
 
 // True when HOST is written as a numeric IPv4 or IPv6 address.
