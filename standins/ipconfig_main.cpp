@@ -104,59 +104,67 @@ std::map<std::string, unsigned> ipv6_states() {
     return states;
 }
 
+void add_link(Interface& itf, const sockaddr_ll* link) {
+    static const char digits[] = "0123456789abcdef";
+    itf.hardware_type = link->sll_hatype;
+    itf.packet_mac.clear();
+    for (unsigned i = 0; i < link->sll_halen && i < sizeof link->sll_addr; ++i) {
+        if (i > 0) itf.packet_mac += ':';
+        itf.packet_mac += digits[link->sll_addr[i] >> 4];
+        itf.packet_mac += digits[link->sll_addr[i] & 0xF];
+    }
+}
+
+void add_ipv4(Interface& itf, const ifaddrs* ifa) {
+    char address[INET_ADDRSTRLEN] = {};
+    char mask[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr, address,
+                sizeof address);
+    if (ifa->ifa_netmask != nullptr)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(ifa->ifa_netmask)->sin_addr,
+                    mask, sizeof mask);
+    itf.ipv4.emplace_back(address, mask);
+}
+
+void add_ipv6(Interface& itf, const ifaddrs* ifa, const std::map<std::string, unsigned>& states) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ifa->ifa_addr);
+    char address[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &in6->sin6_addr, address, sizeof address);
+    Ipv6Entry entry;
+    entry.text = address;
+    entry.prefix = prefix_length(reinterpret_cast<const sockaddr_in6*>(ifa->ifa_netmask));
+    entry.link_local = IN6_IS_ADDR_LINKLOCAL(&in6->sin6_addr);
+    const auto state = states.find(itf.name + " " + hex_of(in6->sin6_addr));
+    if (state != states.end()) entry.state = state->second;
+    itf.ipv6.push_back(entry);
+}
+
+Interface& interface_named(std::vector<Interface>& interfaces, const char* name) {
+    for (auto& existing : interfaces)
+        if (existing.name == name) return existing;
+    Interface created;
+    created.name = name;
+    created.index = ::if_nametoindex(name);
+    interfaces.push_back(created);
+    return interfaces.back();
+}
+
 std::vector<Interface> collect_interfaces() {
     std::vector<Interface> interfaces;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) return interfaces;
     const auto states = ipv6_states();
-
-    auto entry_for = [&](const char* name) -> Interface& {
-        for (auto& existing : interfaces)
-            if (existing.name == name) return existing;
-        Interface created;
-        created.name = name;
-        created.index = ::if_nametoindex(name);
-        interfaces.push_back(created);
-        return interfaces.back();
-    };
-
     for (const ifaddrs* ifa = list; ifa != nullptr; ifa = ifa->ifa_next) {
         if (ifa->ifa_name == nullptr) continue;
-        Interface& itf = entry_for(ifa->ifa_name);
+        Interface& itf = interface_named(interfaces, ifa->ifa_name);
         itf.flags |= ifa->ifa_flags;
         if (ifa->ifa_addr == nullptr) continue;
-        if (ifa->ifa_addr->sa_family == AF_PACKET) {
-            const auto* link = reinterpret_cast<const sockaddr_ll*>(ifa->ifa_addr);
-            itf.hardware_type = link->sll_hatype;
-            static const char digits[] = "0123456789abcdef";
-            itf.packet_mac.clear();
-            for (unsigned i = 0; i < link->sll_halen && i < sizeof link->sll_addr; ++i) {
-                if (i > 0) itf.packet_mac += ':';
-                itf.packet_mac += digits[link->sll_addr[i] >> 4];
-                itf.packet_mac += digits[link->sll_addr[i] & 0xF];
-            }
-        } else if (ifa->ifa_addr->sa_family == AF_INET) {
-            char address[INET_ADDRSTRLEN] = {};
-            char mask[INET_ADDRSTRLEN] = {};
-            ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr,
-                        address, sizeof address);
-            if (ifa->ifa_netmask != nullptr)
-                ::inet_ntop(AF_INET,
-                            &reinterpret_cast<const sockaddr_in*>(ifa->ifa_netmask)->sin_addr,
-                            mask, sizeof mask);
-            itf.ipv4.emplace_back(address, mask);
-        } else if (ifa->ifa_addr->sa_family == AF_INET6) {
-            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ifa->ifa_addr);
-            char address[INET6_ADDRSTRLEN] = {};
-            ::inet_ntop(AF_INET6, &in6->sin6_addr, address, sizeof address);
-            Ipv6Entry entry;
-            entry.text = address;
-            entry.prefix = prefix_length(reinterpret_cast<const sockaddr_in6*>(ifa->ifa_netmask));
-            entry.link_local = IN6_IS_ADDR_LINKLOCAL(&in6->sin6_addr);
-            const auto state = states.find(itf.name + " " + hex_of(in6->sin6_addr));
-            if (state != states.end()) entry.state = state->second;
-            itf.ipv6.push_back(entry);
-        }
+        if (ifa->ifa_addr->sa_family == AF_PACKET)
+            add_link(itf, reinterpret_cast<const sockaddr_ll*>(ifa->ifa_addr));
+        else if (ifa->ifa_addr->sa_family == AF_INET)
+            add_ipv4(itf, ifa);
+        else if (ifa->ifa_addr->sa_family == AF_INET6)
+            add_ipv6(itf, ifa, states);
     }
     ::freeifaddrs(list);
     std::stable_sort(interfaces.begin(), interfaces.end(),
@@ -211,6 +219,56 @@ std::vector<std::string> dns_servers() {
     return config.nameservers;
 }
 
+bool connected(const Interface& itf) {
+    return (itf.flags & IFF_UP) != 0 && (itf.flags & IFF_RUNNING) != 0;
+}
+
+void print_ipv6_addresses(const Interface& itf) {
+    for (const auto& v6 : itf.ipv6) {
+        std::string text = v6.text;
+        if (v6.link_local) text += "%" + std::to_string(itf.index);
+        text += "/" + std::to_string(v6.prefix) + ipv6_state_text(v6.state);
+        const char* label = v6.link_local        ? "Link-local IPv6 Address"
+                            : (v6.state & 0x01) ? "Temporary IPv6 Address"  // IFA_F_TEMPORARY
+                                                  : "IPv6 Address";
+        print_field(label, text);
+    }
+}
+
+std::vector<std::string> gateways_of(const Interface& itf,
+                                     const std::vector<standin::DefaultGateway>& gateways) {
+    std::vector<std::string> own;
+    for (const auto& gateway : gateways) {
+        if (gateway.interface_name != itf.name) continue;
+        std::string text = gateway.address;
+        if (text.rfind("fe80:", 0) == 0) text += "%" + std::to_string(itf.index);
+        own.push_back(text);
+    }
+    return own;
+}
+
+void print_adapter(const Interface& itf, const std::vector<standin::DefaultGateway>& gateways,
+                   const std::vector<std::string>& servers) {
+    std::cout << '\n' << adapter_kind(itf) << ' ' << itf.name << ":\n\n";
+    if (!connected(itf)) print_field("Media State", "Media disconnected");
+    print_field("Description", description(itf));
+    std::string sysfs_mac = sysfs(itf.name, "address");
+    if (sysfs_mac.empty()) sysfs_mac = itf.packet_mac;
+    const std::string mac = standin::windows_mac(sysfs_mac);
+    if (!mac.empty()) print_field("Physical Address", mac);
+    // Windows lists no addresses for a disconnected adapter.
+    if (!connected(itf)) return;
+
+    print_ipv6_addresses(itf);
+    for (const auto& [address, mask] : itf.ipv4) {
+        print_field("IPv4 Address", address + "(Preferred)");
+        print_field("Subnet Mask", mask);
+    }
+    if ((itf.flags & IFF_LOOPBACK) != 0) return;
+    print_field("Default Gateway", gateways_of(itf, gateways));
+    if (!servers.empty()) print_field("DNS Servers", servers);
+}
+
 int show_all() {
     const auto interfaces = collect_interfaces();
     const auto resolver = standin::parse_resolv_conf(read_text("/etc/resolv.conf"));
@@ -218,10 +276,6 @@ int show_all() {
     auto gateways = standin::parse_ipv6_default_routes(read_text("/proc/net/ipv6_route"));
     const auto gateways4 = standin::parse_ipv4_default_routes(read_text("/proc/net/route"));
     gateways.insert(gateways.end(), gateways4.begin(), gateways4.end());
-
-    auto connected = [](const Interface& itf) {
-        return (itf.flags & IFF_UP) != 0 && (itf.flags & IFF_RUNNING) != 0;
-    };
     const bool servers_on_adapters =
         std::any_of(interfaces.begin(), interfaces.end(), [&](const Interface& itf) {
             return connected(itf) && (itf.flags & IFF_LOOPBACK) == 0;
@@ -236,51 +290,38 @@ int show_all() {
     print_field("IP Routing Enabled", forwarding.rfind('1', 0) == 0 ? "Yes" : "No");
     if (!resolver.search.empty()) print_field("DNS Suffix Search List", resolver.search);
     if (!servers_on_adapters) print_field("DNS Servers", servers);
-
-    for (const auto& itf : interfaces) {
-        std::cout << '\n' << adapter_kind(itf) << ' ' << itf.name << ":\n\n";
-        if (!connected(itf)) print_field("Media State", "Media disconnected");
-        print_field("Description", description(itf));
-        std::string sysfs_mac = sysfs(itf.name, "address");
-        if (sysfs_mac.empty()) sysfs_mac = itf.packet_mac;
-        const std::string mac = standin::windows_mac(sysfs_mac);
-        if (!mac.empty()) print_field("Physical Address", mac);
-        // Windows lists no addresses for a disconnected adapter.
-        if (!connected(itf)) continue;
-
-        for (const auto& v6 : itf.ipv6) {
-            std::string text = v6.text;
-            if (v6.link_local) text += "%" + std::to_string(itf.index);
-            text += "/" + std::to_string(v6.prefix) + ipv6_state_text(v6.state);
-            const char* label = v6.link_local        ? "Link-local IPv6 Address"
-                                : (v6.state & 0x01) ? "Temporary IPv6 Address"  // IFA_F_TEMPORARY
-                                                      : "IPv6 Address";
-            print_field(label, text);
-        }
-        for (const auto& [address, mask] : itf.ipv4) {
-            print_field("IPv4 Address", address + "(Preferred)");
-            print_field("Subnet Mask", mask);
-        }
-        std::vector<std::string> own_gateways;
-        for (const auto& gateway : gateways) {
-            if (gateway.interface_name != itf.name) continue;
-            std::string text = gateway.address;
-            if (text.rfind("fe80:", 0) == 0) text += "%" + std::to_string(itf.index);
-            own_gateways.push_back(text);
-        }
-        if ((itf.flags & IFF_LOOPBACK) != 0) continue;
-        print_field("Default Gateway", own_gateways);
-        if (!servers.empty()) print_field("DNS Servers", servers);
-    }
+    for (const auto& itf : interfaces) print_adapter(itf, gateways, servers);
     return 0;
+}
+
+struct CacheTool {
+    const char* name;
+    std::vector<std::string> args;
+};
+
+// Runs one cache service's flush command: empty when it worked, otherwise
+// why it did not.
+std::string flush_with(const CacheTool& tool, const std::string& path,
+                       standin::Clock::time_point deadline) {
+    std::string command = tool.name;
+    for (const auto& arg : tool.args) command += " " + arg;
+    std::string first_output;
+    const auto result =
+        standin::run_program(path, tool.args, {"LC_ALL=C"}, deadline, [&](const std::string& line) {
+            if (first_output.empty()) first_output = line;
+        });
+    if (result.started && !result.timed_out && result.exit_code == 0) return "";
+    if (!result.started) return "could not run " + path + " (" + result.error + ")";
+    if (result.timed_out) return command + " did not finish within 10 seconds";
+    if (!first_output.empty()) {
+        while (!first_output.empty() && first_output.back() == '.') first_output.pop_back();
+        return command + " said: " + first_output;
+    }
+    return command + " failed with exit status " + std::to_string(result.exit_code);
 }
 
 int flush_dns() {
     std::cout << '\n' << kTitle << "\n\n";
-    struct CacheTool {
-        const char* name;
-        std::vector<std::string> args;
-    };
     const CacheTool tools[] = {{"resolvectl", {"flush-caches"}}, {"nscd", {"-i", "hosts"}}};
     const auto deadline = standin::Clock::now() + std::chrono::seconds(10);
 
@@ -291,29 +332,12 @@ int flush_dns() {
         if (!path) continue;
         found_any = true;
         if (standin::Clock::now() >= deadline) break;
-        std::string command = tool.name;
-        for (const auto& arg : tool.args) command += " " + arg;
-
-        std::string first_output;
-        const auto result = standin::run_program(*path, tool.args, {"LC_ALL=C"}, deadline,
-                                                 [&](const std::string& line) {
-                                                     if (first_output.empty()) first_output = line;
-                                                 });
-        if (result.started && !result.timed_out && result.exit_code == 0) {
+        std::string failure = flush_with(tool, *path, deadline);
+        if (failure.empty()) {
             std::cout << "Successfully flushed the DNS Resolver Cache.\n";
             return 0;
         }
-        if (!result.started)
-            failures.push_back("could not run " + *path + " (" + result.error + ")");
-        else if (result.timed_out)
-            failures.push_back(command + " did not finish within 10 seconds");
-        else if (!first_output.empty()) {
-            while (!first_output.empty() && first_output.back() == '.') first_output.pop_back();
-            failures.push_back(command + " said: " + first_output);
-        }
-        else
-            failures.push_back(command + " failed with exit status " +
-                               std::to_string(result.exit_code));
+        failures.push_back(std::move(failure));
     }
     if (!found_any) {
         std::cout << "Could not flush the DNS Resolver Cache: this system keeps no DNS cache to "

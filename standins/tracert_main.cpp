@@ -17,6 +17,66 @@ constexpr int kMaxHops = 30;
 constexpr int kProbes = 3;
 constexpr auto kTimeLimit = 170s;
 
+void print_heading(const std::string& host, const standin::Address& target) {
+    std::cout << '\n';
+    if (standin::is_ip_literal(host))
+        std::cout << "Tracing route to " << target.text << " over a maximum of " << kMaxHops
+                  << " hops\n\n";
+    else
+        std::cout << "Tracing route to " << host << " [" << target.text << "]\nover a maximum of "
+                  << kMaxHops << " hops:\n\n";
+    std::cout << std::flush;
+}
+
+// What traceroute said besides its hops and its own heading.
+struct Trace {
+    int hops = 0;
+    std::vector<std::string> other_lines;
+    standin::RunResult run;
+};
+
+Trace trace(const std::string& traceroute, const standin::Address& target,
+            standin::Clock::time_point deadline) {
+    Trace result;
+    auto on_line = [&](const std::string& line) {
+        if (const auto hop = standin::parse_traceroute_line(line)) {
+            ++result.hops;
+            std::cout << standin::format_tracert_hop(*hop, kProbes) << '\n' << std::flush;
+        } else if (line.rfind("traceroute to ", 0) != 0 && !line.empty()) {
+            result.other_lines.push_back(line);
+        }
+    };
+    result.run = standin::run_program(
+        traceroute,
+        {target.family == AF_INET6 ? "-6" : "-4", "-n", "-q", std::to_string(kProbes), "-w", "2",
+         "-m", std::to_string(kMaxHops), target.text},
+        {"LC_ALL=C"}, deadline, on_line);
+    return result;
+}
+
+int finish(const Trace& trace, const std::string& traceroute) {
+    if (!trace.run.started) {
+        std::cout << "tracert: could not run " << traceroute << ": " << trace.run.error << ".\n";
+        return 1;
+    }
+    if (trace.run.timed_out) {
+        std::cout << "\nTrace stopped: it took longer than " << kTimeLimit.count()
+                  << " seconds.\n";
+        return 1;
+    }
+    // Without a single hop, traceroute's own words are the only explanation.
+    if (trace.hops == 0 || trace.run.exit_code != 0) {
+        for (const auto& line : trace.other_lines)
+            std::cout << (line.rfind("traceroute", 0) == 0 ? "" : "traceroute: ") << line << '\n';
+        if (trace.hops == 0) {
+            std::cout << "tracert: traceroute ended without tracing any hop.\n";
+            return 1;
+        }
+    }
+    std::cout << "\nTrace complete.\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,57 +95,11 @@ int main(int argc, char** argv) {
                      "(Debian package \"traceroute\").\n";
         return 1;
     }
-
     const auto resolved = standin::resolve_host(host, 5s);
     if (!resolved.address) {
         std::cout << "Unable to resolve target system name " << host << ".\n";
         return 1;
     }
-    const standin::Address& target = *resolved.address;
-
-    std::cout << '\n';
-    if (standin::is_ip_literal(host))
-        std::cout << "Tracing route to " << target.text << " over a maximum of " << kMaxHops
-                  << " hops\n\n";
-    else
-        std::cout << "Tracing route to " << host << " [" << target.text << "]\nover a maximum of "
-                  << kMaxHops << " hops:\n\n";
-    std::cout << std::flush;
-
-    int hops = 0;
-    std::vector<std::string> other_lines;
-    auto on_line = [&](const std::string& line) {
-        if (const auto hop = standin::parse_traceroute_line(line)) {
-            ++hops;
-            std::cout << standin::format_tracert_hop(*hop, kProbes) << '\n' << std::flush;
-        } else if (line.rfind("traceroute to ", 0) != 0 && !line.empty()) {
-            other_lines.push_back(line);
-        }
-    };
-    const auto result = standin::run_program(
-        *traceroute,
-        {target.family == AF_INET6 ? "-6" : "-4", "-n", "-q", std::to_string(kProbes), "-w", "2",
-         "-m", std::to_string(kMaxHops), target.text},
-        {"LC_ALL=C"}, deadline, on_line);
-
-    if (!result.started) {
-        std::cout << "tracert: could not run " << *traceroute << ": " << result.error << ".\n";
-        return 1;
-    }
-    if (result.timed_out) {
-        std::cout << "\nTrace stopped: it took longer than " << kTimeLimit.count()
-                  << " seconds.\n";
-        return 1;
-    }
-    // Without a single hop, traceroute's own words are the only explanation.
-    if (hops == 0 || result.exit_code != 0) {
-        for (const auto& line : other_lines)
-            std::cout << (line.rfind("traceroute", 0) == 0 ? "" : "traceroute: ") << line << '\n';
-        if (hops == 0) {
-            std::cout << "tracert: traceroute ended without tracing any hop.\n";
-            return 1;
-        }
-    }
-    std::cout << "\nTrace complete.\n";
-    return 0;
+    print_heading(host, *resolved.address);
+    return finish(trace(*traceroute, *resolved.address, deadline), *traceroute);
 }
