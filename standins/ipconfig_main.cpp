@@ -1,4 +1,11 @@
 // Stand-in for Windows "ipconfig /all" and "ipconfig /flushdns" on Linux.
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -7,13 +14,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <linux/if_packet.h>
-#include <net/if.h>
-#include <netinet/in.h>
-#include <unistd.h>
 
 #include "parsers.hpp"
 #include "support.hpp"
@@ -228,9 +228,9 @@ void print_ipv6_addresses(const Interface& itf) {
         std::string text = v6.text;
         if (v6.link_local) text += "%" + std::to_string(itf.index);
         text += "/" + std::to_string(v6.prefix) + ipv6_state_text(v6.state);
-        const char* label = v6.link_local        ? "Link-local IPv6 Address"
+        const char* label = v6.link_local       ? "Link-local IPv6 Address"
                             : (v6.state & 0x01) ? "Temporary IPv6 Address"  // IFA_F_TEMPORARY
-                                                  : "IPv6 Address";
+                                                : "IPv6 Address";
         print_field(label, text);
     }
 }
@@ -276,10 +276,9 @@ int show_all() {
     auto gateways = standin::parse_ipv6_default_routes(read_text("/proc/net/ipv6_route"));
     const auto gateways4 = standin::parse_ipv4_default_routes(read_text("/proc/net/route"));
     gateways.insert(gateways.end(), gateways4.begin(), gateways4.end());
-    const bool servers_on_adapters =
-        std::any_of(interfaces.begin(), interfaces.end(), [&](const Interface& itf) {
-            return connected(itf) && (itf.flags & IFF_LOOPBACK) == 0;
-        });
+    const bool servers_on_adapters = std::any_of(
+        interfaces.begin(), interfaces.end(),
+        [&](const Interface& itf) { return connected(itf) && (itf.flags & IFF_LOOPBACK) == 0; });
 
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);

@@ -1,14 +1,14 @@
 #include "parsers.hpp"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
 
 namespace standin {
 
@@ -126,8 +126,7 @@ PingLine parse_iputils_ping_line(const std::string& line) {
         auto seq = keyed(w[2], "icmp_seq");
         if (!seq || !all_digits(*seq)) return std::monostate{};
         problem.seq = std::atoi(seq->c_str());
-        for (std::size_t i = 3; i < w.size(); ++i)
-            problem.what += (i > 3 ? " " : "") + w[i];
+        for (std::size_t i = 3; i < w.size(); ++i) problem.what += (i > 3 ? " " : "") + w[i];
         return problem;
     }
     return std::monostate{};
@@ -200,8 +199,7 @@ std::vector<DefaultGateway> parse_ipv4_default_routes(const std::string& proc_ne
         const unsigned long gateway = std::strtoul(w[2].c_str(), nullptr, 16);
         const unsigned long flags = std::strtoul(w[3].c_str(), nullptr, 16);
         const unsigned long mask = std::strtoul(w[7].c_str(), nullptr, 16);
-        if (destination != 0 || mask != 0 || gateway == 0 || (flags & gateway_flag) == 0)
-            continue;
+        if (destination != 0 || mask != 0 || gateway == 0 || (flags & gateway_flag) == 0) continue;
         // The kernel prints the address as the native-endian view of its
         // network-order bytes, so storing the value back restores them.
         in_addr address{};
@@ -225,7 +223,8 @@ std::vector<DefaultGateway> parse_ipv6_default_routes(const std::string& proc_ne
         if (!hex_bytes(w[0], destination, 16) || !hex_bytes(w[4], next_hop, 16)) continue;
         const unsigned long flags = std::strtoul(w[8].c_str(), nullptr, 16);
         const bool default_route =
-            w[1] == "00" && std::all_of(destination, destination + 16, [](unsigned char b) { return b == 0; });
+            w[1] == "00" &&
+            std::all_of(destination, destination + 16, [](unsigned char b) { return b == 0; });
         const bool has_next_hop =
             std::any_of(next_hop, next_hop + 16, [](unsigned char b) { return b != 0; });
         if (!default_route || !has_next_hop || (flags & gateway_flag) == 0 ||

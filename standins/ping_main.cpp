@@ -5,6 +5,13 @@
 // Debian's iputils ping and rewrites its output. iputils is only ever taken
 // by absolute path: this program is itself called "ping" and its folder may
 // come first in PATH.
+#include <netinet/icmp6.h>
+#include <netinet/in.h>
+#include <netinet/ip_icmp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,13 +20,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <netinet/icmp6.h>
-#include <netinet/in.h>
-#include <netinet/ip_icmp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "parsers.hpp"
 #include "support.hpp"
@@ -62,9 +62,7 @@ public:
     void problem(const std::string& from, const std::string& text) {
         emit("Reply from " + from + ": " + text);
     }
-    void transmit_failed(const std::string& reason) {
-        emit("PING: transmit failed. " + reason);
-    }
+    void transmit_failed(const std::string& reason) { emit("PING: transmit failed. " + reason); }
 
     int finish(const std::string& target, int sent) const {
         const int received = static_cast<int>(times_.size());
@@ -99,7 +97,8 @@ int open_ping_socket(int family) {
 bool await_reply(int fd, bool ipv6, std::uint16_t seq, Clock::time_point sent_at,
                  Clock::time_point deadline, Report& report, const std::string& target) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
@@ -152,11 +151,13 @@ int ping_with_socket(int fd, const standin::Address& target, Report& report) {
             packet[8 + b] = static_cast<unsigned char>('a' + b % 23);
 
         const auto sent_at = Clock::now();
-        const ssize_t sent = ::sendto(fd, packet, sizeof packet, 0,
-                                      reinterpret_cast<const sockaddr*>(&target.storage), target.length);
+        const ssize_t sent =
+            ::sendto(fd, packet, sizeof packet, 0,
+                     reinterpret_cast<const sockaddr*>(&target.storage), target.length);
         if (sent < 0) {
             report.transmit_failed(std::string(std::strerror(errno)) + ".");
-        } else if (!await_reply(fd, ipv6, seq, sent_at, sent_at + kReplyWait, report, target.text)) {
+        } else if (!await_reply(fd, ipv6, seq, sent_at, sent_at + kReplyWait, report,
+                                target.text)) {
             report.timed_out();
         }
         if (i < kEchoes) std::this_thread::sleep_until(sent_at + kInterval);
@@ -198,9 +199,10 @@ std::optional<int> ping_with_iputils(const std::string& path, const standin::Add
 
     // -W bounds the wait for the last reply; -w is left out because with it
     // iputils keeps sending past four echoes when replies go missing.
-    const auto result = standin::run_program(
-        path, {"-n", "-s", std::to_string(kPayloadBytes), "-c", std::to_string(kEchoes), "-W", "4", target.text},
-        {"LC_ALL=C"}, deadline, on_line);
+    const auto result = standin::run_program(path,
+                                             {"-n", "-s", std::to_string(kPayloadBytes), "-c",
+                                              std::to_string(kEchoes), "-W", "4", target.text},
+                                             {"LC_ALL=C"}, deadline, on_line);
     if (!result.started) complaint = "could not run " + path + ": " + result.error;
 
     if (!transmitted && next_seq == 1) {
@@ -232,8 +234,8 @@ int main(int argc, char** argv) {
     const standin::Address& target = *resolved.address;
 
     const int fd = open_ping_socket(target.family);
-    const auto iputils = fd < 0 ? standin::first_executable({"/usr/bin/ping", "/bin/ping"})
-                                : std::nullopt;
+    const auto iputils =
+        fd < 0 ? standin::first_executable({"/usr/bin/ping", "/bin/ping"}) : std::nullopt;
     if (fd < 0 && !iputils) {
         std::cout << "PING: cannot send echo requests: this user may not open ICMP sockets "
                      "and iputils ping is not installed.\n";
@@ -248,8 +250,8 @@ int main(int argc, char** argv) {
     std::cout << " with " << kPayloadBytes << " bytes of data:\n" << std::flush;
 
     Report report(target.family == AF_INET6);
-    const std::optional<int> sent =
-        fd >= 0 ? ping_with_socket(fd, target, report) : ping_with_iputils(*iputils, target, report, deadline);
+    const std::optional<int> sent = fd >= 0 ? ping_with_socket(fd, target, report)
+                                            : ping_with_iputils(*iputils, target, report, deadline);
     if (!sent) return 1;
     return report.finish(target.text, *sent);
 }

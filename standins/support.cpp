@@ -1,16 +1,16 @@
 #include "support.hpp"
 
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 
 extern char** environ;
 
@@ -55,12 +55,12 @@ int remaining_ms(Clock::time_point deadline) {
 }
 
 // A descriptor that closes itself.
-class unique_fd {
+class UniqueFd {
 public:
-    unique_fd() = default;
-    ~unique_fd() { reset(); }
-    unique_fd(const unique_fd&) = delete;
-    unique_fd& operator=(const unique_fd&) = delete;
+    UniqueFd() = default;
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
     int get() const { return m_fd; }
     int* out() { return &m_fd; }
     void reset() {
@@ -72,13 +72,13 @@ private:
     int m_fd = -1;
 };
 
-struct child_pipes {
-    unique_fd output[2];
-    unique_fd exec_status[2];  // carries errno when exec fails, closes silently when it works
+struct ChildPipes {
+    UniqueFd output[2];
+    UniqueFd exec_status[2];  // carries errno when exec fails, closes silently when it works
 };
 
 // 0, or the errno of the pipe that could not be made.
-int open_pipes(child_pipes& pipes) {
+int open_pipes(ChildPipes& pipes) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return errno;
     *pipes.output[0].out() = ends[0];
@@ -106,7 +106,7 @@ int open_pipes(child_pipes& pipes) {
 }
 
 // The errno a failed exec sent back, or 0 once exec has closed the pipe.
-int exec_error(unique_fd& exec_status) {
+int exec_error(UniqueFd& exec_status) {
     int exec_errno = 0;
     ssize_t got = 0;
     do {
@@ -208,7 +208,7 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
     const std::vector<char*> argv = pointer_array(argv_strings);
     const std::vector<char*> envp = pointer_array(env_strings);
 
-    child_pipes pipes;
+    ChildPipes pipes;
     if (const int error = open_pipes(pipes); error != 0) {
         result.error = std::strerror(error);
         return result;

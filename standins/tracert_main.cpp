@@ -1,10 +1,10 @@
 // Stand-in for Windows "tracert -d HOST". Runs Debian's traceroute by absolute
 // path and rewrites each hop the way tracert shows it.
+#include <sys/socket.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
-
-#include <sys/socket.h>
 
 #include "parsers.hpp"
 #include "support.hpp"
@@ -60,8 +60,7 @@ int finish(const Trace& trace, const std::string& traceroute) {
         return 1;
     }
     if (trace.run.timed_out) {
-        std::cout << "\nTrace stopped: it took longer than " << kTimeLimit.count()
-                  << " seconds.\n";
+        std::cout << "\nTrace stopped: it took longer than " << kTimeLimit.count() << " seconds.\n";
         return 1;
     }
     // Without a single hop, traceroute's own words are the only explanation.
