@@ -128,16 +128,16 @@ bool Contains(const std::string& text, const std::string& part) {
 }  // namespace
 
 TEST(IsIPv4Literal, FollowsTheClassicParser) {
-    EXPECT_EQ(1, IsIPv4Literal("203.0.113.9"));
-    EXPECT_EQ(1, IsIPv4Literal("5"));
-    EXPECT_EQ(1, IsIPv4Literal("0x7f.1"));
-    EXPECT_EQ(1, IsIPv4Literal("0.0.0.0"));
-    EXPECT_EQ(0, IsIPv4Literal(""));
-    EXPECT_EQ(0, IsIPv4Literal("word"));
-    EXPECT_EQ(0, IsIPv4Literal("1.2.3.4.5"));
-    EXPECT_EQ(0, IsIPv4Literal("256.0.0.1"));
-    EXPECT_EQ(0, IsIPv4Literal(" 1.2.3.4"));
-    EXPECT_EQ(0, IsIPv4Literal("255.255.255.255"));
+    const struct {
+        const char* text;
+        int literal;
+    } cases[] = {
+        {"203.0.113.9", 1},     {"5", 1},         {"0x7f.1", 1},
+        {"0.0.0.0", 1},         {"", 0},          {"word", 0},
+        {"1.2.3.4.5", 0},       {"256.0.0.1", 0}, {" 1.2.3.4", 0},
+        {"255.255.255.255", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.literal, IsIPv4Literal(c.text)) << '"' << c.text << '"';
 }
 
 TEST(PublicIpPage, TakesTheCenterTextOfTheAddressLine) {
@@ -159,71 +159,56 @@ TEST(PublicIpPage, TakesTheCenterTextOfTheAddressLine) {
     EXPECT_TRUE(Contains(heads[0], "User-Agent: web_test\r\n")) << heads[0];
 }
 
-TEST(PublicIpPage, LooksOnlyAtTheFirstBracketPairOfALine) {
-    // A bracketed word ahead of the address hides the address on that line.
-    EXPECT_EQ("second [10.0.0.1]",
-              FetchPublicIpFromPage("<center>[note] [198.51.100.7]</center>\r\n"
-                                    "<center>second [10.0.0.1]</center>\r\n")
-                  .result);
-    // A "]" ahead of the "[" gives an empty candidate.
-    EXPECT_EQ("next [10.0.0.2]", FetchPublicIpFromPage("<center>] [198.51.100.1]</center>\r\n"
-                                                       "<center>next [10.0.0.2]</center>\r\n")
-                                     .result);
-    // A bracketed one-digit number is an address to the classic parser.
-    EXPECT_EQ("item [5] here", FetchPublicIpFromPage("<center>item [5] here</center>\r\n"
-                                                     "<center>ip [10.0.0.3]</center>\r\n")
-                                   .result);
-    // The all-ones address parses like a failure.
-    EXPECT_EQ("real [10.0.0.4]", FetchPublicIpFromPage("<center>[255.255.255.255]</center>\r\n"
-                                                       "<center>real [10.0.0.4]</center>\r\n")
-                                     .result);
-}
-
-TEST(PublicIpPage, ABracketByteInsideADoubleByteCharacterIsNoBracket) {
-    // 81 5B is one GBK character: the first line holds no "[" at all, and on the second
-    // the search for "[" steps over it to the real one.
-    const CStepOutcome outcome = FetchPublicIpFromPage(
-        "<center>A\x81[1.2.3.4]</center>\r\n"
-        "<center>B\x81[x [5.6.7.8]</center>\r\n");
-    EXPECT_EQ("B\x81[x [5.6.7.8]", outcome.result);
-}
-
-TEST(PublicIpPage, CenterMarkersDecideTheTextByPositionArithmetic) {
-    // No "</center>": the line still ends the search, with an empty text.
-    CStepOutcome outcome = FetchPublicIpFromPage(
-        "<center>[1.2.3.4] no end\r\n"
-        "<center>later [5.6.7.8]</center>\r\n");
-    EXPECT_EQ(1, outcome.returned);
-    EXPECT_EQ("", outcome.result);
-    EXPECT_EQ("", outcome.error);
-    // No "<center>": the text runs from byte 7 up to the "</center>".
-    EXPECT_EQ("789 [1.2.3.4]", FetchPublicIpFromPage("0123456789 [1.2.3.4]</center>\r\n").result);
-    // "</center>" ahead of "<center>".
-    EXPECT_EQ("", FetchPublicIpFromPage("</center>[1.2.3.4]<center>\r\n").result);
-    // A last line without a line end is a line too.
-    EXPECT_EQ("tail [9.9.9.9]",
-              FetchPublicIpFromPage("x\r\n<center>tail [9.9.9.9]</center>").result);
-}
-
-TEST(PublicIpPage, FirstMatchingLineWinsAndNoMatchSaysWhy) {
-    EXPECT_EQ("one [10.1.1.1]", FetchPublicIpFromPage("<center>one [10.1.1.1]</center>\r\n"
-                                                      "<center>two [10.2.2.2]</center>\r\n")
-                                    .result);
-    const CStepOutcome none = FetchPublicIpFromPage("<center>[word]</center>\r\nplain text\r\n");
-    const std::string noLine = "公网IP查询页面中没有找到IP地址行（HTTP/1.1 200 OK）\r\n";
-    EXPECT_EQ(1, none.returned);
-    EXPECT_EQ(noLine, none.result);
-    EXPECT_EQ("", none.error);
-    EXPECT_EQ(noLine, FetchPublicIpFromPage("").result);
-    EXPECT_EQ("公网IP查询页面返回的状态不是200：HTTP/1.1 404 Not Found\r\n",
-              FetchPublicIpFromPage("<html>gone</html>\r\n", "404 Not Found").result);
-}
-
-TEST(PublicIpPage, AnErrorPageIsSearchedLikeAnyOther) {
-    const CStepOutcome outcome =
-        FetchPublicIpFromPage("<center>blocked [192.0.2.1]</center>\r\n", "404 Not Found");
-    EXPECT_EQ(1, outcome.returned);
-    EXPECT_EQ("blocked [192.0.2.1]", outcome.result);
+// How step 2 picks the address line out of a page: each page, the text it takes.
+TEST(PublicIpPage, PicksTheAddressLineByTheClassicRules) {
+    const struct {
+        const char* why;
+        std::string body;
+        const char* status;
+        const char* result;
+    } cases[] = {
+        {"a bracketed word ahead of the address hides the address on that line",
+         "<center>[note] [198.51.100.7]</center>\r\n<center>second [10.0.0.1]</center>\r\n",
+         "200 OK", "second [10.0.0.1]"},
+        {"a ']' ahead of the '[' gives an empty candidate",
+         "<center>] [198.51.100.1]</center>\r\n<center>next [10.0.0.2]</center>\r\n", "200 OK",
+         "next [10.0.0.2]"},
+        {"a bracketed one-digit number is an address to the classic parser",
+         "<center>item [5] here</center>\r\n<center>ip [10.0.0.3]</center>\r\n", "200 OK",
+         "item [5] here"},
+        {"the all-ones address parses like a failure",
+         "<center>[255.255.255.255]</center>\r\n<center>real [10.0.0.4]</center>\r\n", "200 OK",
+         "real [10.0.0.4]"},
+        // 81 5B is one GBK character: the first line holds no "[" at all, and on the
+        // second the search for "[" steps over it to the real one.
+        {"a bracket byte inside a double-byte character is no bracket",
+         "<center>A\x81[1.2.3.4]</center>\r\n<center>B\x81[x [5.6.7.8]</center>\r\n", "200 OK",
+         "B\x81[x [5.6.7.8]"},
+        {"no '</center>': the line still ends the search, with an empty text",
+         "<center>[1.2.3.4] no end\r\n<center>later [5.6.7.8]</center>\r\n", "200 OK", ""},
+        {"no '<center>': the text runs from byte 7 up to the '</center>'",
+         "0123456789 [1.2.3.4]</center>\r\n", "200 OK", "789 [1.2.3.4]"},
+        {"'</center>' ahead of '<center>'", "</center>[1.2.3.4]<center>\r\n", "200 OK", ""},
+        {"a last line without a line end is a line too", "x\r\n<center>tail [9.9.9.9]</center>",
+         "200 OK", "tail [9.9.9.9]"},
+        {"the first matching line wins",
+         "<center>one [10.1.1.1]</center>\r\n<center>two [10.2.2.2]</center>\r\n", "200 OK",
+         "one [10.1.1.1]"},
+        {"an error page is searched like any other", "<center>blocked [192.0.2.1]</center>\r\n",
+         "404 Not Found", "blocked [192.0.2.1]"},
+        {"no line matches", "<center>[word]</center>\r\nplain text\r\n", "200 OK",
+         "公网IP查询页面中没有找到IP地址行（HTTP/1.1 200 OK）\r\n"},
+        {"an empty page", "", "200 OK", "公网IP查询页面中没有找到IP地址行（HTTP/1.1 200 OK）\r\n"},
+        {"an error page without the line", "<html>gone</html>\r\n", "404 Not Found",
+         "公网IP查询页面返回的状态不是200：HTTP/1.1 404 Not Found\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        const CStepOutcome outcome = FetchPublicIpFromPage(c.body, c.status);
+        EXPECT_EQ(1, outcome.returned);
+        EXPECT_EQ(c.result, outcome.result);
+        EXPECT_EQ("", outcome.error);
+    }
 }
 
 TEST(PublicIpPage, AnUnreachablePageIsReportedInTheResultAsOneLine) {
@@ -332,7 +317,8 @@ TEST(WebsiteCheck, ARedirectReportsTheFinalResponse) {
 
 TEST(WebsiteCheck, AFailureAfterRedirectsNamesTheAddressThatFailed) {
     const std::string target = "https://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
-    CLoopbackServer server(Answer(HttpResponse("301 Moved Permanently", "", "Location: " + target + "\r\n")));
+    CLoopbackServer server(
+        Answer(HttpResponse("301 Moved Permanently", "", "Location: " + target + "\r\n")));
     const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("无法访问网站http://127.0.0.1：重定向到" + target + "后" + kRefusedCause + "\r\n",
@@ -343,8 +329,9 @@ TEST(WebsiteCheck, EndlessRedirectsAndEndlessHeadersSayWhatWentWrong) {
     std::atomic<int> port{0};
     CLoopbackServer loop([&port](CServerConnection& connection) {
         connection.ReadUntil("\r\n\r\n");
-        connection.Send(HttpResponse("302 Found", "", "Location: http://127.0.0.1:" +
-                                                          std::to_string(port.load()) + "/again\r\n"));
+        connection.Send(HttpResponse(
+            "302 Found", "",
+            "Location: http://127.0.0.1:" + std::to_string(port.load()) + "/again\r\n"));
     });
     port = loop.Port();
     EXPECT_EQ("无法访问网站http://127.0.0.1：重定向次数过多\r\n",
