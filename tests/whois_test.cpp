@@ -71,10 +71,12 @@ public:
     CWhoisServer(const char* address, int port)
         : m_server([this](CServerConnection& c) { Serve(c); }, address, port) {}
 
+    // Also forgets the queries received so far.
     void Script(std::vector<Reply> replies) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_replies = std::move(replies);
         m_next = 0;
+        m_queries.clear();
     }
     std::vector<std::string> Queries() const {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -150,6 +152,11 @@ protected:
                                     .count());
     }
 
+    // The three servers, by the last byte of their address.
+    CWhoisServer& Server(int lastByte) {
+        return lastByte == 1 ? m_registry : lastByte == 2 ? m_registrar : m_substitute;
+    }
+
     CWhoisServer m_registry;
     CWhoisServer m_registrar;
     CWhoisServer m_substitute;
@@ -164,51 +171,66 @@ protected:
 
 // ---- The query line ----
 
-TEST_F(WhoisLookup, RegistryHostGetsEqualsPrefixAndLastTwoLabelsTwiceWithoutReferral) {
-    m_registry.Script({Text("first answer\r\n"), Text("Domain: EXAMPLE.COM\r\nStatus: ok\r\n")});
-    ASSERT_EQ(1, Lookup("www.example.com"));
-    EXPECT_EQ((Queries{"=example.com\r\n", "=example.com\r\n"}), m_registry.Queries());
-    EXPECT_TRUE(m_registrar.Queries().empty());
-    // CR LF from the server becomes CR CR LF; the first answer never shows.
-    EXPECT_EQ("Domain: EXAMPLE.COM\r\r\nStatus: ok\r\r\n", m_result);
-    EXPECT_EQ("", m_error);
+// Without a referral the same query goes to the table's server twice; the second
+// answer is the record. CR LF from the server becomes CR CR LF.
+TEST_F(WhoisLookup, QueryLineAndServerFollowFromTheDomain) {
+    const struct {
+        const char* why;
+        const char* domain;
+        int server;  // last byte of the server's address
+        const char* query;
+    } cases[] = {
+        {"the registry host gets '=' and the last two labels", "www.example.com", 1,
+         "=example.com\r\n"},
+        {"only the last two labels", "x.y.cn.com", 1, "=cn.com\r\n"},
+        {"empty labels are kept", "x..com", 1, "=.com\r\n"},
+        {"Chinese labels go as their own bytes, without prefix", "例子.中国", 2, "例子.中国\r\n"},
+        {"a table host with spaces is trimmed before the prefix comparison", "example.net", 1,
+         "=example.net\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        for (int lastByte : {1, 2, 3}) Server(lastByte).Script({});
+        Server(c.server).Script(
+            {Text("first answer\r\n"), Text("Domain: EXAMPLE.COM\r\nStatus: ok\r\n")});
+        ASSERT_EQ(1, Lookup(c.domain));
+        for (int lastByte : {1, 2, 3}) {
+            const Queries expected = lastByte == c.server ? Queries{c.query, c.query} : Queries{};
+            EXPECT_EQ(expected, Server(lastByte).Queries()) << "server 127.0.0." << lastByte;
+        }
+        EXPECT_EQ("Domain: EXAMPLE.COM\r\r\nStatus: ok\r\r\n", m_result);
+        EXPECT_EQ("", m_error);
+    }
 }
 
-TEST_F(WhoisLookup, QueriesOnlyTheLastTwoLabelsAndKeepsEmptyLabels) {
-    m_registry.Script({Text("a\n"), Text("b\n"), Text("c\n"), Text("d\n")});
-    EXPECT_EQ(1, Lookup("x.y.cn.com"));
-    EXPECT_EQ(1, Lookup("x..com"));
-    EXPECT_EQ((Queries{"=cn.com\r\n", "=cn.com\r\n", "=.com\r\n", "=.com\r\n"}),
-              m_registry.Queries());
-}
-
-TEST_F(WhoisLookup, SendsChineseLabelsAsTheirOwnBytesWithoutPrefix) {
-    m_registrar.Script({Text("one\n"), Text("two\n")});
-    ASSERT_EQ(1, Lookup("例子.中国"));
-    EXPECT_EQ((Queries{"例子.中国\r\n", "例子.中国\r\n"}), m_registrar.Queries());
-    EXPECT_EQ("two\r\n", m_result);
-}
-
-TEST_F(WhoisLookup, TableHostWithSpacesIsTrimmedBeforeThePrefixComparison) {
-    m_registry.Script({Text("a\n"), Text("b\n")});
-    ASSERT_EQ(1, Lookup("example.net"));
-    EXPECT_EQ((Queries{"=example.net\r\n", "=example.net\r\n"}), m_registry.Queries());
-}
-
-TEST_F(WhoisLookup, DomainWithFewerThanTwoLabelsFailsAfterConnectingAndSendsNothing) {
+// Domains whose row or query cannot be used fail before any query is sent.
+TEST_F(WhoisLookup, DomainsWithoutAUsableRowOrQueryFail) {
     m_endpoints.whoisRows.push_back({"dotless", "127.0.0.1"});
-    for (const char* domain : {"com", ".com", "dotless"}) {
-        SCOPED_TRACE(domain);
-        EXPECT_EQ(0, Lookup(domain));
-        EXPECT_EQ(kDomainIncomplete, m_error);
+    const struct {
+        const char* domain;
+        const char* error;
+    } cases[] = {
+        // Fewer than two labels: the connection is made, released, and carries no byte.
+        {"com", kDomainIncomplete},
+        {".com", kDomainIncomplete},
+        {"dotless", kDomainIncomplete},
+        // Keys without a row: the table's empty host cannot be resolved.
+        {"example.COM", kEmptyHostUnresolved},
+        {"example.com.", kEmptyHostUnresolved},
+        {"example.com/index", kEmptyHostUnresolved},
+        // Nothing listens on the row's host.
+        {"example.org", kConnectFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.domain);
+        EXPECT_EQ(0, Lookup(c.domain));
+        EXPECT_EQ(c.error, m_error);
         EXPECT_EQ("", m_result);
     }
-    // Each connection was made, released, and carried no byte.
     EXPECT_EQ((Queries{"", "", ""}), m_registry.WaitForQueries(3));
 }
 
-// ---- The table key ----
-
+// The lookup indexes its table with the key, so an unknown key becomes a new empty row.
 TEST_F(WhoisLookup, UpperCaseKeyIsANewEmptyRowAndFailsAtResolution) {
     ASSERT_EQ(0, Lookup("example.COM"));
     EXPECT_EQ(1, m_comUpper);
@@ -217,59 +239,50 @@ TEST_F(WhoisLookup, UpperCaseKeyIsANewEmptyRowAndFailsAtResolution) {
     EXPECT_TRUE(m_registry.Queries().empty());
 }
 
-TEST_F(WhoisLookup, TrailingDotOrPathMakesAKeyWithoutARow) {
-    EXPECT_EQ(0, Lookup("example.com."));
-    EXPECT_EQ(kEmptyHostUnresolved, m_error);
-    EXPECT_EQ(0, Lookup("example.com/index"));
-    EXPECT_EQ(kEmptyHostUnresolved, m_error);
-    EXPECT_TRUE(m_registry.Queries().empty());
-}
-
-TEST_F(WhoisLookup, RefusedConnectionFailsWithTheConnectMessage) {
-    ASSERT_EQ(0, Lookup("example.org"));
-    EXPECT_EQ(kConnectFailed, m_error);
-    EXPECT_EQ("", m_result);
-}
-
 // ---- The referral ----
 
-TEST_F(WhoisLookup, FollowsReferralLinesInTheirUsualForms) {
-    const std::vector<std::string> answers = {
-        "Domain: x\nWhois Server: 127.0.0.2\nStatus: ok\n",
-        "Domain: x\r\n   Whois Server:127.0.0.2  \r\nStatus: ok\r\n",
-        "Domain: x\r\n   Registrar WHOIS Server: no\r\n   Registrar Whois Server: 127.0.0.2\r\n",
-        "Whois Server:\t127.0.0.2\t\r\n",
-        "Domain: x\nWhois Server: 127.0.0.2",
-        "\r\n\r\n   Whois Server: 127.0.0.2\r\n\r\n",
+// Where the second query goes, and what it says, for each first answer of the registry
+// (127.0.0.1). The record is whatever that second server answers.
+TEST_F(WhoisLookup, FirstAnswerDecidesWhereTheSecondQueryGoes) {
+    const struct {
+        const char* answer;
+        int server;  // last byte of the second server's address
+        const char* query;
+    } cases[] = {
+        // Referral lines in their usual forms; the registrar is not the registry host: no "=".
+        {"Domain: x\nWhois Server: 127.0.0.2\nStatus: ok\n", 2, "example.com\r\n"},
+        {"Domain: x\r\n   Whois Server:127.0.0.2  \r\nStatus: ok\r\n", 2, "example.com\r\n"},
+        {"Domain: x\r\n   Registrar WHOIS Server: no\r\n   Registrar Whois Server: 127.0.0.2\r\n",
+         2, "example.com\r\n"},
+        {"Whois Server:\t127.0.0.2\t\r\n", 2, "example.com\r\n"},
+        {"Domain: x\nWhois Server: 127.0.0.2", 2, "example.com\r\n"},
+        {"\r\n\r\n   Whois Server: 127.0.0.2\r\n\r\n", 2, "example.com\r\n"},
+        // The first referral line wins.
+        {"Whois Server: 127.0.0.2\nWhois Server: 127.0.0.3\n", 2, "example.com\r\n"},
+        // The marker in another letter case is no referral: the registry is asked again.
+        {"WHOIS SERVER: 127.0.0.2\nwhois server: 127.0.0.2\n", 1, "=example.com\r\n"},
+        // A retired registrar is queried at its substitute.
+        {"Registrar Whois Server: whois.retired-registrar.test\r\n", 3, "example.com\r\n"},
+        // A referral naming the registry host gets the prefix again, an alias does not.
+        {"Whois Server: 127.0.0.1\n", 1, "=example.com\r\n"},
+        {"Whois Server: localhost\n", 1, "example.com\r\n"},
     };
-    for (const std::string& answer : answers) {
-        SCOPED_TRACE(answer);
-        const size_t before = m_registrar.Queries().size();
-        m_registry.Script({Text(answer)});
-        m_registrar.Script({Text("registrar record\n")});
+    const char* const records[] = {"", "registry record\n", "registrar record\n",
+                                   "substitute record\n"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        m_registry.Script({Text(c.answer), Text(records[1])});
+        m_registrar.Script({Text(records[2])});
+        m_substitute.Script({Text(records[3])});
         ASSERT_EQ(1, Lookup("www.example.com"));
-        EXPECT_EQ("registrar record\r\n", m_result);
-        // The registrar is not the registry host: no "=".
-        ASSERT_EQ(before + 1, m_registrar.Queries().size());
-        EXPECT_EQ("example.com\r\n", m_registrar.Queries().back());
+        EXPECT_EQ(LineFeedsToCrLf(records[c.server]).Bytes(), m_result);
+        for (int lastByte : {1, 2, 3}) {
+            Queries expected;
+            if (lastByte == 1) expected.push_back("=example.com\r\n");
+            if (lastByte == c.server) expected.push_back(c.query);
+            EXPECT_EQ(expected, Server(lastByte).Queries()) << "server 127.0.0." << lastByte;
+        }
     }
-}
-
-TEST_F(WhoisLookup, MarkerInAnotherLetterCaseIsNoReferral) {
-    m_registry.Script(
-        {Text("WHOIS SERVER: 127.0.0.2\nwhois server: 127.0.0.2\n"), Text("again\n")});
-    ASSERT_EQ(1, Lookup("example.com"));
-    EXPECT_TRUE(m_registrar.Queries().empty());
-    EXPECT_EQ((Queries{"=example.com\r\n", "=example.com\r\n"}), m_registry.Queries());
-    EXPECT_EQ("again\r\n", m_result);
-}
-
-TEST_F(WhoisLookup, FirstReferralLineWins) {
-    m_registry.Script({Text("Whois Server: 127.0.0.2\nWhois Server: 127.0.0.3\n")});
-    m_registrar.Script({Text("from registrar\n")});
-    ASSERT_EQ(1, Lookup("example.com"));
-    EXPECT_EQ("from registrar\r\n", m_result);
-    EXPECT_TRUE(m_substitute.Queries().empty());
 }
 
 TEST_F(WhoisLookup, ReferralStartsAfterTheFirstColonOfItsLine) {
@@ -292,26 +305,6 @@ TEST_F(WhoisLookup, EmptyReferralSendsTheSecondQueryToTheEmptyName) {
     EXPECT_EQ("", m_result);
     EXPECT_EQ(1u, m_registry.Queries().size());
     EXPECT_TRUE(m_registrar.Queries().empty());
-}
-
-TEST_F(WhoisLookup, RetiredRegistrarIsQueriedAtItsSubstitute) {
-    m_registry.Script({Text("Registrar Whois Server: whois.retired-registrar.test\r\n")});
-    m_substitute.Script({Text("substitute\n")});
-    ASSERT_EQ(1, Lookup("example.com"));
-    EXPECT_EQ((Queries{"example.com\r\n"}), m_substitute.Queries());
-    EXPECT_EQ("substitute\r\n", m_result);
-}
-
-TEST_F(WhoisLookup, ReferralNamingTheRegistryHostGetsThePrefixAgainButAnAliasDoesNot) {
-    m_registry.Script({Text("Whois Server: 127.0.0.1\n"), Text("same host\n"),
-                       Text("Whois Server: localhost\n"), Text("alias\n")});
-    ASSERT_EQ(1, Lookup("example.com"));
-    EXPECT_EQ("same host\r\n", m_result);
-    ASSERT_EQ(1, Lookup("example.com"));
-    EXPECT_EQ("alias\r\n", m_result);
-    EXPECT_EQ(
-        (Queries{"=example.com\r\n", "=example.com\r\n", "=example.com\r\n", "example.com\r\n"}),
-        m_registry.Queries());
 }
 
 // ---- Answers ----
