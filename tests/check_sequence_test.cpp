@@ -64,19 +64,6 @@ TEST(StepHeader, PadsTimeFieldsWithSpacesAndSeparatorHasNoLineEnd) {
     EXPECT_EQ(Separator(), appends[2]);
 }
 
-TEST(StepNames, AreTheNineFixedHeaderTexts) {
-    EXPECT_STREQ("获取域名信息", GetCheckStepName(1));
-    EXPECT_STREQ("获取公网IP", GetCheckStepName(2));
-    EXPECT_STREQ("获取本地网络信息", GetCheckStepName(3));
-    EXPECT_STREQ("刷新DNS缓存", GetCheckStepName(4));
-    EXPECT_STREQ("检测HTTP（80）端口", GetCheckStepName(6));
-    EXPECT_STREQ("Ping命令", GetCheckStepName(7));
-    EXPECT_STREQ("Tracert命令", GetCheckStepName(8));
-    EXPECT_STREQ("检测网站访问状态", GetCheckStepName(9));
-    // The full-width parentheses are GBK A3A8 and A3A9.
-    EXPECT_EQ(std::string("\xBC\xEC\xB2\xE2" "FTP\xA3\xA8" "21\xA3\xA9\xB6\xCB\xBF\xDA"), GetCheckStepName(5));
-}
-
 #ifndef _WIN32
 TEST_F(PathCleared, AllProbesFailingStillGiveBannerAndNineCompleteBlocks) {
     EnsureNetworking();

@@ -17,7 +17,6 @@ TEST(ProbeSessionSlots, TakingASlotEmptiesIt) {
 
 TEST(ProbeSessionTable, HoldsTheShippedRowsAndSharedHosts) {
     CProbeSession session;
-    EXPECT_EQ(29u, session.m_whoisServers.size());
     EXPECT_EQ(session.m_whoisServers["com"], session.m_whoisServers["net"]);
     EXPECT_EQ(session.m_whoisServers["com"], session.m_whoisServers["edu"]);
     EXPECT_EQ(session.m_whoisServers["公司"], session.m_whoisServers["佛山"]);
