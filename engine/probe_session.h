@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "platform/child_process.h"
 #include "platform/mb_string.h"
 #include "platform/resolver.h"
 #include "probes/endpoints.h"
@@ -41,10 +42,11 @@ public:
     CString QueryWhoisServer(CString server, CString domain);
     CString FetchWebsiteHeaders(CString domain);
 
-    // Runs the command line as a hidden child and appends all it prints to
-    // m_strResult. A child still running after limitSeconds is ended with everything
-    // it started. 0 when the pipe or the process cannot be created.
-    int RunCommandCapture(const CString& command, int limitSeconds);
+    // Runs the program with its arguments as a hidden child and appends all it prints
+    // to m_strResult. A child still running after limitSeconds is ended with
+    // everything it started. 0 when the pipe or the process cannot be created, with
+    // the reason in m_strError ("找不到psping程序").
+    int RunCommandCapture(const CArgumentList& command, int limitSeconds);
 
     CString m_strResult;
     CString m_strError;

@@ -24,7 +24,7 @@ CResolution ResolveFirstIPv4(const CString& host, int timeoutMs, const CStopSign
             resolution.failure = EResolveFailure::kStopped;
             break;
         case EBoundedCall::kNoThread:
-            resolution.failure = EResolveFailure::kNotFound;
+            resolution.failure = EResolveFailure::kNoResources;
             break;
     }
     return resolution;
