@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/child_process.h"
+#include "platform/deadline.h"
 #include "platform/mb_string.h"
 #include "platform/resolver.h"
 #include "probes/endpoints.h"
@@ -14,8 +15,9 @@ class CStopSignal;
 
 class CProbeSession {
 public:
+    // The run's time budget starts now, on the given clock.
     explicit CProbeSession(const CProbeEndpoints& endpoints = DefaultEndpoints(),
-                           CStopSignal* stop = nullptr);
+                           CStopSignal* stop = nullptr, const IClock& clock = SteadyClock());
 
     CString TakeResult();
     CString TakeError();
@@ -48,6 +50,10 @@ public:
     // the reason in m_strError ("找不到psping程序").
     int RunCommandCapture(const CArgumentList& command, int limitSeconds);
 
+    // Tracert's limit at this moment: its own, or less when the run's budget is running
+    // out (time_limits.h).
+    int TracertLimitSeconds() const;
+
     CString m_strResult;
     CString m_strError;
     std::map<CString, CString> m_whoisServers;
@@ -59,4 +65,5 @@ private:
 
     CProbeEndpoints m_endpoints;
     CStopSignal* m_stop;
+    CDeadline m_runBudget;
 };

@@ -7,6 +7,7 @@
 
 #include "platform/mb_string.h"
 #include "platform/platform_error.h"
+#include "platform/time_limits.h"
 #include "platform/path_text.h"
 
 // Writes the bytes to path (see path_text.h for how a path is carried).
@@ -33,7 +34,7 @@ enum class ESaveStep {
     kNoReader,          // a FIFO without a reader
     kWrite,             // writing, syncing or closing; the earlier file is whole
     kWriteInPlace,      // the same while rewriting in place: the earlier file may be damaged
-    kStalled,           // a stream's reader took nothing for kSaveStallLimitMs
+    kStalled,           // a stream's reader took nothing for kSaveStallLimitMs (time_limits.h)
     kReplace,           // putting the new file in the old one's place
     kRefused,           // the path names something that is never written (see refusal)
 };
@@ -45,10 +46,6 @@ struct CSaveFailure {
     CPlatformError error;  // the system's reason, where it gave one
     ESaveRefusal refusal = ESaveRefusal::kNone;
 };
-
-// A reader of a FIFO (or a terminal) that takes nothing for this long fails the save
-// rather than holding the program for ever.
-constexpr int kSaveStallLimitMs = 10000;
 
 // Returns false with the step that failed and its cause in *failure. A write that
 // fails (short, out of space, sync or close failing) always fails the call.

@@ -6,6 +6,7 @@
 
 #include "platform/mb_string.h"
 #include "platform/platform_error.h"
+#include "platform/time_limits.h"
 
 // A program and its arguments, one element each, never split or joined again by a
 // shell: element 0 names the program, the rest reach it as its argv[1...].
@@ -32,7 +33,7 @@ public:
     enum { kReadEnd = -1, kReadIdle = 0 };
     // How long output may still arrive once the child itself has exited. Whatever it
     // started may hold the pipe open for much longer; the step does not wait for that.
-    static constexpr int kExitGraceMs = 2000;
+    static constexpr int kExitGraceMs = kChildExitGraceMs;
     // Reads what the child wrote, waiting at most waitMs for something to arrive.
     // Returns the byte count, kReadIdle when nothing came in time, or kReadEnd once
     // every holder of the pipe's write end has closed it, once the child has exited and

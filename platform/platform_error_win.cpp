@@ -46,12 +46,10 @@ EPlatformError KindOf(long code) {
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
         case ERROR_WRITE_PROTECT:
-        case ERROR_ELEVATION_REQUIRED:
         case WSAEACCES:
             return EPlatformError::kAccessDenied;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED:
             return EPlatformError::kDiskFull;
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY:

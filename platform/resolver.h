@@ -3,11 +3,10 @@
 
 #include "platform/mb_string.h"
 #include "platform/platform_error.h"
+#include "platform/time_limits.h"
 
 class CStopSignal;
 
-// No lookup of ours waits longer than this for the DNS servers.
-constexpr int kNameLookupLimitMs = 10 * 1000;
 
 // A lookup fails as kNotFound, kTimedOut, kStopped or kNoResources (no helper thread).
 using EResolveFailure = EPlatformError;

@@ -1,5 +1,6 @@
 #include "probes/command_probes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/probe_session.h"
@@ -111,6 +112,12 @@ int CProbeSession::RunPing(CString domain) {
     return RunCommandCapture({"ping", HostNameForCommands(domain)}, kPingLimitSeconds);
 }
 
+int CProbeSession::TracertLimitSeconds() const {
+    // The web site step comes after tracert; its whole limit stays set aside for it.
+    const int leftMs = m_runBudget.Remaining() - m_endpoints.httpLimits.totalMs;
+    return std::max(kTracertLeastSeconds, std::min(kTracertLimitSeconds, leftMs / 1000));
+}
+
 int CProbeSession::RunTracert(CString domain) {
-    return RunCommandCapture({"tracert", "-d", HostNameForCommands(domain)}, kTracertLimitSeconds);
+    return RunCommandCapture({"tracert", "-d", HostNameForCommands(domain)}, TracertLimitSeconds());
 }
