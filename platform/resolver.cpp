@@ -23,6 +23,7 @@ CResolution ResolveFirstIPv4(const CString& host, int timeoutMs, const CStopSign
         case EBoundedCall::kStopped:
             resolution.failure = EResolveFailure::kStopped;
             break;
+        case EBoundedCall::kGivenUp:
         case EBoundedCall::kNoThread:
             resolution.failure = EResolveFailure::kNoResources;
             break;
