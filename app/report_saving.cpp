@@ -7,7 +7,7 @@
 #include "app/gbk_text.h"
 #include "app/output_area.h"
 #include "app/tollvane_dlg.h"
-#include "platform/atomic_file.h"
+#include "engine/report_file_text.h"
 #include "res/resource.h"
 
 namespace {
@@ -54,7 +54,7 @@ void CTollvaneDlg::OnBnClickedSaveAs() {
     // Read after the choice, so the file holds the report as it is now.
     const CString report = ReadOutputArea(GetDlgItem(IDC_EDIT_OUTPUT));
     CString error;
-    if (!WriteFileReplacing(Utf16ToPath(std::u16string(path.begin(), path.end())), report, &error)) {
+    if (!SaveReportFile(Utf16ToPath(std::u16string(path.begin(), path.end())), report, &error)) {
         ShowMessage(GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +
                         GbkToWide(error),
                     MB_OK | MB_ICONERROR);

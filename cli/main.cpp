@@ -12,7 +12,7 @@
 #include "cli/terminal_frontend.h"
 #include "engine/check_sequence.h"
 #include "engine/domain_input.h"
-#include "platform/atomic_file.h"
+#include "engine/report_file_text.h"
 #include "platform/net_startup.h"
 #include "platform/stop_signal.h"
 #include "platform/text_encoding.h"
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     }
     if (!line.reportPath.empty()) {
         CString error;
-        if (!WriteFileReplacing(line.reportPath, frontEnd.GetReport(), &error)) {
+        if (!SaveReportFile(line.reportPath, frontEnd.GetReport(), &error)) {
             PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
             return 1;
         }

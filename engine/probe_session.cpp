@@ -1,7 +1,7 @@
 #include "engine/probe_session.h"
 
-CProbeSession::CProbeSession(const CProbeEndpoints& endpoints, CStopSignal* stop)
-    : m_endpoints(endpoints), m_stop(stop) {
+CProbeSession::CProbeSession(const CProbeEndpoints& endpoints, CStopSignal* stop, const IClock& clock)
+    : m_endpoints(endpoints), m_stop(stop), m_runBudget(kRunBudgetMs, clock) {
     for (const auto& row : m_endpoints.whoisRows) m_whoisServers[row.first] = row.second;
 }
 

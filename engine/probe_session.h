@@ -5,6 +5,8 @@
 
 #include <map>
 
+#include "platform/child_process.h"
+#include "platform/deadline.h"
 #include "platform/mb_string.h"
 #include "platform/resolver.h"
 #include "probes/endpoints.h"
@@ -13,8 +15,9 @@ class CStopSignal;
 
 class CProbeSession {
 public:
+    // The run's time budget starts now, on the given clock.
     explicit CProbeSession(const CProbeEndpoints& endpoints = DefaultEndpoints(),
-                           CStopSignal* stop = nullptr);
+                           CStopSignal* stop = nullptr, const IClock& clock = SteadyClock());
 
     CString TakeResult();
     CString TakeError();
@@ -41,10 +44,15 @@ public:
     CString QueryWhoisServer(CString server, CString domain);
     CString FetchWebsiteHeaders(CString domain);
 
-    // Runs the command line as a hidden child and appends all it prints to
-    // m_strResult. A child still running after limitSeconds is ended with everything
-    // it started. 0 when the pipe or the process cannot be created.
-    int RunCommandCapture(const CString& command, int limitSeconds);
+    // Runs the program with its arguments as a hidden child and appends all it prints
+    // to m_strResult. A child still running after limitSeconds is ended with
+    // everything it started. 0 when the pipe or the process cannot be created, with
+    // the reason in m_strError ("找不到psping程序").
+    int RunCommandCapture(const CArgumentList& command, int limitSeconds);
+
+    // Tracert's limit at this moment: its own, or less when the run's budget is running
+    // out (time_limits.h).
+    int TracertLimitSeconds() const;
 
     CString m_strResult;
     CString m_strError;
@@ -57,4 +65,5 @@ private:
 
     CProbeEndpoints m_endpoints;
     CStopSignal* m_stop;
+    CDeadline m_runBudget;
 };

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "platform/mb_string.h"
+#include "platform/platform_error.h"
+#include "platform/time_limits.h"
 #include "platform/path_text.h"
 
 // Writes the bytes to path (see path_text.h for how a path is carried).
@@ -22,6 +24,29 @@
 // - Anything else (a directory, a block device, a socket, a read-only Windows file) is
 //   refused.
 //
-// Returns false with a short GBK description, naming the cause, in *error. A write that
+// What a failed save was doing when it failed.
+enum class ESaveStep {
+    kNone,
+    kBadName,           // the path is no UTF-8 text (Windows)
+    kAccessPath,        // finding out what the path names
+    kCreateInFolder,    // making a file in the target's folder
+    kOpen,              // opening a stream written in place
+    kNoReader,          // a FIFO without a reader
+    kWrite,             // writing, syncing or closing; the earlier file is whole
+    kWriteInPlace,      // the same while rewriting in place: the earlier file may be damaged
+    kStalled,           // a stream's reader took nothing for kSaveStallLimitMs (time_limits.h)
+    kReplace,           // putting the new file in the old one's place
+    kRefused,           // the path names something that is never written (see refusal)
+};
+
+enum class ESaveRefusal { kNone, kDirectory, kBlockDevice, kSocket, kSpecialFile, kReadOnly };
+
+struct CSaveFailure {
+    ESaveStep step = ESaveStep::kNone;
+    CPlatformError error;  // the system's reason, where it gave one
+    ESaveRefusal refusal = ESaveRefusal::kNone;
+};
+
+// Returns false with the step that failed and its cause in *failure. A write that
 // fails (short, out of space, sync or close failing) always fails the call.
-bool WriteFileReplacing(const std::string& path, const CString& bytes, CString* error);
+bool WriteFileReplacing(const std::string& path, const CString& bytes, CSaveFailure* failure);

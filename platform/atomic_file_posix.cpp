@@ -11,41 +11,18 @@
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "platform/unique_fd_posix.h"
 
 namespace {
 
-// A reader of a FIFO (or a terminal) that takes nothing for this long fails the save
-// rather than holding the program for ever.
-const int kStallLimitMs = 10000;
 // As many links as the system itself follows before giving up with ELOOP.
 const int kMaxLinks = 40;
 
-bool Fail(const char* what, int code, CString* error) {
-    // The English text: a localized one would be UTF-8 inside a GBK message.
-    error->Format("%s：%s", what, strerrordesc_np(code));
+bool Fail(ESaveStep step, int code, CSaveFailure* failure) {
+    failure->step = step;
+    failure->error = TranslateSystemError(code);
     return false;
 }
-
-// Closes on every path out; Close() is for the one place whose result matters.
-class CScopedFd {
-public:
-    explicit CScopedFd(int fd) : m_fd(fd) {}
-    ~CScopedFd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    CScopedFd(const CScopedFd&) = delete;
-    CScopedFd& operator=(const CScopedFd&) = delete;
-
-    int Get() const { return m_fd; }
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // A reader that goes away must fail the write with EPIPE, not end the program: SIGPIPE
 // is held back on this thread while it writes, and one it caused is taken away again.
@@ -120,7 +97,7 @@ bool WriteAll(int fd, const std::string& bytes, off_t offset, int* code, bool* s
             continue;
         } else if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd ready{fd, POLLOUT, 0};
-            const int polled = poll(&ready, 1, kStallLimitMs);
+            const int polled = poll(&ready, 1, kSaveStallLimitMs);
             if (polled == 0) *stalled = true;
             if (polled == 0 || (polled < 0 && errno != EINTR)) {
                 *code = polled == 0 ? ETIMEDOUT : errno;
@@ -135,20 +112,16 @@ bool WriteAll(int fd, const std::string& bytes, off_t offset, int* code, bool* s
     return true;
 }
 
-bool FailWrite(const char* what, int code, bool stalled, CString* error) {
-    if (!stalled) return Fail(what, code, error);
-    error->Format("写入超时：读取方%d秒内没有接收数据", kStallLimitMs / 1000);
-    return false;
+bool FailWrite(ESaveStep step, int code, bool stalled, CSaveFailure* failure) {
+    return Fail(stalled ? ESaveStep::kStalled : step, code, failure);
 }
 
 // Makes sure the rename itself survives a crash; a folder that cannot be synced
 // (some file systems refuse) changes nothing about the saved bytes.
 void SyncFolder(const std::string& file) {
     const std::string folder = FolderOf(file);
-    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
+    const CUniqueFd fd(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.IsOpen()) fsync(fd.Get());
 }
 
 // The new file takes the place of the old one, so it takes its owner and mode too.
@@ -174,14 +147,14 @@ void TakePermissions(int fd, const struct stat* existing) {
 // The fallback for a folder that takes no new file (or a file that cannot be renamed
 // over): the file itself is rewritten. Space is reserved first, so a full medium fails
 // the save before a byte of the earlier report is touched.
-bool RewriteInPlace(const std::string& target, const CString& bytes, int tempError, CString* error) {
-    CScopedFd fd(open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-    if (fd.Get() < 0) return Fail("无法在目标文件夹中创建文件", tempError, error);
+bool RewriteInPlace(const std::string& target, const CString& bytes, int tempError, CSaveFailure* failure) {
+    CUniqueFd fd(open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    if (fd.Get() < 0) return Fail(ESaveStep::kCreateInFolder, tempError, failure);
     const off_t size = static_cast<off_t>(bytes.GetLength());
 #ifdef FALLOC_FL_KEEP_SIZE
     if (size > 0 && fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 && errno != EOPNOTSUPP &&
         errno != ENOSYS) {
-        return Fail("写入文件失败", errno, error);
+        return Fail(ESaveStep::kWrite, errno, failure);
     }
 #endif
     int code = 0;
@@ -189,32 +162,32 @@ bool RewriteInPlace(const std::string& target, const CString& bytes, int tempErr
     bool ok = WriteAll(fd.Get(), bytes.Bytes(), 0, &code, &stalled);
     if (ok && (ftruncate(fd.Get(), size) != 0 || fsync(fd.Get()) != 0)) ok = false, code = errno;
     if (!fd.Close() && ok) ok = false, code = errno;
-    return ok || FailWrite("写入文件失败，原有内容可能已损坏", code, stalled, error);
+    return ok || FailWrite(ESaveStep::kWriteInPlace, code, stalled, failure);
 }
 
 // A new file whose name leaves no room for a temporary name beside it is written
 // directly: there is no earlier report to protect, and a failed one is removed again.
-bool CreateDirectly(const std::string& target, const CString& bytes, int tempError, CString* error) {
-    CScopedFd fd(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
-    if (fd.Get() < 0) return Fail("无法在目标文件夹中创建文件", tempError, error);
+bool CreateDirectly(const std::string& target, const CString& bytes, int tempError, CSaveFailure* failure) {
+    CUniqueFd fd(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) return Fail(ESaveStep::kCreateInFolder, tempError, failure);
     int code = 0;
     bool stalled = false;
     bool ok = WriteAll(fd.Get(), bytes.Bytes(), 0, &code, &stalled);
     if (ok && fsync(fd.Get()) != 0) ok = false, code = errno;
     if (!fd.Close() && ok) ok = false, code = errno;
     if (!ok) unlink(target.c_str());
-    return ok || FailWrite("写入文件失败", code, stalled, error);
+    return ok || FailWrite(ESaveStep::kWrite, code, stalled, failure);
 }
 
 // A missing or regular file: a temporary file beside it, renamed into its place.
 bool ReplaceRegular(const std::string& target, const struct stat* existing, const CString& bytes,
-                    CString* error) {
+                    CSaveFailure* failure) {
     std::string temp = target + ".XXXXXX";
-    CScopedFd fd(mkstemp(&temp[0]));
+    CUniqueFd fd(mkstemp(&temp[0]));
     if (fd.Get() < 0) {
         const int tempError = errno;
-        if (existing == nullptr) return CreateDirectly(target, bytes, tempError, error);
-        return RewriteInPlace(target, bytes, tempError, error);
+        if (existing == nullptr) return CreateDirectly(target, bytes, tempError, failure);
+        return RewriteInPlace(target, bytes, tempError, failure);
     }
     TakePermissions(fd.Get(), existing);
     int code = 0;
@@ -224,7 +197,7 @@ bool ReplaceRegular(const std::string& target, const struct stat* existing, cons
     if (!fd.Close() && ok) ok = false, code = errno;
     if (!ok) {
         unlink(temp.c_str());
-        return FailWrite("写入文件失败", code, stalled, error);
+        return FailWrite(ESaveStep::kWrite, code, stalled, failure);
     }
     if (rename(temp.c_str(), target.c_str()) != 0) {
         const int renameError = errno;
@@ -232,9 +205,9 @@ bool ReplaceRegular(const std::string& target, const struct stat* existing, cons
         // A file mounted over (a container's bind mount) cannot be renamed over, but
         // can be written.
         if (existing != nullptr && renameError == EBUSY) {
-            return RewriteInPlace(target, bytes, renameError, error);
+            return RewriteInPlace(target, bytes, renameError, failure);
         }
-        return Fail("无法替换目标文件", renameError, error);
+        return Fail(ESaveStep::kReplace, renameError, failure);
     }
     SyncFolder(target);
     return true;
@@ -243,39 +216,39 @@ bool ReplaceRegular(const std::string& target, const struct stat* existing, cons
 // A FIFO or character device is written as it is: replacing /dev/null or a pipe some
 // program reads from with a plain file is never what the user meant. Opened without
 // blocking, so a FIFO nobody reads fails at once instead of waiting for a reader.
-bool WriteStream(const std::string& path, const CString& bytes, CString* error) {
-    CScopedFd fd(open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0 && errno == ENXIO) return Fail("目标是管道，但没有程序在读取", ENXIO, error);
-    if (fd.Get() < 0) return Fail("无法打开目标文件", errno, error);
+bool WriteStream(const std::string& path, const CString& bytes, CSaveFailure* failure) {
+    CUniqueFd fd(open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0 && errno == ENXIO) return Fail(ESaveStep::kNoReader, ENXIO, failure);
+    if (fd.Get() < 0) return Fail(ESaveStep::kOpen, errno, failure);
     CSigpipeHeld sigpipe;
     int code = 0;
     bool stalled = false;
     bool ok = WriteAll(fd.Get(), bytes.Bytes(), -1, &code, &stalled);
     if (!fd.Close() && ok) ok = false, code = errno;
-    return ok || FailWrite("写入文件失败", code, stalled, error);
+    return ok || FailWrite(ESaveStep::kWrite, code, stalled, failure);
 }
 
-bool Refuse(const struct stat& info, CString* error) {
-    const char* kind = S_ISDIR(info.st_mode)    ? "目录"
-                       : S_ISBLK(info.st_mode)  ? "块设备"
-                       : S_ISSOCK(info.st_mode) ? "套接字"
-                                                : "特殊文件";
-    error->Format("目标是%s，不是普通文件，未写入", kind);
+bool Refuse(const struct stat& info, CSaveFailure* failure) {
+    failure->step = ESaveStep::kRefused;
+    failure->refusal = S_ISDIR(info.st_mode)    ? ESaveRefusal::kDirectory
+                       : S_ISBLK(info.st_mode)  ? ESaveRefusal::kBlockDevice
+                       : S_ISSOCK(info.st_mode) ? ESaveRefusal::kSocket
+                                                : ESaveRefusal::kSpecialFile;
     return false;
 }
 
 }  // namespace
 
-bool WriteFileReplacing(const std::string& path, const CString& bytes, CString* error) {
+bool WriteFileReplacing(const std::string& path, const CString& bytes, CSaveFailure* failure) {
     struct stat info;
     const bool exists = stat(path.c_str(), &info) == 0;
-    if (!exists && errno != ENOENT) return Fail("无法访问目标路径", errno, error);
+    if (!exists && errno != ENOENT) return Fail(ESaveStep::kAccessPath, errno, failure);
     if (exists && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))) {
-        return WriteStream(path, bytes, error);
+        return WriteStream(path, bytes, failure);
     }
-    if (exists && !S_ISREG(info.st_mode)) return Refuse(info, error);
+    if (exists && !S_ISREG(info.st_mode)) return Refuse(info, failure);
     std::string target;
     int code = 0;
-    if (!FollowLinks(path, &target, &code)) return Fail("无法访问目标路径", code, error);
-    return ReplaceRegular(target, exists ? &info : nullptr, bytes, error);
+    if (!FollowLinks(path, &target, &code)) return Fail(ESaveStep::kAccessPath, code, failure);
+    return ReplaceRegular(target, exists ? &info : nullptr, bytes, failure);
 }

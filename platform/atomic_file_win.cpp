@@ -3,53 +3,22 @@
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "platform/unique_handle_win.h"
 
 namespace {
 
-const UINT kGbkCodePage = 936;
 // WriteFile takes a 32-bit count; a report is written in pieces no larger than this.
 const DWORD kWritePiece = 1u << 30;
 
-// Closes on every path out; Close() is for the one place whose result matters.
-class CScopedHandle {
-public:
-    explicit CScopedHandle(HANDLE handle) : m_handle(handle) {}
-    ~CScopedHandle() {
-        if (IsOpen()) CloseHandle(m_handle);
-    }
-    CScopedHandle(const CScopedHandle&) = delete;
-    CScopedHandle& operator=(const CScopedHandle&) = delete;
-
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
-    HANDLE Get() const { return m_handle; }
-    bool Close() {
-        const HANDLE handle = m_handle;
-        m_handle = INVALID_HANDLE_VALUE;
-        return CloseHandle(handle) != FALSE;
-    }
-
-private:
-    HANDLE m_handle;
-};
-
-// The system's words for an error, in GBK whatever the ANSI code page is, so the
-// description can sit inside the program's own GBK text.
-CString SystemMessage(DWORD code) {
-    wchar_t text[512] = {};
-    const DWORD units = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                       nullptr, code, 0, text, 512, nullptr);
-    if (units == 0) return CString();
-    char bytes[1024] = {};
-    const int size = WideCharToMultiByte(kGbkCodePage, 0, text, static_cast<int>(units), bytes,
-                                         sizeof bytes - 1, nullptr, nullptr);
-    CString message(bytes, size > 0 ? size : 0);
-    message.Trim();
-    return message;
+bool Fail(ESaveStep step, DWORD code, CSaveFailure* failure) {
+    failure->step = step;
+    failure->error = TranslateSystemError(static_cast<long>(code));
+    return false;
 }
 
-bool Fail(const char* what, DWORD code, CString* error) {
-    error->Format("%s：%s（错误代码 %lu）", what, SystemMessage(code).GetString(),
-                  static_cast<unsigned long>(code));
+bool Refuse(ESaveRefusal refusal, CSaveFailure* failure) {
+    failure->step = ESaveStep::kRefused;
+    failure->refusal = refusal;
     return false;
 }
 
@@ -90,48 +59,48 @@ HANDLE CreateTemporaryBeside(const std::wstring& path, std::wstring* temp) {
 // Room is reserved first, so a full disk fails the save before a byte of the earlier
 // report is touched.
 bool RewriteInPlace(const std::wstring& target, const CString& bytes, DWORD tempError,
-                    CString* error) {
-    CScopedHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    CSaveFailure* failure) {
+    CUniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return Fail("无法在目标文件夹中创建文件", tempError, error);
+    if (!file.IsOpen()) return Fail(ESaveStep::kCreateInFolder, tempError, failure);
     FILE_ALLOCATION_INFO room = {};
     room.AllocationSize.QuadPart = bytes.GetLength();
     if (!SetFileInformationByHandle(file.Get(), FileAllocationInfo, &room, sizeof room) &&
         GetLastError() == ERROR_DISK_FULL) {
-        return Fail("写入文件失败", ERROR_DISK_FULL, error);
+        return Fail(ESaveStep::kWrite, ERROR_DISK_FULL, failure);
     }
     DWORD code = 0;
     bool ok = WriteAll(file.Get(), bytes, &code);
     if (ok && !(SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get()))) ok = false, code = GetLastError();
     if (!file.Close() && ok) ok = false, code = GetLastError();
-    return ok || Fail("写入文件失败，原有内容可能已损坏", code, error);
+    return ok || Fail(ESaveStep::kWriteInPlace, code, failure);
 }
 
 // A new file whose name leaves no room for a temporary name beside it is written
 // directly: there is no earlier report to protect, and a failed one is removed again.
-bool CreateDirectly(const std::wstring& target, const CString& bytes, DWORD tempError, CString* error) {
-    CScopedHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+bool CreateDirectly(const std::wstring& target, const CString& bytes, DWORD tempError, CSaveFailure* failure) {
+    CUniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return Fail("无法在目标文件夹中创建文件", tempError, error);
+    if (!file.IsOpen()) return Fail(ESaveStep::kCreateInFolder, tempError, failure);
     DWORD code = 0;
     bool ok = WriteAll(file.Get(), bytes, &code);
     if (ok && !FlushFileBuffers(file.Get())) ok = false, code = GetLastError();
     if (!file.Close() && ok) ok = false, code = GetLastError();
     if (!ok) DeleteFileW(target.c_str());
-    return ok || Fail("写入文件失败", code, error);
+    return ok || Fail(ESaveStep::kWrite, code, failure);
 }
 
 // A missing or regular file: a temporary file beside it takes its place. ReplaceFileW
 // gives the new file the old one's attributes and security descriptor; the attributes
 // are set on the new file beforehand as well, for systems whose ReplaceFileW does not.
 bool ReplaceRegular(const std::wstring& target, DWORD existingAttributes, bool exists,
-                    const CString& bytes, CString* error) {
+                    const CString& bytes, CSaveFailure* failure) {
     std::wstring temp;
-    CScopedHandle file(CreateTemporaryBeside(target, &temp));
+    CUniqueHandle file(CreateTemporaryBeside(target, &temp));
     if (!file.IsOpen()) {
         const DWORD tempError = GetLastError();
-        if (!exists) return CreateDirectly(target, bytes, tempError, error);
-        return RewriteInPlace(target, bytes, tempError, error);
+        if (!exists) return CreateDirectly(target, bytes, tempError, failure);
+        return RewriteInPlace(target, bytes, tempError, failure);
     }
     DWORD code = 0;
     bool ok = WriteAll(file.Get(), bytes, &code);
@@ -139,7 +108,7 @@ bool ReplaceRegular(const std::wstring& target, DWORD existingAttributes, bool e
     if (!file.Close() && ok) ok = false, code = GetLastError();
     if (!ok) {
         DeleteFileW(temp.c_str());
-        return Fail("写入文件失败", code, error);
+        return Fail(ESaveStep::kWrite, code, failure);
     }
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -154,20 +123,20 @@ bool ReplaceRegular(const std::wstring& target, DWORD existingAttributes, bool e
     if (!placed) {
         const DWORD placeError = GetLastError();
         DeleteFileW(temp.c_str());
-        return Fail("无法替换目标文件", placeError, error);
+        return Fail(ESaveStep::kReplace, placeError, failure);
     }
     return true;
 }
 
 // A console, NUL or a pipe is written as it is, never replaced by a file.
-bool WriteStream(const std::wstring& path, const CString& bytes, CString* error) {
-    CScopedHandle stream(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+bool WriteStream(const std::wstring& path, const CString& bytes, CSaveFailure* failure) {
+    CUniqueHandle stream(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!stream.IsOpen()) return Fail("无法打开目标文件", GetLastError(), error);
+    if (!stream.IsOpen()) return Fail(ESaveStep::kOpen, GetLastError(), failure);
     DWORD code = 0;
     bool ok = WriteAll(stream.Get(), bytes, &code);
     if (!stream.Close() && ok) ok = false, code = GetLastError();
-    return ok || Fail("写入文件失败", code, error);
+    return ok || Fail(ESaveStep::kWrite, code, failure);
 }
 
 // The file a symbolic link or junction finally names: it is written, the link stays.
@@ -186,44 +155,42 @@ std::wstring FinalPath(HANDLE file, const std::wstring& path) {
 
 }  // namespace
 
-bool WriteFileReplacing(const std::string& path, const CString& bytes, CString* error) {
+bool WriteFileReplacing(const std::string& path, const CString& bytes, CSaveFailure* failure) {
     std::u16string units;
     if (!PathToUtf16(path, &units)) {
-        error->Format("文件名无效：不是UTF-8文本");
+        failure->step = ESaveStep::kBadName;
         return false;
     }
     const std::wstring wide(units.begin(), units.end());
     // What the path names now decides how it is written; asking for attributes only
     // takes nothing from a file another program holds open.
-    CScopedHandle probe(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+    CUniqueHandle probe(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!probe.IsOpen()) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) return ReplaceRegular(wide, 0, false, bytes, error);
-        if (code == ERROR_PATH_NOT_FOUND) return Fail("无法在目标文件夹中创建文件", code, error);
-        return Fail("无法访问目标路径", code, error);
+        if (code == ERROR_FILE_NOT_FOUND) return ReplaceRegular(wide, 0, false, bytes, failure);
+        if (code == ERROR_PATH_NOT_FOUND) return Fail(ESaveStep::kCreateInFolder, code, failure);
+        return Fail(ESaveStep::kAccessPath, code, failure);
     }
     const DWORD type = GetFileType(probe.Get());
     if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) {
         probe.Close();
-        return WriteStream(wide, bytes, error);
+        return WriteStream(wide, bytes, failure);
     }
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!GetFileInformationByHandle(probe.Get(), &info)) {
-        return Fail("无法访问目标路径", GetLastError(), error);
+        return Fail(ESaveStep::kAccessPath, GetLastError(), failure);
     }
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        error->Format("目标是目录，不是普通文件，未写入");
-        return false;
+        return Refuse(ESaveRefusal::kDirectory, failure);
     }
     // Read-only is the user's own word that the file must not change; Windows' own
     // editors refuse to save over it too.
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-        error->Format("目标文件是只读的，未写入");
-        return false;
+        return Refuse(ESaveRefusal::kReadOnly, failure);
     }
     const std::wstring target = FinalPath(probe.Get(), wide);
     probe.Close();
-    return ReplaceRegular(target, info.dwFileAttributes, true, bytes, error);
+    return ReplaceRegular(target, info.dwFileAttributes, true, bytes, failure);
 }

@@ -1,55 +1,62 @@
-// Runs a blocking call that cannot be cut short (a name lookup) on a helper thread, and
-// waits for it no longer than a time limit, nor past a raised stop signal.
+// Runs blocking calls that cannot be cut short (a name lookup, a synchronous HTTP
+// layer's request) on a helper thread, and waits for each no longer than a deadline,
+// nor past a raised stop signal. A call that is no longer waited for is abandoned, not
+// interrupted: it finishes on its own thread, which owns everything the call touches,
+// and the helper thread then ends by itself.
 #pragma once
 
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "platform/deadline.h"
-#include "platform/stop_signal.h"
 
-enum class EBoundedCall { kDone, kTimedOut, kStopped, kNoThread };
+class CStopSignal;
 
-// On kDone *result holds what the call returned. Otherwise the call is abandoned: it
-// finishes on its own thread, which owns everything the call touches, and its result
-// is dropped.
+enum class EBoundedCall { kDone, kTimedOut, kStopped, kGivenUp, kNoThread };
+
+class CBoundedRunner {
+public:
+    CBoundedRunner();
+    // Waits for the helper thread when it is idle; leaves it behind when a call was
+    // abandoned. Either way the final job (SetFinalJob) runs on it last.
+    ~CBoundedRunner();
+    CBoundedRunner(const CBoundedRunner&) = delete;
+    CBoundedRunner& operator=(const CBoundedRunner&) = delete;
+
+    // Runs job on the helper thread, one job at a time, in order. Waits in slices until
+    // it is done, the stop signal is raised, the deadline passes, or giveUp (polled with
+    // the stop signal, from this thread, with no lock of the runner held) says so. After
+    // an abandoned job no other runs: Run returns how that one ended.
+    EBoundedCall Run(std::function<void()> job, const CDeadline& deadline, const CStopSignal* stop,
+                     std::function<bool()> giveUp = nullptr);
+
+    // A call that makes a waiting Run look at its conditions again at once; it stays
+    // safe to call after the runner is gone (a stop handler, a layer's callback).
+    std::function<void()> Waker() const;
+
+    // Runs on the helper thread once it has no more work, abandoned or not: the place
+    // to release what the jobs opened.
+    void SetFinalJob(std::function<void()> job);
+
+private:
+    struct CCore;
+    EBoundedCall Abandon(EBoundedCall why);
+
+    std::shared_ptr<CCore> m_core;
+    std::thread m_thread;
+    bool m_started = false;
+    EBoundedCall m_abandoned = EBoundedCall::kDone;
+};
+
+// One call on a helper thread of its own; on kDone *result holds what it returned.
 template <class T>
 EBoundedCall RunBounded(std::function<T()> call, int timeoutMs, const CStopSignal* stop,
                         T* result) {
-    struct CState {
-        std::mutex lock;
-        std::condition_variable finished;
-        bool done = false;
-        T value{};
-    };
-    auto state = std::make_shared<CState>();
-    try {
-        std::thread([state, call] {
-            T value = call();
-            std::lock_guard<std::mutex> guard(state->lock);
-            state->value = std::move(value);
-            state->done = true;
-            state->finished.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return EBoundedCall::kNoThread;
-    }
-    const CDeadline deadline(timeoutMs);
-    std::unique_lock<std::mutex> guard(state->lock);
-    for (;;) {
-        if (state->done) {
-            *result = std::move(state->value);
-            return EBoundedCall::kDone;
-        }
-        if (IsStopRaised(stop)) return EBoundedCall::kStopped;
-        if (deadline.Passed()) return EBoundedCall::kTimedOut;
-        const int wait = std::max(1, std::min(kWaitSliceMs, deadline.Remaining()));
-        state->finished.wait_for(guard, std::chrono::milliseconds(wait));
-    }
+    auto value = std::make_shared<T>();
+    CBoundedRunner runner;
+    const EBoundedCall outcome =
+        runner.Run([value, call] { *value = call(); }, CDeadline(timeoutMs), stop);
+    if (outcome == EBoundedCall::kDone) *result = std::move(*value);
+    return outcome;
 }

@@ -2,28 +2,38 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "platform/mb_string.h"
+#include "platform/platform_error.h"
+#include "platform/time_limits.h"
+
+// A program and its arguments, one element each, never split or joined again by a
+// shell: element 0 names the program, the rest reach it as its argv[1...].
+using CArgumentList = std::vector<CString>;
 
 class CChildProcess {
 public:
     CChildProcess();
-    ~CChildProcess();  // ends the child and everything it started if still running
+    // Ends the child and everything it started if still running, in a job or not.
+    ~CChildProcess();
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
-    // Starts the command line without any shell: its first word names the program,
-    // double quotes group a word that holds blanks. That word is a path (in the
-    // file-name encoding of program_path.h) or a bare name, which means one of the
-    // system's own commands: on Windows the one in the system folder and nowhere else,
-    // so a program planted in the program's or the current folder never runs. The
-    // rest of the line is GBK text. False when the pipe or the process cannot be created.
-    bool Start(const CString& commandLine);
+    // Starts arguments[0] with the other elements as its arguments. The program is a
+    // path (in the file-name encoding of program_path.h) or a bare name, which means
+    // one of the system's own commands: on Windows the one in the system folder and
+    // nowhere else, so a program planted in the program's or the current folder never
+    // runs. The arguments are GBK text; each reaches the child whole, whatever blanks,
+    // quotes or backslashes it holds. False when the pipe or the process cannot be
+    // created; StartError() then says why (kNotFound for a missing program).
+    bool Start(const CArgumentList& arguments);
+    CPlatformError StartError() const;
 
     enum { kReadEnd = -1, kReadIdle = 0 };
     // How long output may still arrive once the child itself has exited. Whatever it
     // started may hold the pipe open for much longer; the step does not wait for that.
-    static constexpr int kExitGraceMs = 2000;
+    static constexpr int kExitGraceMs = kChildExitGraceMs;
     // Reads what the child wrote, waiting at most waitMs for something to arrive.
     // Returns the byte count, kReadIdle when nothing came in time, or kReadEnd once
     // every holder of the pipe's write end has closed it, once the child has exited and
@@ -34,6 +44,8 @@ public:
     void Terminate();
 
 private:
+    bool StartChild(const CArgumentList& arguments);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

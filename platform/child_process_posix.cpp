@@ -14,35 +14,11 @@
 
 #include "platform/child_process.h"
 #include "platform/program_path.h"
+#include "platform/unique_fd_posix.h"
 
 extern char** environ;
 
 namespace {
-
-// The command line is split at blanks exactly as written, no shell involved. Double
-// quotes group a word that holds blanks (a program folder with a space in its name),
-// as Windows parses a command line; the quotes themselves are dropped.
-std::vector<std::string> SplitCommandLine(const std::string& line) {
-    std::vector<std::string> words;
-    std::string word;
-    bool quoted = false;
-    bool inWord = false;
-    for (char ch : line) {
-        if (ch == '"') {
-            quoted = !quoted;
-            inWord = true;
-        } else if ((ch == ' ' || ch == '\t') && !quoted) {
-            if (inWord) words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += ch;
-            inWord = true;
-        }
-    }
-    if (inWord) words.push_back(word);
-    return words;
-}
 
 bool IsExecutableFile(const std::string& path) {
     struct stat info {};
@@ -74,7 +50,8 @@ std::string LocateProgram(const std::string& name) {
 
 struct CChildProcess::Impl {
     pid_t pid = -1;
-    int readFd = -1;
+    CUniqueFd readEnd;
+    CPlatformError startError;
     bool exited = false;
     bool reaped = false;
     // Output may still come after the child has exited; the grace runs from the later
@@ -118,26 +95,22 @@ CChildProcess::~CChildProcess() {
         }
         m_impl->reaped = true;
     }
-    if (m_impl->readFd >= 0) close(m_impl->readFd);
 }
 
-bool CChildProcess::Start(const CString& commandLine) {
-    const std::vector<std::string> words = SplitCommandLine(commandLine.Bytes());
-    if (words.empty()) return false;
-    const std::string program = LocateProgram(words[0]);
-    if (program.empty()) return false;
+namespace {
 
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
-
+// posix_spawn's error number, or 0 with the child's id in *pid. Its standard input is
+// /dev/null, its output and errors go to writeFd, and it leads a process group of its
+// own, so a time limit can end it together with all it started.
+int SpawnInGroup(const std::string& program, const std::vector<std::string>& words, int writeFd,
+                 pid_t* pid) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, writeFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, writeFd, 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    // A process group of its own lets a time limit end the child and all it started.
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
                                               POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attributes, 0);
@@ -152,33 +125,59 @@ bool CChildProcess::Start(const CString& commandLine) {
     std::vector<char*> argv;
     for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int rc = posix_spawn(pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
+    return rc;
+}
+
+}  // namespace
+
+bool CChildProcess::Start(const CArgumentList& arguments) {
+    if (arguments.empty()) {
+        m_impl->startError = PlatformError(EPlatformError::kNotFound);
         return false;
     }
-    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    std::vector<std::string> words;
+    for (const CString& argument : arguments) words.push_back(argument.Bytes());
+    const std::string program = LocateProgram(words[0]);
+    if (program.empty()) {
+        m_impl->startError = PlatformError(EPlatformError::kNotFound);
+        return false;
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        m_impl->startError = LastSystemError();
+        return false;
+    }
+    CUniqueFd readEnd(fds[0]);
+    const CUniqueFd writeEnd(fds[1]);
+    pid_t pid = -1;
+    const int rc = SpawnInGroup(program, words, writeEnd.Get(), &pid);
+    if (rc != 0) {
+        m_impl->startError = TranslateSystemError(rc);
+        return false;
+    }
+    fcntl(readEnd.Get(), F_SETFL, fcntl(readEnd.Get(), F_GETFL) | O_NONBLOCK);
     m_impl->pid = pid;
-    m_impl->readFd = fds[0];
+    m_impl->readEnd.Reset(readEnd.Release());
     return true;
 }
 
+CPlatformError CChildProcess::StartError() const { return m_impl->startError; }
+
 int CChildProcess::Read(char* buffer, int capacity, int waitMs) {
-    if (m_impl->readFd < 0) return kReadEnd;
+    if (!m_impl->readEnd.IsOpen()) return kReadEnd;
     // Try the read first: while the child is writing fast, data is nearly always
     // waiting, and a poll before every read would double the system calls.
-    ssize_t got = read(m_impl->readFd, buffer, static_cast<size_t>(capacity));
+    ssize_t got = read(m_impl->readEnd.Get(), buffer, static_cast<size_t>(capacity));
     if (got < 0 && errno == EAGAIN) {
         if (m_impl->ExitedAndQuiet()) return kReadEnd;
-        pollfd entry{m_impl->readFd, POLLIN, 0};
+        pollfd entry{m_impl->readEnd.Get(), POLLIN, 0};
         const int ready = poll(&entry, 1, waitMs);
         if (ready < 0) return errno == EINTR ? kReadIdle : kReadEnd;
         if (ready == 0) return m_impl->ExitedAndQuiet() ? kReadEnd : kReadIdle;
-        got = read(m_impl->readFd, buffer, static_cast<size_t>(capacity));
+        got = read(m_impl->readEnd.Get(), buffer, static_cast<size_t>(capacity));
     }
     if (got < 0) return errno == EINTR || errno == EAGAIN ? kReadIdle : kReadEnd;
     if (got == 0) return kReadEnd;

@@ -5,39 +5,14 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/command_line_quote.h"
 #include "platform/deadline.h"
+#include "platform/unique_handle_win.h"
 #include "platform/wide_text.h"
 
 namespace {
 
 using CClock = std::chrono::steady_clock;
-
-// Owns one kernel handle and closes it, so no path through Start leaks one.
-class CScopedHandle {
-public:
-    explicit CScopedHandle(HANDLE handle = nullptr) : m_handle(handle) {}
-    ~CScopedHandle() { Reset(); }
-    CScopedHandle(const CScopedHandle&) = delete;
-    CScopedHandle& operator=(const CScopedHandle&) = delete;
-
-    HANDLE Get() const { return m_handle; }
-    HANDLE* Receive() {
-        Reset();
-        return &m_handle;
-    }
-    HANDLE Release() {
-        HANDLE handle = m_handle;
-        m_handle = nullptr;
-        return handle;
-    }
-    void Reset(HANDLE handle = nullptr) {
-        if (m_handle) CloseHandle(m_handle);
-        m_handle = handle;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 // A job that ends every process in it when its last handle closes, so a child that
 // is stopped, or has exited and left something running, takes all it started along.
@@ -48,25 +23,6 @@ HANDLE CreateKillOnCloseJob() {
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     return job;
-}
-
-// The first word of a command line and what follows it, the blank included.
-struct CCommandParts {
-    std::string program;
-    std::string rest;
-};
-
-CCommandParts SplitProgramWord(const std::string& line) {
-    size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) return {};
-    if (line[start] == '"') {
-        const size_t close = line.find('"', start + 1);
-        if (close == std::string::npos) return {line.substr(start + 1), std::string()};
-        return {line.substr(start + 1, close - start - 1), line.substr(close + 1)};
-    }
-    const size_t end = line.find_first_of(" \t", start);
-    if (end == std::string::npos) return {line.substr(start), std::string()};
-    return {line.substr(start, end - start), line.substr(end)};
 }
 
 std::wstring SystemFolder() {
@@ -128,13 +84,14 @@ private:
 }  // namespace
 
 struct CChildProcess::Impl {
-    CScopedHandle readEnd;
-    CScopedHandle job;
-    CScopedHandle process;
+    CUniqueHandle readEnd;
+    CUniqueHandle job;
+    CUniqueHandle process;
     // False when the child could not be put into a job (jobs do not nest before
     // Windows 8): then the child alone can still be ended.
     bool inJob = false;
     bool exited = false;
+    CPlatformError startError;
     // Output may still come after the child has exited; the grace runs from the later
     // of its exit and the last bytes read.
     CClock::time_point quietSince;
@@ -151,24 +108,50 @@ struct CChildProcess::Impl {
 
 CChildProcess::CChildProcess() : m_impl(new Impl) {}
 
-// Closing the job handle ends whatever is still in it.
-CChildProcess::~CChildProcess() = default;
+// Closing the job handle ends whatever is still in it; a child that could not be put
+// into a job is ended by itself.
+CChildProcess::~CChildProcess() {
+    if (!m_impl->inJob && m_impl->process.IsOpen()) TerminateProcess(m_impl->process.Get(), 1);
+}
 
-bool CChildProcess::Start(const CString& commandLine) {
-    const CCommandParts parts = SplitProgramWord(commandLine.Bytes());
-    if (parts.program.empty()) return false;
-    const std::wstring program = ProgramPath(parts.program);
-    if (program.empty()) return false;
-    std::wstring line = L"\"" + program + L"\"" + GbkToWideText(parts.rest);
+namespace {
+
+// The line the child's start-up code splits back into exactly these arguments.
+std::wstring CommandLineFor(const std::wstring& program, const CArgumentList& arguments) {
+    std::vector<std::wstring> wide;
+    for (size_t i = 1; i < arguments.size(); ++i) wide.push_back(GbkToWideText(arguments[i].Bytes()));
+    return BuildCommandLine(program, wide);
+}
+
+}  // namespace
+
+bool CChildProcess::Start(const CArgumentList& arguments) {
+    m_impl->startError = CPlatformError();
+    return StartChild(arguments);
+}
+
+CPlatformError CChildProcess::StartError() const { return m_impl->startError; }
+
+bool CChildProcess::StartChild(const CArgumentList& arguments) {
+    const std::wstring program = arguments.empty() ? std::wstring() : ProgramPath(arguments[0].Bytes());
+    if (program.empty()) {
+        m_impl->startError = PlatformError(EPlatformError::kNotFound);
+        return false;
+    }
+    std::wstring line = CommandLineFor(program, arguments);
 
     // Neither end is inheritable at first; the write end becomes so only to be named
     // in the child's inheritance list, and the read end never leaves this program.
-    CScopedHandle readEnd;
-    CScopedHandle writeEnd;
-    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), nullptr, 0)) return false;
-    if (!SetHandleInformation(writeEnd.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return false;
+    CUniqueHandle readEnd;
+    CUniqueHandle writeEnd;
+    const auto fail = [this] {
+        m_impl->startError = LastSystemError();
+        return false;
+    };
+    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), nullptr, 0)) return fail();
+    if (!SetHandleInformation(writeEnd.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return fail();
     const CInheritOnly inheritOnly(writeEnd.Get());
-    if (!inheritOnly.Get()) return false;
+    if (!inheritOnly.Get()) return fail();
 
     // A zeroed record: nothing of this program's own start-up (the C runtime's file
     // table, its standard input, its title) is handed on. Standard input is none.
@@ -187,9 +170,9 @@ bool CChildProcess::Start(const CString& commandLine) {
     PROCESS_INFORMATION child{};
     if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                         &startup.StartupInfo, &child)) {
-        return false;
+        return fail();
     }
-    CScopedHandle thread(child.hThread);
+    CUniqueHandle thread(child.hThread);
     m_impl->process.Reset(child.hProcess);
     m_impl->job.Reset(CreateKillOnCloseJob());
     m_impl->inJob = m_impl->job.Get() && AssignProcessToJobObject(m_impl->job.Get(), child.hProcess);

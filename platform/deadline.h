@@ -1,29 +1,37 @@
-// Monotonic deadlines for bounded waits.
+// Monotonic deadlines for bounded waits, on a clock that tests can replace.
 #pragma once
 
 #include <chrono>
 
+#include "platform/stop_signal.h"
+#include "platform/time_limits.h"
+
+class IClock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~IClock() = default;
+    virtual TimePoint Now() const = 0;
+};
+
+// The system's monotonic clock.
+const IClock& SteadyClock();
+
 class CDeadline {
 public:
-    explicit CDeadline(int milliseconds)
-        : m_end(std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds)) {}
+    explicit CDeadline(int milliseconds, const IClock& clock = SteadyClock())
+        : m_clock(&clock), m_end(clock.Now() + std::chrono::milliseconds(milliseconds)) {}
 
-    bool Passed() const { return std::chrono::steady_clock::now() >= m_end; }
+    bool Passed() const { return m_clock->Now() >= m_end; }
     // Milliseconds left, never negative.
     int Remaining() const {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            m_end - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_end - m_clock->Now());
         return left.count() > 0 ? static_cast<int>(left.count()) : 0;
     }
 
 private:
-    std::chrono::steady_clock::time_point m_end;
+    const IClock* m_clock;
+    IClock::TimePoint m_end;
 };
-
-// Waits are cut into slices this long so a raised stop signal is noticed promptly.
-constexpr int kWaitSliceMs = 100;
-
-#include "platform/stop_signal.h"
 
 // Calls waitOnce(sliceMs) until it reports readiness (> 0) or failure (< 0), the time is
 // up, or the stop signal is raised. Returns the last report; 0 means time-out or stop.

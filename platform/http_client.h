@@ -7,13 +7,14 @@
 #include <string>
 
 #include "platform/mb_string.h"
+#include "platform/time_limits.h"
 
 class CStopSignal;
 
 struct CHttpLimits {
-    int connectMs = 15000;  // establishing the connection
-    int silenceMs = 20000;  // sending, or waiting for the next bytes of the answer
-    int totalMs = 30000;    // the whole exchange, whatever happens inside it
+    int connectMs = kHttpConnectLimitMs;  // establishing the connection
+    int silenceMs = kHttpSilenceLimitMs;  // sending, or waiting for the next bytes of the answer
+    int totalMs = kHttpTotalLimitMs;      // the whole exchange, whatever happens inside it
     int maxBodyBytes = 1 << 20;
     int maxHeaderBytes = 256 << 10;  // a header block past this fails the exchange
 };

@@ -3,16 +3,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "platform/bounded_call.h"
 #include "platform/deadline.h"
 #include "platform/http_client.h"
 #include "platform/program_path.h"
@@ -106,11 +104,22 @@ struct CInetShared {
     // Counts a redirect the layer follows by itself. Past the limit the caller gives
     // up: a layer without a limit of its own (Wine's) would follow them for ever.
     void NoteRedirect(const CString& address) {
-        std::lock_guard<std::mutex> guard(lock);
-        url = address;
-        if (++redirects > kMaxRedirects) wake.notify_all();
+        bool tooMany = false;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            url = address;
+            tooMany = ++redirects > kMaxRedirects;
+        }
+        if (tooMany && wakeCaller) wakeCaller();
     }
-    bool TooManyRedirects() const { return redirects > kMaxRedirects; }  // under the lock
+    bool TooManyRedirects() {
+        std::lock_guard<std::mutex> guard(lock);
+        return redirects > kMaxRedirects;
+    }
+    void MarkAborted(EHttpFailure why) {
+        std::lock_guard<std::mutex> guard(lock);
+        aborted = why;
+    }
     CString Url() {
         std::lock_guard<std::mutex> guard(lock);
         return url;
@@ -119,11 +128,7 @@ struct CInetShared {
     const CHttpLimits limits;
 
     std::mutex lock;
-    std::condition_variable wake;
-    std::function<void(CInetShared&)> job;  // queued for the worker
-    bool busy = false;                      // a job is queued or running
-    bool quit = false;
-    bool stopRaised = false;
+    std::function<void()> wakeCaller;  // set before the first job, then only read
     EHttpFailure aborted = EHttpFailure::kNone;
     CString url;
     int redirects = 0;
@@ -139,35 +144,24 @@ struct CInetShared {
     CString headers;
 };
 
-// Runs the blocking calls of one exchange on a thread of their own, and waits for each
-// no longer than the exchange's overall limit allows, nor past a raised stop signal.
-// A caller that stops waiting leaves the thread to finish its call, which the layer's
-// own connection and silence limits bound, and to close its handles itself.
+// Runs the blocking calls of one exchange on a helper thread (bounded_call.h), and
+// waits for each no longer than the exchange's overall limit allows, nor past a raised
+// stop signal, nor past too many redirects. A caller that stops waiting leaves the
+// thread to finish its call, which the layer's own connection and silence limits
+// bound, and to close its handles itself.
 class CInetRunner {
 public:
     CInetRunner(CStopSignal* stop, const CHttpLimits& limits)
         : m_shared(std::make_shared<CInetShared>(limits)),
           m_deadline(limits.totalMs),
-          m_scope(stop, StopHandler(m_shared)) {
-        // Without a thread there is no exchange: the step fails instead of the program.
-        try {
-            m_worker = std::thread(&CInetRunner::Work, m_shared);
-        } catch (const std::system_error&) {
-            m_interruption = EHttpFailure::kOther;
-        }
-    }
-    ~CInetRunner() {
-        {
-            std::lock_guard<std::mutex> guard(m_shared->lock);
-            m_shared->quit = true;
-        }
-        m_shared->wake.notify_all();
-        if (!m_worker.joinable()) return;
-        if (m_abandoned) {
-            m_worker.detach();
-        } else {
-            m_worker.join();
-        }
+          m_stop(stop),
+          m_scope(stop, m_runner.Waker()) {
+        m_shared->wakeCaller = m_runner.Waker();
+        std::shared_ptr<CInetShared> shared = m_shared;
+        m_runner.SetFinalJob([shared] {
+            CloseInnermostFirst(shared->handles);
+            shared->handles.clear();
+        });
     }
     CInetRunner(const CInetRunner&) = delete;
     CInetRunner& operator=(const CInetRunner&) = delete;
@@ -179,65 +173,44 @@ public:
     CInetShared& Shared() { return *m_shared; }
 
 private:
-    static std::function<void()> StopHandler(std::shared_ptr<CInetShared> shared) {
-        return [shared] {
-            std::lock_guard<std::mutex> guard(shared->lock);
-            shared->stopRaised = true;
-            shared->wake.notify_all();
-        };
-    }
-    static void Work(std::shared_ptr<CInetShared> shared);
-
     std::shared_ptr<CInetShared> m_shared;
     CDeadline m_deadline;
-    std::thread m_worker;
-    bool m_abandoned = false;
+    CStopSignal* m_stop;
     EHttpFailure m_interruption = EHttpFailure::kNone;
+    CBoundedRunner m_runner;
     CAbortScope m_scope;  // last: its handler may run as soon as it is built
 };
 
-void CInetRunner::Work(std::shared_ptr<CInetShared> shared) {
-    std::unique_lock<std::mutex> guard(shared->lock);
-    for (;;) {
-        shared->wake.wait(guard, [&shared] { return shared->quit || shared->job; });
-        if (!shared->job) break;
-        auto job = std::move(shared->job);
-        shared->job = nullptr;
-        shared->outcome = CHttpOutcome();
-        guard.unlock();
-        job(*shared);
-        guard.lock();
-        shared->busy = false;
-        shared->wake.notify_all();
-    }
-    guard.unlock();
-    CloseInnermostFirst(shared->handles);
-    shared->handles.clear();
-}
-
 bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
-    std::unique_lock<std::mutex> guard(m_shared->lock);
-    if (m_shared->stopRaised && m_interruption == EHttpFailure::kNone)
-        m_interruption = EHttpFailure::kStopped;
     if (m_interruption != EHttpFailure::kNone) return false;
-    m_shared->job = std::move(job);
-    m_shared->busy = true;
-    m_shared->wake.notify_all();
-    while (m_shared->busy) {
-        if (m_shared->stopRaised || m_deadline.Passed() || m_shared->TooManyRedirects()) {
-            // Given up on, not closed under it: the thread sees the mark when its call
-            // returns and closes what it opened.
-            m_interruption = m_shared->stopRaised       ? EHttpFailure::kStopped
-                             : m_deadline.Passed()      ? EHttpFailure::kTimedOut
-                                                        : EHttpFailure::kTooManyRedirects;
-            m_shared->aborted = m_interruption;
-            m_abandoned = true;
+    std::shared_ptr<CInetShared> shared = m_shared;
+    const EBoundedCall outcome = m_runner.Run(
+        [shared, job] {
+            shared->outcome = CHttpOutcome();
+            job(*shared);
+        },
+        m_deadline, m_stop, [shared] { return shared->TooManyRedirects(); });
+    switch (outcome) {
+        case EBoundedCall::kDone:
+            return true;
+        case EBoundedCall::kStopped:
+            m_interruption = EHttpFailure::kStopped;
+            break;
+        case EBoundedCall::kTimedOut:
+            m_interruption = EHttpFailure::kTimedOut;
+            break;
+        case EBoundedCall::kGivenUp:
+            m_interruption = EHttpFailure::kTooManyRedirects;
+            break;
+        case EBoundedCall::kNoThread:
+            // Without a thread there is no exchange: the step fails instead of the program.
+            m_interruption = EHttpFailure::kOther;
             return false;
-        }
-        const int wait = std::max(1, std::min(kWaitSliceMs, m_deadline.Remaining()));
-        m_shared->wake.wait_for(guard, std::chrono::milliseconds(wait));
     }
-    return true;
+    // Given up on, not closed under it: the thread sees the mark when its call returns
+    // and closes what it opened.
+    m_shared->MarkAborted(m_interruption);
+    return false;
 }
 
 void SetTimeoutOption(HINTERNET handle, DWORD option, int milliseconds) {

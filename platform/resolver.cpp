@@ -23,8 +23,9 @@ CResolution ResolveFirstIPv4(const CString& host, int timeoutMs, const CStopSign
         case EBoundedCall::kStopped:
             resolution.failure = EResolveFailure::kStopped;
             break;
+        case EBoundedCall::kGivenUp:
         case EBoundedCall::kNoThread:
-            resolution.failure = EResolveFailure::kNotFound;
+            resolution.failure = EResolveFailure::kNoResources;
             break;
     }
     return resolution;

@@ -2,13 +2,14 @@
 #pragma once
 
 #include "platform/mb_string.h"
+#include "platform/platform_error.h"
+#include "platform/time_limits.h"
 
 class CStopSignal;
 
-// No lookup of ours waits longer than this for the DNS servers.
-constexpr int kNameLookupLimitMs = 10 * 1000;
 
-enum class EResolveFailure { kNone, kNotFound, kTimedOut, kStopped };
+// A lookup fails as kNotFound, kTimedOut, kStopped or kNoResources (no helper thread).
+using EResolveFailure = EPlatformError;
 
 struct CResolution {
     CString address;  // dotted-decimal text of the first IPv4 address listed

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/mb_string.h"
+#include "platform/platform_error.h"
 
 class CStopSignal;
 
@@ -24,6 +25,10 @@ public:
     // nothing arrived within timeoutMs (or the stop signal was raised).
     int Receive(char* buffer, int capacity, int timeoutMs);
     void Close();
+
+    // Why the last Connect, Send or Receive failed (kTimedOut for a time-out, kStopped
+    // for a raised stop signal); kNone after one that succeeded.
+    CPlatformError LastError() const;
 
 private:
     struct Impl;

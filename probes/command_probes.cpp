@@ -1,5 +1,6 @@
 #include "probes/command_probes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/probe_session.h"
@@ -7,6 +8,7 @@
 #include "platform/deadline.h"
 #include "platform/host_name.h"
 #include "platform/program_path.h"
+#include "probes/platform_error_text.h"
 #include "probes/whois_text.h"
 
 namespace {
@@ -30,13 +32,34 @@ bool AppendWithinCap(CString* text, char* chunk, int got) {
     return false;
 }
 
+// The program's file name, without its folder: what the user knows it by.
+CString ProgramName(const CString& program) {
+    const std::string& path = program.Bytes();
+    const size_t slash = path.find_last_of("/\\");
+    return CString(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+CString StartFailureLine(const CString& program, const CPlatformError& error) {
+    CString line;
+    if (error.kind == EPlatformError::kNotFound) {
+        line.Format("找不到%s程序\r\n", ProgramName(program).GetString());
+    } else {
+        line.Format("无法运行%s程序：%s\r\n", ProgramName(program).GetString(),
+                    DescribePlatformError(error).GetString());
+    }
+    return line;
+}
+
 }  // namespace
 
 CString GetProgramDirectory() { return GetExecutableDirectory(); }
 
-int CProbeSession::RunCommandCapture(const CString& command, int limitSeconds) {
+int CProbeSession::RunCommandCapture(const CArgumentList& command, int limitSeconds) {
     CChildProcess child;
-    if (!child.Start(command)) return 0;
+    if (!child.Start(command)) {
+        m_strError = StartFailureLine(command.empty() ? CString() : command[0], child.StartError());
+        return 0;
+    }
     const CDeadline deadline(limitSeconds * 1000);
     CString captured;
     bool capped = false;
@@ -67,11 +90,11 @@ int CProbeSession::RunCommandCapture(const CString& command, int limitSeconds) {
 }
 
 int CProbeSession::GetLocalNetworkInfo() {
-    return RunCommandCapture("ipconfig /all", kIpconfigLimitSeconds);
+    return RunCommandCapture({"ipconfig", "/all"}, kIpconfigLimitSeconds);
 }
 
 int CProbeSession::FlushDnsCache() {
-    return RunCommandCapture("ipconfig /flushdns", kIpconfigLimitSeconds);
+    return RunCommandCapture({"ipconfig", "/flushdns"}, kIpconfigLimitSeconds);
 }
 
 int CProbeSession::ProbeFtpPort(CString domain) { return ProbeTcpPort(domain, 21); }
@@ -79,24 +102,22 @@ int CProbeSession::ProbeFtpPort(CString domain) { return ProbeTcpPort(domain, 21
 int CProbeSession::ProbeHttpPort(CString domain) { return ProbeTcpPort(domain, 80); }
 
 int CProbeSession::ProbeTcpPort(const CString& domain, int port) {
-    const CString host = HostNameForCommands(domain);
-    // The path is quoted: unquoted, a folder with a space in its name ("C:\Users\Wang
-    // Wei\") would make process creation try "C:\Users\Wang.exe" first and hand psping
-    // the rest of the folder as arguments. The domain never holds a quote.
-    CString command;
-    command.Format("\"%s\" /accepteula -n 10 %s:%d", (GetProgramDirectory() + "psping").GetString(),
-                   host.GetString(), port);
-    return RunCommandCapture(command, kPspingLimitSeconds);
+    CString target;
+    target.Format("%s:%d", HostNameForCommands(domain).GetString(), port);
+    return RunCommandCapture({GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target},
+                             kPspingLimitSeconds);
 }
 
 int CProbeSession::RunPing(CString domain) {
-    CString command;
-    command.Format("ping %s", HostNameForCommands(domain).GetString());
-    return RunCommandCapture(command, kPingLimitSeconds);
+    return RunCommandCapture({"ping", HostNameForCommands(domain)}, kPingLimitSeconds);
+}
+
+int CProbeSession::TracertLimitSeconds() const {
+    // The web site step comes after tracert; its whole limit stays set aside for it.
+    const int leftMs = m_runBudget.Remaining() - m_endpoints.httpLimits.totalMs;
+    return std::max(kTracertLeastSeconds, std::min(kTracertLimitSeconds, leftMs / 1000));
 }
 
 int CProbeSession::RunTracert(CString domain) {
-    CString command;
-    command.Format("tracert -d %s", HostNameForCommands(domain).GetString());
-    return RunCommandCapture(command, kTracertLimitSeconds);
+    return RunCommandCapture({"tracert", "-d", HostNameForCommands(domain)}, TracertLimitSeconds());
 }

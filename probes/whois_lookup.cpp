@@ -4,12 +4,13 @@
 #include "platform/deadline.h"
 #include "platform/stop_signal.h"
 #include "platform/tcp_socket.h"
+#include "probes/platform_error_text.h"
 #include "probes/whois_answer.h"
 #include "probes/whois_text.h"
 
 namespace {
 
-const char kConnectFailed[] = "无法连接whois服务器\r\n";
+const char kConnectFailed[] = "无法连接whois服务器%s：%s\r\n";
 const char kDomainIncomplete[] = "域名不完整，无法查询whois信息\r\n";
 
 // Notices end a kept answer that was cut short. They use bare LF like most whois
@@ -22,10 +23,17 @@ const char kQueryLimitNotice[] =
 const char kNothingSent[] = "whois服务器%s没有返回任何数据\r\n";
 const char kNothingSentInTime[] = "whois服务器%s在%d秒内没有返回任何数据\r\n";
 
+// The failure line of a connection that could not be made or broke before any answer.
+CString ConnectFailureLine(const CString& server, const CPlatformError& cause) {
+    CString line;
+    line.Format(kConnectFailed, server.GetString(), DescribePlatformError(cause).GetString());
+    return line;
+}
+
 // What a query returns for an answer that ended the given way; empty means failure, with
-// the reason in *error.
+// the reason in *error. readError is why reading failed, for kReadError.
 CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits,
-                     const CString& server, CString* error) {
+                     const CString& server, const CPlatformError& readError, CString* error) {
     const CString& text = answer.text;
     CString notice;
     switch (answer.end) {
@@ -36,7 +44,7 @@ CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits,
             return text;
         case CWhoisAnswer::kReadError:
             // A broken connection after part of the answer still leaves a usable record.
-            if (text.IsEmpty()) *error = kConnectFailed;
+            if (text.IsEmpty()) *error = ConnectFailureLine(server, readError);
             return text;
         case CWhoisAnswer::kCapped:
             return text + kCappedNotice;
@@ -81,7 +89,7 @@ CString CProbeSession::QueryWhoisServer(CString server, CString domain) {
     CTcpSocket socket(m_stop);
     if (!socket.Connect(address, m_endpoints.whoisPort,
                         std::min(limits.connectMs, queryDeadline.Remaining()))) {
-        m_strError = kConnectFailed;
+        m_strError = ConnectFailureLine(server, socket.LastError());
         return CString();
     }
     if (!LastTwoLabels(domain, &domain)) {
@@ -93,10 +101,11 @@ CString CProbeSession::QueryWhoisServer(CString server, CString domain) {
     if (server == m_endpoints.whoisEqualsPrefixHost) query = "=" + query;
     const int sendLimitMs = std::min(limits.silenceMs, queryDeadline.Remaining());
     if (socket.Send(query.GetString(), query.GetLength(), sendLimitMs) < query.GetLength()) {
-        m_strError = kConnectFailed;
+        m_strError = ConnectFailureLine(server, socket.LastError());
         return CString();
     }
     const CWhoisAnswer answer = ReadWhoisAnswer(socket, limits, queryDeadline, m_stop);
+    const CPlatformError readError = socket.LastError();
     socket.Close();
-    return FinishAnswer(answer, limits, server, &m_strError);
+    return FinishAnswer(answer, limits, server, readError, &m_strError);
 }

@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/atomic_file.h"
+#include "engine/report_file_text.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ TEST_F(CSaveTest, AFifoWithAReaderGetsTheWholeReportAndStaysAFifo) {
         }
     });
     CString error;
-    EXPECT_TRUE(WriteFileReplacing(fifo, report, &error)) << error.Bytes();
+    EXPECT_TRUE(SaveReportFile(fifo, report, &error)) << error.Bytes();
     drain.join();
     close(reader);
     EXPECT_TRUE(received == report.Bytes());
@@ -122,7 +122,7 @@ TEST_F(CSaveTest, AFifoWithoutAReaderFailsAtOnceAndSaysWhy) {
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0644));
     CString error;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(WriteFileReplacing(fifo, "report", &error));
+    EXPECT_FALSE(SaveReportFile(fifo, "report", &error));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_NE(-1, error.Find("没有程序在读取")) << error.Bytes();
     EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
@@ -135,7 +135,7 @@ TEST_F(CSaveTest, AFifoReaderThatStopsTakingDataEndsTheSaveWithAFailure) {
     ASSERT_GE(silent, 0);
     CString error;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(WriteFileReplacing(fifo, LargeReport(), &error));
+    EXPECT_FALSE(SaveReportFile(fifo, LargeReport(), &error));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     EXPECT_NE(-1, error.Find("写入超时")) << error.Bytes();
     close(silent);
@@ -148,9 +148,9 @@ TEST_F(CSaveTest, AFifoReaderThatStopsTakingDataEndsTheSaveWithAFailure) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         close(leaving);
     });
-    EXPECT_FALSE(WriteFileReplacing(fifo, LargeReport(), &error));
+    EXPECT_FALSE(SaveReportFile(fifo, LargeReport(), &error));
     closer.join();
-    EXPECT_NE(-1, error.Find("Broken pipe")) << error.Bytes();
+    EXPECT_NE(-1, error.Find("读取方已关闭")) << error.Bytes();
 }
 
 // As root the devices are private nodes of the same kind in the test's folder: a save
@@ -164,7 +164,7 @@ TEST_F(CSaveTest, CharacterDevicesAreWrittenInPlaceAndAFullOneFails) {
     };
     const CDeviceCase cases[] = {
         {"null", 3, true, ""},
-        {"full", 7, false, "No space left on device"},
+        {"full", 7, false, "磁盘空间不足"},
     };
     for (const CDeviceCase& c : cases) {
         std::string path = std::string("/dev/") + c.name;
@@ -174,7 +174,7 @@ TEST_F(CSaveTest, CharacterDevicesAreWrittenInPlaceAndAFullOneFails) {
         }
         const struct stat before = StatOf(path);
         CString error;
-        EXPECT_EQ(c.saved, WriteFileReplacing(path, LargeReport(), &error)) << path << error.Bytes();
+        EXPECT_EQ(c.saved, SaveReportFile(path, LargeReport(), &error)) << path << error.Bytes();
         EXPECT_NE(-1, error.Find(c.errorPart)) << path << error.Bytes();
         const struct stat after = StatOf(path);
         EXPECT_TRUE(S_ISCHR(after.st_mode)) << path;
@@ -201,7 +201,7 @@ TEST_F(CSaveTest, DirectoriesAndSocketsAreRefusedAndLeftAlone) {
     const CRefusedCase cases[] = {{folder, "目录", S_IFDIR}, {socketPath, "套接字", S_IFSOCK}};
     for (const CRefusedCase& c : cases) {
         CString error;
-        EXPECT_FALSE(WriteFileReplacing(c.path, "report", &error)) << c.path;
+        EXPECT_FALSE(SaveReportFile(c.path, "report", &error)) << c.path;
         EXPECT_NE(-1, error.Find(c.kind)) << error.Bytes();
         EXPECT_EQ(c.type, StatOf(c.path).st_mode & S_IFMT) << c.path;
     }
@@ -230,7 +230,7 @@ TEST_F(CSaveTest, ALinkIsFollowedItsTargetWrittenAndTheLinkKept) {
     for (const CLinkCase& c : cases) {
         const std::string report = std::string("report via ") + c.link + "\r\n";
         CString error;
-        EXPECT_TRUE(WriteFileReplacing(In(c.link), CString(report), &error)) << c.link << error.Bytes();
+        EXPECT_TRUE(SaveReportFile(In(c.link), CString(report), &error)) << c.link << error.Bytes();
         EXPECT_TRUE(S_ISLNK(StatOf(In(c.link)).st_mode)) << c.link;
         char stored[4096] = {};
         ASSERT_GT(readlink(In(c.link).c_str(), stored, sizeof stored - 1), 0);
@@ -247,13 +247,13 @@ TEST_F(CSaveTest, AnExistingFileKeepsItsModeAndANewOneFollowsTheUmask) {
         const std::string path = In("mode" + std::to_string(mode));
         WriteAllTo(path, "old", mode);
         CString error;
-        EXPECT_TRUE(WriteFileReplacing(path, "new report", &error)) << error.Bytes();
+        EXPECT_TRUE(SaveReportFile(path, "new report", &error)) << error.Bytes();
         EXPECT_EQ("new report", ReadAll(path));
         EXPECT_EQ(mode, StatOf(path).st_mode & 07777) << std::oct << mode;
     }
     const mode_t saved = umask(027);
     CString error;
-    EXPECT_TRUE(WriteFileReplacing(In("fresh.txt"), "", &error)) << error.Bytes();
+    EXPECT_TRUE(SaveReportFile(In("fresh.txt"), "", &error)) << error.Bytes();
     umask(saved);
     EXPECT_EQ(0640u, StatOf(In("fresh.txt")).st_mode & 07777);
     EXPECT_EQ(0, StatOf(In("fresh.txt")).st_size);
@@ -265,7 +265,7 @@ TEST_F(CSaveTest, AnExistingFileKeepsItsOwner) {
     WriteAllTo(path, "old", 0600);
     ASSERT_EQ(0, chown(path.c_str(), kNobody, kNobody));
     CString error;
-    EXPECT_TRUE(WriteFileReplacing(path, "new", &error)) << error.Bytes();
+    EXPECT_TRUE(SaveReportFile(path, "new", &error)) << error.Bytes();
     EXPECT_EQ(kNobody, StatOf(path).st_uid);
     EXPECT_EQ(kNobody, StatOf(path).st_gid);
     EXPECT_EQ(0600u, StatOf(path).st_mode & 07777);
@@ -297,9 +297,9 @@ TEST_F(CSaveTest, AFolderThatTakesNoNewFileFallsBackToWritingTheFileInPlace) {
         const int status = RunInChild([&] {
             if (root && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 3;
             CString error;
-            const bool saved = WriteFileReplacing(path, "new report\r\n", &error);
+            const bool saved = SaveReportFile(path, "new report\r\n", &error);
             std::fprintf(stderr, "%s\n", error.GetString());
-            const bool namesCause = saved || error.Find("无法在目标文件夹中创建文件：Permission denied") == 0;
+            const bool namesCause = saved || error.Find("无法在目标文件夹中创建文件：拒绝访问") == 0;
             return (saved ? 0 : 1) + (namesCause ? 0 : 2);
         });
         EXPECT_EQ(c.fileWritable ? 0 : 1, status) << c.name;
@@ -324,8 +324,8 @@ TEST_F(CSaveTest, AFullMediumFailsTheSaveAndKeepsTheEarlierReport) {
         }
         WriteAllTo(report, earlier);
         CString error;
-        if (WriteFileReplacing(report, LargeReport(), &error)) return 11;
-        if (error.Find("写入文件失败：No space left on device") != 0) return 12;
+        if (SaveReportFile(report, LargeReport(), &error)) return 11;
+        if (error.Find("写入文件失败：磁盘空间不足") != 0) return 12;
         if (ReadAll(report) != earlier) return 13;
         // Only the earlier report: the temporary file is gone again.
         size_t count = 0;
@@ -347,7 +347,7 @@ TEST_F(CSaveTest, AFileMountedOverIsWrittenInPlace) {
             return 10;
         }
         CString error;
-        if (!WriteFileReplacing(shown, "new report\r\n", &error)) return 11;
+        if (!SaveReportFile(shown, "new report\r\n", &error)) return 11;
         return ReadAll(shown) == "new report\r\n" ? 0 : 12;
     });
     EXPECT_EQ(0, status) << "10 mount, 11 not saved, 12 contents";
@@ -361,15 +361,15 @@ TEST_F(CSaveTest, AFileNoTemporaryFileFitsBesideIsRewrittenInPlace) {
     const std::string path = In(std::string(250, 'r') + ".txt");
     WriteAllTo(path, "an earlier report, longer than the new one\r\n", 0600);
     CString error;
-    EXPECT_TRUE(WriteFileReplacing(path, "new report\r\n", &error)) << error.Bytes();
+    EXPECT_TRUE(SaveReportFile(path, "new report\r\n", &error)) << error.Bytes();
     EXPECT_EQ("new report\r\n", ReadAll(path));
     EXPECT_EQ(0600u, StatOf(path).st_mode & 07777);
     EXPECT_EQ(1u, EntryCount());
 
     // A new file of such a name is made directly; one longer than any name can be is not.
-    EXPECT_TRUE(WriteFileReplacing(In(std::string(250, 'n') + ".txt"), "report", &error)) << error.Bytes();
+    EXPECT_TRUE(SaveReportFile(In(std::string(250, 'n') + ".txt"), "report", &error)) << error.Bytes();
     EXPECT_EQ("report", ReadAll(In(std::string(250, 'n') + ".txt")));
-    EXPECT_FALSE(WriteFileReplacing(In(std::string(256, 'n')), "report", &error));
-    EXPECT_NE(-1, error.Find("：File name too long")) << error.Bytes();
+    EXPECT_FALSE(SaveReportFile(In(std::string(256, 'n')), "report", &error));
+    EXPECT_NE(-1, error.Find("：文件名过长或无效")) << error.Bytes();
     EXPECT_EQ(2u, EntryCount());
 }

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "engine/report_file_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -101,9 +101,9 @@ TEST_F(CWinSaveTest, FoldersNamedInAnyLanguageTakeTheReport) {
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
         const std::wstring file = folder + L"\\NetTestReport.txt";
         CString error;
-        EXPECT_TRUE(WriteFileReplacing(PathBytes(file), "\xBF\xAA\xCA\xBC first\r\n", &error))
+        EXPECT_TRUE(SaveReportFile(PathBytes(file), "\xBF\xAA\xCA\xBC first\r\n", &error))
             << PathBytes(name) << " " << error.Bytes();
-        EXPECT_TRUE(WriteFileReplacing(PathBytes(file), "\xBF\xAA\xCA\xBC second\r\n", &error))
+        EXPECT_TRUE(SaveReportFile(PathBytes(file), "\xBF\xAA\xCA\xBC second\r\n", &error))
             << PathBytes(name) << " " << error.Bytes();
         EXPECT_EQ("\xBF\xAA\xCA\xBC second\r\n", ReadAll(file)) << PathBytes(name);
         EXPECT_EQ(1, Lines(Entries(folder))) << Entries(folder) << PathBytes(name);
@@ -121,7 +121,7 @@ TEST_F(CWinSaveTest, HiddenAndSystemAttributesAreKeptOnOverwrite) {
         WriteAllTo(file, "earlier");
         ASSERT_TRUE(SetFileAttributesW(file.c_str(), attributes));
         CString error;
-        EXPECT_TRUE(WriteFileReplacing(PathBytes(file), "new report", &error)) << error.Bytes();
+        EXPECT_TRUE(SaveReportFile(PathBytes(file), "new report", &error)) << error.Bytes();
         EXPECT_EQ("new report", ReadAll(file));
         const DWORD after = GetFileAttributesW(file.c_str());
         EXPECT_EQ(attributes, after & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
@@ -135,7 +135,7 @@ TEST_F(CWinSaveTest, FailuresAreReportedAndLeaveTheEarlierReport) {
     WriteAllTo(readOnly, "earlier");
     ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
     CString error;
-    EXPECT_FALSE(WriteFileReplacing(PathBytes(readOnly), "new", &error));
+    EXPECT_FALSE(SaveReportFile(PathBytes(readOnly), "new", &error));
     EXPECT_NE(-1, error.Find("只读")) << error.Bytes();
     EXPECT_EQ("earlier", ReadAll(readOnly));
     EXPECT_NE(0u, GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);
@@ -146,17 +146,17 @@ TEST_F(CWinSaveTest, FailuresAreReportedAndLeaveTheEarlierReport) {
     HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
     error.Empty();
-    EXPECT_FALSE(WriteFileReplacing(PathBytes(held), "new", &error));
+    EXPECT_FALSE(SaveReportFile(PathBytes(held), "new", &error));
     EXPECT_NE(-1, error.Find("错误代码")) << error.Bytes();
     CloseHandle(holder);
     EXPECT_EQ("earlier", ReadAll(held));
 
     error.Empty();
-    EXPECT_FALSE(WriteFileReplacing(PathBytes(In(L"missing\\report.txt")), "new", &error));
+    EXPECT_FALSE(SaveReportFile(PathBytes(In(L"missing\\report.txt")), "new", &error));
     EXPECT_EQ(0, error.Find("无法在目标文件夹中创建文件：")) << error.Bytes();
 
     error.Empty();
-    EXPECT_FALSE(WriteFileReplacing(PathBytes(m_folder), "new", &error));
+    EXPECT_FALSE(SaveReportFile(PathBytes(m_folder), "new", &error));
     EXPECT_NE(-1, error.Find("目录")) << error.Bytes();
 
     // Our temporary files are named after their target ("held.txt.<id>.tmp"). Wine's
@@ -173,12 +173,12 @@ TEST_F(CWinSaveTest, AFileNoTemporaryFileFitsBesideIsRewrittenInPlace) {
     WriteAllTo(file, "an earlier report, longer than the new one\r\n");
     ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN));
     CString error;
-    EXPECT_TRUE(WriteFileReplacing(PathBytes(file), "new report\r\n", &error)) << error.Bytes();
+    EXPECT_TRUE(SaveReportFile(PathBytes(file), "new report\r\n", &error)) << error.Bytes();
     EXPECT_EQ("new report\r\n", ReadAll(file));
     EXPECT_NE(0u, GetFileAttributesW(file.c_str()) & FILE_ATTRIBUTE_HIDDEN);
     // A new file of such a name is made directly.
     const std::wstring fresh = In(std::wstring(240, L'n') + L".txt");
-    EXPECT_TRUE(WriteFileReplacing(PathBytes(fresh), "report", &error)) << error.Bytes();
+    EXPECT_TRUE(SaveReportFile(PathBytes(fresh), "report", &error)) << error.Bytes();
     EXPECT_EQ("report", ReadAll(fresh));
     EXPECT_EQ(2, Lines(Entries(m_folder))) << Entries(m_folder);
 }

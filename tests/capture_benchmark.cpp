@@ -13,7 +13,7 @@ const int kMebibytes = 256;
 void CaptureRoutine(benchmark::State& state) {
     for (auto _ : state) {
         CProbeSession session;
-        session.RunCommandCapture((std::string(TEST_CHILD_PATH) + " stream " + std::to_string(kMebibytes)).c_str(), 600);
+        session.RunCommandCapture({TEST_CHILD_PATH, "stream", std::to_string(kMebibytes).c_str()}, 600);
         if (session.m_strResult.GetLength() != kMebibytes * 1024 * 1024) state.SkipWithError("short capture");
     }
     state.SetBytesProcessed(state.iterations() * int64_t{kMebibytes} * 1024 * 1024);
@@ -24,9 +24,9 @@ void DdFromPipe(benchmark::State& state) {
     for (auto _ : state) {
         CChildProcess child;
         // sh is the benchmark's own tool here, never fed user input.
-        const std::string line = std::string("/bin/sh ") + BENCH_DD_SCRIPT + " " + TEST_CHILD_PATH + " " +
-                                 std::to_string(kMebibytes);
-        if (!child.Start(line.c_str())) state.SkipWithError("cannot start dd");
+        const CArgumentList command = {"/bin/sh", BENCH_DD_SCRIPT, TEST_CHILD_PATH,
+                                       std::to_string(kMebibytes).c_str()};
+        if (!child.Start(command)) state.SkipWithError("cannot start dd");
         char buffer[256];
         while (child.Read(buffer, sizeof buffer, 1000) != CChildProcess::kReadEnd) {
         }

@@ -37,7 +37,10 @@ std::string StepBody(int step, const CCheckOptions& options) {
         case 1: ok = session.LookupWhois(domain); break;
         case 2: ok = session.FetchPublicIP(); break;
         case 9: ok = session.CheckWebsite(domain); break;
-        default: return "";  // the command probes, whose programs are missing here
+        case 3: case 4: return "找不到ipconfig程序\r\n";  // the commands are missing here
+        case 5: case 6: return "找不到psping程序\r\n";
+        case 7: return "找不到ping程序\r\n";
+        case 8: return "找不到tracert程序\r\n";
     }
     return (ok ? session.TakeResult() : session.TakeError()).Bytes();
 }
@@ -82,8 +85,8 @@ TEST_F(PathCleared, AllProbesFailingStillGiveBannerAndNineCompleteBlocks) {
     EXPECT_EQ(9, frontEnd.ProgressSteps());
     EXPECT_EQ(1, frontEnd.DomainReads());
     EXPECT_EQ(1, frontEnd.DoneNotices());
-    // Blocks of the command steps have an empty body: header, then the separator.
-    EXPECT_NE(std::string::npos, frontEnd.Report().find("：2026- 3- 7  9: 5: 4\r\n" + Separator()));
+    // Blocks of the command steps say which program is missing.
+    EXPECT_NE(std::string::npos, frontEnd.Report().find("：2026- 3- 7  9: 5: 4\r\n找不到psping程序\r\n" + Separator()));
 }
 #endif
 

@@ -30,7 +30,7 @@ struct CCapture {
     double seconds;
 };
 
-CCapture Capture(const CString& command, int limitSeconds) {
+CCapture Capture(const CArgumentList& command, int limitSeconds) {
     CProbeSession session;
     const auto start = std::chrono::steady_clock::now();
     const int ok = session.RunCommandCapture(command, limitSeconds);
@@ -98,12 +98,12 @@ TEST(ProgramFolder, IsFoundWholeUnderNamesInAnyLanguage) {
         const fs::path folder = FreshFolder(name);
         const fs::path copy = folder / "test_child.exe";
         fs::copy_file(TestChildFile(), copy);
-        const CCapture step = Capture(CString("\"" + copy.u8string() + "\" folder"), 30);
+        const CCapture step = Capture({CString(copy.u8string()), "folder"}, 30);
         ASSERT_EQ(1, step.ok);
         const std::string expected = std::string(name) + GetPathSeparator();
         ASSERT_GE(step.text.size(), expected.size()) << step.text;
         EXPECT_EQ(expected, step.text.substr(step.text.size() - expected.size())) << step.text;
-        const CCapture args = Capture(CString("\"" + copy.u8string() + "\" args " + "\xD6\xD0"), 30);
+        const CCapture args = Capture({CString(copy.u8string()), "args", "\xD6\xD0"}, 30);
         EXPECT_EQ("[\xD6\xD0]\n", args.text) << "the GBK argument did not arrive as GBK";
     }
 }

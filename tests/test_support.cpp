@@ -51,8 +51,21 @@ bool WaitReadable(intptr_t s, int milliseconds) {
 
 }  // namespace
 
-CString TestChildCommand(const std::string& arguments) {
-    return CString((NativePath(TEST_CHILD_PATH) + " " + arguments).c_str());
+CArgumentList SplitTestWords(const std::string& line) {
+    CArgumentList words;
+    size_t start = line.find_first_not_of(' ');
+    while (start != std::string::npos) {
+        const size_t end = line.find(' ', start);
+        words.push_back(CString(line.substr(start, end == std::string::npos ? end : end - start)));
+        start = line.find_first_not_of(' ', end);
+    }
+    return words;
+}
+
+CArgumentList TestChildCommand(const std::string& arguments) {
+    CArgumentList command = SplitTestWords(arguments);
+    command.insert(command.begin(), CString(NativePath(TEST_CHILD_PATH)));
+    return command;
 }
 
 std::string TestChildPath() { return NativePath(TEST_CHILD_PATH); }

@@ -16,8 +16,12 @@
 // Readable failure messages for the string class.
 inline void PrintTo(const CString& text, std::ostream* out) { *out << '"' << text.Bytes() << '"'; }
 
-// Command line that starts the test child program with the given mode and arguments.
-CString TestChildCommand(const std::string& arguments);
+#include "platform/child_process.h"
+
+// The words of a test's command, split at blanks (the tests' own words hold none).
+CArgumentList SplitTestWords(const std::string& line);
+// Starts the test child program with the given mode and arguments (split at blanks).
+CArgumentList TestChildCommand(const std::string& arguments);
 // The test child program's own path.
 std::string TestChildPath();
 // A path the test child and the test agree on, under the build folder.

@@ -17,7 +17,7 @@ using namespace std::string_literals;
 
 namespace {
 
-const char kConnectFailed[] = "无法连接whois服务器\r\n";
+const char kConnectFailed[] = "无法连接whois服务器127.0.0.4：连接被拒绝\r\n";
 const char kDomainIncomplete[] = "域名不完整，无法查询whois信息\r\n";
 const char kEmptyHostUnresolved[] = "无法解析的主机IP\r\n";
 

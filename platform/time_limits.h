@@ -1,0 +1,45 @@
+// Every time limit of a check run, in one place. A run whose every peer and every DNS
+// server stays silent is ended by these limits alone; tests/run_limits_test.cpp adds
+// them up step by step and holds the sum under six minutes.
+#pragma once
+
+// Waits are cut into slices this long so a raised stop signal is noticed promptly.
+constexpr int kWaitSliceMs = 100;
+
+// No name lookup of ours waits longer than this for the DNS servers.
+constexpr int kNameLookupLimitMs = 10 * 1000;
+
+// One whois query: the connect; the longest silence between two pieces of an answer
+// (and the longest wait for a send); the whole query, lookup included.
+constexpr int kWhoisConnectLimitMs = 10 * 1000;
+constexpr int kWhoisSilenceLimitMs = 15 * 1000;
+constexpr int kWhoisQueryLimitMs = 60 * 1000;
+
+// One HTTP exchange (the public address page, the web site): establishing the
+// connection; sending or waiting for the next bytes; the whole exchange, whatever
+// happens inside it. The web site step's name lookup counts against its total.
+constexpr int kHttpConnectLimitMs = 15 * 1000;
+constexpr int kHttpSilenceLimitMs = 20 * 1000;
+constexpr int kHttpTotalLimitMs = 30 * 1000;
+
+// The commands, in seconds: a command still running at its limit is ended with all it
+// started.
+constexpr int kIpconfigLimitSeconds = 20;
+constexpr int kPspingLimitSeconds = 40;
+constexpr int kPingLimitSeconds = 30;
+// A route that ends behind a firewall dropping probes costs about 12 s per silent hop.
+// The run's budget below may leave tracert less.
+constexpr int kTracertLimitSeconds = 180;
+
+// How long a command's output may still arrive once the command itself has exited.
+constexpr int kChildExitGraceMs = 2000;
+
+// The whole run. Tracert, the one step whose own limit is long, gets no more than what
+// is left of it once the web site step's limit is set aside, so the run ends within it
+// even when every earlier step ran to its limit.
+constexpr int kRunBudgetMs = 340 * 1000;
+// The least tracert is given when earlier steps have used up the budget.
+constexpr int kTracertLeastSeconds = 1;
+
+// Saving: a reader of a FIFO or terminal that takes nothing for this long fails the save.
+constexpr int kSaveStallLimitMs = 10 * 1000;

@@ -1,0 +1,33 @@
+#include "probes/platform_error_text.h"
+
+CString DescribePlatformError(const CPlatformError& error) {
+    switch (error.kind) {
+        case EPlatformError::kNone:
+            return CString();
+        case EPlatformError::kRefused:
+            return "连接被拒绝";
+        case EPlatformError::kTimedOut:
+            return "连接超时";
+        case EPlatformError::kUnreachable:
+            return "网络不可达";
+        case EPlatformError::kConnectionLost:
+            return "连接被中断";
+        case EPlatformError::kNotFound:
+            return "找不到";
+        case EPlatformError::kBadName:
+            return "名称无效";
+        case EPlatformError::kAccessDenied:
+            return "拒绝访问";
+        case EPlatformError::kDiskFull:
+            return "磁盘已满";
+        case EPlatformError::kNoResources:
+            return "系统资源不足";
+        case EPlatformError::kStopped:
+            return "检测已停止";
+        case EPlatformError::kOther:
+            break;
+    }
+    CString text;
+    text.Format("系统错误（错误码%ld）", error.code);
+    return text;
+}

@@ -1,0 +1,128 @@
+// The time limits of a run, added up on a clock the test moves by hand: a run in which
+// nothing answers must end in under six minutes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#include "engine/probe_session.h"
+#include "platform/deadline.h"
+#include "platform/time_limits.h"
+
+namespace {
+
+class CFakeClock : public IClock {
+public:
+    TimePoint Now() const override { return m_now; }
+    void Advance(int milliseconds) { m_now += std::chrono::milliseconds(milliseconds); }
+
+private:
+    TimePoint m_now{};
+};
+
+TEST(Deadline, CountsDownOnItsClockAndNeverBelowZero) {
+    struct CCase {
+        int limitMs;
+        int elapsedMs;
+        int remainingMs;
+        bool passed;
+    };
+    const CCase cases[] = {
+        {1000, 0, 1000, false}, {1000, 999, 1, false}, {1000, 1000, 0, true},
+        {1000, 5000, 0, true},  {0, 0, 0, true},       {-50, 0, 0, true},
+    };
+    for (const CCase& c : cases) {
+        CFakeClock clock;
+        const CDeadline deadline(c.limitMs, clock);
+        clock.Advance(c.elapsedMs);
+        EXPECT_EQ(c.remainingMs, deadline.Remaining()) << c.limitMs << " after " << c.elapsedMs;
+        EXPECT_EQ(c.passed, deadline.Passed()) << c.limitMs << " after " << c.elapsedMs;
+    }
+}
+
+// What may still take time around a step once its limit has run out: ending and
+// reaping its child, appending its block to the report.
+const int kStepOverheadMs = 1000;
+
+enum class ESilence { kPeers, kDns };
+
+// The longest a step can take when nothing answers, given what the limits say, and
+// which limit ends it.
+int SilentStepMs(int step, ESilence silence, const CProbeSession& session,
+                 const CProbeEndpoints& endpoints) {
+    const CWhoisLimits& whois = endpoints.whoisLimits;
+    switch (step) {
+        case 1:
+            // The first query fails and the step ends with it: its lookup runs out (DNS
+            // silent), or the lookup may take its whole limit and the connect to a peer
+            // that swallows packets runs out after it. The query's own limit caps both.
+            return silence == ESilence::kDns
+                       ? std::min(whois.queryMs, kNameLookupLimitMs)
+                       : std::min(whois.queryMs, kNameLookupLimitMs + whois.connectMs);
+        case 2:
+        case 9:
+            // The exchange's overall limit; step 9's lookup counts against it.
+            return endpoints.httpLimits.totalMs;
+        case 3:
+        case 4:
+            return kIpconfigLimitSeconds * 1000;
+        case 5:
+        case 6:
+            return kPspingLimitSeconds * 1000;
+        case 7:
+            return kPingLimitSeconds * 1000;
+        case 8:
+            return session.TracertLimitSeconds() * 1000;
+    }
+    return 0;
+}
+
+// Walks a whole run on the fake clock, each step taking the longest its limits allow.
+// With every peer silent: 207 s until tracert, which the budget leaves 103 s, then
+// 31 s for the web site, 342 s in all; tracert's own 180 s would make it 419 s.
+int SilentRunMs(ESilence silence) {
+    const CProbeEndpoints& endpoints = DefaultEndpoints();
+    CFakeClock clock;
+    const CProbeSession session(endpoints, nullptr, clock);
+    int total = 0;
+    for (int step = 1; step <= 9; ++step) {
+        const int stepMs = SilentStepMs(step, silence, session, endpoints) + kStepOverheadMs;
+        clock.Advance(stepMs);
+        total += stepMs;
+    }
+    return total;
+}
+
+TEST(RunLimits, ARunInWhichNothingAnswersEndsInUnderSixMinutes) {
+    const int sixMinutesMs = 6 * 60 * 1000;
+    for (const ESilence silence : {ESilence::kPeers, ESilence::kDns}) {
+        EXPECT_LT(SilentRunMs(silence), sixMinutesMs) << (silence == ESilence::kPeers ? "peers" : "DNS");
+    }
+}
+
+TEST(RunLimits, TracertKeepsItsOwnLimitUnlessTheBudgetRunsOut) {
+    CFakeClock clock;
+    const CProbeSession session(DefaultEndpoints(), nullptr, clock);
+    struct CCase {
+        int elapsedMs;
+        int limitSeconds;
+    };
+    const int websiteMs = DefaultEndpoints().httpLimits.totalMs;
+    const int lastFullStartMs = kRunBudgetMs - websiteMs - kTracertLimitSeconds * 1000;
+    const CCase cases[] = {
+        {0, kTracertLimitSeconds},
+        {lastFullStartMs, kTracertLimitSeconds},
+        {lastFullStartMs + 10 * 1000, kTracertLimitSeconds - 10},
+        {kRunBudgetMs - websiteMs - 5 * 1000, 5},
+        {kRunBudgetMs, kTracertLeastSeconds},
+    };
+    int elapsed = 0;
+    for (const CCase& c : cases) {
+        clock.Advance(c.elapsedMs - elapsed);
+        elapsed = c.elapsedMs;
+        EXPECT_EQ(c.limitSeconds, session.TracertLimitSeconds()) << "after " << c.elapsedMs << " ms";
+    }
+}
+
+}  // namespace
