@@ -17,6 +17,7 @@ Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit
             return outcome;
         case EBoundedCall::kTimedOut:
         case EBoundedCall::kStopped:
+        case EBoundedCall::kGivenUp:
             break;
     }
     outcome.error = "the name lookup did not finish within " +
