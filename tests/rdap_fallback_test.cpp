@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -213,5 +214,32 @@ TEST_P(RdapAfterWhois, RdapIsAskedOnlyWhenWhoisGaveNoAnswer) {
 INSTANTIATE_TEST_SUITE_P(Whois, RdapAfterWhois,
                          ::testing::Values(EWhois::kAnswers, EWhois::kSilent, EWhois::kClosesAtOnce,
                                            EWhois::kAnswersWithDeadReferral));
+
+}  // namespace
+
+namespace {
+
+// The shipped endpoints over TLS, for tests/e2e/rdap_check.sh, which runs this test in a
+// namespace whose hosts file sends the registry's whois and RDAP names to its loopback
+// peers, trusts its test CA, and passes the expected step text as hex.
+std::string ExpectedFromEnvironment() {
+    const char* hex = std::getenv("TOLLVANE_RDAP_EXPECTED_HEX");
+    std::string text;
+    for (size_t i = 0; hex && hex[i] && hex[i + 1]; i += 2) {
+        text += static_cast<char>(std::stoi(std::string(hex + i, 2), nullptr, 16));
+    }
+    return text;
+}
+
+TEST(RdapOverTls, TheShippedSnapshotLeadsToTheRegistrarsRecord) {
+    const std::string expected = ExpectedFromEnvironment();
+    if (expected.empty()) GTEST_SKIP() << "run by tests/e2e/rdap_check.sh";
+    EnsureNetworking();
+    CProbeEndpoints endpoints = DefaultEndpoints();
+    endpoints.whoisLimits.queryMs = 5000;
+    CProbeSession session(endpoints);
+    EXPECT_EQ(1, session.LookupWhois("example.com"));
+    EXPECT_EQ(expected, session.m_strResult.Bytes());
+}
 
 }  // namespace
