@@ -32,7 +32,7 @@ std::string Utf8ToGbkLossy(const std::string& utf8) {
                                          nullptr, 0, "?", nullptr);
     if (size <= 0) return std::string(wide.size(), '?');
     std::string gbk(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, &gbk[0], size,
-                        "?", nullptr);
+    WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, &gbk[0], size, "?",
+                        nullptr);
     return gbk;
 }

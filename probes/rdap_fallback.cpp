@@ -61,7 +61,8 @@ int CProbeSession::LookupRdapInstead(const CString& domain) {
     }
     m_strResult = RdapRecordLines(registry.record, url);
     if (!registrar.failure.IsEmpty()) {
-        m_strResult += "（未能取得注册商的RDAP信息：" + WithoutLineEnd(registrar.failure) + "）\r\n";
+        m_strResult +=
+            "（未能取得注册商的RDAP信息：" + WithoutLineEnd(registrar.failure) + "）\r\n";
     }
     return 1;
 }

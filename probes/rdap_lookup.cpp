@@ -29,7 +29,8 @@ CRdapFetch FetchRdapRecord(const CString& url, CStopSignal* stop, const CHttpLim
     CRdapFetch fetch;
     CHttpPage page(stop, limits);
     if (!page.Open(url)) {
-        fetch.failure = Line(url, "无法访问：", DescribeHttpFailureAfterRedirects(page.Outcome(), url));
+        fetch.failure =
+            Line(url, "无法访问：", DescribeHttpFailureAfterRedirects(page.Outcome(), url));
         return fetch;
     }
     if (page.Status() == 404) {
@@ -38,15 +39,16 @@ CRdapFetch FetchRdapRecord(const CString& url, CStopSignal* stop, const CHttpLim
         return fetch;
     }
     if (page.Status() != 200) {
-        const CString status = page.StatusLine().IsEmpty() ? CString("没有状态行") : page.StatusLine();
+        const CString status =
+            page.StatusLine().IsEmpty() ? CString("没有状态行") : page.StatusLine();
         fetch.failure = Line(url, "返回的状态不是200：", status);
         return fetch;
     }
     std::string body;
     const bool whole = ReadBody(page, limits.maxBodyBytes, &body);
     if (page.Outcome().failure != EHttpFailure::kNone) {
-        fetch.failure = Line(url, "的应答没有收完：",
-                             DescribeHttpFailureAfterRedirects(page.Outcome(), url));
+        fetch.failure =
+            Line(url, "的应答没有收完：", DescribeHttpFailureAfterRedirects(page.Outcome(), url));
         return fetch;
     }
     if (!whole) {

@@ -131,10 +131,12 @@ TEST_F(RdapFallback, ARefusedWhoisServerGivesTheRegistrarsRdapRecord) {
 TEST_F(RdapFallback, AFailedRegistrarLinkLeavesTheRegistryRecordAndSaysWhy) {
     ASSERT_EQ(1, Lookup("badlink.com"));
     const std::string url = m_rdap.Base() + "domain/badlink.com";
-    EXPECT_EQ("（whois服务器无应答，以下信息来自RDAP：" + url + "）\r\n"
-                  "域名：EXAMPLE.COM\r\n到期日期：2026-08-13T04:00:00Z\r\nDNS服务器：NS1.EXAMPLE.NET\r\n"
-                  "（未能取得注册商的RDAP信息：RDAP中未找到该域名）\r\n",
-              m_result);
+    EXPECT_EQ(
+        "（whois服务器无应答，以下信息来自RDAP：" + url +
+            "）\r\n"
+            "域名：EXAMPLE.COM\r\n到期日期：2026-08-13T04:00:00Z\r\nDNS服务器：NS1.EXAMPLE.NET\r\n"
+            "（未能取得注册商的RDAP信息：RDAP中未找到该域名）\r\n",
+        m_result);
 }
 
 struct FailureCase {

@@ -13,7 +13,8 @@
 namespace {
 
 const char kUrl[] = "https://rdap.example/domain/example.com";
-const char kSource[] = "（whois服务器无应答，以下信息来自RDAP：https://rdap.example/domain/example.com）\r\n";
+const char kSource[] =
+    "（whois服务器无应答，以下信息来自RDAP：https://rdap.example/domain/example.com）\r\n";
 
 // A registrar answer as registrars send them: the registrar entity with its abuse
 // contact inside, events, status and name servers.
@@ -121,7 +122,8 @@ TEST(RdapParse, FollowsOnlyARelatedLinkToRdapJson) {
     for (const auto& item : cases) {
         CRdapRecord record;
         ASSERT_EQ(ERdapParse::kOk,
-                  ParseRdapDomain("{\"objectClassName\":\"domain\",\"links\":" + item.first + "}", &record));
+                  ParseRdapDomain("{\"objectClassName\":\"domain\",\"links\":" + item.first + "}",
+                                  &record));
         EXPECT_EQ(item.second, record.relatedUrl) << item.first;
     }
 }
@@ -132,7 +134,8 @@ TEST(RdapParse, TheRegistrarAnswerTakesWhatItLacksFromTheRegistry) {
     CRdapRecord registrar;
     ASSERT_EQ(ERdapParse::kOk,
               ParseRdapDomain(R"({"objectClassName":"domain","ldhName":"example.com",
-                                  "status":["active"]})", &registrar));
+                                  "status":["active"]})",
+                              &registrar));
     FillRdapGaps(&registrar, registry);
     EXPECT_EQ("example.com", registrar.domain);
     EXPECT_EQ(std::vector<std::string>{"active"}, registrar.status);
