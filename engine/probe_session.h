@@ -42,6 +42,9 @@ public:
     int CheckWebsite(CString domain);
 
     CString QueryWhoisServer(CString server, CString domain);
+    // Step 1 through RDAP, once the whois servers gave no answer: nonzero with the
+    // record's lines in m_strResult, or zero with the reason added to m_strError.
+    int LookupRdapInstead(const CString& domain);
     CString FetchWebsiteHeaders(CString domain);
 
     // Runs the program with its arguments as a hidden child and appends all it prints

@@ -8,6 +8,7 @@ linux_packages=(
     googletest libbenchmark-dev libcurl4-openssl-dev libidn2-dev
     iputils-ping traceroute iproute2
     dpkg-dev file binutils
+    nlohmann-json3-dev nginx-light openssl
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
