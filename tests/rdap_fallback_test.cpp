@@ -14,7 +14,7 @@
 
 namespace {
 
-const char kConnectFailed[] = "无法连接whois服务器\r\n";
+const char kConnectFailed[] = "无法连接whois服务器127.0.0.1：连接被拒绝\r\n";
 const char kRefusedPort[] = "1";  // nothing listens on port 1 of loopback
 
 const char kRegistryJson[] = R"({"objectClassName":"domain","ldhName":"EXAMPLE.COM",

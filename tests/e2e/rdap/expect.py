@@ -4,7 +4,7 @@ as hex for the Windows test instead."""
 import os, sys
 
 work = sys.argv[1]
-CONNECT = "无法连接whois服务器\r\n"
+CONNECT = "无法连接whois服务器whois.internic.net：连接被拒绝\r\n"
 REGISTRAR_URL = "https://rdap.registrar.test/domain/example.com"
 
 def source(url):
