@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/stop_signal.h"
 
 const char kReportBanner[] = "======================= 开始检测 =======================\r\n";

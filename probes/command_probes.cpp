@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/child_process.h"
 #include "platform/deadline.h"
 #include "platform/host_name.h"

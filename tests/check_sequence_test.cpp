@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/check_sequence.h"
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/stop_signal.h"
 #include "tests/test_support.h"
 

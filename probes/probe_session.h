@@ -1,0 +1,60 @@
+// The object through which every step of a check run is performed: two text slots
+// through which probes hand back their output or failure message, the whois server
+// table, and host resolution. One session per run, used by the worker thread alone.
+#pragma once
+
+#include <map>
+
+#include "platform/mb_string.h"
+#include "platform/resolver.h"
+#include "probes/endpoints.h"
+
+class CStopSignal;
+
+class CProbeSession {
+public:
+    explicit CProbeSession(const CProbeEndpoints& endpoints = DefaultEndpoints(),
+                           CStopSignal* stop = nullptr);
+
+    CString TakeResult();
+    CString TakeError();
+
+    // First IPv4 address of the host in dotted form; on failure the empty text, with
+    // the resolution message in the error slot. The lookup waits at most limitMs.
+    CString ResolveHostIPv4(CString host, int limitMs = kNameLookupLimitMs);
+
+    // The table lookup rule: an absent key is added with an empty server name.
+    CString LookupWhoisServer(const CString& key);
+
+    // Probes: nonzero on success (text in m_strResult), zero on failure (message, if
+    // any, in m_strError).
+    int LookupWhois(CString domain);
+    int FetchPublicIP();
+    int GetLocalNetworkInfo();
+    int FlushDnsCache();
+    int ProbeFtpPort(CString domain);
+    int ProbeHttpPort(CString domain);
+    int RunPing(CString domain);
+    int RunTracert(CString domain);
+    int CheckWebsite(CString domain);
+
+    CString QueryWhoisServer(CString server, CString domain);
+    CString FetchWebsiteHeaders(CString domain);
+
+    // Runs the command line as a hidden child and appends all it prints to
+    // m_strResult. A child still running after limitSeconds is ended with everything
+    // it started. 0 when the pipe or the process cannot be created.
+    int RunCommandCapture(const CString& command, int limitSeconds);
+
+    CString m_strResult;
+    CString m_strError;
+    std::map<CString, CString> m_whoisServers;
+
+private:
+    int ProbeTcpPort(const CString& domain, int port);
+    // ResolveHostIPv4, telling also why a lookup failed.
+    CResolution ResolveHost(CString host, int limitMs);
+
+    CProbeEndpoints m_endpoints;
+    CStopSignal* m_stop;
+};
