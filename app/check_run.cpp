@@ -11,6 +11,7 @@ namespace {
 
 struct CWorkerStart {
     std::shared_ptr<CDialogFrontEnd> frontEnd;
+    CString domain;
     CheckWorker worker;
 };
 
@@ -18,7 +19,7 @@ unsigned __stdcall WorkerThread(void* argument) {
     // The start record keeps the front end alive for as long as the thread uses it,
     // even when the dialog has long gone.
     std::unique_ptr<CWorkerStart> start(static_cast<CWorkerStart*>(argument));
-    start->worker(start->frontEnd.get(), start->frontEnd->Stop());
+    start->worker(start->frontEnd.get(), start->domain, start->frontEnd->Stop());
     return 0;
 }
 
@@ -44,16 +45,16 @@ void CDialogFrontEnd::Detach() {
     m_stop.Raise();
 }
 
-void RunCheckSequence(ICheckFrontEnd* frontEnd, CStopSignal* stop) {
+void RunCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop) {
     CCheckOptions options;
     options.stop = stop;
-    CheckThreadProc(frontEnd, options);
+    CheckThreadProc(frontEnd, domain, options);
 }
 
 std::unique_ptr<CCheckRun> CCheckRun::Start(HWND dialog, HWND progress, const CString& domain,
                                             CheckWorker worker) {
-    auto frontEnd = std::make_shared<CDialogFrontEnd>(dialog, progress, domain);
-    auto* start = new CWorkerStart{frontEnd, worker};
+    auto frontEnd = std::make_shared<CDialogFrontEnd>(dialog, progress);
+    auto* start = new CWorkerStart{frontEnd, domain, worker};
     // _beginthreadex rather than CreateThread: the worker uses the C runtime.
     const uintptr_t thread = _beginthreadex(nullptr, 0, &WorkerThread, start, 0, nullptr);
     if (thread == 0) {

@@ -14,10 +14,8 @@
 // everything, so a closing dialog is never touched again.
 class CDialogFrontEnd : public ICheckFrontEnd {
 public:
-    CDialogFrontEnd(HWND dialog, HWND progress, const CString& domain)
-        : m_dialog(dialog), m_progress(progress), m_domain(domain) {}
+    CDialogFrontEnd(HWND dialog, HWND progress) : m_dialog(dialog), m_progress(progress) {}
 
-    CString GetDomain() override { return m_domain; }
     // Sends WM_APP_APPEND and waits until the dialog has appended the text.
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override;
@@ -31,14 +29,13 @@ public:
 private:
     const HWND m_dialog;
     const HWND m_progress;
-    const CString m_domain;
     std::atomic<bool> m_detached{false};
     CStopSignal m_stop;
 };
 
 // What the worker thread runs; the real one is the check sequence.
-using CheckWorker = void (*)(ICheckFrontEnd* frontEnd, CStopSignal* stop);
-void RunCheckSequence(ICheckFrontEnd* frontEnd, CStopSignal* stop);
+using CheckWorker = void (*)(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
+void RunCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
 
 class CCheckRun {
 public:

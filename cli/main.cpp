@@ -88,7 +88,7 @@ int WaitForWorkerOrSignal(const sigset_t& signals, const std::atomic<bool>& fini
 }
 
 // Runs the check on a worker thread; an interrupt stops it and ends its children.
-int RunCheck(CTerminalFrontEnd& frontEnd) {
+int RunCheck(CTerminalFrontEnd& frontEnd, const CString& domain) {
     sigset_t interrupts;
     sigemptyset(&interrupts);
     sigaddset(&interrupts, SIGINT);
@@ -102,7 +102,7 @@ int RunCheck(CTerminalFrontEnd& frontEnd) {
     frontEnd.AnnounceFirstStep();
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-        CheckThreadProc(&frontEnd, options);
+        CheckThreadProc(&frontEnd, domain, options);
         finished = true;
     });
     const int caught = WaitForWorkerOrSignal(interrupts, finished, -1);
@@ -136,9 +136,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     StartNetworking();
-    CTerminalFrontEnd frontEnd(domain, stdout, isatty(STDERR_FILENO) ? stderr : nullptr,
+    CTerminalFrontEnd frontEnd(stdout, isatty(STDERR_FILENO) ? stderr : nullptr,
                                isatty(STDOUT_FILENO) != 0);
-    const int runStatus = RunCheck(frontEnd);
+    const int runStatus = RunCheck(frontEnd, domain);
     if (runStatus != 0) {
         std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;

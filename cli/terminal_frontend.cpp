@@ -3,10 +3,8 @@
 #include "cli/visible_controls.h"
 #include "engine/check_sequence.h"
 
-CTerminalFrontEnd::CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress,
-                                     bool showControls)
-    : m_domain(domain),
-      m_out(out),
+CTerminalFrontEnd::CTerminalFrontEnd(std::FILE* out, std::FILE* progress, bool showControls)
+    : m_out(out),
       m_progress(progress),
       m_showControls(showControls),
       m_utf8(TerminalUsesUtf8()) {}

@@ -12,10 +12,8 @@
 class CTerminalFrontEnd : public ICheckFrontEnd {
 public:
     // showControls: out is a terminal, so control characters are made visible.
-    CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress,
-                      bool showControls);
+    CTerminalFrontEnd(std::FILE* out, std::FILE* progress, bool showControls);
 
-    CString GetDomain() override { return m_domain; }
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override;
     void NotifyCheckDone() override;
@@ -29,7 +27,6 @@ private:
     void ShowProgress(int step);
     void Write(std::string text);
 
-    const CString m_domain;
     std::FILE* m_out;
     std::FILE* m_progress;  // null when progress is not shown
     const bool m_showControls;

@@ -75,7 +75,7 @@ int ElapsedMs(std::chrono::steady_clock::time_point since) {
                                 std::chrono::steady_clock::now() - since).count());
 }
 
-void WholeReport(ICheckFrontEnd* frontEnd, CStopSignal*) {
+void WholeReport(ICheckFrontEnd* frontEnd, const CString&, CStopSignal*) {
     frontEnd->AppendOutput("banner");
     for (int step = 1; step <= 9; ++step) {
         frontEnd->AppendOutput(CString(("step " + std::to_string(step)).c_str()));
@@ -87,7 +87,7 @@ void WholeReport(ICheckFrontEnd* frontEnd, CStopSignal*) {
 std::atomic<bool> g_sawStop{false};
 
 // Keeps the interface busy with appends until told to stop.
-void AppendUntilStopped(ICheckFrontEnd* frontEnd, CStopSignal* stop) {
+void AppendUntilStopped(ICheckFrontEnd* frontEnd, const CString&, CStopSignal* stop) {
     g_sawStop = false;
     const CDeadline limit(10000);
     while (!limit.Passed()) {
@@ -102,7 +102,7 @@ void AppendUntilStopped(ICheckFrontEnd* frontEnd, CStopSignal* stop) {
 HANDLE g_lateWorkerFinished = nullptr;
 
 // A worker stuck in a call that does not notice the stop signal, which talks afterwards.
-void LateWorker(ICheckFrontEnd* frontEnd, CStopSignal*) {
+void LateWorker(ICheckFrontEnd* frontEnd, const CString&, CStopSignal*) {
     Sleep(1000);
     frontEnd->AppendOutput("late");
     frontEnd->StepProgress(1, "late");
