@@ -16,10 +16,7 @@ void CTerminalFrontEnd::Write(std::string text) {
 }
 
 void CTerminalFrontEnd::AppendOutput(const CString& text) {
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_report += text;
-    }
+    m_report.Append(text);
     Write(m_decoder.Convert(text.Bytes()));
 }
 
@@ -32,11 +29,6 @@ void CTerminalFrontEnd::NotifyCheckDone() {
 }
 
 void CTerminalFrontEnd::AnnounceFirstStep() { ShowProgress(1); }
-
-CString CTerminalFrontEnd::GetReport() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_report;
-}
 
 void CTerminalFrontEnd::ShowProgress(int step) {
     if (!m_progress) return;

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdio>
-#include <mutex>
 
 #include "engine/check_frontend.h"
+#include "engine/report_buffer.h"
 #include "platform/text_encoding.h"
 
 class CTerminalFrontEnd : public ICheckFrontEnd {
@@ -21,7 +21,7 @@ public:
     // Called before the run starts, to announce its first step.
     void AnnounceFirstStep();
     // The report's GBK bytes, exactly as appended.
-    CString GetReport() const;
+    const CReportBuffer& Report() const { return m_report; }
 
 private:
     void ShowProgress(int step);
@@ -32,6 +32,5 @@ private:
     const bool m_showControls;
     const bool m_utf8;
     CGbkDecoder m_decoder;
-    mutable std::mutex m_lock;
-    CString m_report;
+    CReportBuffer m_report;
 };
