@@ -106,8 +106,8 @@ void CTollvaneDlg::OnBnClickedStart() {
     }
     SetStatus("正在检测...请勿关闭窗口！");
     EnableStart(false);
-    m_run = CCheckRun::Start(std::make_shared<CDialogFrontEnd>(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS)),
-                             m_strDomain);
+    m_run = CCheckRun::Start(
+        std::make_shared<CDialogFrontEnd>(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS)), m_strDomain);
     if (!m_run) {
         SetStatus("");
         EnableStart(true);

@@ -104,7 +104,8 @@ int RunCheck(const std::shared_ptr<CTerminalFrontEnd>& frontEnd, const CString& 
         return 1;
     }
     int caught = 0;
-    run->WaitForEnd(-1, [&](int sliceMs) { return (caught = WaitForSignal(interrupts, sliceMs)) == 0; });
+    run->WaitForEnd(
+        -1, [&](int sliceMs) { return (caught = WaitForSignal(interrupts, sliceMs)) == 0; });
     if (caught == 0) return 0;
     run->Stop();
     // A second interrupt, or the bound, and the program goes without waiting.

@@ -18,7 +18,8 @@ namespace {
 
 int ElapsedMs(std::chrono::steady_clock::time_point since) {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - since).count());
+                                std::chrono::steady_clock::now() - since)
+                                .count());
 }
 
 // A gate the test opens to let a blocked worker go on.
@@ -31,7 +32,8 @@ public:
     }
     bool WaitOpen(int timeoutMs) {
         std::unique_lock<std::mutex> guard(m_lock);
-        return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return m_open; });
+        return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                  [this] { return m_open; });
     }
 
 private:
@@ -97,7 +99,8 @@ protected:
 
     void ExpectStopEndsTheRun(const CCheckRun::IdleWait& idle) {
         auto run = Start(&AppendUntilStopped);
-        while (m_frontEnd->Appends().size() < 20) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (m_frontEnd->Appends().size() < 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         run->Stop();
         const size_t atStop = m_frontEnd->Appends().size();
         const auto started = std::chrono::steady_clock::now();
