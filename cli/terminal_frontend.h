@@ -4,18 +4,16 @@
 #pragma once
 
 #include <cstdio>
-#include <mutex>
 
 #include "engine/check_frontend.h"
+#include "engine/report_buffer.h"
 #include "platform/text_encoding.h"
 
 class CTerminalFrontEnd : public ICheckFrontEnd {
 public:
     // showControls: out is a terminal, so control characters are made visible.
-    CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress,
-                      bool showControls);
+    CTerminalFrontEnd(std::FILE* out, std::FILE* progress, bool showControls);
 
-    CString GetDomain() override { return m_domain; }
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override;
     void NotifyCheckDone() override;
@@ -23,18 +21,16 @@ public:
     // Called before the run starts, to announce its first step.
     void AnnounceFirstStep();
     // The report's GBK bytes, exactly as appended.
-    CString GetReport() const;
+    const CReportBuffer& Report() const { return m_report; }
 
 private:
     void ShowProgress(int step);
     void Write(std::string text);
 
-    const CString m_domain;
     std::FILE* m_out;
     std::FILE* m_progress;  // null when progress is not shown
     const bool m_showControls;
     const bool m_utf8;
     CGbkDecoder m_decoder;
-    mutable std::mutex m_lock;
-    CString m_report;
+    CReportBuffer m_report;
 };

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <string>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/host_name.h"
 #include "platform/stop_signal.h"
 #include "probes/rdap_lookup.h"

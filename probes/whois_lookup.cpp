@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/deadline.h"
 #include "platform/stop_signal.h"
 #include "platform/tcp_socket.h"

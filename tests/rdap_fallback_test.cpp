@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "tests/test_support.h"
 
 namespace {
