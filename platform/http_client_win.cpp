@@ -452,3 +452,122 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
     }
     return answer;
 }
+
+namespace {
+
+// The verdict bits the layer sets on a secure connection whose certificate it was told
+// to accept anyway (wininet's own names for them are not in every SDK).
+const DWORD kCertInvalidCa = 0x01000000;
+const DWORD kCertInvalidName = 0x02000000;
+
+const DWORD kIgnoreCertificateProblems = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+                                         SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                                         SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                                         SECURITY_FLAG_IGNORE_REVOCATION |
+                                         SECURITY_FLAG_IGNORE_WRONG_USAGE;
+
+long long FileTimeToUnix(const FILETIME& time) {
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    if (value.QuadPart == 0) return 0;
+    // 100 ns ticks since 1601-01-01.
+    return static_cast<long long>(value.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+// The layer lists a name's parts one a line; the report shows them on one.
+CString OneLine(const char* text) {
+    CString line(text ? text : "");
+    line.Replace("\r\n", ", ");
+    line.Replace("\n", ", ");
+    return line;
+}
+
+void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
+    INTERNET_CERTIFICATE_INFOA info{};
+    DWORD size = sizeof info;
+    if (!InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT, &info, &size))
+        return;
+    certificate->present = true;
+    certificate->subject = OneLine(info.lpszSubjectInfo);
+    certificate->issuer = OneLine(info.lpszIssuerInfo);
+    certificate->notBefore = FileTimeToUnix(info.ftStart);
+    certificate->notAfter = FileTimeToUnix(info.ftExpiry);
+    for (char* text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
+                       info.lpszSignatureAlgName, info.lpszEncryptionAlgName}) {
+        if (text) LocalFree(text);
+    }
+    DWORD flags = 0;
+    size = sizeof flags;
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size)) return;
+    certificate->trusted = (flags & kCertInvalidCa) == 0;
+    certificate->nameMatches = (flags & kCertInvalidName) == 0;
+}
+
+struct CHttpsShared {
+    CServerCertificate certificate;
+};
+
+void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host, int port) {
+    HINTERNET session = OpenSession(shared);
+    if (!session) return;
+    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
+                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, 0, 0);
+    DWORD error = ErrorIfNull(connection);
+    if (!shared.Adopt(connection)) return shared.Fail(error);
+    ApplyTimeouts(connection, shared.limits);
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    // Only this one request; a redirect elsewhere would report another server's
+    // certificate.
+    HINTERNET request = HttpOpenRequestW(
+        connection, L"GET", L"", nullptr, nullptr, nullptr,
+        INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+        context);
+    error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) return shared.Fail(error);
+    ApplyTimeouts(request, shared.limits);
+    DWORD ignore = kIgnoreCertificateProblems;
+    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
+    shared.BeginWait();
+    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        error = GetLastError();
+        TakeCertificate(request, &https.certificate);
+        return shared.Fail(error);
+    }
+    TakeCertificate(request, &https.certificate);
+    TakeResponse(shared, request);
+}
+
+}  // namespace
+
+CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                            const CHttpLimits& limits) {
+    CHttpsAnswer result;
+    CHttpHeaderAnswer& answer = result.response;
+    if (!IsPlainHostName(host)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        return result;
+    }
+    CInetRunner runner(stop, limits);
+    CString url;
+    url.Format("https://%s:%d/", host.GetString(), port);
+    runner.Shared().SetUrl(url);
+    auto https = std::make_shared<CHttpsShared>();
+    if (!runner.Run([https, host, port](CInetShared& shared) {
+            HttpsRootJob(shared, *https, host, port);
+        })) {
+        answer.outcome = runner.Interruption();
+        return result;
+    }
+    result.certificate = https->certificate;
+    CInetShared& shared = runner.Shared();
+    answer.outcome = shared.outcome;
+    answer.outcome.url = shared.Url();
+    if (answer.outcome.failure == EHttpFailure::kNone) {
+        answer.status = shared.status;
+        answer.rawHeaders = shared.headers;
+    }
+    return result;
+}
