@@ -125,6 +125,7 @@ public:
     }
 
     bool Finished() const { return m_finished; }
+    int RemainingMs() const { return m_deadline.Remaining(); }
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
     CHttpOutcome Outcome() const {
@@ -425,12 +426,29 @@ CServerCertificate ReadCertificate(CURL* easy, const CString& host) {
     if (names.empty()) names.push_back(CommonNameOf(certificate.subject.Bytes()));
     for (const CString& name : names)
         certificate.nameMatches = certificate.nameMatches || CertificateNameMatches(name, host);
-    // OpenSSL checks the chain even when told not to reject it; a date outside the
-    // validity period is reported on its own line, so it does not count against trust.
+    return certificate;
+}
+
+// A second handshake, this one checking the chain against the system's roots (the
+// name is judged apart). A date outside the validity period is reported on its own
+// line, so it does not count against trust.
+bool ChainIsTrusted(const std::string& url, CStopSignal* stop, const CHttpLimits& limits) {
+    CCurlTransfer transfer(stop, limits);
+    if (!transfer.Prepare(url)) return false;
+    CURL* easy = transfer.Easy();
+    curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    if (!transfer.Start()) return false;
+    transfer.Drive([] { return false; });
+    if (!transfer.Finished()) return false;
+    if (transfer.Result() == CURLE_OK) return true;
     long verdict = -1;
     curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verdict);
-    certificate.trusted = verdict == 0 || verdict == 9 || verdict == 10;
-    return certificate;
+    const long kNotYetValid = 9;
+    const long kExpired = 10;
+    return transfer.Result() == CURLE_PEER_FAILED_VERIFICATION &&
+           (verdict == kNotYetValid || verdict == kExpired);
 }
 
 }  // namespace
@@ -467,6 +485,11 @@ CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
     }
     transfer.Drive([&headers] { return HeaderBlockEnded(headers); });
     result.certificate = ReadCertificate(easy, host);
+    if (result.certificate.present) {
+        CHttpLimits rest = limits;
+        rest.totalMs = std::max(1, transfer.RemainingMs());
+        result.certificate.trusted = ChainIsTrusted(url, stop, rest);
+    }
     if (!HeaderBlockEnded(headers)) {
         answer.outcome = headers.Outcome(transfer);
         if (answer.outcome.failure == EHttpFailure::kNone)
