@@ -28,6 +28,7 @@ const char kUsage[] =
     "configuration, DNS cache flush, TCP ports 21 and 80, ping, tracert and the web site.\n"
     "\n"
     "  -o FILE     also write the report to FILE (GBK text, as the desktop tool saves it)\n"
+    "  --extended  add three steps: DNS answers, HTTPS and its certificate, IPv6 connects\n"
     "  -h, --help  show this help and exit\n"
     "  --version   show the version and exit\n";
 
@@ -35,6 +36,7 @@ struct CCommandLine {
     std::string domain;
     std::string reportPath;
     bool haveDomain = false;
+    bool extended = false;
 };
 
 // Exit status 2 with a message for a command line that cannot be run.
@@ -57,6 +59,8 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
         } else if (!optionsEnded && arg == "-o") {
             if (i + 1 >= argc) return UsageError("-o needs a file name");
             line->reportPath = argv[++i];
+        } else if (!optionsEnded && arg == "--extended") {
+            line->extended = true;
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -88,7 +92,7 @@ int WaitForWorkerOrSignal(const sigset_t& signals, const std::atomic<bool>& fini
 }
 
 // Runs the check on a worker thread; an interrupt stops it and ends its children.
-int RunCheck(CTerminalFrontEnd& frontEnd) {
+int RunCheck(CTerminalFrontEnd& frontEnd, bool extended) {
     sigset_t interrupts;
     sigemptyset(&interrupts);
     sigaddset(&interrupts, SIGINT);
@@ -99,6 +103,8 @@ int RunCheck(CTerminalFrontEnd& frontEnd) {
     CStopSignal stop;
     CCheckOptions options;
     options.stop = &stop;
+    options.extended = extended;
+    frontEnd.SetStepCount(CheckStepCount(options));
     frontEnd.AnnounceFirstStep();
     std::atomic<bool> finished{false};
     std::thread worker([&] {
@@ -138,7 +144,7 @@ int main(int argc, char** argv) {
     StartNetworking();
     CTerminalFrontEnd frontEnd(domain, stdout, isatty(STDERR_FILENO) ? stderr : nullptr,
                                isatty(STDOUT_FILENO) != 0);
-    const int runStatus = RunCheck(frontEnd);
+    const int runStatus = RunCheck(frontEnd, line.extended);
     if (runStatus != 0) {
         std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;

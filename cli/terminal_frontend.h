@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "engine/check_frontend.h"
+#include "engine/check_sequence.h"
 #include "platform/text_encoding.h"
 
 class CTerminalFrontEnd : public ICheckFrontEnd {
@@ -22,6 +23,8 @@ public:
 
     // Called before the run starts, to announce its first step.
     void AnnounceFirstStep();
+    // How many steps the run has (nine, or twelve with the optional ones).
+    void SetStepCount(int count) { m_stepCount = count; }
     // The report's GBK bytes, exactly as appended.
     CString GetReport() const;
 
@@ -37,4 +40,5 @@ private:
     CGbkDecoder m_decoder;
     mutable std::mutex m_lock;
     CString m_report;
+    int m_stepCount = kCheckStepCount;
 };

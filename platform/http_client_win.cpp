@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -455,16 +456,18 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
 
 namespace {
 
-// The verdict bits the layer sets on a secure connection whose certificate it was told
-// to accept anyway (wininet's own names for them are not in every SDK).
-const DWORD kCertInvalidCa = 0x01000000;
-const DWORD kCertInvalidName = 0x02000000;
-
-const DWORD kIgnoreCertificateProblems = SECURITY_FLAG_IGNORE_UNKNOWN_CA |
-                                         SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
-                                         SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
-                                         SECURITY_FLAG_IGNORE_REVOCATION |
-                                         SECURITY_FLAG_IGNORE_WRONG_USAGE;
+// What each certificate problem the layer refuses a request for is called, and the flag
+// that lets the next attempt past it.
+struct CCertificateProblem {
+    DWORD error;
+    DWORD ignoreFlag;
+};
+const CCertificateProblem kCertificateProblems[] = {
+    {ERROR_INTERNET_INVALID_CA, SECURITY_FLAG_IGNORE_UNKNOWN_CA},
+    {ERROR_INTERNET_SEC_CERT_CN_INVALID, SECURITY_FLAG_IGNORE_CERT_CN_INVALID},
+    {ERROR_INTERNET_SEC_CERT_DATE_INVALID, SECURITY_FLAG_IGNORE_CERT_DATE_INVALID},
+    {ERROR_INTERNET_SEC_CERT_REV_FAILED, SECURITY_FLAG_IGNORE_REVOCATION},
+};
 
 long long FileTimeToUnix(const FILETIME& time) {
     ULARGE_INTEGER value;
@@ -483,8 +486,21 @@ CString OneLine(const char* text) {
     return line;
 }
 
+// INTERNET_CERTIFICATE_INFO as the ANSI query fills it; the SDK's declaration follows
+// the UNICODE setting.
+struct CCertificateInfoA {
+    FILETIME ftExpiry;
+    FILETIME ftStart;
+    char* lpszSubjectInfo;
+    char* lpszIssuerInfo;
+    char* lpszProtocolName;
+    char* lpszSignatureAlgName;
+    char* lpszEncryptionAlgName;
+    DWORD dwKeySize;
+};
+
 void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
-    INTERNET_CERTIFICATE_INFOA info{};
+    CCertificateInfoA info{};
     DWORD size = sizeof info;
     if (!InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT, &info, &size))
         return;
@@ -497,17 +513,35 @@ void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
                        info.lpszSignatureAlgName, info.lpszEncryptionAlgName}) {
         if (text) LocalFree(text);
     }
-    DWORD flags = 0;
-    size = sizeof flags;
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size)) return;
-    certificate->trusted = (flags & kCertInvalidCa) == 0;
-    certificate->nameMatches = (flags & kCertInvalidName) == 0;
 }
 
 struct CHttpsShared {
     CServerCertificate certificate;
 };
 
+// One request on the connection, accepting the certificate problems in ignore; false
+// when it could not be sent, with the reason in *error.
+HINTERNET SendSecureRequest(CInetShared& shared, HINTERNET connection, DWORD ignore,
+                            DWORD* error) {
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    // Only this one request; a redirect elsewhere would report another server's
+    // certificate.
+    HINTERNET request = HttpOpenRequestW(
+        connection, L"GET", L"", nullptr, nullptr, nullptr,
+        INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+        context);
+    *error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) return nullptr;
+    ApplyTimeouts(request, shared.limits);
+    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
+    shared.BeginWait();
+    *error = HttpSendRequestW(request, nullptr, 0, nullptr, 0) ? 0 : GetLastError();
+    return request;
+}
+
+// The layer names one certificate problem per refused request, so the request is sent
+// again, past each problem found, until it goes through or fails for another reason.
 void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host, int port) {
     HINTERNET session = OpenSession(shared);
     if (!session) return;
@@ -517,27 +551,28 @@ void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host,
     DWORD error = ErrorIfNull(connection);
     if (!shared.Adopt(connection)) return shared.Fail(error);
     ApplyTimeouts(connection, shared.limits);
-    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
-    // Only this one request; a redirect elsewhere would report another server's
-    // certificate.
-    HINTERNET request = HttpOpenRequestW(
-        connection, L"GET", L"", nullptr, nullptr, nullptr,
-        INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
-            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
-        context);
-    error = ErrorIfNull(request);
-    if (!shared.Adopt(request)) return shared.Fail(error);
-    ApplyTimeouts(request, shared.limits);
-    DWORD ignore = kIgnoreCertificateProblems;
-    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
-    shared.BeginWait();
-    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
-        error = GetLastError();
-        TakeCertificate(request, &https.certificate);
-        return shared.Fail(error);
+    CServerCertificate& certificate = https.certificate;
+    certificate.trusted = true;
+    certificate.nameMatches = true;
+    DWORD ignore = 0;
+    // One attempt per problem there is, and one to go through past all of them.
+    for (size_t attempt = 0; attempt <= std::size(kCertificateProblems); ++attempt) {
+        HINTERNET request = SendSecureRequest(shared, connection, ignore, &error);
+        if (!request) return shared.Fail(error);
+        const auto problem = std::find_if(
+            std::begin(kCertificateProblems), std::end(kCertificateProblems),
+            [error](const CCertificateProblem& known) { return known.error == error; });
+        if (problem == std::end(kCertificateProblems) || (ignore & problem->ignoreFlag)) {
+            TakeCertificate(request, &certificate);
+            if (error != 0) return shared.Fail(error);
+            TakeResponse(shared, request);
+            return;
+        }
+        if (error == ERROR_INTERNET_INVALID_CA) certificate.trusted = false;
+        if (error == ERROR_INTERNET_SEC_CERT_CN_INVALID) certificate.nameMatches = false;
+        ignore |= problem->ignoreFlag;
     }
-    TakeCertificate(request, &https.certificate);
-    TakeResponse(shared, request);
+    shared.Fail(error);
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ constexpr int kHttpTotalLimitMs = 30 * 1000;
 constexpr int kDnsStepLimitMs = 20 * 1000;
 constexpr int kIpv6ConnectLimitMs = 5 * 1000;
 constexpr int kIpv6StepLimitMs = 40 * 1000;
+// All three together: set aside out of the run's budget when a run includes them.
+constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs;
 
 // The commands, in seconds: a command still running at its limit is ended with all it
 // started.
