@@ -50,6 +50,13 @@ void RunCheckSequence(ICheckFrontEnd* frontEnd, CStopSignal* stop) {
     CheckThreadProc(frontEnd, options);
 }
 
+void RunExtendedCheckSequence(ICheckFrontEnd* frontEnd, CStopSignal* stop) {
+    CCheckOptions options;
+    options.stop = stop;
+    options.extended = true;
+    CheckThreadProc(frontEnd, options);
+}
+
 std::unique_ptr<CCheckRun> CCheckRun::Start(HWND dialog, HWND progress, const CString& domain,
                                             CheckWorker worker) {
     auto frontEnd = std::make_shared<CDialogFrontEnd>(dialog, progress, domain);

@@ -39,6 +39,8 @@ private:
 // What the worker thread runs; the real one is the check sequence.
 using CheckWorker = void (*)(ICheckFrontEnd* frontEnd, CStopSignal* stop);
 void RunCheckSequence(ICheckFrontEnd* frontEnd, CStopSignal* stop);
+// The same, with the optional steps 10 to 12.
+void RunExtendedCheckSequence(ICheckFrontEnd* frontEnd, CStopSignal* stop);
 
 class CCheckRun {
 public:

@@ -5,14 +5,16 @@
 #include "app/app_messages.h"
 #include "app/gbk_text.h"
 #include "app/output_area.h"
+#include "engine/check_sequence.h"
 #include "engine/domain_input.h"
 #include "platform/net_startup.h"
 #include "res/resource.h"
 
 namespace {
 
-const int kProgressMax = 90;
 const int kProgressStep = 10;
+const int kProgressMax = kProgressStep * kCheckStepCount;
+const int kExtendedProgressMax = kProgressStep * (kCheckStepCount + kExtendedStepCount);
 // How long the interface waits for a worker that has finished or was told to stop.
 const DWORD kWorkerEndWaitMs = 5000;
 
@@ -106,7 +108,12 @@ void CTollvaneDlg::OnBnClickedStart() {
     }
     SetStatus("正在检测...请勿关闭窗口！");
     EnableStart(false);
-    m_run = CCheckRun::Start(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS), m_strDomain);
+    // The bar's range covers the steps this run has.
+    const bool extended = IsDlgButtonChecked(GetSafeHwnd(), IDC_CHECK_EXTENDED) == BST_CHECKED;
+    SendMessageW(GetDlgItem(IDC_PROGRESS), PBM_SETRANGE, 0,
+                 MAKELPARAM(0, extended ? kExtendedProgressMax : kProgressMax));
+    m_run = CCheckRun::Start(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS), m_strDomain,
+                             extended ? &RunExtendedCheckSequence : &RunCheckSequence);
     if (!m_run) {
         SetStatus("");
         EnableStart(true);
