@@ -85,5 +85,24 @@ if [ -f "$WIN/tests/extended_probe.exe" ] && [ -x "$WINE" ]; then
 else
     echo "skip - no $WIN/tests/extended_probe.exe or wine64"
 fi
+echo "--- a whole tollvane --extended run"
+if [ -x "$BUILD/linux/tollvane" ]; then
+    timeout 600 "$BUILD/linux/tollvane" --extended -o "$WORK/report.txt" valid.test >/dev/null 2>&1 || true
+    python3 - "$WORK/report.txt" <<'PY' || failed=1
+import re, sys
+report = open(sys.argv[1], "rb").read().decode("gbk")
+stars = "\r\n \r\n" + "*" * 69
+wanted = [
+    r"\r\n第10步---DNS解析：[ \d:-]{19}\r\nvalid\.test：\r\n  A 127\.0\.0\.1（TTL 300）\r\n",
+    r"\r\n第11步---HTTPS访问及证书：[ \d:-]{19}\r\nHTTP/1\.1 200 OK\r\n",
+    r"证书受系统信任\r\n证书与域名匹配\r\n" + re.escape(stars),
+    r"\r\n第12步---IPv6连通性：[ \d:-]{19}\r\n::1：\r\n  80端口：连接成功",
+]
+missing = [w for w in wanted if not re.search(w, report)]
+ok = not missing and report.endswith(stars) and report.count("*" * 69) == 12
+print("ok - the report has steps 10 to 12" if ok else f"FAIL - report lacks {missing}:\n{report[-3000:]}")
+sys.exit(0 if ok else 1)
+PY
+fi
 [ $failed -eq 0 ] && echo "extended_peers_check: all passed"
 exit $failed
