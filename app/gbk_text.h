@@ -1,8 +1,10 @@
 // The report is GBK bytes; the dialog's controls are Unicode windows, so the text is
-// shown correctly whatever the system's ANSI code page is. The conversion goes both
-// ways without loss: a byte that is not part of a GBK character (stray bytes from a
-// server's answer, a NUL, a lead byte cut off at the end) travels through the control
-// as the lone surrogate U+DC00 + byte, which no GBK character ever becomes.
+// shown correctly whatever the system's ANSI code page is. Saving never reads the text
+// back from a control (the report's bytes are kept beside it), yet the conversion goes
+// both ways without loss, so that what a control shows can be checked against those
+// bytes: a byte that is not part of a GBK character (stray bytes from a server's answer,
+// a NUL, a lead byte cut off at the end) is shown as the lone surrogate U+DC00 + byte,
+// which no GBK character ever becomes.
 #pragma once
 
 #include <string>

@@ -14,7 +14,10 @@ const LPARAM kOutputLimit = 0x7FFFFFFE;
 
 void PrepareOutputArea(HWND edit) { SendMessageW(edit, EM_SETLIMITTEXT, kOutputLimit, 0); }
 
-void ClearOutputArea(HWND edit) { SetWindowTextW(edit, L""); }
+void ClearOutputArea(HWND edit, CReportBuffer* report) {
+    SetWindowTextW(edit, L"");
+    report->Clear();
+}
 
 namespace {
 
@@ -22,6 +25,8 @@ namespace {
 // 内存不足，此处一段报告未能显示。
 const wchar_t kOutOfMemoryNote[] =
     L"\r\n\u5185\u5b58\u4e0d\u8db3\uff0c\u6b64\u5904\u4e00\u6bb5\u62a5\u544a\u672a\u80fd\u663e\u793a\u3002\r\n";
+// The same note in the report's bytes; saving it may still fail for want of memory.
+const char kOutOfMemoryNoteGbk[] = "\r\n内存不足，此处一段报告未能显示。\r\n";
 
 // Runs on the interface thread as one handler, so no click can come between placing
 // the caret and inserting.
@@ -34,24 +39,22 @@ void InsertAtEnd(HWND edit, const wchar_t* text) {
 
 }  // namespace
 
-bool AppendToOutputArea(HWND edit, const CString& gbk, std::wstring (*convert)(const CString&)) {
+bool AppendToOutputArea(HWND edit, CReportBuffer* report, const CString& gbk,
+                        std::wstring (*convert)(const CString&)) {
     // An exception must not leave this handler: it would unwind through the system's
-    // message dispatch, which ends the program.
+    // message dispatch, which ends the program. Both steps that need memory come before
+    // the insertion, so the area and the report never part ways.
     try {
         const std::wstring text = convert(gbk);
+        report->Append(gbk);
         InsertAtEnd(edit, text.c_str());
         return true;
     } catch (const std::bad_alloc&) {
-        InsertAtEnd(edit, kOutOfMemoryNote);
-        return false;
     }
-}
-
-CString ReadOutputArea(HWND edit) {
-    const int length = GetWindowTextLengthW(edit);
-    if (length <= 0) return CString();
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const int got = GetWindowTextW(edit, &text[0], length + 1);
-    text.resize(static_cast<size_t>(got > 0 ? got : 0));
-    return WideToGbk(text);
+    InsertAtEnd(edit, kOutOfMemoryNote);
+    try {
+        report->Append(kOutOfMemoryNoteGbk);
+    } catch (const std::bad_alloc&) {
+    }
+    return false;
 }

@@ -1,14 +1,11 @@
-// The save-as button: the report, byte for byte, into a file the user picks.
-#include <windows.h>
+#include "app/report_saving.h"
+
 #include <commdlg.h>
 
 #include <string>
 
 #include "app/gbk_text.h"
-#include "app/output_area.h"
-#include "app/tollvane_dlg.h"
 #include "engine/report_file_text.h"
-#include "res/resource.h"
 
 namespace {
 
@@ -38,25 +35,29 @@ bool ChooseReportPath(HWND owner, std::wstring* path, DWORD* dialogError) {
     return true;
 }
 
+void ShowMessage(HWND owner, const std::wstring& text, UINT type) {
+    MessageBoxW(owner, text.c_str(), L"Tollvane", type);
+}
+
 }  // namespace
 
-void CTollvaneDlg::OnBnClickedSaveAs() {
+void SaveReportAs(HWND owner, const CReportBuffer& report) {
     std::wstring path;
     DWORD dialogError = 0;
-    if (!ChooseReportPath(GetSafeHwnd(), &path, &dialogError)) {
+    if (!ChooseReportPath(owner, &path, &dialogError)) {
         if (dialogError != 0) {
             CString text;
             text.Format("无法打开保存对话框（错误代码 %lu）。", static_cast<unsigned long>(dialogError));
-            ShowMessage(GbkToWide(text), MB_OK | MB_ICONERROR);
+            ShowMessage(owner, GbkToWide(text), MB_OK | MB_ICONERROR);
         }
         return;
     }
-    // Read after the choice, so the file holds the report as it is now.
-    const CString report = ReadOutputArea(GetDlgItem(IDC_EDIT_OUTPUT));
+    // Taken after the choice, so the file holds the report as it is now.
+    const CString bytes = report.Snapshot();
     CString error;
-    if (!SaveReportFile(Utf16ToPath(std::u16string(path.begin(), path.end())), report, &error)) {
-        ShowMessage(GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +
-                        GbkToWide(error),
+    if (!SaveReportFile(Utf16ToPath(std::u16string(path.begin(), path.end())), bytes, &error)) {
+        ShowMessage(owner, GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +
+                               GbkToWide(error),
                     MB_OK | MB_ICONERROR);
     }
 }

@@ -3,8 +3,11 @@
 #include <commctrl.h>
 
 #include "app/app_messages.h"
+#include "app/dialog_frontend.h"
 #include "app/gbk_text.h"
 #include "app/output_area.h"
+#include "app/report_saving.h"
+#include "engine/check_run.h"
 #include "engine/check_sequence.h"
 #include "engine/domain_input.h"
 #include "platform/net_startup.h"
@@ -15,8 +18,6 @@ namespace {
 const int kProgressStep = 10;
 const int kProgressMax = kProgressStep * kCheckStepCount;
 const int kExtendedProgressMax = kProgressStep * (kCheckStepCount + kExtendedStepCount);
-// How long the interface waits for a worker that has finished or was told to stop.
-const DWORD kWorkerEndWaitMs = 5000;
 
 }  // namespace
 
@@ -95,7 +96,7 @@ void CTollvaneDlg::OnPaint() {
 
 void CTollvaneDlg::OnBnClickedStart() {
     if (m_run) return;  // the button is disabled during a run; this guards any other route
-    ClearOutputArea(GetDlgItem(IDC_EDIT_OUTPUT));
+    ClearOutputArea(GetDlgItem(IDC_EDIT_OUTPUT), &m_report);
     HWND field = GetDlgItem(IDC_EDIT_DOMAIN);
     std::wstring typed(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
     typed.resize(static_cast<size_t>(GetWindowTextW(field, &typed[0], static_cast<int>(typed.size()))));
@@ -112,8 +113,9 @@ void CTollvaneDlg::OnBnClickedStart() {
     const bool extended = IsDlgButtonChecked(GetSafeHwnd(), IDC_CHECK_EXTENDED) == BST_CHECKED;
     SendMessageW(GetDlgItem(IDC_PROGRESS), PBM_SETRANGE, 0,
                  MAKELPARAM(0, extended ? kExtendedProgressMax : kProgressMax));
-    m_run = CCheckRun::Start(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS), m_strDomain,
-                             extended ? &RunExtendedCheckSequence : &RunCheckSequence);
+    m_run = CCheckRun::Start(
+        std::make_shared<CDialogFrontEnd>(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS)), m_strDomain,
+        extended ? &RunExtendedCheckSequence : &RunCheckSequence);
     if (!m_run) {
         SetStatus("");
         EnableStart(true);
@@ -121,20 +123,23 @@ void CTollvaneDlg::OnBnClickedStart() {
     }
 }
 
+void CTollvaneDlg::OnBnClickedSaveAs() { SaveReportAs(GetSafeHwnd(), m_report); }
+
 void CTollvaneDlg::AppendOutput(const CString& text) {
     if (m_closing) return;
-    AppendToOutputArea(GetDlgItem(IDC_EDIT_OUTPUT), text);
+    AppendToOutputArea(GetDlgItem(IDC_EDIT_OUTPUT), &m_report, text);
+}
+
+// A worker still running after the wait is cut off from the window and left to end
+// with the process.
+void CTollvaneDlg::EndRun() {
+    if (!m_run->WaitForEnd(kWorkerEndWaitMs, &HandleSentMessages)) m_leftWorkerRunning = true;
+    m_run.reset();
 }
 
 LRESULT CTollvaneDlg::OnCheckDone(WPARAM, LPARAM) {
-    if (m_run) {
-        // The worker has written its last line; only its clean-up is left.
-        if (!m_run->WaitForEnd(kWorkerEndWaitMs)) {
-            m_run->Abandon();
-            m_leftWorkerRunning = true;
-        }
-        m_run.reset();
-    }
+    // The worker has written its last line; only its clean-up is left.
+    if (m_run) EndRun();
     SetStatus("检测完成");
     EnableStart(true);
     if (m_askingToClose) {
@@ -165,11 +170,8 @@ void CTollvaneDlg::OnCancel() {
     // The run may have ended while the question was shown.
     if (m_run) {
         m_closing = true;
-        m_run->Abandon();
-        // A worker still blocked after this is cut off from the window and ends with
-        // the process.
-        if (!m_run->WaitForEnd(kWorkerEndWaitMs)) m_leftWorkerRunning = true;
-        m_run.reset();
+        m_run->Stop();
+        EndRun();
     }
     EndDialog(IDCANCEL);
 }

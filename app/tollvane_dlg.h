@@ -7,8 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "app/check_run.h"
 #include "app/dialog_base.h"
+#include "engine/check_run.h"
+#include "engine/report_buffer.h"
 #include "platform/mb_string.h"
 
 class CTollvaneDlg : public CDialogBase {
@@ -33,6 +34,8 @@ private:
     void OnCancel();
     // Handler of WM_APP_APPEND, on the interface thread.
     void AppendOutput(const CString& text);
+    // Waits, within the bound, for the run's worker to end, and lets the run go.
+    void EndRun();
 
     void SetStatus(const char* gbk);
     void EnableStart(bool enable);
@@ -41,6 +44,7 @@ private:
 
     HICON m_hIcon;
     CString m_strDomain;  // the cleaned domain of the current or last run
+    CReportBuffer m_report;  // what the output area shows, as GBK bytes
     std::unique_ptr<CCheckRun> m_run;
     bool m_closing = false;
     bool m_leftWorkerRunning = false;

@@ -2,19 +2,17 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "cli/terminal_frontend.h"
-#include "engine/check_sequence.h"
+#include "engine/check_run.h"
 #include "engine/domain_input.h"
 #include "engine/report_file_text.h"
 #include "platform/net_startup.h"
-#include "platform/stop_signal.h"
 #include "platform/text_encoding.h"
 #include "tollvane_version.h"
 
@@ -80,49 +78,50 @@ void PrintGbkLine(std::FILE* stream, const char* gbk) {
     std::fprintf(stream, "%s\n", decoder.Convert(gbk).c_str());
 }
 
-// Waits for the worker or a signal, in slices, at most limitMs (no limit when negative).
-// Returns the signal caught, or 0.
-int WaitForWorkerOrSignal(const sigset_t& signals, const std::atomic<bool>& finished, int limitMs) {
-    for (int waited = 0; !finished && (limitMs < 0 || waited < limitMs); waited += 100) {
-        const timespec slice{0, 100 * 1000 * 1000};
-        const int caught = sigtimedwait(&signals, nullptr, &slice);
-        if (caught > 0) return caught;
-    }
-    return 0;
-}
-
-// Runs the check on a worker thread; an interrupt stops it and ends its children.
-int RunCheck(CTerminalFrontEnd& frontEnd, bool extended) {
+// Blocked in every thread (the worker inherits the mask), so they are only ever taken
+// by the waits below.
+sigset_t BlockInterrupts() {
     sigset_t interrupts;
     sigemptyset(&interrupts);
     sigaddset(&interrupts, SIGINT);
     sigaddset(&interrupts, SIGTERM);
     sigaddset(&interrupts, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);
+    return interrupts;
+}
 
-    CStopSignal stop;
-    CCheckOptions options;
-    options.stop = &stop;
-    options.extended = extended;
-    frontEnd.SetStepCount(CheckStepCount(options));
-    frontEnd.AnnounceFirstStep();
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        CheckThreadProc(&frontEnd, options);
-        finished = true;
-    });
-    const int caught = WaitForWorkerOrSignal(interrupts, finished, -1);
-    if (caught > 0) {
-        stop.Raise();
-        // Children and connections end at once; a name lookup may not. A second
-        // interrupt, or a few seconds, and the program goes without waiting.
-        if (WaitForWorkerOrSignal(interrupts, finished, 5000) > 0 || !finished) {
-            std::fprintf(stderr, "tollvane: stopped\n");
-            std::_Exit(128 + caught);
-        }
+// Waits up to sliceMs for one of the signals; returns it, or 0.
+int WaitForSignal(const sigset_t& signals, int sliceMs) {
+    const timespec slice{sliceMs / 1000, (sliceMs % 1000) * 1000L * 1000L};
+    const int caught = sigtimedwait(&signals, nullptr, &slice);
+    return caught > 0 ? caught : 0;
+}
+
+// Runs the check on a worker thread; an interrupt stops it and ends its children.
+// Returns 0, or 128 + the signal that stopped the run.
+int RunCheck(const std::shared_ptr<CTerminalFrontEnd>& frontEnd, const CString& domain,
+             bool extended) {
+    const sigset_t interrupts = BlockInterrupts();
+    frontEnd->SetStepCount(kCheckStepCount + (extended ? kExtendedStepCount : 0));
+    frontEnd->AnnounceFirstStep();
+    std::unique_ptr<CCheckRun> run = CCheckRun::Start(
+        frontEnd, domain, extended ? &RunExtendedCheckSequence : &RunCheckSequence);
+    if (!run) {
+        std::fprintf(stderr, "tollvane: cannot start the check\n");
+        return 1;
     }
-    worker.join();
-    return caught > 0 ? 128 + caught : 0;
+    int caught = 0;
+    run->WaitForEnd(
+        -1, [&](int sliceMs) { return (caught = WaitForSignal(interrupts, sliceMs)) == 0; });
+    if (caught == 0) return 0;
+    run->Stop();
+    // A second interrupt, or the bound, and the program goes without waiting.
+    if (!run->WaitForEnd(kWorkerEndWaitMs,
+                         [&](int sliceMs) { return WaitForSignal(interrupts, sliceMs) == 0; })) {
+        std::fprintf(stderr, "tollvane: stopped\n");
+        std::_Exit(128 + caught);
+    }
+    return 128 + caught;
 }
 
 }  // namespace
@@ -142,16 +141,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     StartNetworking();
-    CTerminalFrontEnd frontEnd(domain, stdout, isatty(STDERR_FILENO) ? stderr : nullptr,
-                               isatty(STDOUT_FILENO) != 0);
-    const int runStatus = RunCheck(frontEnd, line.extended);
+    auto frontEnd = std::make_shared<CTerminalFrontEnd>(
+        stdout, isatty(STDERR_FILENO) ? stderr : nullptr, isatty(STDOUT_FILENO) != 0);
+    const int runStatus = RunCheck(frontEnd, domain, line.extended);
     if (runStatus != 0) {
-        std::fprintf(stderr, "tollvane: stopped\n");
+        if (runStatus > 128) std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;
     }
     if (!line.reportPath.empty()) {
         CString error;
-        if (!SaveReportFile(line.reportPath, frontEnd.GetReport(), &error)) {
+        if (!SaveReportFile(line.reportPath, frontEnd->Report().Snapshot(), &error)) {
             PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
             return 1;
         }

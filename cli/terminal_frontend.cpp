@@ -3,10 +3,8 @@
 #include "cli/visible_controls.h"
 #include "engine/check_sequence.h"
 
-CTerminalFrontEnd::CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress,
-                                     bool showControls)
-    : m_domain(domain),
-      m_out(out),
+CTerminalFrontEnd::CTerminalFrontEnd(std::FILE* out, std::FILE* progress, bool showControls)
+    : m_out(out),
       m_progress(progress),
       m_showControls(showControls),
       m_utf8(TerminalUsesUtf8()) {}
@@ -18,10 +16,7 @@ void CTerminalFrontEnd::Write(std::string text) {
 }
 
 void CTerminalFrontEnd::AppendOutput(const CString& text) {
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_report += text;
-    }
+    m_report.Append(text);
     Write(m_decoder.Convert(text.Bytes()));
 }
 
@@ -34,11 +29,6 @@ void CTerminalFrontEnd::NotifyCheckDone() {
 }
 
 void CTerminalFrontEnd::AnnounceFirstStep() { ShowProgress(1); }
-
-CString CTerminalFrontEnd::GetReport() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_report;
-}
 
 void CTerminalFrontEnd::ShowProgress(int step) {
     if (!m_progress) return;

@@ -4,19 +4,17 @@
 #pragma once
 
 #include <cstdio>
-#include <mutex>
 
 #include "engine/check_frontend.h"
 #include "engine/check_sequence.h"
+#include "engine/report_buffer.h"
 #include "platform/text_encoding.h"
 
 class CTerminalFrontEnd : public ICheckFrontEnd {
 public:
     // showControls: out is a terminal, so control characters are made visible.
-    CTerminalFrontEnd(const CString& domain, std::FILE* out, std::FILE* progress,
-                      bool showControls);
+    CTerminalFrontEnd(std::FILE* out, std::FILE* progress, bool showControls);
 
-    CString GetDomain() override { return m_domain; }
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override;
     void NotifyCheckDone() override;
@@ -26,19 +24,17 @@ public:
     // How many steps the run has (nine, or twelve with the optional ones).
     void SetStepCount(int count) { m_stepCount = count; }
     // The report's GBK bytes, exactly as appended.
-    CString GetReport() const;
+    const CReportBuffer& Report() const { return m_report; }
 
 private:
     void ShowProgress(int step);
     void Write(std::string text);
 
-    const CString m_domain;
     std::FILE* m_out;
     std::FILE* m_progress;  // null when progress is not shown
     const bool m_showControls;
     const bool m_utf8;
     CGbkDecoder m_decoder;
-    mutable std::mutex m_lock;
-    CString m_report;
+    CReportBuffer m_report;
     int m_stepCount = kCheckStepCount;
 };

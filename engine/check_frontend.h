@@ -1,5 +1,6 @@
-// What the check worker needs from whoever shows the report: the dialog on Windows,
-// the terminal front end on Linux, and the tests' recorder.
+// What the check worker calls back while it runs: the dialog on Windows, the terminal
+// front end on Linux, and the tests' recorder. The worker is handed everything else
+// (the domain, the stop signal) when it starts.
 #pragma once
 
 #include "platform/mb_string.h"
@@ -8,8 +9,6 @@ class ICheckFrontEnd {
 public:
     virtual ~ICheckFrontEnd() = default;
 
-    // The cleaned domain; read once, at the start of a run.
-    virtual CString GetDomain() = 0;
     // Appends GBK text at the end of the report, unchanged.
     virtual void AppendOutput(const CString& text) = 0;
     // One step of the progress indicator per finished step.

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/stop_signal.h"
 
 const char kReportBanner[] = "======================= 开始检测 =======================\r\n";
@@ -80,9 +80,8 @@ CString RunStep(const CCheckStep& entry, CProbeSession& session, const CString& 
     }
 }
 
-int RunSteps(ICheckFrontEnd* frontEnd, const CCheckOptions& options) {
+int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     frontEnd->AppendOutput(kReportBanner);
-    const CString domain = frontEnd->GetDomain();
     CProbeSession session(options.endpoints, options.stop);
     if (options.extended) session.ReserveAfterWebsite(kExtendedStepsLimitMs);
     const int steps = CheckStepCount(options);
@@ -106,9 +105,9 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CCheckOptions& options) {
 // Memory running out anywhere else in a run (the report, the front end) ends the run
 // with a line saying so, and the front end is told the run is over as after the last
 // step, so the program carries on instead of ending.
-int CheckThreadProc(ICheckFrontEnd* frontEnd, const CCheckOptions& options) {
+int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     try {
-        return RunSteps(frontEnd, options);
+        return RunSteps(frontEnd, domain, options);
     } catch (const std::bad_alloc&) {
     }
     if (IsStopRaised(options.stop)) return 0;

@@ -24,8 +24,9 @@ const char* GetCheckStepName(int step);
 // How many steps a run with these options has.
 int CheckStepCount(const CCheckOptions& options);
 
-// Runs the whole check for the front end's domain. Returns 0.
-int CheckThreadProc(ICheckFrontEnd* frontEnd, const CCheckOptions& options = CCheckOptions());
+// Runs the whole check of the cleaned domain, reporting to the front end. Returns 0.
+int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain,
+                    const CCheckOptions& options = CCheckOptions());
 
 // withTime == 1: the step header stamped with the clock's time; anything else: the separator.
 void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CString& name,

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/child_process.h"
 #include "platform/deadline.h"
 #include "platform/host_name.h"

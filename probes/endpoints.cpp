@@ -1,5 +1,7 @@
 #include "probes/endpoints.h"
 
+#include "probes/rdap_bootstrap.h"
+
 namespace {
 
 CProbeEndpoints MakeDefaultEndpoints() {
@@ -36,6 +38,7 @@ CProbeEndpoints MakeDefaultEndpoints() {
         {"coop", "whois.nic.coop"},
         {"top", "whois.nic.top"},
     };
+    endpoints.rdapRows = RdapBootstrapRows();
     endpoints.whoisEqualsPrefixHost = "whois.internic.net";
     endpoints.referralFrom = "whois.hichina.com";
     endpoints.referralTo = "grs-whois.hichina.com";

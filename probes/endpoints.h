@@ -18,6 +18,9 @@ struct CProbeEndpoints {
     CString referralFrom;
     CString referralTo;
     int whoisPort = 43;
+    // RDAP service rows (ASCII top-level label, base address ending in "/"), asked when
+    // the whois servers give no answer.
+    std::vector<std::pair<CString, CString>> rdapRows;
     // The shipped program keeps the defaults; tests shorten them to stay fast.
     CWhoisLimits whoisLimits;
 

@@ -1,6 +1,6 @@
 #include <ctime>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "probes/extended_checks.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "probes/public_ip.h"
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/http_client.h"
 #include "platform/ipv4_parse.h"
 #include "probes/http_failure_text.h"

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/deadline.h"
 #include "platform/host_name.h"
 #include "platform/http_client.h"

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/deadline.h"
 #include "platform/stop_signal.h"
 #include "platform/tcp_socket.h"
@@ -66,14 +66,14 @@ int CProbeSession::LookupWhois(CString domain) {
     const CString key = domain.Mid(domain.ReverseFind('.') + 1);
     CString server = LookupWhoisServer(key);
     const CString first = QueryWhoisServer(server, domain);
-    if (first.IsEmpty()) return 0;
+    if (first.IsEmpty()) return LookupRdapInstead(domain);
     CString referral;
     if (FindWhoisReferral(first, &referral)) server = referral;
     server.Trim();
     if (server == m_endpoints.referralFrom) server = m_endpoints.referralTo;
     if (IsStopRaised(m_stop)) return 0;
     const CString second = QueryWhoisServer(server, domain);
-    if (second.IsEmpty()) return 0;
+    if (second.IsEmpty()) return LookupRdapInstead(domain);
     m_strResult = LineFeedsToCrLf(second);
     return 1;
 }

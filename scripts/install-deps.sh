@@ -9,6 +9,7 @@ linux_packages=(
     iputils-ping traceroute iproute2
     nginx dnsmasq-base openssl python3-cryptography
     dpkg-dev file binutils
+    nlohmann-json3-dev nginx-light openssl
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686

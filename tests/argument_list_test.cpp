@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/command_line_quote.h"
 #include "tests/test_support.h"
 

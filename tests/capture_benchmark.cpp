@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/child_process.h"
 
 namespace {

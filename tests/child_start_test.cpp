@@ -15,7 +15,7 @@
 #include <windows.h>
 #endif
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/child_process.h"
 #include "platform/program_path.h"
 #include "tests/test_support.h"

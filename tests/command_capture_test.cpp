@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/stop_signal.h"
 #include "probes/command_probes.h"
 #include "tests/test_support.h"

@@ -25,7 +25,19 @@ protected:
     }
     void TearDown() override { DestroyWindow(m_edit); }
 
+    bool Append(const CString& gbk, std::wstring (*convert)(const CString&) = &GbkToWide) {
+        return AppendToOutputArea(m_edit, &m_report, gbk, convert);
+    }
+    // What the area shows, taken back into the report's bytes.
+    CString Shown() const {
+        const int length = GetWindowTextLengthW(m_edit);
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(m_edit, &text[0], length + 1)));
+        return WideToGbk(text);
+    }
+
     HWND m_edit = nullptr;
+    CReportBuffer m_report;
 };
 
 }  // namespace
@@ -73,7 +85,7 @@ TEST(GbkText, TypedTextWithoutGbkFormIsRefused) {
     EXPECT_TRUE(bytes.IsEmpty());
 }
 
-TEST_F(OutputArea, ReadsBackExactlyWhatWasAppended) {
+TEST_F(OutputArea, ShowsAndKeepsExactlyWhatWasAppended) {
     const std::string pieces[] = {
         "======================= 开始检测 =======================\r\n",
         "\r\n第1步---获取域名信息：2026- 1- 2  3: 4: 5\r\n",
@@ -83,22 +95,24 @@ TEST_F(OutputArea, ReadsBackExactlyWhatWasAppended) {
     };
     std::string expected;
     for (const std::string& piece : pieces) {
-        AppendToOutputArea(m_edit, CString(piece));
+        Append(CString(piece));
         expected += piece;
     }
-    EXPECT_EQ(ReadOutputArea(m_edit), CString(expected));
-    ClearOutputArea(m_edit);
-    EXPECT_TRUE(ReadOutputArea(m_edit).IsEmpty());
+    EXPECT_EQ(Shown(), CString(expected));
+    EXPECT_EQ(m_report.Snapshot(), CString(expected));
+    ClearOutputArea(m_edit, &m_report);
+    EXPECT_TRUE(Shown().IsEmpty());
+    EXPECT_TRUE(m_report.Snapshot().IsEmpty());
 }
 
 TEST_F(OutputArea, AppendGoesToTheEndWhateverIsSelected) {
-    AppendToOutputArea(m_edit, "first line\r\nsecond line\r\n");
+    Append("first line\r\nsecond line\r\n");
     SendMessageW(m_edit, EM_SETSEL, 2, 8);  // the user selects inside the report
-    AppendToOutputArea(m_edit, "third");
-    EXPECT_EQ(ReadOutputArea(m_edit), CString("first line\r\nsecond line\r\nthird"));
+    Append("third");
+    EXPECT_EQ(Shown(), CString("first line\r\nsecond line\r\nthird"));
     SendMessageW(m_edit, EM_SETSEL, 0, 0);
-    AppendToOutputArea(m_edit, "!");
-    EXPECT_EQ(ReadOutputArea(m_edit), CString("first line\r\nsecond line\r\nthird!"));
+    Append("!");
+    EXPECT_EQ(Shown(), CString("first line\r\nsecond line\r\nthird!"));
 }
 
 TEST_F(OutputArea, LongReportIsNeverCut) {
@@ -106,11 +120,11 @@ TEST_F(OutputArea, LongReportIsNeverCut) {
     line += "\r\n";
     std::string expected;
     for (int i = 0; i < 150; ++i) {  // 150 000 bytes, far past the control's default 30 000
-        AppendToOutputArea(m_edit, CString(line));
+        Append(CString(line));
         expected += line;
     }
-    ASSERT_EQ(ReadOutputArea(m_edit).GetLength(), static_cast<int>(expected.size()));
-    EXPECT_EQ(ReadOutputArea(m_edit), CString(expected));
+    ASSERT_EQ(Shown().GetLength(), static_cast<int>(expected.size()));
+    EXPECT_EQ(Shown(), CString(expected));
 }
 
 namespace {
@@ -120,10 +134,13 @@ std::wstring OutOfMemory(const CString&) { throw std::bad_alloc(); }
 }  // namespace
 
 // Memory running out while a piece is prepared for the window leaves a note in its
-// place; the report before it stays, and the next piece is appended as usual.
+// place, in the area and in the report saved; the report before it stays, and the next
+// piece is appended as usual.
 TEST_F(OutputArea, AnAllocationFailureLeavesANoteInsteadOfEndingTheProgram) {
-    EXPECT_TRUE(AppendToOutputArea(m_edit, "before\r\n"));
-    EXPECT_FALSE(AppendToOutputArea(m_edit, "lost", &OutOfMemory));
-    EXPECT_TRUE(AppendToOutputArea(m_edit, "after"));
-    EXPECT_EQ(CString("before\r\n\r\n内存不足，此处一段报告未能显示。\r\nafter"), ReadOutputArea(m_edit));
+    EXPECT_TRUE(Append("before\r\n"));
+    EXPECT_FALSE(Append("lost", &OutOfMemory));
+    EXPECT_TRUE(Append("after"));
+    const CString expected("before\r\n\r\n内存不足，此处一段报告未能显示。\r\nafter");
+    EXPECT_EQ(expected, Shown());
+    EXPECT_EQ(expected, m_report.Snapshot());
 }

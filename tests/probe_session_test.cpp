@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "tests/test_support.h"
 
 TEST(ProbeSessionSlots, TakingASlotEmptiesIt) {

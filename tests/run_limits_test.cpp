@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/deadline.h"
 #include "platform/time_limits.h"
 

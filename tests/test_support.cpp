@@ -92,12 +92,6 @@ void EnsureNetworking() {
     std::call_once(once, [] { StartNetworking(); });
 }
 
-CString CRecordingFrontEnd::GetDomain() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    ++m_domainReads;
-    return m_domain;
-}
-
 void CRecordingFrontEnd::AppendOutput(const CString& text) {
     std::lock_guard<std::mutex> guard(m_lock);
     m_appends.push_back(text.Bytes());
@@ -128,11 +122,6 @@ std::vector<std::string> CRecordingFrontEnd::Appends() const {
 int CRecordingFrontEnd::ProgressSteps() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_progress;
-}
-
-int CRecordingFrontEnd::DomainReads() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_domainReads;
 }
 
 int CRecordingFrontEnd::DoneNotices() const {

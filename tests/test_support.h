@@ -33,9 +33,6 @@ void EnsureNetworking();
 // Keeps everything a check run hands its front end.
 class CRecordingFrontEnd : public ICheckFrontEnd {
 public:
-    explicit CRecordingFrontEnd(const CString& domain) : m_domain(domain) {}
-
-    CString GetDomain() override;
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override;
     void NotifyCheckDone() override;
@@ -43,15 +40,12 @@ public:
     std::string Report() const;
     std::vector<std::string> Appends() const;
     int ProgressSteps() const;
-    int DomainReads() const;
     int DoneNotices() const;
 
 private:
-    const CString m_domain;
     mutable std::mutex m_lock;
     std::vector<std::string> m_appends;
     int m_progress = 0;
-    int m_domainReads = 0;
     int m_done = 0;
 };
 

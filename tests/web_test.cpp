@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/http_client.h"
 #include "platform/stop_signal.h"
 #include "probes/public_ip.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 #include "platform/stop_signal.h"
 #include "probes/whois_text.h"
 #include "tests/test_support.h"

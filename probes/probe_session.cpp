@@ -1,4 +1,4 @@
-#include "engine/probe_session.h"
+#include "probes/probe_session.h"
 
 CProbeSession::CProbeSession(const CProbeEndpoints& endpoints, CStopSignal* stop, const IClock& clock)
     : m_endpoints(endpoints), m_stop(stop), m_runBudget(kRunBudgetMs, clock) {

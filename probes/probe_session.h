@@ -46,6 +46,9 @@ public:
     int ProbeIpv6(CString domain);
 
     CString QueryWhoisServer(CString server, CString domain);
+    // Step 1 through RDAP, once the whois servers gave no answer: nonzero with the
+    // record's lines in m_strResult, or zero with the reason added to m_strError.
+    int LookupRdapInstead(const CString& domain);
     CString FetchWebsiteHeaders(CString domain);
 
     // Runs the program with its arguments as a hidden child and appends all it prints

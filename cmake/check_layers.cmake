@@ -1,0 +1,60 @@
+# Fails when a source file includes a header from a layer it must not depend on.
+# The layers stack as app/ and cli/ (the front ends) on engine/, engine/ on probes/,
+# probes/ on platform/; a layer may reach any layer below it, never one above or beside.
+#
+#   cmake -DROOT=<source folder> -P cmake/check_layers.cmake
+
+cmake_minimum_required(VERSION 3.21)
+
+if(NOT ROOT)
+    message(FATAL_ERROR "check_layers: ROOT is not set")
+endif()
+
+# The folders a layer's files may include from, itself always included.
+set(allowed_platform platform)
+set(allowed_probes probes platform)
+set(allowed_engine engine probes platform)
+set(allowed_app app engine probes platform res)
+set(allowed_cli cli engine probes platform)
+set(layers platform probes engine app cli)
+# Folders of the project an include can name; anything else is a system header.
+set(project_folders ${layers} res tests standins)
+
+# The folder of the project an include names, or "" for a header from elsewhere. A
+# name found beside the including file (or climbing out of its folder) is taken from
+# there, as the compiler does.
+function(included_folder file name out)
+    get_filename_component(dir "${file}" DIRECTORY)
+    set(path "${name}")
+    if(EXISTS "${dir}/${name}" OR "${name}" MATCHES "^\\.\\./")
+        get_filename_component(absolute "${dir}/${name}" ABSOLUTE)
+        file(RELATIVE_PATH path "${ROOT}" "${absolute}")
+    endif()
+    string(REGEX MATCH "^[^/]+" first "${path}")
+    if(NOT "${path}" MATCHES "/" OR NOT first IN_LIST project_folders)
+        set(first "")
+    endif()
+    set(${out} "${first}" PARENT_SCOPE)
+endfunction()
+
+set(violations "")
+foreach(layer IN LISTS layers)
+    file(GLOB_RECURSE sources "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.hpp" "${ROOT}/${layer}/*.cpp"
+         "${ROOT}/${layer}/*.c" "${ROOT}/${layer}/*.rc")
+    foreach(file IN LISTS sources)
+        file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+        foreach(line IN LISTS lines)
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]*)[>\"].*" "\\1" name "${line}")
+            included_folder("${file}" "${name}" folder)
+            if(folder AND NOT folder IN_LIST allowed_${layer})
+                file(RELATIVE_PATH shown "${ROOT}" "${file}")
+                string(APPEND violations "  ${shown} includes ${name} (${layer}/ may not depend on ${folder}/)\n")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(violations)
+    message(FATAL_ERROR "Includes against the direction of the layers:\n${violations}")
+endif()
+message(STATUS "Includes follow the layers: front ends -> engine -> probes -> platform")

@@ -1,0 +1,42 @@
+# Inside the private namespaces of tests/e2e/rdap_check.sh: loopback up, hosts file and
+# CA bundle mounted, peers started, then one tollvane run per case side by side, and the
+# Windows probe test under wine64 when a build of it was given.
+set -euo pipefail
+WORK=$1
+BUILD=$2
+WINBUILD=$3
+HERE=$(cd "$(dirname "$0")" && pwd)
+ip link set lo up
+for last in 2 3 10 11 12 13 14; do ip addr add "127.0.0.$last/8" dev lo 2>/dev/null || true; done
+mount --bind "$WORK/hosts" /etc/hosts
+mount --bind "$WORK/bundle.crt" /etc/ssl/certs/ca-certificates.crt
+unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY
+
+nginx -c "$WORK/nginx.conf" -e "$WORK/nginx-error.log" &
+NGINX=$!
+python3 "$HERE/peers.py" "$WORK" &
+PEERS=$!
+for _ in $(seq 50); do
+    [ -e "$WORK/peers_ready" ] && [ -s "$WORK/nginx.pid" ] && break
+    sleep 0.1
+done
+
+status=0
+runs=()
+for domain in example.com notfound.com badregistrar.com example.org example.info example.biz example.tv; do
+    (cd "$WORK" && timeout 400 "$BUILD/tollvane" -o "$WORK/report.$domain" "$domain" \
+        > "$WORK/run.$domain.out" 2>&1) &
+    runs+=($!)
+done
+for run in "${runs[@]}"; do wait "$run" || status=$?; done
+
+if [ -n "$WINBUILD" ]; then
+    export WINEDEBUG=-all
+    TOLLVANE_RDAP_EXPECTED_HEX=$(python3 "$HERE/expect.py" "$WORK" --hex example.com) \
+        timeout 300 /usr/lib/wine/wine64 "$WINBUILD/tests/rdap_test.exe" \
+        --gtest_filter='RdapOverTls.*' > "$WORK/wine.out" 2>&1 || status=$?
+    grep -q '^\[  PASSED  \] 1 test' "$WORK/wine.out" || { echo "wine run did not pass" >&2; status=1; }
+fi
+kill "$PEERS" "$NGINX" 2>/dev/null || true
+wait "$PEERS" "$NGINX" 2>/dev/null || true
+exit "$status"
