@@ -7,14 +7,17 @@
 #include "app/gbk_text.h"
 #include "app/output_area.h"
 #include "app/report_saving.h"
+#include "engine/check_run.h"
+#include "engine/check_sequence.h"
 #include "engine/domain_input.h"
 #include "platform/net_startup.h"
 #include "res/resource.h"
 
 namespace {
 
-const int kProgressMax = 90;
 const int kProgressStep = 10;
+const int kProgressMax = kProgressStep * kCheckStepCount;
+const int kExtendedProgressMax = kProgressStep * (kCheckStepCount + kExtendedStepCount);
 
 }  // namespace
 
@@ -106,8 +109,13 @@ void CTollvaneDlg::OnBnClickedStart() {
     }
     SetStatus("正在检测...请勿关闭窗口！");
     EnableStart(false);
+    // The bar's range covers the steps this run has.
+    const bool extended = IsDlgButtonChecked(GetSafeHwnd(), IDC_CHECK_EXTENDED) == BST_CHECKED;
+    SendMessageW(GetDlgItem(IDC_PROGRESS), PBM_SETRANGE, 0,
+                 MAKELPARAM(0, extended ? kExtendedProgressMax : kProgressMax));
     m_run = CCheckRun::Start(
-        std::make_shared<CDialogFrontEnd>(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS)), m_strDomain);
+        std::make_shared<CDialogFrontEnd>(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS)), m_strDomain,
+        extended ? &RunExtendedCheckSequence : &RunCheckSequence);
     if (!m_run) {
         SetStatus("");
         EnableStart(true);

@@ -26,6 +26,7 @@ const char kUsage[] =
     "configuration, DNS cache flush, TCP ports 21 and 80, ping, tracert and the web site.\n"
     "\n"
     "  -o FILE     also write the report to FILE (GBK text, as the desktop tool saves it)\n"
+    "  --extended  add three steps: DNS answers, HTTPS and its certificate, IPv6 connects\n"
     "  -h, --help  show this help and exit\n"
     "  --version   show the version and exit\n";
 
@@ -33,6 +34,7 @@ struct CCommandLine {
     std::string domain;
     std::string reportPath;
     bool haveDomain = false;
+    bool extended = false;
 };
 
 // Exit status 2 with a message for a command line that cannot be run.
@@ -55,6 +57,8 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
         } else if (!optionsEnded && arg == "-o") {
             if (i + 1 >= argc) return UsageError("-o needs a file name");
             line->reportPath = argv[++i];
+        } else if (!optionsEnded && arg == "--extended") {
+            line->extended = true;
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -95,10 +99,13 @@ int WaitForSignal(const sigset_t& signals, int sliceMs) {
 
 // Runs the check on a worker thread; an interrupt stops it and ends its children.
 // Returns 0, or 128 + the signal that stopped the run.
-int RunCheck(const std::shared_ptr<CTerminalFrontEnd>& frontEnd, const CString& domain) {
+int RunCheck(const std::shared_ptr<CTerminalFrontEnd>& frontEnd, const CString& domain,
+             bool extended) {
     const sigset_t interrupts = BlockInterrupts();
+    frontEnd->SetStepCount(kCheckStepCount + (extended ? kExtendedStepCount : 0));
     frontEnd->AnnounceFirstStep();
-    std::unique_ptr<CCheckRun> run = CCheckRun::Start(frontEnd, domain);
+    std::unique_ptr<CCheckRun> run = CCheckRun::Start(
+        frontEnd, domain, extended ? &RunExtendedCheckSequence : &RunCheckSequence);
     if (!run) {
         std::fprintf(stderr, "tollvane: cannot start the check\n");
         return 1;
@@ -136,7 +143,7 @@ int main(int argc, char** argv) {
     StartNetworking();
     auto frontEnd = std::make_shared<CTerminalFrontEnd>(
         stdout, isatty(STDERR_FILENO) ? stderr : nullptr, isatty(STDOUT_FILENO) != 0);
-    const int runStatus = RunCheck(frontEnd, domain);
+    const int runStatus = RunCheck(frontEnd, domain, line.extended);
     if (runStatus != 0) {
         if (runStatus > 128) std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;

@@ -21,7 +21,7 @@ void CTerminalFrontEnd::AppendOutput(const CString& text) {
 }
 
 void CTerminalFrontEnd::StepProgress(int step, const CString&) {
-    if (step < kCheckStepCount) ShowProgress(step + 1);
+    if (step < m_stepCount) ShowProgress(step + 1);
 }
 
 void CTerminalFrontEnd::NotifyCheckDone() {
@@ -34,7 +34,7 @@ void CTerminalFrontEnd::ShowProgress(int step) {
     if (!m_progress) return;
     CString line;
     // The report line before it may lack a line end (the separator has none).
-    line.Format("%s[%d/%d] %s ...\n", step > 1 ? "\n" : "", step, kCheckStepCount,
+    line.Format("%s[%d/%d] %s ...\n", step > 1 ? "\n" : "", step, m_stepCount,
                 GetCheckStepName(step));
     CGbkDecoder decoder;
     const std::string shown = decoder.Convert(line.Bytes());

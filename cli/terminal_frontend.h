@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "engine/check_frontend.h"
+#include "engine/check_sequence.h"
 #include "engine/report_buffer.h"
 #include "platform/text_encoding.h"
 
@@ -20,6 +21,8 @@ public:
 
     // Called before the run starts, to announce its first step.
     void AnnounceFirstStep();
+    // How many steps the run has (nine, or twelve with the optional ones).
+    void SetStepCount(int count) { m_stepCount = count; }
     // The report's GBK bytes, exactly as appended.
     const CReportBuffer& Report() const { return m_report; }
 
@@ -33,4 +36,5 @@ private:
     const bool m_utf8;
     CGbkDecoder m_decoder;
     CReportBuffer m_report;
+    int m_stepCount = kCheckStepCount;
 };

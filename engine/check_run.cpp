@@ -61,6 +61,13 @@ void RunCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSign
     CheckThreadProc(frontEnd, domain, options);
 }
 
+void RunExtendedCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop) {
+    CCheckOptions options;
+    options.stop = stop;
+    options.extended = true;
+    CheckThreadProc(frontEnd, domain, options);
+}
+
 std::unique_ptr<CCheckRun> CCheckRun::Start(std::shared_ptr<ICheckFrontEnd> frontEnd,
                                             const CString& domain, CheckWorker worker) {
     auto shared = std::make_shared<CShared>(std::move(frontEnd));

@@ -20,6 +20,8 @@ constexpr int kWorkerEndWaitMs = 5000;
 // What the worker thread runs; the real one is the check sequence.
 using CheckWorker = void (*)(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
 void RunCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
+// The same, with the optional steps 10 to 12.
+void RunExtendedCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
 
 class CCheckRun {
 public:

@@ -14,7 +14,7 @@ struct CCheckStep {
     int (*probe)(CProbeSession& session, const CString& domain);
 };
 
-const CCheckStep kSteps[kCheckStepCount] = {
+const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {"获取域名信息", [](CProbeSession& s, const CString& d) { return s.LookupWhois(d); }},
     {"获取公网IP", [](CProbeSession& s, const CString&) { return s.FetchPublicIP(); }},
     {"获取本地网络信息", [](CProbeSession& s, const CString&) { return s.GetLocalNetworkInfo(); }},
@@ -24,6 +24,10 @@ const CCheckStep kSteps[kCheckStepCount] = {
     {"Ping命令", [](CProbeSession& s, const CString& d) { return s.RunPing(d); }},
     {"Tracert命令", [](CProbeSession& s, const CString& d) { return s.RunTracert(d); }},
     {"检测网站访问状态", [](CProbeSession& s, const CString& d) { return s.CheckWebsite(d); }},
+    // Only when the run asks for them.
+    {"DNS解析", [](CProbeSession& s, const CString& d) { return s.LookupDnsRecords(d); }},
+    {"HTTPS访问及证书", [](CProbeSession& s, const CString& d) { return s.CheckHttps(d); }},
+    {"IPv6连通性", [](CProbeSession& s, const CString& d) { return s.ProbeIpv6(d); }},
 };
 
 const int kSeparatorStars = 69;
@@ -40,7 +44,11 @@ CString FormatTimestamp(const CLocalTime& t) {
 }  // namespace
 
 const char* GetCheckStepName(int step) {
-    return step >= 1 && step <= kCheckStepCount ? kSteps[step - 1].name : "";
+    return step >= 1 && step <= kCheckStepCount + kExtendedStepCount ? kSteps[step - 1].name : "";
+}
+
+int CheckStepCount(const CCheckOptions& options) {
+    return kCheckStepCount + (options.extended ? kExtendedStepCount : 0);
 }
 
 void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CString& name,
@@ -75,7 +83,9 @@ CString RunStep(const CCheckStep& entry, CProbeSession& session, const CString& 
 int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     frontEnd->AppendOutput(kReportBanner);
     CProbeSession session(options.endpoints, options.stop);
-    for (int step = 1; step <= kCheckStepCount; ++step) {
+    if (options.extended) session.ReserveAfterWebsite(kExtendedStepsLimitMs);
+    const int steps = CheckStepCount(options);
+    for (int step = 1; step <= steps; ++step) {
         const CCheckStep& entry = kSteps[step - 1];
         int ok = 0;
         const CString text = RunStep(entry, session, domain, &ok);

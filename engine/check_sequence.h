@@ -12,11 +12,17 @@ struct CCheckOptions {
     // Raised when the front end goes away; the run then ends at once, without notice.
     CStopSignal* stop = nullptr;
     CLocalTime (*clock)() = &GetLocalTimeNow;
+    // Adds the optional steps 10 to 12 (DNS answers, HTTPS certificate, IPv6). Off, the
+    // report is exactly the nine-step one.
+    bool extended = false;
 };
 
 constexpr int kCheckStepCount = 9;
-// Header text of a step, 1 to 9.
+constexpr int kExtendedStepCount = 3;
+// Header text of a step, 1 to 12.
 const char* GetCheckStepName(int step);
+// How many steps a run with these options has.
+int CheckStepCount(const CCheckOptions& options);
 
 // Runs the whole check of the cleaned domain, reporting to the front end. Returns 0.
 int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain,

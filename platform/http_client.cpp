@@ -27,3 +27,32 @@ bool CHttpPage::ReadLine(CString* line) {
         }
     }
 }
+
+namespace {
+
+char AsciiLower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool CertificateNameMatches(const CString& pattern, const CString& host) {
+    std::string name = pattern.Bytes();
+    std::string wanted = host.Bytes();
+    // A fully qualified name's final dot names the same host.
+    if (!wanted.empty() && wanted.back() == '.') wanted.pop_back();
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    if (name.empty() || wanted.empty()) return false;
+    if (name.compare(0, 2, "*.") != 0) return EqualIgnoringCase(name, wanted);
+    // The wildcard takes one whole label, and never stands for most of a name.
+    const size_t firstDot = wanted.find('.');
+    if (firstDot == std::string::npos || firstDot == 0) return false;
+    const std::string rest = name.substr(1);
+    if (rest.find('.', 1) == std::string::npos) return false;
+    return EqualIgnoringCase(rest, wanted.substr(firstDot));
+}

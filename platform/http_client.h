@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/mb_string.h"
 #include "platform/time_limits.h"
@@ -90,3 +91,30 @@ struct CHttpHeaderAnswer {
 // GET of "/" on host:port, naming host as the request's host. The body is not read.
 CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
                                    const CHttpLimits& limits);
+
+// The certificate a TLS server presented, and the verdict on it.
+struct CServerCertificate {
+    bool present = false;
+    CString subject;
+    CString issuer;
+    std::vector<CString> dnsNames;  // subject alternative names of type DNS
+    long long notBefore = 0;        // seconds since 1970-01-01 UTC
+    long long notAfter = 0;
+    bool trusted = false;      // its chain leads to a root the system trusts, dates aside
+    bool nameMatches = false;  // it names the host that was asked for
+};
+
+struct CHttpsAnswer {
+    CHttpHeaderAnswer response;
+    CServerCertificate certificate;
+};
+
+// GET of "/" on https://host:port, naming host as the request's host. The certificate is
+// read whatever is wrong with it and judged apart, so an expired, untrusted or
+// misnamed one still yields the answer and its details. The body is not read.
+CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                            const CHttpLimits& limits);
+
+// True when a certificate's name covers the host: equal in any letter case, or a
+// wildcard "*.example.com" standing for exactly one leftmost label.
+bool CertificateNameMatches(const CString& pattern, const CString& host);

@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/deadline.h"
 #include "platform/http_client.h"
@@ -123,6 +125,7 @@ public:
     }
 
     bool Finished() const { return m_finished; }
+    int RemainingMs() const { return m_deadline.Remaining(); }
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
     CHttpOutcome Outcome() const {
@@ -356,4 +359,145 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
     answer.status = headers.status;
     answer.rawHeaders = CString(headers.block);
     return answer;
+}
+
+namespace {
+
+// "Dec  7 11:26:09 2026 GMT", as libcurl's OpenSSL backend writes certificate dates.
+long long ParseCertificateDate(const std::string& text) {
+    tm fields{};
+    const char* end = strptime(text.c_str(), "%b %d %H:%M:%S %Y", &fields);
+    if (!end) return 0;
+    return static_cast<long long>(timegm(&fields));
+}
+
+// "DNS:a.example, DNS:b.example, IP Address:127.0.0.1": the DNS names.
+std::vector<CString> DnsNamesOf(const std::string& list) {
+    std::vector<CString> names;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        std::string item = list.substr(start, end - start);
+        while (!item.empty() && item.front() == ' ') item.erase(0, 1);
+        if (item.compare(0, 4, "DNS:") == 0) names.push_back(CString(item.substr(4)));
+        start = end + 1;
+    }
+    return names;
+}
+
+// The "CN = name" part of a one-line subject, for a certificate that lists no DNS names.
+CString CommonNameOf(const std::string& subject) {
+    const size_t at = subject.rfind("CN = ");
+    if (at == std::string::npos) return CString();
+    const size_t end = subject.find(',', at);
+    return CString(subject.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5));
+}
+
+// A final response's header block has ended, a redirect's too: this exchange follows none.
+bool HeaderBlockEnded(const CHeaderCollector& headers) {
+    const std::string& block = headers.block;
+    return headers.status >= 200 && block.size() >= 4 &&
+           block.compare(block.size() - 4, 4, "\r\n\r\n") == 0;
+}
+
+// The server's own certificate, the first of the chain libcurl reports.
+CServerCertificate ReadCertificate(CURL* easy, const CString& host) {
+    CServerCertificate certificate;
+    curl_certinfo* info = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_CERTINFO, &info) != CURLE_OK || !info ||
+        info->num_of_certs < 1) {
+        return certificate;
+    }
+    certificate.present = true;
+    for (curl_slist* item = info->certinfo[0]; item; item = item->next) {
+        const std::string entry = item->data;
+        const size_t colon = entry.find(':');
+        if (colon == std::string::npos) continue;
+        const std::string key = entry.substr(0, colon);
+        const std::string value = entry.substr(colon + 1);
+        if (key == "Subject") certificate.subject = CString(value);
+        if (key == "Issuer") certificate.issuer = CString(value);
+        if (key == "Start date") certificate.notBefore = ParseCertificateDate(value);
+        if (key == "Expire date") certificate.notAfter = ParseCertificateDate(value);
+        if (key == "X509v3 Subject Alternative Name") certificate.dnsNames = DnsNamesOf(value);
+    }
+    std::vector<CString> names = certificate.dnsNames;
+    if (names.empty()) names.push_back(CommonNameOf(certificate.subject.Bytes()));
+    for (const CString& name : names)
+        certificate.nameMatches = certificate.nameMatches || CertificateNameMatches(name, host);
+    return certificate;
+}
+
+// A second handshake, this one checking the chain against the system's roots (the
+// name is judged apart). A date outside the validity period is reported on its own
+// line, so it does not count against trust.
+bool ChainIsTrusted(const std::string& url, CStopSignal* stop, const CHttpLimits& limits) {
+    CCurlTransfer transfer(stop, limits);
+    if (!transfer.Prepare(url)) return false;
+    CURL* easy = transfer.Easy();
+    curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    if (!transfer.Start()) return false;
+    transfer.Drive([] { return false; });
+    if (!transfer.Finished()) return false;
+    if (transfer.Result() == CURLE_OK) return true;
+    long verdict = -1;
+    curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verdict);
+    const long kNotYetValid = 9;
+    const long kExpired = 10;
+    return transfer.Result() == CURLE_PEER_FAILED_VERIFICATION &&
+           (verdict == kNotYetValid || verdict == kExpired);
+}
+
+}  // namespace
+
+CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                            const CHttpLimits& limits) {
+    CHttpsAnswer result;
+    CHttpHeaderAnswer& answer = result.response;
+    if (!IsPlainHostName(host)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        return result;
+    }
+    CCurlTransfer transfer(stop, limits);
+    CHeaderCollector headers(limits.maxHeaderBytes);
+    const std::string url = "https://" + host.Bytes() + ":" + std::to_string(port) + "/";
+    if (!transfer.Prepare(url)) {
+        answer.outcome.failure = EHttpFailure::kOther;
+        answer.outcome.code = CURLE_OUT_OF_MEMORY;
+        return result;
+    }
+    CURL* easy = transfer.Easy();
+    // Only this one request; a redirect elsewhere would report another server's
+    // certificate.
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_CERTINFO, 1L);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CHeaderCollector::OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &headers);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &DropBody);
+    if (!transfer.Start()) {
+        answer.outcome.failure = EHttpFailure::kOther;
+        return result;
+    }
+    transfer.Drive([&headers] { return HeaderBlockEnded(headers); });
+    result.certificate = ReadCertificate(easy, host);
+    if (result.certificate.present) {
+        CHttpLimits rest = limits;
+        rest.totalMs = std::max(1, transfer.RemainingMs());
+        result.certificate.trusted = ChainIsTrusted(url, stop, rest);
+    }
+    if (!HeaderBlockEnded(headers)) {
+        answer.outcome = headers.Outcome(transfer);
+        if (answer.outcome.failure == EHttpFailure::kNone)
+            answer.outcome.failure = EHttpFailure::kOther;
+        return result;
+    }
+    answer.outcome.url = EffectiveUrl(easy);
+    answer.status = headers.status;
+    answer.rawHeaders = CString(headers.block);
+    return result;
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -451,4 +452,157 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
         answer.rawHeaders = shared.headers;
     }
     return answer;
+}
+
+namespace {
+
+// What each certificate problem the layer refuses a request for is called, and the flag
+// that lets the next attempt past it.
+struct CCertificateProblem {
+    DWORD error;
+    DWORD ignoreFlag;
+};
+const CCertificateProblem kCertificateProblems[] = {
+    {ERROR_INTERNET_INVALID_CA, SECURITY_FLAG_IGNORE_UNKNOWN_CA},
+    {ERROR_INTERNET_SEC_CERT_CN_INVALID, SECURITY_FLAG_IGNORE_CERT_CN_INVALID},
+    {ERROR_INTERNET_SEC_CERT_DATE_INVALID, SECURITY_FLAG_IGNORE_CERT_DATE_INVALID},
+    {ERROR_INTERNET_SEC_CERT_REV_FAILED, SECURITY_FLAG_IGNORE_REVOCATION},
+};
+
+long long FileTimeToUnix(const FILETIME& time) {
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    if (value.QuadPart == 0) return 0;
+    // 100 ns ticks since 1601-01-01.
+    return static_cast<long long>(value.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+// The layer lists a name's parts one a line; the report shows them on one.
+CString OneLine(const char* text) {
+    CString line(text ? text : "");
+    line.Replace("\r\n", ", ");
+    line.Replace("\n", ", ");
+    return line;
+}
+
+// INTERNET_CERTIFICATE_INFO as the ANSI query fills it; the SDK's declaration follows
+// the UNICODE setting.
+struct CCertificateInfoA {
+    FILETIME ftExpiry;
+    FILETIME ftStart;
+    char* lpszSubjectInfo;
+    char* lpszIssuerInfo;
+    char* lpszProtocolName;
+    char* lpszSignatureAlgName;
+    char* lpszEncryptionAlgName;
+    DWORD dwKeySize;
+};
+
+void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
+    CCertificateInfoA info{};
+    DWORD size = sizeof info;
+    if (!InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT, &info, &size))
+        return;
+    certificate->present = true;
+    certificate->subject = OneLine(info.lpszSubjectInfo);
+    certificate->issuer = OneLine(info.lpszIssuerInfo);
+    certificate->notBefore = FileTimeToUnix(info.ftStart);
+    certificate->notAfter = FileTimeToUnix(info.ftExpiry);
+    for (char* text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
+                       info.lpszSignatureAlgName, info.lpszEncryptionAlgName}) {
+        if (text) LocalFree(text);
+    }
+}
+
+struct CHttpsShared {
+    CServerCertificate certificate;
+};
+
+// One request on the connection, accepting the certificate problems in ignore; false
+// when it could not be sent, with the reason in *error.
+HINTERNET SendSecureRequest(CInetShared& shared, HINTERNET connection, DWORD ignore,
+                            DWORD* error) {
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    // Only this one request; a redirect elsewhere would report another server's
+    // certificate.
+    HINTERNET request = HttpOpenRequestW(
+        connection, L"GET", L"", nullptr, nullptr, nullptr,
+        INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+        context);
+    *error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) return nullptr;
+    ApplyTimeouts(request, shared.limits);
+    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
+    shared.BeginWait();
+    *error = HttpSendRequestW(request, nullptr, 0, nullptr, 0) ? 0 : GetLastError();
+    return request;
+}
+
+// The layer names one certificate problem per refused request, so the request is sent
+// again, past each problem found, until it goes through or fails for another reason.
+void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host, int port) {
+    HINTERNET session = OpenSession(shared);
+    if (!session) return;
+    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
+                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, 0, 0);
+    DWORD error = ErrorIfNull(connection);
+    if (!shared.Adopt(connection)) return shared.Fail(error);
+    ApplyTimeouts(connection, shared.limits);
+    CServerCertificate& certificate = https.certificate;
+    certificate.trusted = true;
+    certificate.nameMatches = true;
+    DWORD ignore = 0;
+    // One attempt per problem there is, and one to go through past all of them.
+    for (size_t attempt = 0; attempt <= std::size(kCertificateProblems); ++attempt) {
+        HINTERNET request = SendSecureRequest(shared, connection, ignore, &error);
+        if (!request) return shared.Fail(error);
+        const auto problem = std::find_if(
+            std::begin(kCertificateProblems), std::end(kCertificateProblems),
+            [error](const CCertificateProblem& known) { return known.error == error; });
+        if (problem == std::end(kCertificateProblems) || (ignore & problem->ignoreFlag)) {
+            TakeCertificate(request, &certificate);
+            if (error != 0) return shared.Fail(error);
+            TakeResponse(shared, request);
+            return;
+        }
+        if (error == ERROR_INTERNET_INVALID_CA) certificate.trusted = false;
+        if (error == ERROR_INTERNET_SEC_CERT_CN_INVALID) certificate.nameMatches = false;
+        ignore |= problem->ignoreFlag;
+    }
+    shared.Fail(error);
+}
+
+}  // namespace
+
+CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                            const CHttpLimits& limits) {
+    CHttpsAnswer result;
+    CHttpHeaderAnswer& answer = result.response;
+    if (!IsPlainHostName(host)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        return result;
+    }
+    CInetRunner runner(stop, limits);
+    CString url;
+    url.Format("https://%s:%d/", host.GetString(), port);
+    runner.Shared().SetUrl(url);
+    auto https = std::make_shared<CHttpsShared>();
+    if (!runner.Run([https, host, port](CInetShared& shared) {
+            HttpsRootJob(shared, *https, host, port);
+        })) {
+        answer.outcome = runner.Interruption();
+        return result;
+    }
+    result.certificate = https->certificate;
+    CInetShared& shared = runner.Shared();
+    answer.outcome = shared.outcome;
+    answer.outcome.url = shared.Url();
+    if (answer.outcome.failure == EHttpFailure::kNone) {
+        answer.status = shared.status;
+        answer.rawHeaders = shared.headers;
+    }
+    return result;
 }

@@ -15,7 +15,8 @@ public:
     CTcpSocket(const CTcpSocket&) = delete;
     CTcpSocket& operator=(const CTcpSocket&) = delete;
 
-    // Connects to a dotted IPv4 address. False on failure, time-out or stop.
+    // Connects to an address given as IPv4 or IPv6 text. False on failure, time-out or
+    // stop.
     bool Connect(const CString& address, int port, int timeoutMs);
     // Hands over the whole buffer; returns the count sent, less on error or time-out.
     int Send(const char* data, int length, int timeoutMs);

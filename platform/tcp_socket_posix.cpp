@@ -44,19 +44,40 @@ CTcpSocket::CTcpSocket(const CStopSignal* stop) : m_impl(new Impl) { m_impl->sto
 
 CTcpSocket::~CTcpSocket() = default;
 
+namespace {
+
+// The peer's address from IPv4 or IPv6 text; its size, or 0 when the text is neither.
+socklen_t PeerAddress(const CString& address, int port, sockaddr_storage* peer) {
+    *peer = sockaddr_storage();
+    auto* v4 = reinterpret_cast<sockaddr_in*>(peer);
+    if (inet_pton(AF_INET, address.GetString(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<uint16_t>(port));
+        return sizeof *v4;
+    }
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(peer);
+    if (inet_pton(AF_INET6, address.GetString(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<uint16_t>(port));
+        return sizeof *v6;
+    }
+    return 0;
+}
+
+}  // namespace
+
 bool CTcpSocket::Connect(const CString& address, int port, int timeoutMs) {
     Close();
     m_impl->error = CPlatformError();
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, address.GetString(), &peer.sin_addr) != 1) {
+    sockaddr_storage peer;
+    const socklen_t peerSize = PeerAddress(address, port, &peer);
+    if (peerSize == 0) {
         m_impl->error = PlatformError(EPlatformError::kNotFound);
         return false;
     }
-    m_impl->fd.Reset(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    m_impl->fd.Reset(socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!m_impl->fd.IsOpen()) return m_impl->Fail(errno);
-    if (connect(m_impl->fd.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) return true;
+    if (connect(m_impl->fd.Get(), reinterpret_cast<sockaddr*>(&peer), peerSize) == 0) return true;
     if (errno != EINPROGRESS) return m_impl->Fail(errno);
     if (m_impl->WaitFor(POLLOUT, timeoutMs) <= 0) return false;
     int error = 0;

@@ -1,4 +1,5 @@
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include "platform/deadline.h"
 #include "platform/stop_signal.h"
@@ -61,22 +62,42 @@ CTcpSocket::CTcpSocket(const CStopSignal* stop) : m_impl(new Impl) { m_impl->sto
 
 CTcpSocket::~CTcpSocket() = default;
 
+namespace {
+
+// The peer's address from IPv4 or IPv6 text; its size, or 0 when the text is neither.
+int PeerAddress(const CString& address, int port, sockaddr_storage* peer) {
+    *peer = sockaddr_storage();
+    auto* v4 = reinterpret_cast<sockaddr_in*>(peer);
+    if (inet_pton(AF_INET, address.GetString(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<u_short>(port));
+        return sizeof *v4;
+    }
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(peer);
+    if (inet_pton(AF_INET6, address.GetString(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<u_short>(port));
+        return sizeof *v6;
+    }
+    return 0;
+}
+
+}  // namespace
+
 bool CTcpSocket::Connect(const CString& address, int port, int timeoutMs) {
     Close();
     m_impl->error = CPlatformError();
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<u_short>(port));
-    peer.sin_addr.s_addr = inet_addr(address.GetString());
-    if (peer.sin_addr.s_addr == INADDR_NONE) {
+    sockaddr_storage peer;
+    const int peerSize = PeerAddress(address, port, &peer);
+    if (peerSize == 0) {
         m_impl->error = PlatformError(EPlatformError::kNotFound);
         return false;
     }
-    m_impl->s.Reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    m_impl->s.Reset(socket(peer.ss_family, SOCK_STREAM, IPPROTO_TCP));
     if (!m_impl->s.IsOpen()) return m_impl->Fail(WSAGetLastError());
     u_long nonBlocking = 1;
     ioctlsocket(m_impl->s.Get(), FIONBIO, &nonBlocking);
-    if (connect(m_impl->s.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) return true;
+    if (connect(m_impl->s.Get(), reinterpret_cast<sockaddr*>(&peer), peerSize) == 0) return true;
     if (WSAGetLastError() != WSAEWOULDBLOCK) return m_impl->Fail(WSAGetLastError());
     return m_impl->WaitFor(true, timeoutMs) > 0;
 }

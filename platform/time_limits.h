@@ -22,6 +22,15 @@ constexpr int kHttpConnectLimitMs = 15 * 1000;
 constexpr int kHttpSilenceLimitMs = 20 * 1000;
 constexpr int kHttpTotalLimitMs = 30 * 1000;
 
+// The optional checks after the ninth step: every DNS query of the DNS step together
+// (each also within the name lookup limit); one TCP connect to an IPv6 address, and all
+// of the IPv6 step, its AAAA query included. The HTTPS step has the HTTP limits.
+constexpr int kDnsStepLimitMs = 20 * 1000;
+constexpr int kIpv6ConnectLimitMs = 5 * 1000;
+constexpr int kIpv6StepLimitMs = 40 * 1000;
+// All three together: set aside out of the run's budget when a run includes them.
+constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs;
+
 // The commands, in seconds: a command still running at its limit is ended with all it
 // started.
 constexpr int kIpconfigLimitSeconds = 20;

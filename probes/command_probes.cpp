@@ -113,8 +113,10 @@ int CProbeSession::RunPing(CString domain) {
 }
 
 int CProbeSession::TracertLimitSeconds() const {
-    // The web site step comes after tracert; its whole limit stays set aside for it.
-    const int leftMs = m_runBudget.Remaining() - m_endpoints.httpLimits.totalMs;
+    // The web site step (and any optional step) comes after tracert; their whole limits
+    // stay set aside for them.
+    const int leftMs =
+        m_runBudget.Remaining() - m_endpoints.httpLimits.totalMs - m_reservedAfterWebsiteMs;
     return std::max(kTracertLeastSeconds, std::min(kTracertLimitSeconds, leftMs / 1000));
 }
 

@@ -31,6 +31,10 @@ struct CProbeEndpoints {
     // Port of the web site check.
     int websitePort = 80;
 
+    // Port of the HTTPS and certificate check, and the ports tried on every IPv6 address.
+    int httpsPort = 443;
+    std::vector<int> ipv6Ports = {80, 443};
+
     // Bounds of every HTTP exchange (the public address page, the web site check).
     CHttpLimits httpLimits;
 };

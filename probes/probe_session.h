@@ -40,6 +40,10 @@ public:
     int RunPing(CString domain);
     int RunTracert(CString domain);
     int CheckWebsite(CString domain);
+    // The optional steps after the ninth: DNS answers, HTTPS and its certificate, IPv6.
+    int LookupDnsRecords(CString domain);
+    int CheckHttps(CString domain);
+    int ProbeIpv6(CString domain);
 
     CString QueryWhoisServer(CString server, CString domain);
     // Step 1 through RDAP, once the whois servers gave no answer: nonzero with the
@@ -56,6 +60,8 @@ public:
     // Tracert's limit at this moment: its own, or less when the run's budget is running
     // out (time_limits.h).
     int TracertLimitSeconds() const;
+    // Sets time aside out of the run's budget for steps that follow the web site step.
+    void ReserveAfterWebsite(int milliseconds) { m_reservedAfterWebsiteMs = milliseconds; }
 
     CString m_strResult;
     CString m_strError;
@@ -69,4 +75,5 @@ private:
     CProbeEndpoints m_endpoints;
     CStopSignal* m_stop;
     CDeadline m_runBudget;
+    int m_reservedAfterWebsiteMs = 0;
 };

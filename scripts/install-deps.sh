@@ -7,6 +7,7 @@ linux_packages=(
     cmake ninja-build g++ make pkg-config python3
     googletest libbenchmark-dev libcurl4-openssl-dev libidn2-dev
     iputils-ping traceroute iproute2
+    nginx dnsmasq-base openssl python3-cryptography
     dpkg-dev file binutils
     nlohmann-json3-dev nginx-light openssl
 )

@@ -108,6 +108,40 @@ TEST(CheckRun, BannerComesFirstAndEveryStepIsWrittenInOrder) {
     EXPECT_EQ(1, frontEnd.DoneNotices());
 }
 
+// The optional steps only add blocks after the ninth: what comes before is the report
+// of a run without them, byte for byte.
+TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
+    EnsureNetworking();
+    CCheckOptions options = FailingOptions();
+    options.endpoints.httpsPort = 9;
+    CRecordingFrontEnd plain;
+    CheckThreadProc(&plain, kDomain, options);
+    options.extended = true;
+    CRecordingFrontEnd extended;
+    CheckThreadProc(&extended, kDomain, options);
+
+    const std::string nine = plain.Report();
+    const std::string twelve = extended.Report();
+    ASSERT_GT(twelve.size(), nine.size());
+    EXPECT_EQ(nine, twelve.substr(0, nine.size()));
+    size_t at = nine.size();
+    for (int step = 10; step <= 12; ++step) {
+        const std::string header = "\r\n第" + std::to_string(step) + "步---" +
+                                   GetCheckStepName(step) + "：2026- 3- 7  9: 5: 4\r\n";
+        EXPECT_EQ(at, twelve.find(header, at)) << "step " << step;
+        at = twelve.find(Separator(), at);
+        ASSERT_NE(std::string::npos, at) << "step " << step;
+        at += Separator().size();
+    }
+    EXPECT_EQ(twelve.size(), at);
+    EXPECT_STREQ("DNS解析", GetCheckStepName(10));
+    EXPECT_STREQ("HTTPS访问及证书", GetCheckStepName(11));
+    EXPECT_STREQ("IPv6连通性", GetCheckStepName(12));
+    EXPECT_EQ(9, plain.ProgressSteps());
+    EXPECT_EQ(12, extended.ProgressSteps());
+    EXPECT_EQ(1, extended.DoneNotices());
+}
+
 TEST(CheckRun, AStopRaisedBeforehandEndsTheRunWithoutFurtherOutputOrNotice) {
     CStopSignal stop;
     stop.Raise();

@@ -303,6 +303,25 @@ wait_for 10 no_box || die "the completion box did not close"
 probe report >"$ART/report_run2.bin"
 check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/check_report.py" "$ART/report_run2.bin"
 
+# ---- run with the optional steps ticked: twelve blocks, the bar's range grows ----
+click_control 1007
+click_control 1004
+wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
+# Twelve steps of 10 over a range of 120 are one whole turn from where run 2 left the bar.
+check "with the optional steps the bar's range is 0 to 120, and it went round once" \
+    test "$(state_of progress_max)/$(state_of progress)" = "120/90"
+click_box_button 1
+wait_for 10 no_box || die "the completion box did not close"
+probe report >"$WORK/report_extended.bin"
+check "the ticked run's report has steps 10 to 12 after the ninth, one separator each" python3 -c '
+import re, sys
+report = open(sys.argv[1], "rb").read().decode("gbk")
+names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性"]
+heads = [report.find("\r\n第%d步---%s：" % (10 + i, n)) for i, n in enumerate(names)]
+sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2]
+         and report.count("*" * 69) == 12 else 1)' "$WORK/report_extended.bin"
+click_control 1007   # unticked again: the runs below have the nine steps
+
 # ---- closing during a run ----
 # Echo requests go unanswered from here on, so the ping step lasts long enough to close in.
 sysctl -q -w net.ipv4.icmp_echo_ignore_all=1

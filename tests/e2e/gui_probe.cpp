@@ -3,7 +3,8 @@
 // where on the screen a control is, so that real mouse clicks can be aimed at it.
 //
 //   gui_probe report            the output area's text, as GBK bytes, on standard output
-//   gui_probe state             progress, start button, status and report length, one per line
+//   gui_probe state             progress and its range's top, start button, status and
+//                               report length, one per line
 //   gui_probe field             the domain field's text, as GBK bytes
 //   gui_probe message           the text of the message box the program shows, if any
 //   gui_probe where ID          screen centre of the main dialog's control ID
@@ -257,6 +258,8 @@ int main(int argc, char** argv) {
         const LRESULT position = SendMessageW(GetDlgItem(found.dialog, kProgressId), PBM_GETPOS, 0, 0);
         const std::string report = TextOf(GetDlgItem(found.dialog, kOutputId));
         std::printf("progress=%ld\n", static_cast<long>(position));
+        const LRESULT top = SendMessageW(GetDlgItem(found.dialog, kProgressId), PBM_GETRANGE, FALSE, 0);
+        std::printf("progress_max=%ld\n", static_cast<long>(top));
         std::printf("start_enabled=%d\n", IsWindowEnabled(GetDlgItem(found.dialog, kStartId)) ? 1 : 0);
         std::printf("report_bytes=%zu\n", report.size());
         std::printf("step1_written=%d\n", report.find("\r\n\xB5\xDA" "1\xB2\xBD---") != std::string::npos ? 1 : 0);

@@ -1,0 +1,108 @@
+#!/bin/bash
+# The optional checks (DNS answers, HTTPS certificate, IPv6 connects) against real peers
+# in a private network and mount namespace: dnsmasq on 127.0.0.1 is the system's DNS
+# server (bind-mounted resolv.conf), nginx serves TLS on 127.0.0.1 and ::1 with
+# certificates made for the run by a test CA that the bind-mounted system bundle trusts
+# (libcurl and Wine read the same file), an IPv6 address that refuses and one behind a
+# veth pair whose frames vanish. tests/e2e/extended_cases.py holds the cases; each is
+# run through build/linux/tests/extended_probe and, when built, the windows-x64 one
+# under wine64. Then one whole `tollvane --extended` run.
+#
+# Usage (as root): tests/e2e/extended_peers_check.sh BUILD_DIR   (the folder of the preset builds)
+set -euo pipefail
+
+[ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
+BUILD=$(cd "$1" && pwd)
+HERE=$(cd "$(dirname "$0")" && pwd)
+PROBE=$BUILD/linux/tests/extended_probe
+[ -x "$PROBE" ] || { echo "extended_peers_check: no $PROBE (build linux first)" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "extended_peers_check: run as root (it needs unshare -m -n)" >&2; exit 2; }
+
+if [ -z "${EXTENDED_CHECK_INSIDE:-}" ]; then
+    export EXTENDED_CHECK_INSIDE=1
+    exec timeout --kill-after=10 900 unshare -m -n "$0" "$@"
+fi
+
+# ---- inside the private mount and network namespace ----
+WORK=$(mktemp -d /tmp/extended-check.XXXXXX)
+chmod 755 "$WORK"
+WIN=$BUILD/windows-x64
+WINE=/usr/lib/wine/wine64
+[ -x "$WINE" ] || WINE=$(command -v wine64 || true)
+export WINEPREFIX=$WIN/extended-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    [ -x "${WINE:-}" ] && { "${WINE%64}server" -k 2>/dev/null || true; }
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+ip link set lo up
+ip -6 addr add fd00:ee::2/128 dev lo
+ip link add hole0 type veth peer name sink0
+ip -6 addr add fd00:99::1/64 dev hole0 nodad
+ip link set hole0 up
+ip link set sink0 up
+ip -6 neigh add fd00:99::2 lladdr 02:00:00:00:99:02 dev hole0 nud permanent
+
+python3 "$HERE/extended_cases.py" setup "$WORK"
+cat /etc/ssl/certs/ca-certificates.crt "$WORK/ca.crt" >"$WORK/bundle.crt"
+mount --bind "$WORK/bundle.crt" /etc/ssl/certs/ca-certificates.crt
+printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
+mount --bind "$WORK/resolv.conf" /etc/resolv.conf
+printf '127.0.0.1 localhost\n::1 localhost\n' >"$WORK/hosts"
+mount --bind "$WORK/hosts" /etc/hosts
+
+# A DNS server that takes queries and never answers, behind dnsmasq's silentdns.test.
+python3 -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.9", 53))
+while True: s.recv(4096)' &
+pids+=($!)
+# A TLS server that accepts and never says a word.
+python3 -c '
+import socket, time
+s = socket.socket(); s.bind(("127.0.0.3", 443)); s.listen(16); kept = []
+while True: kept.append(s.accept()[0])' &
+pids+=($!)
+dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/dnsmasq.pid" &
+pids+=($!)
+nginx -c "$WORK/nginx.conf" -e "$WORK/nginx-error.log" &
+pids+=($!)
+sleep 1
+
+failed=0
+echo "--- Linux backends"
+python3 "$HERE/extended_cases.py" check "$WORK" -- "$PROBE" || failed=1
+python3 "$HERE/extended_cases.py" silent "$WORK" -- "$PROBE" || failed=1
+
+if [ -f "$WIN/tests/extended_probe.exe" ] && [ -x "$WINE" ]; then
+    echo "--- Windows backends under wine64"
+    [ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1
+    python3 "$HERE/extended_cases.py" check "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
+    python3 "$HERE/extended_cases.py" silent "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
+else
+    echo "skip - no $WIN/tests/extended_probe.exe or wine64"
+fi
+echo "--- a whole tollvane --extended run"
+if [ -x "$BUILD/linux/tollvane" ]; then
+    timeout 600 "$BUILD/linux/tollvane" --extended -o "$WORK/report.txt" valid.test >/dev/null 2>&1 || true
+    python3 - "$WORK/report.txt" <<'PY' || failed=1
+import re, sys
+report = open(sys.argv[1], "rb").read().decode("gbk")
+stars = "\r\n \r\n" + "*" * 69
+wanted = [
+    r"\r\n第10步---DNS解析：[ \d:-]{19}\r\nvalid\.test：\r\n  A 127\.0\.0\.1（TTL 300）\r\n",
+    r"\r\n第11步---HTTPS访问及证书：[ \d:-]{19}\r\nHTTP/1\.1 200 OK\r\n",
+    r"证书受系统信任\r\n证书与域名匹配\r\n" + re.escape(stars),
+    r"\r\n第12步---IPv6连通性：[ \d:-]{19}\r\n::1：\r\n  80端口：连接成功",
+]
+missing = [w for w in wanted if not re.search(w, report)]
+ok = not missing and report.endswith(stars) and report.count("*" * 69) == 12
+print("ok - the report has steps 10 to 12" if ok else f"FAIL - report lacks {missing}:\n{report[-3000:]}")
+sys.exit(0 if ok else 1)
+PY
+fi
+[ $failed -eq 0 ] && echo "extended_peers_check: all passed"
+exit $failed

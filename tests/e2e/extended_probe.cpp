@@ -1,0 +1,42 @@
+// Runs one of the optional checks for a domain and prints whether it passed and its
+// text, byte for byte, for tests/e2e/extended_cases.py: the same peers face the Linux
+// and the Windows backends (under wine64) without a whole check run around them.
+//
+//   extended_probe dns|https|ipv6 DOMAIN
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "platform/net_startup.h"
+#include "probes/extended_checks.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: extended_probe dns|https|ipv6 DOMAIN\n");
+        return 2;
+    }
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    StartNetworking();
+    const CString domain(argv[2]);
+    CStepOutcome outcome;
+    if (std::strcmp(argv[1], "dns") == 0) {
+        outcome = CheckDnsAnswers(domain, nullptr);
+    } else if (std::strcmp(argv[1], "https") == 0) {
+        outcome = CheckHttpsCertificate(domain, DefaultEndpoints(), nullptr,
+                                        static_cast<long long>(std::time(nullptr)));
+    } else if (std::strcmp(argv[1], "ipv6") == 0) {
+        outcome = CheckIpv6Reachability(domain, DefaultEndpoints(), nullptr);
+    } else {
+        return 2;
+    }
+    std::printf("ok=%d\n", outcome.ok);
+    std::fwrite(outcome.text.GetString(), 1, static_cast<size_t>(outcome.text.GetLength()), stdout);
+    return 0;
+}
