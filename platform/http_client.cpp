@@ -1,6 +1,7 @@
 #include "platform/http_client.h"
 
 #include <algorithm>
+#include <cstring>
 
 bool CHttpPage::ReadLine(CString* line) {
     for (;;) {
@@ -55,4 +56,13 @@ bool CertificateNameMatches(const CString& pattern, const CString& host) {
     const std::string rest = name.substr(1);
     if (rest.find('.', 1) == std::string::npos) return false;
     return EqualIgnoringCase(rest, wanted.substr(firstDot));
+}
+
+bool IsPlainHostName(const CString& host) {
+    if (host.IsEmpty()) return false;
+    for (const char ch : host.Bytes()) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte <= 0x20 || byte == 0x7F || std::strchr("/?#@[]\\:%", ch)) return false;
+    }
+    return true;
 }

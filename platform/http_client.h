@@ -88,6 +88,10 @@ struct CHttpHeaderAnswer {
     CString rawHeaders;
 };
 
+// True for a name that can go to the HTTP layer as a host and nothing else: no address
+// of its own, no user, port, path or blank smuggled inside it.
+bool IsPlainHostName(const CString& host);
+
 // GET of "/" on host:port, naming host as the request's host. The body is not read.
 CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
                                    const CHttpLimits& limits);

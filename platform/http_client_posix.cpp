@@ -22,16 +22,6 @@ void EnsureCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// A name that goes into the address as the host and nothing else.
-bool IsPlainHostName(const CString& host) {
-    if (host.IsEmpty()) return false;
-    for (const char ch : host.Bytes()) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte <= 0x20 || byte == 0x7F || std::strchr("/?#@[]\\:%", ch)) return false;
-    }
-    return true;
-}
-
 // The address of the last request, after the redirects followed so far.
 CString EffectiveUrl(CURL* easy) {
     const char* url = nullptr;

@@ -364,16 +364,6 @@ void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
     TakeResponse(shared, request);
 }
 
-// A name that goes to the layer as the host and nothing else.
-bool IsPlainHostName(const CString& host) {
-    if (host.IsEmpty()) return false;
-    for (const char ch : host.Bytes()) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte <= 0x20 || byte == 0x7F || std::strchr("/?#@[]\\:%", ch)) return false;
-    }
-    return true;
-}
-
 CString RootUrl(const CString& host, int port) {
     CString url;
     url.Format("http://%s:%d/", host.GetString(), port);
