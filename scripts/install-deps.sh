@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tollvane needs on Debian 12, skipping what is there.
 # Usage: scripts/install-deps.sh linux|all
+#   linux: what building and running tollvane needs; all: that, the Windows cross build
+#   and Wine, and the real peers and tools the end-to-end tests use.
 set -euo pipefail
 
 linux_packages=(
     cmake ninja-build g++ make pkg-config python3
     googletest libbenchmark-dev libcurl4-openssl-dev libidn2-dev
-    iputils-ping traceroute iproute2
-    nginx dnsmasq-base openssl python3-cryptography
+    iputils-ping traceroute iproute2 nlohmann-json3-dev
+)
+test_packages=(
+    nginx nginx-light dnsmasq-base openssl python3-cryptography
     dpkg-dev file binutils
-    nlohmann-json3-dev nginx-light openssl
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
@@ -17,7 +20,7 @@ windows_packages=(
 )
 
 wanted=("${linux_packages[@]}")
-[ "${1:-linux}" = all ] && wanted+=("${windows_packages[@]}")
+[ "${1:-linux}" = all ] && wanted+=("${windows_packages[@]}" "${test_packages[@]}")
 
 missing=()
 for package in "${wanted[@]}"; do
