@@ -339,20 +339,31 @@ void ReadJob(CInetShared& shared, DWORD capacity) {
     shared.chunk.resize(got);
 }
 
-void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
+// A session and an HTTP connection to host:port, both adopted by the exchange, with its
+// limits set. Null on failure, with the reason recorded.
+HINTERNET OpenConnection(CInetShared& shared, const CString& host, int port) {
     HINTERNET session = OpenSession(shared);
-    if (!session) return;
+    if (!session) return nullptr;
     HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
                                             static_cast<INTERNET_PORT>(port), nullptr, nullptr,
                                             INTERNET_SERVICE_HTTP, 0, 0);
-    DWORD error = ErrorIfNull(connection);
-    if (!shared.Adopt(connection)) return shared.Fail(error);
+    const DWORD error = ErrorIfNull(connection);
+    if (!shared.Adopt(connection)) {
+        shared.Fail(error);
+        return nullptr;
+    }
     ApplyTimeouts(connection, shared.limits);
+    return connection;
+}
+
+void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
+    HINTERNET connection = OpenConnection(shared, host, port);
+    if (!connection) return;
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
     HINTERNET request =
         HttpOpenRequestW(connection, L"GET", L"", nullptr, nullptr, nullptr,
                          INTERNET_FLAG_EXISTING_CONNECT | kFreshRequestFlags, context);
-    error = ErrorIfNull(request);
+    DWORD error = ErrorIfNull(request);
     if (!shared.Adopt(request)) return shared.Fail(error);
     ApplyTimeouts(request, shared.limits);
     shared.BeginWait();
@@ -533,17 +544,12 @@ HINTERNET SendSecureRequest(CInetShared& shared, HINTERNET connection, DWORD ign
 // The layer names one certificate problem per refused request, so the request is sent
 // again, past each problem found, until it goes through or fails for another reason.
 void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host, int port) {
-    HINTERNET session = OpenSession(shared);
-    if (!session) return;
-    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
-                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, 0);
-    DWORD error = ErrorIfNull(connection);
-    if (!shared.Adopt(connection)) return shared.Fail(error);
-    ApplyTimeouts(connection, shared.limits);
+    HINTERNET connection = OpenConnection(shared, host, port);
+    if (!connection) return;
     CServerCertificate& certificate = https.certificate;
     certificate.trusted = true;
     certificate.nameMatches = true;
+    DWORD error = 0;
     DWORD ignore = 0;
     // One attempt per problem there is, and one to go through past all of them.
     for (size_t attempt = 0; attempt <= std::size(kCertificateProblems); ++attempt) {
