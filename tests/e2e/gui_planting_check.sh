@@ -92,6 +92,35 @@ app_gone() { ! kill -0 "$APP_PID" 2>/dev/null; }
 save_dialog_open() { xdotool search --onlyvisible --name '^(另存为|Save As)$'; }
 save_dialog_closed() { ! save_dialog_open; }
 
+visible_windows() { xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null | sort -u | tr '\n' '|'; }
+# Saves the report as PATH through the save dialog, typing the whole path. Typing text
+# outside the keyboard's own layout makes xdotool remap a key for each character, which
+# a busy X server can miss now and then; so a save that did not arrive is tried again,
+# after closing whatever box the dialog raised over the mistyped name.
+save_into() {  # PATH
+    local path=$1 attempt dialog
+    for attempt in 1 2 3; do
+        if ! save_dialog_open >/dev/null 2>&1; then
+            click_control 1006
+            wait_for 20 save_dialog_open || { note "save dialog did not open (attempt $attempt): $(visible_windows)"; continue; }
+        fi
+        dialog=$(save_dialog_open | head -1)
+        xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
+        xdotool key ctrl+a
+        xdotool type --delay 40 "Z:${path//\//\\}"
+        xdotool key Return
+        wait_for 10 test -s "$path" && return 0
+        note "no saved file after attempt $attempt; windows: $(visible_windows)"
+        # A box over the dialog (a name it could not use) is dismissed before the retry.
+        local box
+        for box in $(xdotool search --onlyvisible --name '^(另存为|Save As)$' 2>/dev/null | tail -n +2); do
+            xdotool windowactivate --sync "$box" 2>/dev/null && xdotool key Return
+        done
+    done
+    command -v import >/dev/null && import -window root "$ART/planting_save_failed.png" 2>/dev/null || true
+    return 1
+}
+
 # ---- what the loader sees: no DLL outside the known ones is imported directly ----
 direct_imports_are_known_dlls() {  # EXE OBJDUMP
     local dll
@@ -164,18 +193,11 @@ run_from() {
             bash -c "! grep -E 'planted (ping|tracert|ipconfig)' '$WORK/report-$locale.txt'"
         check "$locale, $name: ping ran from the system folder" \
             grep -E "127\.0\.0\.1|$DOMAIN" "$WORK/report-$locale.txt"
-        # Save into the program's own folder through the real dialog; the name is typed
-        # without the folder, which the dialog opens in the current folder.
-        click_control 1006
-        if wait_for 20 save_dialog_open; then
-            xdotool windowfocus --sync "$(save_dialog_open | head -1)"
-            xdotool key ctrl+a
-            xdotool type --delay 15 "Z:${folder//\//\\}\\saved.txt"
-            xdotool key Return
-            wait_for 10 save_dialog_closed || true
-            check "$locale, $name: the report saves into the folder" test -s "$folder/saved.txt"
+        # Save into the program's own folder through the real dialog.
+        if save_into "$folder/saved.txt"; then
+            pass "$locale, $name: the report saves into the folder"
         else
-            fail "$locale: the save dialog did not open"
+            fail "$locale, $name: the report saves into the folder"
         fi
     fi
     kill "$APP_PID" 2>/dev/null || true
