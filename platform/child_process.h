@@ -30,6 +30,11 @@ public:
     bool Start(const CArgumentList& arguments);
     CPlatformError StartError() const;
 
+    // Settings ("NAME=value", GBK text) laid over this process's environment for the
+    // children started after the call: each replaces the variable of its name or adds
+    // it. Without any, a child gets this process's environment as it is.
+    void SetEnvironment(const std::vector<CString>& settings);
+
     enum { kReadEnd = -1, kReadIdle = 0 };
     // How long output may still arrive once the child itself has exited. Whatever it
     // started may hold the pipe open for much longer; the step does not wait for that.
@@ -39,6 +44,11 @@ public:
     // every holder of the pipe's write end has closed it, once the child has exited and
     // nothing more came for kExitGraceMs, or when reading failed.
     int Read(char* buffer, int capacity, int waitMs);
+
+    // Waits at most waitMs for the child itself to exit. True once it has, with its
+    // exit status in *exitCode (-1 when a signal ended it); false while it still runs,
+    // or when none was started.
+    bool WaitForExit(int waitMs, int* exitCode);
 
     // Ends the child and everything it started.
     void Terminate();

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -13,17 +14,14 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/deadline.h"
 #include "platform/program_path.h"
+#include "platform/search_path_posix.h"
 #include "platform/unique_fd_posix.h"
 
 extern char** environ;
 
 namespace {
-
-bool IsExecutableFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
-}
 
 // A bare program name is looked for in the program's own folder first, then along
 // PATH, as Windows searches the application's folder before the system's.
@@ -31,19 +29,30 @@ std::string LocateProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return name;
     const std::string folder = GetExecutableDirectory().Bytes();
     if (!folder.empty() && IsExecutableFile(folder + name)) return folder + name;
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + name;
-        if (IsExecutableFile(candidate)) return candidate;
-        start = end + 1;
+    return FindOnSearchPath(name);
+}
+
+// This process's environment with the settings laid over it: each replaces the
+// variable of its name, or is added.
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& settings) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string current(*entry);
+        const std::string prefix = current.substr(0, current.find('=') + 1);
+        const bool replaced = std::any_of(settings.begin(), settings.end(), [&](const std::string& set) {
+            return set.compare(0, prefix.size(), prefix) == 0;
+        });
+        if (!replaced) merged.push_back(current);
     }
-    return std::string();
+    merged.insert(merged.end(), settings.begin(), settings.end());
+    return merged;
+}
+
+std::vector<char*> PointerArray(const std::vector<std::string>& words) {
+    std::vector<char*> pointers;
+    for (const std::string& word : words) pointers.push_back(const_cast<char*>(word.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 }  // namespace
@@ -52,6 +61,8 @@ struct CChildProcess::Impl {
     pid_t pid = -1;
     CUniqueFd readEnd;
     CPlatformError startError;
+    std::vector<std::string> environment;  // settings for the children to come
+    int exitStatus = -1;
     bool exited = false;
     bool reaped = false;
     // Output may still come after the child has exited; the grace runs from the later
@@ -67,6 +78,7 @@ struct CChildProcess::Impl {
             if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
                 info.si_pid == pid) {
                 exited = true;
+                exitStatus = info.si_code == CLD_EXITED ? info.si_status : -1;
                 quietSince = std::chrono::steady_clock::now();
             }
         }
@@ -102,8 +114,8 @@ namespace {
 // posix_spawn's error number, or 0 with the child's id in *pid. Its standard input is
 // /dev/null, its output and errors go to writeFd, and it leads a process group of its
 // own, so a time limit can end it together with all it started.
-int SpawnInGroup(const std::string& program, const std::vector<std::string>& words, int writeFd,
-                 pid_t* pid) {
+int SpawnInGroup(const std::string& program, const std::vector<std::string>& words,
+                 char* const* environment, int writeFd, pid_t* pid) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -122,10 +134,8 @@ int SpawnInGroup(const std::string& program, const std::vector<std::string>& wor
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
 
-    std::vector<char*> argv;
-    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const std::vector<char*> argv = PointerArray(words);
+    const int rc = posix_spawn(pid, program.c_str(), &actions, &attributes, argv.data(), environment);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return rc;
@@ -152,8 +162,11 @@ bool CChildProcess::Start(const CArgumentList& arguments) {
     }
     CUniqueFd readEnd(fds[0]);
     const CUniqueFd writeEnd(fds[1]);
+    const std::vector<std::string> environment = MergedEnvironment(m_impl->environment);
+    const std::vector<char*> envp = PointerArray(environment);
     pid_t pid = -1;
-    const int rc = SpawnInGroup(program, words, writeEnd.Get(), &pid);
+    const int rc = SpawnInGroup(program, words, m_impl->environment.empty() ? environ : envp.data(),
+                                writeEnd.Get(), &pid);
     if (rc != 0) {
         m_impl->startError = TranslateSystemError(rc);
         return false;
@@ -165,6 +178,11 @@ bool CChildProcess::Start(const CArgumentList& arguments) {
 }
 
 CPlatformError CChildProcess::StartError() const { return m_impl->startError; }
+
+void CChildProcess::SetEnvironment(const std::vector<CString>& settings) {
+    m_impl->environment.clear();
+    for (const CString& setting : settings) m_impl->environment.push_back(setting.Bytes());
+}
 
 int CChildProcess::Read(char* buffer, int capacity, int waitMs) {
     if (!m_impl->readEnd.IsOpen()) return kReadEnd;
@@ -189,4 +207,15 @@ void CChildProcess::Terminate() {
     if (m_impl->pid <= 0 || m_impl->reaped) return;
     kill(-m_impl->pid, SIGKILL);
     kill(m_impl->pid, SIGKILL);
+}
+
+bool CChildProcess::WaitForExit(int waitMs, int* exitCode) {
+    if (m_impl->pid <= 0) return false;
+    const CDeadline deadline(waitMs);
+    while (!m_impl->HasExited()) {
+        if (deadline.Passed()) return false;
+        usleep(static_cast<useconds_t>(std::min(deadline.Remaining(), 10) * 1000));
+    }
+    *exitCode = m_impl->exitStatus;
+    return true;
 }

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -50,6 +51,45 @@ std::wstring ProgramPath(const std::string& word) {
     return path;
 }
 
+// The variable a "NAME=value" entry sets. Entries of the per-drive folders begin with
+// "=", which belongs to the name.
+std::wstring VariableName(const std::wstring& entry) {
+    return entry.substr(0, entry.find(L'=', 1));
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// This process's environment with the settings laid over it, as the block process
+// creation takes: entries sorted by name without regard to case, each ended by a null,
+// the whole ended by one more.
+std::wstring EnvironmentBlock(const std::vector<std::wstring>& settings) {
+    std::vector<std::wstring> entries;
+    if (wchar_t* own = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1) {
+            const std::wstring text(entry);
+            const bool replaced = std::any_of(settings.begin(), settings.end(), [&](const std::wstring& set) {
+                return SameName(VariableName(set), VariableName(text));
+            });
+            if (!replaced) entries.push_back(text);
+        }
+        FreeEnvironmentStringsW(own);
+    }
+    entries.insert(entries.end(), settings.begin(), settings.end());
+    std::stable_sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+        const std::wstring left = VariableName(a);
+        const std::wstring right = VariableName(b);
+        return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                    static_cast<int>(right.size()), TRUE) == CSTR_LESS_THAN;
+    });
+    std::wstring block;
+    for (const std::wstring& entry : entries) block.append(entry).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
 // The attribute that limits what the child inherits to the one handle given, instead
 // of every inheritable handle of this program (sockets of the other steps included).
 class CInheritOnly {
@@ -92,6 +132,7 @@ struct CChildProcess::Impl {
     bool inJob = false;
     bool exited = false;
     CPlatformError startError;
+    std::vector<std::wstring> environment;  // settings for the children to come
     // Output may still come after the child has exited; the grace runs from the later
     // of its exit and the last bytes read.
     CClock::time_point quietSince;
@@ -132,6 +173,11 @@ bool CChildProcess::Start(const CArgumentList& arguments) {
 
 CPlatformError CChildProcess::StartError() const { return m_impl->startError; }
 
+void CChildProcess::SetEnvironment(const std::vector<CString>& settings) {
+    m_impl->environment.clear();
+    for (const CString& setting : settings) m_impl->environment.push_back(GbkToWideText(setting.Bytes()));
+}
+
 bool CChildProcess::StartChild(const CArgumentList& arguments) {
     const std::wstring program = arguments.empty() ? std::wstring() : ProgramPath(arguments[0].Bytes());
     if (program.empty()) {
@@ -166,9 +212,15 @@ bool CChildProcess::StartChild(const CArgumentList& arguments) {
     // No console window of its own, which a terminal set as the system's default could
     // show however hidden the start-up record asks it to be. Suspended until it is
     // inside the job, so nothing it starts can slip out.
-    const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT;
+    DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT;
+    std::wstring environment;
+    if (!m_impl->environment.empty()) {
+        environment = EnvironmentBlock(m_impl->environment);
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+    }
     PROCESS_INFORMATION child{};
-    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, flags,
+                        environment.empty() ? nullptr : &environment[0], nullptr,
                         &startup.StartupInfo, &child)) {
         return fail();
     }
@@ -211,4 +263,16 @@ void CChildProcess::Terminate() {
     } else if (m_impl->process.Get()) {
         TerminateProcess(m_impl->process.Get(), 1);
     }
+}
+
+bool CChildProcess::WaitForExit(int waitMs, int* exitCode) {
+    if (!m_impl->process.IsOpen() ||
+        WaitForSingleObject(m_impl->process.Get(), static_cast<DWORD>(waitMs < 0 ? 0 : waitMs)) !=
+            WAIT_OBJECT_0) {
+        return false;
+    }
+    DWORD code = 0;
+    if (!GetExitCodeProcess(m_impl->process.Get(), &code)) return false;
+    *exitCode = static_cast<int>(code);
+    return true;
 }

@@ -5,10 +5,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -154,5 +156,91 @@ TEST(ChildStart, InheritsNoHandleButThePipe) {
     const CCapture step = Capture(TestChildCommand("handle " + value), 30);
     CloseHandle(event);
     EXPECT_EQ("closed\n", step.text);
+}
+#endif
+
+namespace {
+
+bool SetTestVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    return SetEnvironmentVariableA(name, value) != 0;
+#else
+    return setenv(name, value, 1) == 0;
+#endif
+}
+
+// Starts the test child with the words given and the settings laid over its
+// environment; its whole output, and its exit status (-2 when it did not exit).
+std::pair<std::string, int> RunWithEnvironment(const std::string& words,
+                                               const std::vector<CString>& settings) {
+    CChildProcess child;
+    child.SetEnvironment(settings);
+    if (!child.Start(TestChildCommand(words))) return {"not started", -2};
+    std::string output;
+    char buffer[512];
+    for (int got; (got = child.Read(buffer, sizeof buffer, 5000)) != CChildProcess::kReadEnd;) {
+        if (got > 0) output.append(buffer, static_cast<size_t>(got));
+    }
+    int status = -2;
+    child.WaitForExit(5000, &status);
+    return {output, status};
+}
+
+}  // namespace
+
+TEST(ChildStart, SettingsReplaceOrExtendTheEnvironmentAndTheRestIsInherited) {
+    ASSERT_TRUE(SetTestVariable("TOLLVANE_TEST_KEPT", "kept"));
+    ASSERT_TRUE(SetTestVariable("TOLLVANE_TEST_REPLACED", "old"));
+    const auto run = RunWithEnvironment(
+        "env TOLLVANE_TEST_KEPT TOLLVANE_TEST_REPLACED TOLLVANE_TEST_ADDED TOLLVANE_TEST_ABSENT",
+        {CString("TOLLVANE_TEST_REPLACED=new"), CString("TOLLVANE_TEST_ADDED=a=b c")});
+    EXPECT_EQ("TOLLVANE_TEST_KEPT=kept\nTOLLVANE_TEST_REPLACED=new\n"
+              "TOLLVANE_TEST_ADDED=a=b c\nTOLLVANE_TEST_ABSENT unset\n",
+              run.first);
+    EXPECT_EQ(0, run.second);
+    // Without settings the child sees this process's environment as it is.
+    EXPECT_EQ("TOLLVANE_TEST_REPLACED=old\n", RunWithEnvironment("env TOLLVANE_TEST_REPLACED", {}).first);
+}
+
+TEST(ChildStart, TheExitStatusIsReportedOnceTheChildHasExited) {
+    EXPECT_EQ(3, RunWithEnvironment("exit 3", {}).second);
+    EXPECT_EQ(0, RunWithEnvironment("silent", {}).second);
+
+    CChildProcess child;
+    int status = -2;
+    EXPECT_FALSE(child.WaitForExit(0, &status)) << "nothing was started";
+    ASSERT_TRUE(child.Start(TestChildCommand("sleep 30")));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(child.WaitForExit(300, &status));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    child.Terminate();
+    EXPECT_TRUE(child.WaitForExit(5000, &status));
+    EXPECT_NE(0, status) << "an ended child did not exit by itself";
+}
+
+#ifndef _WIN32
+#include "platform/search_path_posix.h"
+
+TEST(SearchPath, EmptyEntriesNeverMeanTheCurrentFolder) {
+    const fs::path here = FreshFolder("search-here");
+    const fs::path along = FreshFolder("search-along");
+    for (const fs::path& folder : {here, along}) {
+        std::ofstream(folder / "tv-probe-program") << "#!/bin/sh\n";
+        fs::permissions(folder / "tv-probe-program", fs::perms::owner_all);
+    }
+    const fs::path before = fs::current_path();
+    fs::current_path(here);
+    const char* saved = std::getenv("PATH");
+    const std::string original = saved ? saved : "";
+    setenv("PATH", (":/nonexistent::" + along.string() + ":").c_str(), 1);
+    EXPECT_EQ((along / "tv-probe-program").string(), FindOnSearchPath("tv-probe-program"));
+    setenv("PATH", "::", 1);
+    EXPECT_EQ("", FindOnSearchPath("tv-probe-program"));
+    // Only executable regular files count.
+    fs::permissions(along / "tv-probe-program", fs::perms::owner_read | fs::perms::owner_write);
+    setenv("PATH", along.c_str(), 1);
+    EXPECT_EQ("", FindOnSearchPath("tv-probe-program"));
+    setenv("PATH", original.c_str(), 1);
+    fs::current_path(before);
 }
 #endif

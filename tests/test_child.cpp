@@ -13,6 +13,8 @@
 //                    child's id to FILE, prints "left" and exits at once
 //   late MS          after MS milliseconds prints "late", then holds the pipe for 60 s
 //   folder           the folder this program runs from, as the platform layer finds it
+//   env NAME...      NAME=value for each variable that is set, "NAME unset" for the others
+//   exit N           ends with exit status N
 //   startup          (Windows) what its start-up record and standard input say
 //   handle VALUE     (Windows) "open" when a handle of that value exists here, else "closed"
 // Started under another name (a planted ping.exe), it prints only "planted NAME".
@@ -176,6 +178,13 @@ int main(int argc, char** argv) {
         Pause(60 * 1000);
     } else if (mode == "folder") {
         Write(GetExecutableDirectory().Bytes());
+    } else if (mode == "env") {
+        for (int i = 2; i < argc; ++i) {
+            const char* value = std::getenv(argv[i]);
+            Write(std::string(argv[i]) + (value ? std::string("=") + value : std::string(" unset")) + "\n");
+        }
+    } else if (mode == "exit" && argc > 2) {
+        return std::atoi(argv[2]);
 #ifdef _WIN32
     } else if (mode == "startup") {
         DescribeStartup();
