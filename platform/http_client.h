@@ -1,6 +1,8 @@
 // Plain HTTP GET exchanges through the system's HTTP layer: the system proxy
 // settings, redirects followed, every wait bounded, and a raised stop signal ends
-// the exchange at once.
+// the exchange at once. On Windows each exchange runs in a process of its own (this
+// program started again), which is ended when the exchange is over and ends itself
+// when it holds too much: what a server sends never grows this process's memory.
 #pragma once
 
 #include <memory>

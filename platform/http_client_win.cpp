@@ -1,397 +1,181 @@
+// Each exchange runs in a process of its own: this program started again with the
+// exchange on its command line (http_exchange_win.h does the work there). WinINet keeps
+// every header line a server sends and has no limit for them, and a call of it that is
+// given up on goes on in its thread for as long as the server sends; a process can be
+// ended, and ends itself once it holds too much, so neither the memory nor the wait of
+// this one grows with what a server sends.
 #include <windows.h>
-#include <wininet.h>
+#include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
-#include <functional>
-#include <iterator>
-#include <memory>
+#include <cwchar>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "platform/bounded_call.h"
+#include "platform/child_process.h"
 #include "platform/deadline.h"
 #include "platform/http_client.h"
+#include "platform/http_exchange_win.h"
+#include "platform/http_wire.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
+#include "platform/time_limits.h"
 #include "platform/wide_text.h"
 
 namespace {
 
-CHttpOutcome MapError(DWORD error) {
-    CHttpOutcome outcome;
-    outcome.code = static_cast<long>(error);
-    switch (error) {
-        case ERROR_INTERNET_NAME_NOT_RESOLVED:
-            outcome.failure = EHttpFailure::kNameNotResolved;
-            break;
-        case ERROR_INTERNET_CANNOT_CONNECT:
-            outcome.failure = EHttpFailure::kCannotConnect;
-            break;
-        case ERROR_INTERNET_TIMEOUT:
-            outcome.failure = EHttpFailure::kTimedOut;
-            break;
-        case ERROR_INTERNET_CONNECTION_ABORTED:
-        case ERROR_INTERNET_CONNECTION_RESET:
-            outcome.failure = EHttpFailure::kConnectionLost;
-            break;
-        case ERROR_HTTP_REDIRECT_FAILED:
-            outcome.failure = EHttpFailure::kTooManyRedirects;
-            break;
-        case ERROR_INTERNET_INVALID_URL:
-        case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
-            outcome.failure = EHttpFailure::kInvalidAddress;
-            break;
-        default:
-            outcome.failure = EHttpFailure::kOther;
-            break;
-    }
-    return outcome;
-}
-
-void CloseInnermostFirst(const std::vector<HINTERNET>& handles) {
-    for (auto it = handles.rbegin(); it != handles.rend(); ++it) InternetCloseHandle(*it);
-}
-
-// As many redirects as libcurl follows on Linux.
-const int kMaxRedirects = 10;
-
-// What the caller and the thread making the blocking calls share. It is held by both,
-// so a thread left behind by a caller that stopped waiting still owns all it touches.
-// The handles belong to that thread alone: it opens, uses and closes them, so none is
-// ever closed while a call may still use it, and a value the system hands out again
-// for a later exchange is never closed by mistake.
-struct CInetShared {
-    explicit CInetShared(const CHttpLimits& bounds) : limits(bounds) {}
-
-    // Takes a handle just opened. False when it is null, or when the caller has given
-    // up on the exchange meanwhile (the handle is then closed at once).
-    bool Adopt(HINTERNET handle) {
-        if (!handle) return false;
-        if (IsAborted()) {
-            InternetCloseHandle(handle);
-            return false;
-        }
-        handles.push_back(handle);
-        return true;
-    }
-    bool IsAborted() {
-        std::lock_guard<std::mutex> guard(lock);
-        return aborted != EHttpFailure::kNone;
-    }
-
-    // Marks the start of a call that waits for the server.
-    void BeginWait() { waitStart = std::chrono::steady_clock::now(); }
-
-    // Records why a call failed. Wine's layer reports a receive time-out as an aborted
-    // connection, so a connection lost only after a whole silence limit of waiting
-    // counts as the time-out it is.
-    void Fail(DWORD error) {
-        outcome = MapError(error);
-        const auto waited = std::chrono::steady_clock::now() - waitStart;
-        if (outcome.failure == EHttpFailure::kConnectionLost &&
-            waited >= std::chrono::milliseconds(limits.silenceMs * 9 / 10)) {
-            outcome.failure = EHttpFailure::kTimedOut;
-        }
-    }
-
-    // The address the exchange is at, read by the caller even after it gave up.
-    void SetUrl(const CString& address) {
-        std::lock_guard<std::mutex> guard(lock);
-        url = address;
-    }
-    // Counts a redirect the layer follows by itself. Past the limit the caller gives
-    // up: a layer without a limit of its own (Wine's) would follow them for ever.
-    void NoteRedirect(const CString& address) {
-        bool tooMany = false;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            url = address;
-            tooMany = ++redirects > kMaxRedirects;
-        }
-        if (tooMany && wakeCaller) wakeCaller();
-    }
-    bool TooManyRedirects() {
-        std::lock_guard<std::mutex> guard(lock);
-        return redirects > kMaxRedirects;
-    }
-    void MarkAborted(EHttpFailure why) {
-        std::lock_guard<std::mutex> guard(lock);
-        aborted = why;
-    }
-    CString Url() {
-        std::lock_guard<std::mutex> guard(lock);
-        return url;
-    }
-
-    const CHttpLimits limits;
-
-    std::mutex lock;
-    std::function<void()> wakeCaller;  // set before the first job, then only read
-    EHttpFailure aborted = EHttpFailure::kNone;
-    CString url;
-    int redirects = 0;
-
-    // Touched by the worker's jobs only; the caller reads the results once a job has
-    // finished.
-    std::vector<HINTERNET> handles;  // innermost last
-    std::chrono::steady_clock::time_point waitStart;
-    CHttpOutcome outcome;
-    HINTERNET file = nullptr;
-    std::vector<char> chunk;
-    int status = 0;
-    CString headers;
+// The first argument of a process started to run one exchange. What follows it is the
+// exchange, one argument per field and in this order, never read as options.
+const wchar_t kExchangeMarker[] = L"--tollvane-http-exchange";
+enum EExchangeArgument {
+    kArgProgram,
+    kArgMarker,
+    kArgKind,
+    kArgHost,
+    kArgPort,
+    kArgUrl,
+    kArgConnectMs,
+    kArgSilenceMs,
+    kArgTotalMs,
+    kArgMaxBody,
+    kArgMaxHeader,
+    kArgCount
 };
+const char kKindRoot[] = "root";
+const char kKindHttps[] = "https";
+const char kKindPage[] = "page";
 
-// Runs the blocking calls of one exchange on a helper thread (bounded_call.h), and
-// waits for each no longer than the exchange's overall limit allows, nor past a raised
-// stop signal, nor past too many redirects. A caller that stops waiting leaves the
-// thread to finish its call, which the layer's own connection and silence limits
-// bound, and to close its handles itself.
-class CInetRunner {
+// The body goes across in pieces as large as CHttpPage::ReadLine asks for.
+const int kBodyPieceBytes = 4096;
+
+// What the exchange's process may send in all: the body and the header block at their
+// limits, and room for each record's head, the addresses and the certificate's texts.
+size_t StreamCap(const CHttpLimits& limits) {
+    const auto body = static_cast<size_t>(std::max(limits.maxBodyBytes, 0));
+    const auto header = static_cast<size_t>(std::max(limits.maxHeaderBytes, 0));
+    return body + header + (body / kBodyPieceBytes + 1) * 8 + (64 << 10);
+}
+
+CString Number(long long value) {
+    CString text;
+    text.Format("%lld", value);
+    return text;
+}
+
+CArgumentList ExchangeArguments(const char* kind, const CString& host, int port, const CString& url,
+                                const CHttpLimits& limits) {
+    CArgumentList arguments(kArgCount);
+    arguments[kArgProgram] = GetExecutablePath();
+    arguments[kArgMarker] = CString(WideToUtf8(kExchangeMarker));
+    arguments[kArgKind] = kind;
+    arguments[kArgHost] = host;
+    arguments[kArgPort] = Number(port);
+    arguments[kArgUrl] = url;
+    arguments[kArgConnectMs] = Number(limits.connectMs);
+    arguments[kArgSilenceMs] = Number(limits.silenceMs);
+    arguments[kArgTotalMs] = Number(limits.totalMs);
+    arguments[kArgMaxBody] = Number(limits.maxBodyBytes);
+    arguments[kArgMaxHeader] = Number(limits.maxHeaderBytes);
+    return arguments;
+}
+
+// The caller's side: the exchange's process, waited for no longer than the exchange's
+// total and a grace, nor past a raised stop signal, and ended once done with.
+class CExchangeProcess {
 public:
-    CInetRunner(CStopSignal* stop, const CHttpLimits& limits)
-        : m_shared(std::make_shared<CInetShared>(limits)),
-          m_deadline(limits.totalMs),
-          m_stop(stop),
-          m_scope(stop, m_runner.Waker()) {
-        m_shared->wakeCaller = m_runner.Waker();
-        std::shared_ptr<CInetShared> shared = m_shared;
-        m_runner.SetFinalJob([shared] {
-            CloseInnermostFirst(shared->handles);
-            shared->handles.clear();
-        });
-    }
-    CInetRunner(const CInetRunner&) = delete;
-    CInetRunner& operator=(const CInetRunner&) = delete;
+    CExchangeProcess(CStopSignal* stop, const CHttpLimits& limits)
+        : m_stop(stop), m_deadline(limits.totalMs + kHttpChildGraceMs), m_reader(StreamCap(limits)) {}
+    ~CExchangeProcess() { End(); }
+    CExchangeProcess(const CExchangeProcess&) = delete;
+    CExchangeProcess& operator=(const CExchangeProcess&) = delete;
 
-    // True when the job ran to its end; false when the exchange was cut short, and
-    // Interruption() says why.
-    bool Run(std::function<void(CInetShared&)> job);
-    CHttpOutcome Interruption() const { return {m_interruption, 0, m_shared->Url()}; }
-    CInetShared& Shared() { return *m_shared; }
+    bool Start(const CArgumentList& arguments) {
+        m_started = !arguments[kArgProgram].IsEmpty() && m_child.Start(arguments);
+        return m_started;
+    }
+
+    // The next record. False when none came, *failure saying why; the process is then
+    // ended.
+    bool Next(CWireRecord* record, EHttpFailure* failure) {
+        char buffer[16 << 10];
+        for (;;) {
+            switch (m_reader.Next(record)) {
+                case EWireRead::kRecord:
+                    return true;
+                case EWireRead::kMalformed:
+                    return Fail(EHttpFailure::kOther, failure);
+                case EWireRead::kIncomplete:
+                    break;
+            }
+            if (IsStopRaised(m_stop)) return Fail(EHttpFailure::kStopped, failure);
+            if (m_deadline.Passed()) return Fail(EHttpFailure::kTimedOut, failure);
+            if (!m_started) return Fail(EHttpFailure::kOther, failure);
+            const int got = m_child.Read(buffer, sizeof buffer, std::min(kWaitSliceMs, m_deadline.Remaining()));
+            if (got == CChildProcess::kReadEnd) return Fail(EHttpFailure::kOther, failure);
+            // More than any answer within the limits is not kept: it fails the exchange.
+            if (got > 0 && !m_reader.Feed(buffer, static_cast<size_t>(got)))
+                return Fail(EHttpFailure::kOther, failure);
+        }
+    }
+
+    void End() {
+        if (m_started) m_child.Terminate();
+    }
 
 private:
-    std::shared_ptr<CInetShared> m_shared;
-    CDeadline m_deadline;
+    bool Fail(EHttpFailure why, EHttpFailure* failure) {
+        End();
+        *failure = why;
+        return false;
+    }
+
     CStopSignal* m_stop;
-    EHttpFailure m_interruption = EHttpFailure::kNone;
-    CBoundedRunner m_runner;
-    CAbortScope m_scope;  // last: its handler may run as soon as it is built
+    CDeadline m_deadline;
+    CWireReader m_reader;
+    CChildProcess m_child;
+    bool m_started = false;
 };
 
-bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
-    if (m_interruption != EHttpFailure::kNone) return false;
-    std::shared_ptr<CInetShared> shared = m_shared;
-    const EBoundedCall outcome = m_runner.Run(
-        [shared, job] {
-            shared->outcome = CHttpOutcome();
-            job(*shared);
-        },
-        m_deadline, m_stop, [shared] { return shared->TooManyRedirects(); });
-    switch (outcome) {
-        case EBoundedCall::kDone:
-            return true;
-        case EBoundedCall::kStopped:
-            m_interruption = EHttpFailure::kStopped;
-            break;
-        case EBoundedCall::kTimedOut:
-            m_interruption = EHttpFailure::kTimedOut;
-            break;
-        case EBoundedCall::kGivenUp:
-            m_interruption = EHttpFailure::kTooManyRedirects;
-            break;
-        case EBoundedCall::kNoThread:
-            // Without a thread there is no exchange: the step fails instead of the program.
-            m_interruption = EHttpFailure::kOther;
-            return false;
+// A root exchange's answer from its process; one that never came says why, naming the
+// address the exchange set out for.
+CWireAnswer RootAnswer(const char* kind, const CString& host, int port, const CString& url,
+                       CStopSignal* stop, const CHttpLimits& limits) {
+    CExchangeProcess process(stop, limits);
+    CWireRecord record;
+    EHttpFailure failure = EHttpFailure::kOther;
+    if (process.Start(ExchangeArguments(kind, host, port, CString(), limits)) &&
+        process.Next(&record, &failure)) {
+        if (record.kind == EWireRecord::kAnswer) return record.answer;
+        failure = EHttpFailure::kOther;
     }
-    // Given up on, not closed under it: the thread sees the mark when its call returns
-    // and closes what it opened.
-    m_shared->MarkAborted(m_interruption);
-    return false;
+    CWireAnswer none;
+    none.outcome.failure = failure;
+    none.outcome.url = url;
+    return none;
 }
 
-void SetTimeoutOption(HINTERNET handle, DWORD option, int milliseconds) {
-    DWORD value = static_cast<DWORD>(milliseconds);
-    InternetSetOptionW(handle, option, &value, sizeof value);
-}
-
-void ApplyTimeouts(HINTERNET handle, const CHttpLimits& limits) {
-    SetTimeoutOption(handle, INTERNET_OPTION_CONNECT_TIMEOUT, limits.connectMs);
-    SetTimeoutOption(handle, INTERNET_OPTION_SEND_TIMEOUT, limits.silenceMs);
-    SetTimeoutOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.silenceMs);
-}
-
-// Every request goes to the server and leaves nothing behind: an answer from the
-// user's cache would report a site that is down as answering, or an old public
-// address. Redirects between http and https are followed as libcurl follows them; the
-// layer would otherwise stop at one that changes the scheme.
-const DWORD kFreshRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                 INTERNET_FLAG_PRAGMA_NOCACHE |
-                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
-                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
-
-// Not every HTTP layer hands a session's time limits down to the handles that
-// InternetOpenUrl makes inside itself (Wine's does not), so they are set again on the
-// request handle as soon as it reports progress; a redirect names the address the
-// exchange moves on to. The context is the exchange's shared state.
-void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID information,
-                          DWORD length) {
-    auto* shared = reinterpret_cast<CInetShared*>(context);
-    if (!shared) return;
-    if (status == INTERNET_STATUS_RESOLVING_NAME ||
-        status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
-        status == INTERNET_STATUS_SENDING_REQUEST) {
-        ApplyTimeouts(handle, shared->limits);
-    } else if (status == INTERNET_STATUS_REDIRECT && information && length > 0) {
-        const char* text = static_cast<const char*>(information);
-        shared->NoteRedirect(CString(text, static_cast<int>(strnlen(text, length))));
-    }
-}
-
-DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
-
-// A synchronous session with the system's preconfigured proxy settings, adopted by the
-// exchange. Null on failure, with the reason recorded.
-HINTERNET OpenSession(CInetShared& shared) {
-    static const std::wstring agent = Utf8ToWide(GetExecutableBaseName().Bytes());
-    HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(),
-                                      INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    const DWORD error = ErrorIfNull(session);
-    if (!shared.Adopt(session)) {
-        shared.Fail(error);
-        return nullptr;
-    }
-    ApplyTimeouts(session, shared.limits);
-    InternetSetStatusCallbackA(session, &OnUrlStatus);
-    return session;
-}
-
-bool QueryRawHeaders(HINTERNET request, CString* headers) {
-    DWORD length = 0;
-    if (HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr))
-        return true;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0) return false;
-    std::vector<char> buffer(length + 1);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.data(), &length, nullptr))
-        return false;
-    *headers = CString(buffer.data(), static_cast<int>(length));
-    return true;
-}
-
-// The address the request handle ended at, after every redirect it followed.
-void NoteFinalUrl(CInetShared& shared, HINTERNET request) {
-    DWORD size = 0;
-    InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &size);
-    if (size == 0) return;
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer.data(), &size)) return;
-    shared.SetUrl(CString(WideToUtf8(buffer.data())));
-}
-
-// The final response's status and header block, once the request has been answered.
-// A block past the limit fails the exchange: nothing that long is a real answer.
-bool TakeResponse(CInetShared& shared, HINTERNET request) {
-    NoteFinalUrl(shared, request);
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr) ||
-        !QueryRawHeaders(request, &shared.headers)) {
-        shared.Fail(GetLastError());
-        return false;
-    }
-    if (shared.headers.GetLength() > shared.limits.maxHeaderBytes) {
-        shared.outcome.failure = EHttpFailure::kHeadersTooLong;
-        shared.headers.Empty();
-        return false;
-    }
-    shared.status = static_cast<int>(status);
-    return true;
-}
-
-void OpenUrlJob(CInetShared& shared, const CString& url) {
-    HINTERNET session = OpenSession(shared);
-    if (!session) return;
-    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
-    shared.BeginWait();
-    HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(), nullptr, 0,
-                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags, context);
-    const DWORD error = ErrorIfNull(file);
-    if (!shared.Adopt(file)) {
-        shared.Fail(error);
-        return;
-    }
-    if (TakeResponse(shared, file)) shared.file = file;
-}
-
-void ReadJob(CInetShared& shared, DWORD capacity) {
-    shared.chunk.resize(capacity);
-    DWORD got = 0;
-    shared.BeginWait();
-    if (!InternetReadFile(shared.file, shared.chunk.data(), capacity, &got)) {
-        shared.Fail(GetLastError());
-        got = 0;
-    }
-    shared.chunk.resize(got);
-}
-
-// A session and an HTTP connection to host:port, both adopted by the exchange, with its
-// limits set. Null on failure, with the reason recorded.
-HINTERNET OpenConnection(CInetShared& shared, const CString& host, int port) {
-    HINTERNET session = OpenSession(shared);
-    if (!session) return nullptr;
-    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
-                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, 0);
-    const DWORD error = ErrorIfNull(connection);
-    if (!shared.Adopt(connection)) {
-        shared.Fail(error);
-        return nullptr;
-    }
-    ApplyTimeouts(connection, shared.limits);
-    return connection;
-}
-
-void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
-    HINTERNET connection = OpenConnection(shared, host, port);
-    if (!connection) return;
-    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
-    HINTERNET request =
-        HttpOpenRequestW(connection, L"GET", L"", nullptr, nullptr, nullptr,
-                         INTERNET_FLAG_EXISTING_CONNECT | kFreshRequestFlags, context);
-    DWORD error = ErrorIfNull(request);
-    if (!shared.Adopt(request)) return shared.Fail(error);
-    ApplyTimeouts(request, shared.limits);
-    shared.BeginWait();
-    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
-        error = GetLastError();
-        NoteFinalUrl(shared, request);
-        return shared.Fail(error);
-    }
-    TakeResponse(shared, request);
-}
-
-CString RootUrl(const CString& host, int port) {
+CString RootUrl(const char* scheme, const CString& host, int port) {
     CString url;
-    url.Format("http://%s:%d/", host.GetString(), port);
+    url.Format("%s://%s:%d/", scheme, host.GetString(), port);
     return url;
-}
-
-// The status line is the header block's first line.
-CString FirstLine(const CString& headers) {
-    const int end = headers.Find("\r\n");
-    return end < 0 ? headers : headers.Left(end);
 }
 
 }  // namespace
 
 struct CHttpPage::Impl {
-    Impl(CStopSignal* stop, const CHttpLimits& limits) : runner(stop, limits) {}
-    CInetRunner runner;
+    Impl(CStopSignal* stop, const CHttpLimits& bounds) : limits(bounds), process(stop, bounds) {}
+    const CHttpLimits limits;
+    CExchangeProcess process;
+    CString url;             // the last address heard of
+    std::string piece;       // the body piece being handed out
+    size_t pieceTaken = 0;
+    bool ended = false;      // the body's end, or a failure, has been seen
+    int endResult = 0;
 };
 
 CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
@@ -400,36 +184,67 @@ CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
 CHttpPage::~CHttpPage() = default;
 
 bool CHttpPage::Open(const CString& url) {
-    CInetRunner& runner = m_impl->runner;
-    runner.Shared().SetUrl(url);
-    if (!runner.Run([url](CInetShared& shared) { OpenUrlJob(shared, url); })) {
-        m_outcome = runner.Interruption();
+    Impl& impl = *m_impl;
+    impl.url = url;
+    CWireRecord record;
+    EHttpFailure failure = EHttpFailure::kOther;
+    if (!impl.process.Start(ExchangeArguments(kKindPage, CString(), 0, url, impl.limits)) ||
+        !impl.process.Next(&record, &failure) || record.kind != EWireRecord::kAnswer) {
+        impl.process.End();
+        impl.ended = true;
+        impl.endResult = -1;
+        m_outcome = {failure, 0, url};
         return false;
     }
-    CInetShared& shared = runner.Shared();
-    m_outcome = shared.outcome;
-    m_outcome.url = shared.Url();
-    if (m_outcome.failure != EHttpFailure::kNone) return false;
-    m_status = shared.status;
-    m_statusLine = FirstLine(shared.headers);
+    m_outcome = record.answer.outcome;
+    impl.url = m_outcome.url;
+    if (m_outcome.failure != EHttpFailure::kNone) {
+        impl.process.End();
+        impl.ended = true;
+        impl.endResult = -1;
+        return false;
+    }
+    m_status = record.answer.status;
+    m_statusLine = record.answer.headers;
     return true;
 }
 
 int CHttpPage::ReadSome(char* buffer, int capacity) {
-    CInetRunner& runner = m_impl->runner;
-    const auto wanted = static_cast<DWORD>(capacity);
-    if (!runner.Run([wanted](CInetShared& shared) { ReadJob(shared, wanted); })) {
-        m_outcome = runner.Interruption();
-        return -1;
+    Impl& impl = *m_impl;
+    while (impl.pieceTaken == impl.piece.size()) {
+        if (impl.ended) return impl.endResult;
+        CWireRecord record;
+        EHttpFailure failure = EHttpFailure::kOther;
+        impl.ended = true;
+        impl.endResult = -1;
+        if (!impl.process.Next(&record, &failure)) {
+            m_outcome = {failure, 0, impl.url};
+            return -1;
+        }
+        switch (record.kind) {
+            case EWireRecord::kBody:
+                impl.ended = false;
+                impl.piece = std::move(record.body);
+                impl.pieceTaken = 0;
+                break;
+            case EWireRecord::kEnd:
+                impl.process.End();
+                if (record.outcome.failure == EHttpFailure::kNone) {
+                    impl.endResult = 0;
+                    return 0;
+                }
+                m_outcome = record.outcome;
+                return -1;
+            case EWireRecord::kAnswer:
+                impl.process.End();
+                m_outcome = {EHttpFailure::kOther, 0, impl.url};
+                return -1;
+        }
     }
-    CInetShared& shared = runner.Shared();
-    if (shared.outcome.failure != EHttpFailure::kNone) {
-        m_outcome = shared.outcome;
-        m_outcome.url = shared.Url();
-        return -1;
-    }
-    std::copy(shared.chunk.begin(), shared.chunk.end(), buffer);
-    return static_cast<int>(shared.chunk.size());
+    const size_t count = std::min(static_cast<size_t>(std::max(capacity, 0)), impl.piece.size() - impl.pieceTaken);
+    std::memcpy(buffer, impl.piece.data() + impl.pieceTaken, count);
+    impl.pieceTaken += count;
+    return static_cast<int>(count);
 }
 
 CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
@@ -439,139 +254,14 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
         answer.outcome.failure = EHttpFailure::kInvalidAddress;
         return answer;
     }
-    CInetRunner runner(stop, limits);
-    runner.Shared().SetUrl(RootUrl(host, port));
-    if (!runner.Run([host, port](CInetShared& shared) { RootHeadersJob(shared, host, port); })) {
-        answer.outcome = runner.Interruption();
-        return answer;
-    }
-    CInetShared& shared = runner.Shared();
-    answer.outcome = shared.outcome;
-    answer.outcome.url = shared.Url();
+    const CWireAnswer wire = RootAnswer(kKindRoot, host, port, RootUrl("http", host, port), stop, limits);
+    answer.outcome = wire.outcome;
     if (answer.outcome.failure == EHttpFailure::kNone) {
-        answer.status = shared.status;
-        answer.rawHeaders = shared.headers;
+        answer.status = wire.status;
+        answer.rawHeaders = wire.headers;
     }
     return answer;
 }
-
-namespace {
-
-// What each certificate problem the layer refuses a request for is called, and the flag
-// that lets the next attempt past it.
-struct CCertificateProblem {
-    DWORD error;
-    DWORD ignoreFlag;
-};
-const CCertificateProblem kCertificateProblems[] = {
-    {ERROR_INTERNET_INVALID_CA, SECURITY_FLAG_IGNORE_UNKNOWN_CA},
-    {ERROR_INTERNET_SEC_CERT_CN_INVALID, SECURITY_FLAG_IGNORE_CERT_CN_INVALID},
-    {ERROR_INTERNET_SEC_CERT_DATE_INVALID, SECURITY_FLAG_IGNORE_CERT_DATE_INVALID},
-    {ERROR_INTERNET_SEC_CERT_REV_FAILED, SECURITY_FLAG_IGNORE_REVOCATION},
-};
-
-long long FileTimeToUnix(const FILETIME& time) {
-    ULARGE_INTEGER value;
-    value.LowPart = time.dwLowDateTime;
-    value.HighPart = time.dwHighDateTime;
-    if (value.QuadPart == 0) return 0;
-    // 100 ns ticks since 1601-01-01.
-    return static_cast<long long>(value.QuadPart / 10000000ULL) - 11644473600LL;
-}
-
-// The layer lists a name's parts one a line; the report shows them on one.
-CString OneLine(const char* text) {
-    CString line(text ? text : "");
-    line.Replace("\r\n", ", ");
-    line.Replace("\n", ", ");
-    return line;
-}
-
-// INTERNET_CERTIFICATE_INFO as the ANSI query fills it; the SDK's declaration follows
-// the UNICODE setting.
-struct CCertificateInfoA {
-    FILETIME ftExpiry;
-    FILETIME ftStart;
-    char* lpszSubjectInfo;
-    char* lpszIssuerInfo;
-    char* lpszProtocolName;
-    char* lpszSignatureAlgName;
-    char* lpszEncryptionAlgName;
-    DWORD dwKeySize;
-};
-
-void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
-    CCertificateInfoA info{};
-    DWORD size = sizeof info;
-    if (!InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT, &info, &size))
-        return;
-    certificate->present = true;
-    certificate->subject = OneLine(info.lpszSubjectInfo);
-    certificate->issuer = OneLine(info.lpszIssuerInfo);
-    certificate->notBefore = FileTimeToUnix(info.ftStart);
-    certificate->notAfter = FileTimeToUnix(info.ftExpiry);
-    for (char* text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
-                       info.lpszSignatureAlgName, info.lpszEncryptionAlgName}) {
-        if (text) LocalFree(text);
-    }
-}
-
-struct CHttpsShared {
-    CServerCertificate certificate;
-};
-
-// One request on the connection, accepting the certificate problems in ignore; false
-// when it could not be sent, with the reason in *error.
-HINTERNET SendSecureRequest(CInetShared& shared, HINTERNET connection, DWORD ignore,
-                            DWORD* error) {
-    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
-    // Only this one request; a redirect elsewhere would report another server's
-    // certificate.
-    HINTERNET request = HttpOpenRequestW(
-        connection, L"GET", L"", nullptr, nullptr, nullptr,
-        INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
-            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
-        context);
-    *error = ErrorIfNull(request);
-    if (!shared.Adopt(request)) return nullptr;
-    ApplyTimeouts(request, shared.limits);
-    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
-    shared.BeginWait();
-    *error = HttpSendRequestW(request, nullptr, 0, nullptr, 0) ? 0 : GetLastError();
-    return request;
-}
-
-// The layer names one certificate problem per refused request, so the request is sent
-// again, past each problem found, until it goes through or fails for another reason.
-void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host, int port) {
-    HINTERNET connection = OpenConnection(shared, host, port);
-    if (!connection) return;
-    CServerCertificate& certificate = https.certificate;
-    certificate.trusted = true;
-    certificate.nameMatches = true;
-    DWORD error = 0;
-    DWORD ignore = 0;
-    // One attempt per problem there is, and one to go through past all of them.
-    for (size_t attempt = 0; attempt <= std::size(kCertificateProblems); ++attempt) {
-        HINTERNET request = SendSecureRequest(shared, connection, ignore, &error);
-        if (!request) return shared.Fail(error);
-        const auto problem = std::find_if(
-            std::begin(kCertificateProblems), std::end(kCertificateProblems),
-            [error](const CCertificateProblem& known) { return known.error == error; });
-        if (problem == std::end(kCertificateProblems) || (ignore & problem->ignoreFlag)) {
-            TakeCertificate(request, &certificate);
-            if (error != 0) return shared.Fail(error);
-            TakeResponse(shared, request);
-            return;
-        }
-        if (error == ERROR_INTERNET_INVALID_CA) certificate.trusted = false;
-        if (error == ERROR_INTERNET_SEC_CERT_CN_INVALID) certificate.nameMatches = false;
-        ignore |= problem->ignoreFlag;
-    }
-    shared.Fail(error);
-}
-
-}  // namespace
 
 CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
                             const CHttpLimits& limits) {
@@ -581,24 +271,284 @@ CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
         answer.outcome.failure = EHttpFailure::kInvalidAddress;
         return result;
     }
-    CInetRunner runner(stop, limits);
-    CString url;
-    url.Format("https://%s:%d/", host.GetString(), port);
-    runner.Shared().SetUrl(url);
-    auto https = std::make_shared<CHttpsShared>();
-    if (!runner.Run([https, host, port](CInetShared& shared) {
-            HttpsRootJob(shared, *https, host, port);
-        })) {
-        answer.outcome = runner.Interruption();
-        return result;
-    }
-    result.certificate = https->certificate;
-    CInetShared& shared = runner.Shared();
-    answer.outcome = shared.outcome;
-    answer.outcome.url = shared.Url();
+    const CWireAnswer wire = RootAnswer(kKindHttps, host, port, RootUrl("https", host, port), stop, limits);
+    answer.outcome = wire.outcome;
     if (answer.outcome.failure == EHttpFailure::kNone) {
-        answer.status = shared.status;
-        answer.rawHeaders = shared.headers;
+        answer.status = wire.status;
+        answer.rawHeaders = wire.headers;
     }
+    result.certificate = wire.certificate;
     return result;
 }
+
+// ---- The exchange's own process ----
+
+namespace {
+
+// Splits a command line as the C runtime's start-up code does (the rules the argument
+// list's quoting follows): the program word up to its closing quote, then words at
+// blanks, where quotes group and a backslash escapes only a quote.
+std::vector<std::wstring> SplitCommandLine(const wchar_t* line) {
+    std::vector<std::wstring> words;
+    const auto blank = [](wchar_t ch) { return ch == L' ' || ch == L'\t'; };
+    const wchar_t* at = line;
+    std::wstring word;
+    if (*at == L'"') {
+        for (++at; *at && *at != L'"'; ++at) word += *at;
+        if (*at) ++at;
+    } else {
+        for (; *at && !blank(*at); ++at) word += *at;
+    }
+    words.push_back(word);
+    for (;;) {
+        while (blank(*at)) ++at;
+        if (!*at) return words;
+        word.clear();
+        bool quoted = false;
+        for (;;) {
+            size_t slashes = 0;
+            for (; *at == L'\\'; ++at) ++slashes;
+            if (*at == L'"') {
+                word.append(slashes / 2, L'\\');
+                if (slashes % 2) {
+                    word += L'"';
+                } else if (quoted && at[1] == L'"') {
+                    word += L'"';
+                    ++at;
+                } else {
+                    quoted = !quoted;
+                }
+                ++at;
+                continue;
+            }
+            word.append(slashes, L'\\');
+            if (!*at || (!quoted && blank(*at))) break;
+            word += *at++;
+        }
+        words.push_back(word);
+    }
+}
+
+// Back to the GBK text the caller gave (the way there was GbkToWideText).
+CString GbkFromWide(const std::wstring& wide) {
+    if (wide.empty()) return CString();
+    const int size = static_cast<int>(wide.size());
+    const int length = WideCharToMultiByte(936, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return CString();
+    std::string bytes(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(936, 0, wide.data(), size, &bytes[0], length, nullptr, nullptr);
+    return CString(bytes);
+}
+
+bool ParseCount(const std::wstring& text, long long most, int* value) {
+    if (text.empty() || text.size() > 10) return false;
+    long long number = 0;
+    for (const wchar_t ch : text) {
+        if (ch < L'0' || ch > L'9') return false;
+        number = number * 10 + (ch - L'0');
+    }
+    if (number > most) return false;
+    *value = static_cast<int>(number);
+    return true;
+}
+
+struct CExchangeRequest {
+    std::string kind;
+    CString host;
+    int port = 0;
+    CString url;
+    CHttpLimits limits;
+};
+
+bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* request) {
+    if (words.size() != kArgCount) return false;
+    const int most = 0x7FFFFFFF;
+    request->kind = WideToUtf8(words[kArgKind]);
+    request->host = GbkFromWide(words[kArgHost]);
+    request->url = GbkFromWide(words[kArgUrl]);
+    CHttpLimits& limits = request->limits;
+    return ParseCount(words[kArgPort], 65535, &request->port) &&
+           ParseCount(words[kArgConnectMs], most, &limits.connectMs) &&
+           ParseCount(words[kArgSilenceMs], most, &limits.silenceMs) &&
+           ParseCount(words[kArgTotalMs], most, &limits.totalMs) &&
+           ParseCount(words[kArgMaxBody], most, &limits.maxBodyBytes) &&
+           ParseCount(words[kArgMaxHeader], most, &limits.maxHeaderBytes);
+}
+
+[[noreturn]] void EndThisProcess(UINT code) {
+    // Not ExitProcess: that would wait on the layer's threads and their locks. The
+    // records written are in the pipe already.
+    TerminateProcess(GetCurrentProcess(), code);
+    ExitProcess(code);
+}
+
+// What this process holds: its private bytes, or where the system does not count them
+// (Wine), its resident ones, which also count the DLLs a TLS exchange loads (some 15 MiB
+// under Wine, within the limit).
+long long MemoryInUse() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof counters)) {
+        return 0;
+    }
+    return static_cast<long long>(counters.PrivateUsage > 0 ? counters.PrivateUsage : counters.WorkingSetSize);
+}
+
+// The exchange's side of the pipe. One record at a time; the last one ends the process.
+class CExchangeOutput {
+public:
+    CExchangeOutput() : m_out(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+
+    void Send(const std::string& record) {
+        std::lock_guard<std::timed_mutex> guard(m_lock);
+        Write(record);
+    }
+    [[noreturn]] void Finish(const std::string& record, UINT code = 0) {
+        m_lock.lock();
+        Write(record);
+        EndThisProcess(code);
+    }
+    // For the watchdog: a writer blocked on a full pipe does not keep it from ending the
+    // process, only from saying why.
+    [[noreturn]] void FinishSoon(const std::string& record, UINT code) {
+        if (m_lock.try_lock_for(std::chrono::milliseconds(200))) Write(record);
+        EndThisProcess(code);
+    }
+
+private:
+    void Write(const std::string& bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD wrote = 0;
+            const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+            if (!WriteFile(m_out, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) {
+                EndThisProcess(3);  // the caller is gone
+            }
+            done += wrote;
+        }
+    }
+
+    HANDLE m_out;
+    std::timed_mutex m_lock;
+};
+
+// What the process knows of its exchange, for the watchdog's last word.
+class CExchangeState {
+public:
+    void NoteUrl(const CString& url) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_url = url;
+    }
+    void NoteAnswered() { m_answered = true; }
+
+    // The answer was too much to hold: before the response was handed on it failed the
+    // exchange, after it the body.
+    std::string TooLargeRecord() {
+        CHttpOutcome outcome;
+        outcome.failure = EHttpFailure::kHeadersTooLong;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            outcome.url = m_url;
+        }
+        if (m_answered) return EncodeWireEnd(outcome);
+        CWireAnswer answer;
+        answer.outcome = outcome;
+        return EncodeWireAnswer(answer);
+    }
+
+private:
+    std::mutex m_lock;
+    CString m_url;
+    std::atomic<bool> m_answered{false};
+};
+
+void WatchMemory(CExchangeOutput* output, CExchangeState* state, long long atStart) {
+    for (;;) {
+        Sleep(kHttpChildMemoryPollMs);
+        if (MemoryInUse() - atStart > kHttpChildMemoryGrowthLimitBytes)
+            output->FinishSoon(state->TooLargeRecord(), 4);
+    }
+}
+
+// DLLs this process loads come from the system folder only, as the program's own start
+// arranges for itself (which this process never reaches); the call is looked up, as
+// Windows 7 has it only with an update.
+void LimitDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+                                         GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                                   : nullptr;
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
+}
+
+CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
+    CWireAnswer wire;
+    wire.outcome = answer.outcome;
+    wire.status = answer.status;
+    wire.headers = answer.rawHeaders;
+    return wire;
+}
+
+[[noreturn]] void RunExchange(const CExchangeRequest& request) {
+    // Never freed: the process ends inside this function, and the watchdog uses both.
+    auto* output = new CExchangeOutput;
+    auto* state = new CExchangeState;
+    const long long atStart = MemoryInUse();
+    std::thread(WatchMemory, output, state, atStart).detach();
+    LimitDllSearch();
+
+    const CUrlNotice notice = [state](const CString& url) { state->NoteUrl(url); };
+    const CHttpLimits& limits = request.limits;
+    if (request.kind == kKindRoot) {
+        state->NoteUrl(RootUrl("http", request.host, request.port));
+        output->Finish(EncodeWireAnswer(
+            AnswerOf(ExchangeRootHeaders(request.host, request.port, nullptr, limits, notice))));
+    }
+    if (request.kind == kKindHttps) {
+        state->NoteUrl(RootUrl("https", request.host, request.port));
+        const CHttpsAnswer https = ExchangeHttpsRoot(request.host, request.port, nullptr, limits, notice);
+        CWireAnswer wire = AnswerOf(https.response);
+        wire.certificate = https.certificate;
+        output->Finish(EncodeWireAnswer(wire));
+    }
+    if (request.kind != kKindPage) EndThisProcess(2);
+
+    CPageExchange page(nullptr, limits, notice);
+    const bool isOpen = page.Open(request.url);
+    CWireAnswer opened;
+    opened.outcome = page.Outcome();
+    opened.status = page.Status();
+    opened.headers = page.StatusLine();
+    if (!isOpen) output->Finish(EncodeWireAnswer(opened));
+    state->NoteAnswered();
+    output->Send(EncodeWireAnswer(opened));
+    // The same pieces, and the same stop at the byte limit, as CHttpPage::ReadLine asks for.
+    char piece[kBodyPieceBytes];
+    for (int read = 0;;) {
+        const int room = std::min(kBodyPieceBytes, limits.maxBodyBytes - read);
+        const int got = room > 0 ? page.ReadSome(piece, room) : 0;
+        if (got < 0) output->Finish(EncodeWireEnd(page.Outcome()));
+        if (got == 0) output->Finish(EncodeWireEnd(CHttpOutcome()));
+        output->Send(EncodeWireBody(piece, static_cast<size_t>(got)));
+        read += got;
+    }
+}
+
+// Runs before the program's own start (WinMain, main): a process started to run one
+// exchange does so and ends here. Only what this file uses, and function-local statics,
+// are touched, so the order of other files' static objects does not matter.
+struct CExchangeDispatch {
+    CExchangeDispatch() {
+        const wchar_t* line = GetCommandLineW();
+        if (!line || !std::wcsstr(line, kExchangeMarker)) return;
+        const std::vector<std::wstring> words = SplitCommandLine(line);
+        if (words.size() <= kArgMarker || words[kArgMarker] != kExchangeMarker) return;
+        CExchangeRequest request;
+        if (!ParseRequest(words, &request)) EndThisProcess(2);
+        RunExchange(request);
+    }
+} g_exchangeDispatch;
+
+}  // namespace

@@ -21,6 +21,13 @@ constexpr int kWhoisQueryLimitMs = 60 * 1000;
 constexpr int kHttpConnectLimitMs = 15 * 1000;
 constexpr int kHttpSilenceLimitMs = 20 * 1000;
 constexpr int kHttpTotalLimitMs = 30 * 1000;
+// On Windows each exchange runs in a process of its own, which the caller ends once it
+// has waited this long past the exchange's total for the answer.
+constexpr int kHttpChildGraceMs = 2 * 1000;
+// That process ends itself, its answer too large, once its memory has grown by this much
+// over what it held at its start; it looks this often.
+constexpr long long kHttpChildMemoryGrowthLimitBytes = 24LL << 20;
+constexpr int kHttpChildMemoryPollMs = 20;
 
 // The optional checks after the ninth step: every DNS query of the DNS step together
 // (each also within the name lookup limit); one TCP connect to an IPv6 address, and all

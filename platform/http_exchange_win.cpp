@@ -1,0 +1,611 @@
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/bounded_call.h"
+#include "platform/deadline.h"
+#include "platform/http_exchange_win.h"
+#include "platform/program_path.h"
+#include "platform/stop_signal.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+CHttpOutcome MapError(DWORD error) {
+    CHttpOutcome outcome;
+    outcome.code = static_cast<long>(error);
+    switch (error) {
+        case ERROR_INTERNET_NAME_NOT_RESOLVED:
+            outcome.failure = EHttpFailure::kNameNotResolved;
+            break;
+        case ERROR_INTERNET_CANNOT_CONNECT:
+            outcome.failure = EHttpFailure::kCannotConnect;
+            break;
+        case ERROR_INTERNET_TIMEOUT:
+            outcome.failure = EHttpFailure::kTimedOut;
+            break;
+        case ERROR_INTERNET_CONNECTION_ABORTED:
+        case ERROR_INTERNET_CONNECTION_RESET:
+            outcome.failure = EHttpFailure::kConnectionLost;
+            break;
+        case ERROR_HTTP_REDIRECT_FAILED:
+            outcome.failure = EHttpFailure::kTooManyRedirects;
+            break;
+        case ERROR_INTERNET_INVALID_URL:
+        case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+            outcome.failure = EHttpFailure::kInvalidAddress;
+            break;
+        default:
+            outcome.failure = EHttpFailure::kOther;
+            break;
+    }
+    return outcome;
+}
+
+void CloseInnermostFirst(const std::vector<HINTERNET>& handles) {
+    for (auto it = handles.rbegin(); it != handles.rend(); ++it) InternetCloseHandle(*it);
+}
+
+// As many redirects as libcurl follows on Linux.
+const int kMaxRedirects = 10;
+
+// What the caller and the thread making the blocking calls share. It is held by both,
+// so a thread left behind by a caller that stopped waiting still owns all it touches.
+// The handles belong to that thread alone: it opens, uses and closes them, so none is
+// ever closed while a call may still use it, and a value the system hands out again
+// for a later exchange is never closed by mistake.
+struct CInetShared {
+    CInetShared(const CHttpLimits& bounds, CUrlNotice onUrl)
+        : limits(bounds), notice(std::move(onUrl)) {}
+
+    // Takes a handle just opened. False when it is null, or when the caller has given
+    // up on the exchange meanwhile (the handle is then closed at once).
+    bool Adopt(HINTERNET handle) {
+        if (!handle) return false;
+        if (IsAborted()) {
+            InternetCloseHandle(handle);
+            return false;
+        }
+        handles.push_back(handle);
+        return true;
+    }
+    bool IsAborted() {
+        std::lock_guard<std::mutex> guard(lock);
+        return aborted != EHttpFailure::kNone;
+    }
+
+    // Marks the start of a call that waits for the server.
+    void BeginWait() { waitStart = std::chrono::steady_clock::now(); }
+
+    // Records why a call failed. Wine's layer reports a receive time-out as an aborted
+    // connection, so a connection lost only after a whole silence limit of waiting
+    // counts as the time-out it is.
+    void Fail(DWORD error) {
+        outcome = MapError(error);
+        const auto waited = std::chrono::steady_clock::now() - waitStart;
+        if (outcome.failure == EHttpFailure::kConnectionLost &&
+            waited >= std::chrono::milliseconds(limits.silenceMs * 9 / 10)) {
+            outcome.failure = EHttpFailure::kTimedOut;
+        }
+    }
+
+    // The address the exchange is at, read by the caller even after it gave up.
+    void SetUrl(const CString& address) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            url = address;
+        }
+        if (notice) notice(address);
+    }
+    // Counts a redirect the layer follows by itself. Past the limit the caller gives
+    // up: a layer without a limit of its own (Wine's) would follow them for ever.
+    void NoteRedirect(const CString& address) {
+        bool tooMany = false;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            url = address;
+            tooMany = ++redirects > kMaxRedirects;
+        }
+        if (notice) notice(address);
+        if (tooMany && wakeCaller) wakeCaller();
+    }
+    bool TooManyRedirects() {
+        std::lock_guard<std::mutex> guard(lock);
+        return redirects > kMaxRedirects;
+    }
+    void MarkAborted(EHttpFailure why) {
+        std::lock_guard<std::mutex> guard(lock);
+        aborted = why;
+    }
+    CString Url() {
+        std::lock_guard<std::mutex> guard(lock);
+        return url;
+    }
+
+    const CHttpLimits limits;
+    const CUrlNotice notice;
+
+    std::mutex lock;
+    std::function<void()> wakeCaller;  // set before the first job, then only read
+    EHttpFailure aborted = EHttpFailure::kNone;
+    CString url;
+    int redirects = 0;
+
+    // Touched by the worker's jobs only; the caller reads the results once a job has
+    // finished.
+    std::vector<HINTERNET> handles;  // innermost last
+    std::chrono::steady_clock::time_point waitStart;
+    CHttpOutcome outcome;
+    HINTERNET file = nullptr;
+    std::vector<char> chunk;
+    int status = 0;
+    CString headers;
+};
+
+// Runs the blocking calls of one exchange on a helper thread (bounded_call.h), and
+// waits for each no longer than the exchange's overall limit allows, nor past a raised
+// stop signal, nor past too many redirects. A caller that stops waiting leaves the
+// thread to finish its call, which the layer's own connection and silence limits
+// bound, and to close its handles itself.
+class CInetRunner {
+public:
+    CInetRunner(CStopSignal* stop, const CHttpLimits& limits, CUrlNotice notice)
+        : m_shared(std::make_shared<CInetShared>(limits, std::move(notice))),
+          m_deadline(limits.totalMs),
+          m_stop(stop),
+          m_scope(stop, m_runner.Waker()) {
+        m_shared->wakeCaller = m_runner.Waker();
+        std::shared_ptr<CInetShared> shared = m_shared;
+        m_runner.SetFinalJob([shared] {
+            CloseInnermostFirst(shared->handles);
+            shared->handles.clear();
+        });
+    }
+    CInetRunner(const CInetRunner&) = delete;
+    CInetRunner& operator=(const CInetRunner&) = delete;
+
+    // True when the job ran to its end; false when the exchange was cut short, and
+    // Interruption() says why.
+    bool Run(std::function<void(CInetShared&)> job);
+    CHttpOutcome Interruption() const { return {m_interruption, 0, m_shared->Url()}; }
+    CInetShared& Shared() { return *m_shared; }
+
+private:
+    std::shared_ptr<CInetShared> m_shared;
+    CDeadline m_deadline;
+    CStopSignal* m_stop;
+    EHttpFailure m_interruption = EHttpFailure::kNone;
+    CBoundedRunner m_runner;
+    CAbortScope m_scope;  // last: its handler may run as soon as it is built
+};
+
+bool CInetRunner::Run(std::function<void(CInetShared&)> job) {
+    if (m_interruption != EHttpFailure::kNone) return false;
+    std::shared_ptr<CInetShared> shared = m_shared;
+    const EBoundedCall outcome = m_runner.Run(
+        [shared, job] {
+            shared->outcome = CHttpOutcome();
+            job(*shared);
+        },
+        m_deadline, m_stop, [shared] { return shared->TooManyRedirects(); });
+    switch (outcome) {
+        case EBoundedCall::kDone:
+            return true;
+        case EBoundedCall::kStopped:
+            m_interruption = EHttpFailure::kStopped;
+            break;
+        case EBoundedCall::kTimedOut:
+            m_interruption = EHttpFailure::kTimedOut;
+            break;
+        case EBoundedCall::kGivenUp:
+            m_interruption = EHttpFailure::kTooManyRedirects;
+            break;
+        case EBoundedCall::kNoThread:
+            // Without a thread there is no exchange: the step fails instead of the program.
+            m_interruption = EHttpFailure::kOther;
+            return false;
+    }
+    // Given up on, not closed under it: the thread sees the mark when its call returns
+    // and closes what it opened.
+    m_shared->MarkAborted(m_interruption);
+    return false;
+}
+
+void SetTimeoutOption(HINTERNET handle, DWORD option, int milliseconds) {
+    DWORD value = static_cast<DWORD>(milliseconds);
+    InternetSetOptionW(handle, option, &value, sizeof value);
+}
+
+void ApplyTimeouts(HINTERNET handle, const CHttpLimits& limits) {
+    SetTimeoutOption(handle, INTERNET_OPTION_CONNECT_TIMEOUT, limits.connectMs);
+    SetTimeoutOption(handle, INTERNET_OPTION_SEND_TIMEOUT, limits.silenceMs);
+    SetTimeoutOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, limits.silenceMs);
+}
+
+// Every request goes to the server and leaves nothing behind: an answer from the
+// user's cache would report a site that is down as answering, or an old public
+// address. Redirects between http and https are followed as libcurl follows them; the
+// layer would otherwise stop at one that changes the scheme.
+const DWORD kFreshRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                 INTERNET_FLAG_PRAGMA_NOCACHE |
+                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
+                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
+
+// Not every HTTP layer hands a session's time limits down to the handles that
+// InternetOpenUrl makes inside itself (Wine's does not), so they are set again on the
+// request handle as soon as it reports progress; a redirect names the address the
+// exchange moves on to. The context is the exchange's shared state.
+void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID information,
+                          DWORD length) {
+    auto* shared = reinterpret_cast<CInetShared*>(context);
+    if (!shared) return;
+    if (status == INTERNET_STATUS_RESOLVING_NAME ||
+        status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
+        status == INTERNET_STATUS_SENDING_REQUEST) {
+        ApplyTimeouts(handle, shared->limits);
+    } else if (status == INTERNET_STATUS_REDIRECT && information && length > 0) {
+        const char* text = static_cast<const char*>(information);
+        shared->NoteRedirect(CString(text, static_cast<int>(strnlen(text, length))));
+    }
+}
+
+DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
+
+// A synchronous session with the system's preconfigured proxy settings, adopted by the
+// exchange. Null on failure, with the reason recorded.
+HINTERNET OpenSession(CInetShared& shared) {
+    static const std::wstring agent = Utf8ToWide(GetExecutableBaseName().Bytes());
+    HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(),
+                                      INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    const DWORD error = ErrorIfNull(session);
+    if (!shared.Adopt(session)) {
+        shared.Fail(error);
+        return nullptr;
+    }
+    ApplyTimeouts(session, shared.limits);
+    InternetSetStatusCallbackA(session, &OnUrlStatus);
+    return session;
+}
+
+bool QueryRawHeaders(HINTERNET request, CString* headers) {
+    DWORD length = 0;
+    if (HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &length, nullptr))
+        return true;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0) return false;
+    std::vector<char> buffer(length + 1);
+    if (!HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.data(), &length, nullptr))
+        return false;
+    *headers = CString(buffer.data(), static_cast<int>(length));
+    return true;
+}
+
+// The address the request handle ended at, after every redirect it followed.
+void NoteFinalUrl(CInetShared& shared, HINTERNET request) {
+    DWORD size = 0;
+    InternetQueryOptionW(request, INTERNET_OPTION_URL, nullptr, &size);
+    if (size == 0) return;
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer.data(), &size)) return;
+    shared.SetUrl(CString(WideToUtf8(buffer.data())));
+}
+
+// The final response's status and header block, once the request has been answered.
+// A block past the limit fails the exchange: nothing that long is a real answer.
+bool TakeResponse(CInetShared& shared, HINTERNET request) {
+    NoteFinalUrl(shared, request);
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr) ||
+        !QueryRawHeaders(request, &shared.headers)) {
+        shared.Fail(GetLastError());
+        return false;
+    }
+    if (shared.headers.GetLength() > shared.limits.maxHeaderBytes) {
+        shared.outcome.failure = EHttpFailure::kHeadersTooLong;
+        shared.headers.Empty();
+        return false;
+    }
+    shared.status = static_cast<int>(status);
+    return true;
+}
+
+void OpenUrlJob(CInetShared& shared, const CString& url) {
+    HINTERNET session = OpenSession(shared);
+    if (!session) return;
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    shared.BeginWait();
+    HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(), nullptr, 0,
+                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags, context);
+    const DWORD error = ErrorIfNull(file);
+    if (!shared.Adopt(file)) {
+        shared.Fail(error);
+        return;
+    }
+    if (TakeResponse(shared, file)) shared.file = file;
+}
+
+void ReadJob(CInetShared& shared, DWORD capacity) {
+    shared.chunk.resize(capacity);
+    DWORD got = 0;
+    shared.BeginWait();
+    if (!InternetReadFile(shared.file, shared.chunk.data(), capacity, &got)) {
+        shared.Fail(GetLastError());
+        got = 0;
+    }
+    shared.chunk.resize(got);
+}
+
+// A session and an HTTP connection to host:port, both adopted by the exchange, with its
+// limits set. Null on failure, with the reason recorded.
+HINTERNET OpenConnection(CInetShared& shared, const CString& host, int port) {
+    HINTERNET session = OpenSession(shared);
+    if (!session) return nullptr;
+    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
+                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
+                                            INTERNET_SERVICE_HTTP, 0, 0);
+    const DWORD error = ErrorIfNull(connection);
+    if (!shared.Adopt(connection)) {
+        shared.Fail(error);
+        return nullptr;
+    }
+    ApplyTimeouts(connection, shared.limits);
+    return connection;
+}
+
+void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
+    HINTERNET connection = OpenConnection(shared, host, port);
+    if (!connection) return;
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    HINTERNET request =
+        HttpOpenRequestW(connection, L"GET", L"", nullptr, nullptr, nullptr,
+                         INTERNET_FLAG_EXISTING_CONNECT | kFreshRequestFlags, context);
+    DWORD error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) return shared.Fail(error);
+    ApplyTimeouts(request, shared.limits);
+    shared.BeginWait();
+    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        error = GetLastError();
+        NoteFinalUrl(shared, request);
+        return shared.Fail(error);
+    }
+    TakeResponse(shared, request);
+}
+
+CString RootUrl(const CString& host, int port) {
+    CString url;
+    url.Format("http://%s:%d/", host.GetString(), port);
+    return url;
+}
+
+// The status line is the header block's first line.
+CString FirstLine(const CString& headers) {
+    const int end = headers.Find("\r\n");
+    return end < 0 ? headers : headers.Left(end);
+}
+
+}  // namespace
+
+struct CPageExchange::Impl {
+    Impl(CStopSignal* stop, const CHttpLimits& limits, CUrlNotice notice)
+        : runner(stop, limits, std::move(notice)) {}
+    CInetRunner runner;
+};
+
+CPageExchange::CPageExchange(CStopSignal* stop, const CHttpLimits& limits, CUrlNotice notice)
+    : m_impl(new Impl(stop, limits, std::move(notice))) {}
+
+CPageExchange::~CPageExchange() = default;
+
+bool CPageExchange::Open(const CString& url) {
+    CInetRunner& runner = m_impl->runner;
+    runner.Shared().SetUrl(url);
+    if (!runner.Run([url](CInetShared& shared) { OpenUrlJob(shared, url); })) {
+        m_outcome = runner.Interruption();
+        return false;
+    }
+    CInetShared& shared = runner.Shared();
+    m_outcome = shared.outcome;
+    m_outcome.url = shared.Url();
+    if (m_outcome.failure != EHttpFailure::kNone) return false;
+    m_status = shared.status;
+    m_statusLine = FirstLine(shared.headers);
+    return true;
+}
+
+int CPageExchange::ReadSome(char* buffer, int capacity) {
+    CInetRunner& runner = m_impl->runner;
+    const auto wanted = static_cast<DWORD>(capacity);
+    if (!runner.Run([wanted](CInetShared& shared) { ReadJob(shared, wanted); })) {
+        m_outcome = runner.Interruption();
+        return -1;
+    }
+    CInetShared& shared = runner.Shared();
+    if (shared.outcome.failure != EHttpFailure::kNone) {
+        m_outcome = shared.outcome;
+        m_outcome.url = shared.Url();
+        return -1;
+    }
+    std::copy(shared.chunk.begin(), shared.chunk.end(), buffer);
+    return static_cast<int>(shared.chunk.size());
+}
+
+CHttpHeaderAnswer ExchangeRootHeaders(const CString& host, int port, CStopSignal* stop,
+                                      const CHttpLimits& limits, const CUrlNotice& notice) {
+    CHttpHeaderAnswer answer;
+    if (!IsPlainHostName(host)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        return answer;
+    }
+    CInetRunner runner(stop, limits, notice);
+    runner.Shared().SetUrl(RootUrl(host, port));
+    if (!runner.Run([host, port](CInetShared& shared) { RootHeadersJob(shared, host, port); })) {
+        answer.outcome = runner.Interruption();
+        return answer;
+    }
+    CInetShared& shared = runner.Shared();
+    answer.outcome = shared.outcome;
+    answer.outcome.url = shared.Url();
+    if (answer.outcome.failure == EHttpFailure::kNone) {
+        answer.status = shared.status;
+        answer.rawHeaders = shared.headers;
+    }
+    return answer;
+}
+
+namespace {
+
+// What each certificate problem the layer refuses a request for is called, and the flag
+// that lets the next attempt past it.
+struct CCertificateProblem {
+    DWORD error;
+    DWORD ignoreFlag;
+};
+const CCertificateProblem kCertificateProblems[] = {
+    {ERROR_INTERNET_INVALID_CA, SECURITY_FLAG_IGNORE_UNKNOWN_CA},
+    {ERROR_INTERNET_SEC_CERT_CN_INVALID, SECURITY_FLAG_IGNORE_CERT_CN_INVALID},
+    {ERROR_INTERNET_SEC_CERT_DATE_INVALID, SECURITY_FLAG_IGNORE_CERT_DATE_INVALID},
+    {ERROR_INTERNET_SEC_CERT_REV_FAILED, SECURITY_FLAG_IGNORE_REVOCATION},
+};
+
+long long FileTimeToUnix(const FILETIME& time) {
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    if (value.QuadPart == 0) return 0;
+    // 100 ns ticks since 1601-01-01.
+    return static_cast<long long>(value.QuadPart / 10000000ULL) - 11644473600LL;
+}
+
+// The layer lists a name's parts one a line; the report shows them on one.
+CString OneLine(const char* text) {
+    CString line(text ? text : "");
+    line.Replace("\r\n", ", ");
+    line.Replace("\n", ", ");
+    return line;
+}
+
+// INTERNET_CERTIFICATE_INFO as the ANSI query fills it; the SDK's declaration follows
+// the UNICODE setting.
+struct CCertificateInfoA {
+    FILETIME ftExpiry;
+    FILETIME ftStart;
+    char* lpszSubjectInfo;
+    char* lpszIssuerInfo;
+    char* lpszProtocolName;
+    char* lpszSignatureAlgName;
+    char* lpszEncryptionAlgName;
+    DWORD dwKeySize;
+};
+
+void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
+    CCertificateInfoA info{};
+    DWORD size = sizeof info;
+    if (!InternetQueryOptionA(request, INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT, &info, &size))
+        return;
+    certificate->present = true;
+    certificate->subject = OneLine(info.lpszSubjectInfo);
+    certificate->issuer = OneLine(info.lpszIssuerInfo);
+    certificate->notBefore = FileTimeToUnix(info.ftStart);
+    certificate->notAfter = FileTimeToUnix(info.ftExpiry);
+    for (char* text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
+                       info.lpszSignatureAlgName, info.lpszEncryptionAlgName}) {
+        if (text) LocalFree(text);
+    }
+}
+
+struct CHttpsShared {
+    CServerCertificate certificate;
+};
+
+// One request on the connection, accepting the certificate problems in ignore; false
+// when it could not be sent, with the reason in *error.
+HINTERNET SendSecureRequest(CInetShared& shared, HINTERNET connection, DWORD ignore,
+                            DWORD* error) {
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    // Only this one request; a redirect elsewhere would report another server's
+    // certificate.
+    HINTERNET request = HttpOpenRequestW(
+        connection, L"GET", L"", nullptr, nullptr, nullptr,
+        INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+        context);
+    *error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) return nullptr;
+    ApplyTimeouts(request, shared.limits);
+    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
+    shared.BeginWait();
+    *error = HttpSendRequestW(request, nullptr, 0, nullptr, 0) ? 0 : GetLastError();
+    return request;
+}
+
+// The layer names one certificate problem per refused request, so the request is sent
+// again, past each problem found, until it goes through or fails for another reason.
+void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host, int port) {
+    HINTERNET connection = OpenConnection(shared, host, port);
+    if (!connection) return;
+    CServerCertificate& certificate = https.certificate;
+    certificate.trusted = true;
+    certificate.nameMatches = true;
+    DWORD error = 0;
+    DWORD ignore = 0;
+    // One attempt per problem there is, and one to go through past all of them.
+    for (size_t attempt = 0; attempt <= std::size(kCertificateProblems); ++attempt) {
+        HINTERNET request = SendSecureRequest(shared, connection, ignore, &error);
+        if (!request) return shared.Fail(error);
+        const auto problem = std::find_if(
+            std::begin(kCertificateProblems), std::end(kCertificateProblems),
+            [error](const CCertificateProblem& known) { return known.error == error; });
+        if (problem == std::end(kCertificateProblems) || (ignore & problem->ignoreFlag)) {
+            TakeCertificate(request, &certificate);
+            if (error != 0) return shared.Fail(error);
+            TakeResponse(shared, request);
+            return;
+        }
+        if (error == ERROR_INTERNET_INVALID_CA) certificate.trusted = false;
+        if (error == ERROR_INTERNET_SEC_CERT_CN_INVALID) certificate.nameMatches = false;
+        ignore |= problem->ignoreFlag;
+    }
+    shared.Fail(error);
+}
+
+}  // namespace
+
+CHttpsAnswer ExchangeHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                               const CHttpLimits& limits, const CUrlNotice& notice) {
+    CHttpsAnswer result;
+    CHttpHeaderAnswer& answer = result.response;
+    if (!IsPlainHostName(host)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        return result;
+    }
+    CInetRunner runner(stop, limits, notice);
+    CString url;
+    url.Format("https://%s:%d/", host.GetString(), port);
+    runner.Shared().SetUrl(url);
+    auto https = std::make_shared<CHttpsShared>();
+    if (!runner.Run([https, host, port](CInetShared& shared) {
+            HttpsRootJob(shared, *https, host, port);
+        })) {
+        answer.outcome = runner.Interruption();
+        return result;
+    }
+    result.certificate = https->certificate;
+    CInetShared& shared = runner.Shared();
+    answer.outcome = shared.outcome;
+    answer.outcome.url = shared.Url();
+    if (answer.outcome.failure == EHttpFailure::kNone) {
+        answer.status = shared.status;
+        answer.rawHeaders = shared.headers;
+    }
+    return result;
+}
