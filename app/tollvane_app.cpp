@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/system_dlls.h"
+#include "platform/system_dlls_win.h"
 #include "app/tollvane_dlg.h"
 
 CTollvaneApp theApp;

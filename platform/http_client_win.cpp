@@ -6,6 +6,7 @@
 // this one grows with what a server sends.
 #include <windows.h>
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +25,7 @@
 #include "platform/http_wire.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
+#include "platform/system_dlls_win.h"
 #include "platform/time_limits.h"
 #include "platform/wide_text.h"
 
@@ -285,48 +287,16 @@ CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
 
 namespace {
 
-// Splits a command line as the C runtime's start-up code does (the rules the argument
-// list's quoting follows): the program word up to its closing quote, then words at
-// blanks, where quotes group and a backslash escapes only a quote.
-std::vector<std::wstring> SplitCommandLine(const wchar_t* line) {
+// The command line's words, split by the system's own rules (those the argument list's
+// quoting is built for); empty when it cannot split them.
+std::vector<std::wstring> CommandLineWords(const wchar_t* line) {
     std::vector<std::wstring> words;
-    const auto blank = [](wchar_t ch) { return ch == L' ' || ch == L'\t'; };
-    const wchar_t* at = line;
-    std::wstring word;
-    if (*at == L'"') {
-        for (++at; *at && *at != L'"'; ++at) word += *at;
-        if (*at) ++at;
-    } else {
-        for (; *at && !blank(*at); ++at) word += *at;
-    }
-    words.push_back(word);
-    for (;;) {
-        while (blank(*at)) ++at;
-        if (!*at) return words;
-        word.clear();
-        bool quoted = false;
-        for (;;) {
-            size_t slashes = 0;
-            for (; *at == L'\\'; ++at) ++slashes;
-            if (*at == L'"') {
-                word.append(slashes / 2, L'\\');
-                if (slashes % 2) {
-                    word += L'"';
-                } else if (quoted && at[1] == L'"') {
-                    word += L'"';
-                    ++at;
-                } else {
-                    quoted = !quoted;
-                }
-                ++at;
-                continue;
-            }
-            word.append(slashes, L'\\');
-            if (!*at || (!quoted && blank(*at))) break;
-            word += *at++;
-        }
-        words.push_back(word);
-    }
+    int count = 0;
+    LPWSTR* split = CommandLineToArgvW(line, &count);
+    if (!split) return words;
+    for (int i = 0; i < count; ++i) words.emplace_back(split[i]);
+    LocalFree(split);
+    return words;
 }
 
 // Back to the GBK text the caller gave (the way there was GbkToWideText).
@@ -471,18 +441,6 @@ void WatchMemory(CExchangeOutput* output, CExchangeState* state, long long atSta
     }
 }
 
-// DLLs this process loads come from the system folder only, as the program's own start
-// arranges for itself (which this process never reaches); the call is looked up, as
-// Windows 7 has it only with an update.
-void LimitDllSearch() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-                                         GetProcAddress(kernel, "SetDefaultDllDirectories")))
-                                   : nullptr;
-    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
-}
-
 CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     CWireAnswer wire;
     wire.outcome = answer.outcome;
@@ -497,7 +455,6 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     auto* state = new CExchangeState;
     const long long atStart = MemoryInUse();
     std::thread(WatchMemory, output, state, atStart).detach();
-    LimitDllSearch();
 
     const CUrlNotice notice = [state](const CString& url) { state->NoteUrl(url); };
     const CHttpLimits& limits = request.limits;
@@ -543,7 +500,10 @@ struct CExchangeDispatch {
     CExchangeDispatch() {
         const wchar_t* line = GetCommandLineW();
         if (!line || !std::wcsstr(line, kExchangeMarker)) return;
-        const std::vector<std::wstring> words = SplitCommandLine(line);
+        // As the program's own start would have: no DLL from anywhere but the system
+        // folder, the one that splits the command line included.
+        LimitDllSearchToSystemFolder();
+        const std::vector<std::wstring> words = CommandLineWords(line);
         if (words.size() <= kArgMarker || words[kArgMarker] != kExchangeMarker) return;
         CExchangeRequest request;
         if (!ParseRequest(words, &request)) EndThisProcess(2);

@@ -114,9 +114,9 @@ int CProbeSession::RunPing(CString domain) {
 
 int CProbeSession::TracertLimitSeconds() const {
     // The web site step (and any optional step) comes after tracert; their whole limits
-    // stay set aside for them.
-    const int leftMs =
-        m_runBudget.Remaining() - m_endpoints.httpLimits.totalMs - m_reservedAfterWebsiteMs;
+    // stay set aside for them, with the grace the exchange's own process may take.
+    const int leftMs = m_runBudget.Remaining() - m_endpoints.httpLimits.totalMs - kHttpChildGraceMs -
+                       m_reservedAfterWebsiteMs;
     return std::max(kTracertLeastSeconds, std::min(kTracertLimitSeconds, leftMs / 1000));
 }
 

@@ -1,4 +1,6 @@
-// Where the program's DLLs are loaded from.
+// Where the program's DLLs are loaded from: the system folder only. The program and each
+// exchange process it starts call LimitDllSearchToSystemFolder first thing; the delay-load
+// hook defined beside it loads every delay-loaded DLL from there too.
 #pragma once
 
 // Limits every later DLL search, the program's delay-loaded imports and what the

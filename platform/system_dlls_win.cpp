@@ -1,4 +1,4 @@
-#include "app/system_dlls.h"
+#include "platform/system_dlls_win.h"
 
 #include <windows.h>
 #include <delayimp.h>
