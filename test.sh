@@ -31,7 +31,9 @@ isolate=()
 failed=()
 for preset in linux linux-asan linux-tsan windows-x64; do
     step "test $preset"
-    (cd "build/$preset" && "${isolate[@]}" ctest --output-on-failure -j "$jobs" --timeout 900) ||
+    wine=()
+    [ "$preset" != windows-x64 ] || wine=("$root/tests/with_wine_server.sh")
+    (cd "build/$preset" && "${isolate[@]}" "${wine[@]}" ctest --output-on-failure -j "$jobs" --timeout 900) ||
         failed+=("$preset")
 done
 
