@@ -1,9 +1,10 @@
 #!/bin/bash
 # Peak memory of Tollvane.exe in a real window (wine64, Xvfb) during a run in which psping
-# and every peer send without end: the whois server, the address page and the site's
-# body flood, and psping.exe beside the program is a program that prints without end. The
-# run must end with capped steps, and the program's peak resident memory must grow by
-# less than 64 MiB over the idle window's.
+# and every peer send without end: the whois server and the address page flood their
+# answers, the site its header block, and psping.exe beside the program is a program that
+# prints without end. The run must end with capped steps and step 9 failed for headers too
+# long, the program's peak resident memory must grow by less than 64 MiB over the idle
+# window's, and no process of the run may be left once it has ended.
 #
 # Usage, as root: tests/e2e/gui_flood_check.sh BUILD_DIR (a windows-x64 build, or build/)
 set -euo pipefail
@@ -93,4 +94,11 @@ import -window root "$ART/flood_run.png" 2>/dev/null || true
 [ "$bytes" -lt $((8 * 1024 * 1024)) ] || fail "the report grew to $bytes bytes"
 notice=$(printf '（命令输出超过1MB，其余部分已省略）' | iconv -f UTF-8 -t GBK)
 [ "$(grep -caF "$notice" "$WORK/report.bin")" -ge 2 ] || fail "steps 5 and 6 were not capped"
+too_long=$(printf '无法访问网站http://%s：应答头过长' "$DOMAIN" | iconv -f UTF-8 -t GBK)
+grep -qaF "$too_long" "$WORK/report.bin" || fail "step 9 does not say the header block was too long"
+# The program itself is the only Windows process of the run left: no exchange process and
+# no psping outlive their steps.
+sleep 3
+left=$(pgrep -fa 'Tollvane.exe|psping.exe' | grep -v "^$APP " || true)
+[ -z "$left" ] || fail "processes left after the run: $left"
 echo "gui_flood_check: ok"
