@@ -66,3 +66,11 @@ bool IsPlainHostName(const CString& host) {
     }
     return true;
 }
+
+bool IsPlainMediaType(const CString& accept) {
+    for (const char ch : accept.Bytes()) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x20 || byte >= 0x7F) return false;
+    }
+    return true;
+}

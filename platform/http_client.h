@@ -54,9 +54,11 @@ public:
     CHttpPage(const CHttpPage&) = delete;
     CHttpPage& operator=(const CHttpPage&) = delete;
 
-    // Sends the request; false when no answer came (Outcome says why). The status
-    // code is not looked at: an error page is a body like any other.
-    bool Open(const CString& url);
+    // Sends the request, asking for the media type accept (an Accept header) unless it
+    // is empty; false when no answer came (Outcome says why). The status code is not
+    // looked at: an error page is a body like any other. A media type holding anything
+    // but printable ASCII is not sent (kInvalidAddress).
+    bool Open(const CString& url, const CString& accept = CString());
     // The next line of the body without its "\n"; false once the body has ended, the
     // byte limit is reached, or reading failed (then Outcome says why).
     bool ReadLine(CString* line);
@@ -89,6 +91,10 @@ struct CHttpHeaderAnswer {
     // Status line and header lines, each ended by CR LF, then the empty line's CR LF.
     CString rawHeaders;
 };
+
+// True for a media type that can go into an Accept header as it is: printable ASCII,
+// nothing that could end the header line.
+bool IsPlainMediaType(const CString& accept);
 
 // True for a name that can go to the HTTP layer as a host and nothing else: no address
 // of its own, no user, port, path or blank smuggled inside it.

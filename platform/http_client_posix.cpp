@@ -90,8 +90,9 @@ public:
 
     CURL* Easy() const { return m_easy; }
 
-    // Sets the common options; the caller adds its callbacks before Start.
-    bool Prepare(const std::string& url);
+    // Sets the common options, asking for the media type accept when it is not empty;
+    // the caller adds its callbacks before Start.
+    bool Prepare(const std::string& url, const std::string& accept = std::string());
     bool Start() {
         m_added = curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
         return m_added;
@@ -150,11 +151,11 @@ private:
     EHttpFailure m_interrupted = EHttpFailure::kNone;
 };
 
-bool CCurlTransfer::Prepare(const std::string& url) {
+bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     if (!m_multi || !m_easy) return false;
     static const std::string agent = GetExecutableBaseName().Bytes();
     // The Windows HTTP layer asks for no particular media type unless told to.
-    m_headers = curl_slist_append(nullptr, "Accept:");
+    m_headers = curl_slist_append(nullptr, ("Accept:" + (accept.empty() ? "" : " " + accept)).c_str());
     CURL* easy = m_easy;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -264,10 +265,14 @@ CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
 
 CHttpPage::~CHttpPage() = default;
 
-bool CHttpPage::Open(const CString& url) {
+bool CHttpPage::Open(const CString& url, const CString& accept) {
     Impl* impl = m_impl.get();
     CCurlTransfer& transfer = impl->transfer;
-    if (!transfer.Prepare(url.Bytes())) {
+    if (!IsPlainMediaType(accept)) {
+        m_outcome.failure = EHttpFailure::kInvalidAddress;
+        return false;
+    }
+    if (!transfer.Prepare(url.Bytes(), accept.Bytes())) {
         m_outcome.failure = EHttpFailure::kOther;
         m_outcome.code = CURLE_OUT_OF_MEMORY;
         return false;

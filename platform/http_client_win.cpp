@@ -41,6 +41,7 @@ enum EExchangeArgument {
     kArgHost,
     kArgPort,
     kArgUrl,
+    kArgAccept,
     kArgConnectMs,
     kArgSilenceMs,
     kArgTotalMs,
@@ -70,7 +71,7 @@ CString Number(long long value) {
 }
 
 CArgumentList ExchangeArguments(const char* kind, const CString& host, int port, const CString& url,
-                                const CHttpLimits& limits) {
+                                const CHttpLimits& limits, const CString& accept = CString()) {
     CArgumentList arguments(kArgCount);
     arguments[kArgProgram] = GetExecutablePath();
     arguments[kArgMarker] = CString(WideToUtf8(kExchangeMarker));
@@ -78,6 +79,7 @@ CArgumentList ExchangeArguments(const char* kind, const CString& host, int port,
     arguments[kArgHost] = host;
     arguments[kArgPort] = Number(port);
     arguments[kArgUrl] = url;
+    arguments[kArgAccept] = accept;
     arguments[kArgConnectMs] = Number(limits.connectMs);
     arguments[kArgSilenceMs] = Number(limits.silenceMs);
     arguments[kArgTotalMs] = Number(limits.totalMs);
@@ -185,12 +187,18 @@ CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
 
 CHttpPage::~CHttpPage() = default;
 
-bool CHttpPage::Open(const CString& url) {
+bool CHttpPage::Open(const CString& url, const CString& accept) {
     Impl& impl = *m_impl;
     impl.url = url;
+    if (!IsPlainMediaType(accept)) {
+        impl.ended = true;
+        impl.endResult = -1;
+        m_outcome = {EHttpFailure::kInvalidAddress, 0, url};
+        return false;
+    }
     CWireRecord record;
     EHttpFailure failure = EHttpFailure::kOther;
-    if (!impl.process.Start(ExchangeArguments(kKindPage, CString(), 0, url, impl.limits)) ||
+    if (!impl.process.Start(ExchangeArguments(kKindPage, CString(), 0, url, impl.limits, accept)) ||
         !impl.process.Next(&record, &failure) || record.kind != EWireRecord::kAnswer) {
         impl.process.End();
         impl.ended = true;
@@ -327,6 +335,7 @@ struct CExchangeRequest {
     CString host;
     int port = 0;
     CString url;
+    CString accept;
     CHttpLimits limits;
 };
 
@@ -336,6 +345,7 @@ bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* requ
     request->kind = WideToUtf8(words[kArgKind]);
     request->host = GbkFromWide(words[kArgHost]);
     request->url = GbkFromWide(words[kArgUrl]);
+    request->accept = CString(WideToUtf8(words[kArgAccept]));
     CHttpLimits& limits = request->limits;
     return ParseCount(words[kArgPort], 65535, &request->port) &&
            ParseCount(words[kArgConnectMs], most, &limits.connectMs) &&
@@ -473,7 +483,7 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     if (request.kind != kKindPage) EndThisProcess(2);
 
     CPageExchange page(nullptr, limits, notice);
-    const bool isOpen = page.Open(request.url);
+    const bool isOpen = page.Open(request.url, request.accept);
     CWireAnswer opened;
     opened.outcome = page.Outcome();
     opened.status = page.Status();

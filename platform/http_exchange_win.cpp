@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <wincrypt.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -319,12 +320,15 @@ bool TakeResponse(CInetShared& shared, HINTERNET request) {
     return true;
 }
 
-void OpenUrlJob(CInetShared& shared, const CString& url) {
+void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) {
     HINTERNET session = OpenSession(shared);
     if (!session) return;
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    const std::wstring headers = accept.IsEmpty() ? std::wstring() : L"Accept: " + Utf8ToWide(accept.Bytes()) + L"\r\n";
     shared.BeginWait();
-    HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(), nullptr, 0,
+    HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(),
+                                      headers.empty() ? nullptr : headers.c_str(),
+                                      static_cast<DWORD>(headers.size()),
                                       INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags, context);
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
@@ -406,10 +410,10 @@ CPageExchange::CPageExchange(CStopSignal* stop, const CHttpLimits& limits, CUrlN
 
 CPageExchange::~CPageExchange() = default;
 
-bool CPageExchange::Open(const CString& url) {
+bool CPageExchange::Open(const CString& url, const CString& accept) {
     CInetRunner& runner = m_impl->runner;
     runner.Shared().SetUrl(url);
-    if (!runner.Run([url](CInetShared& shared) { OpenUrlJob(shared, url); })) {
+    if (!runner.Run([url, accept](CInetShared& shared) { OpenUrlJob(shared, url, accept); })) {
         m_outcome = runner.Interruption();
         return false;
     }
@@ -507,6 +511,41 @@ struct CCertificateInfoA {
     DWORD dwKeySize;
 };
 
+// The DNS names among the certificate's subject alternative names, in their order.
+void TakeAlternativeNames(PCCERT_CONTEXT certificate, std::vector<CString>* names) {
+    const CERT_INFO* info = certificate->pCertInfo;
+    const CERT_EXTENSION* extension =
+        CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+    CERT_ALT_NAME_INFO* alternatives = nullptr;
+    DWORD size = 0;
+    if (!extension ||
+        !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                             extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &alternatives,
+                             &size)) {
+        return;
+    }
+    for (DWORD i = 0; i < alternatives->cAltEntry; ++i) {
+        const CERT_ALT_NAME_ENTRY& entry = alternatives->rgAltEntry[i];
+        if (entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME && entry.pwszDNSName) {
+            names->emplace_back(WideToUtf8(entry.pwszDNSName));
+        }
+    }
+    LocalFree(alternatives);
+}
+
+// The alternative names come from the chain the layer built for the server's
+// certificate; a layer that hands out no chain leaves them out.
+void TakeServerChainNames(HINTERNET request, std::vector<CString>* names) {
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    DWORD size = sizeof chain;
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_SERVER_CERT_CHAIN_CONTEXT, &chain, &size) || !chain)
+        return;
+    if (chain->cChain > 0 && chain->rgpChain[0]->cElement > 0) {
+        TakeAlternativeNames(chain->rgpChain[0]->rgpElement[0]->pCertContext, names);
+    }
+    CertFreeCertificateChain(chain);
+}
+
 void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
     CCertificateInfoA info{};
     DWORD size = sizeof info;
@@ -517,6 +556,7 @@ void TakeCertificate(HINTERNET request, CServerCertificate* certificate) {
     certificate->issuer = OneLine(info.lpszIssuerInfo);
     certificate->notBefore = FileTimeToUnix(info.ftStart);
     certificate->notAfter = FileTimeToUnix(info.ftExpiry);
+    TakeServerChainNames(request, &certificate->dnsNames);
     for (char* text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
                        info.lpszSignatureAlgName, info.lpszEncryptionAlgName}) {
         if (text) LocalFree(text);

@@ -30,7 +30,8 @@ public:
     CPageExchange(const CPageExchange&) = delete;
     CPageExchange& operator=(const CPageExchange&) = delete;
 
-    bool Open(const CString& url);
+    // accept: the media type asked for (an Accept header), none when empty.
+    bool Open(const CString& url, const CString& accept);
     // Next bytes of the body: the count, 0 at its end, -1 on failure (Outcome says why).
     int ReadSome(char* buffer, int capacity);
     const CHttpOutcome& Outcome() const { return m_outcome; }

@@ -28,7 +28,7 @@ CString RdapDomainUrl(const CString& base, const CString& asciiDomain) {
 CRdapFetch FetchRdapRecord(const CString& url, CStopSignal* stop, const CHttpLimits& limits) {
     CRdapFetch fetch;
     CHttpPage page(stop, limits);
-    if (!page.Open(url)) {
+    if (!page.Open(url, "application/rdap+json")) {
         fetch.failure =
             Line(url, "无法访问：", DescribeHttpFailureAfterRedirects(page.Outcome(), url));
         return fetch;

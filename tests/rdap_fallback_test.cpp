@@ -3,6 +3,7 @@
 // HTTP layer's business; the end-to-end check covers it with real certificates.)
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -39,6 +40,10 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         return m_paths;
     }
+    std::vector<std::string> Requests() const {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_requests;
+    }
 
 private:
     void Serve(CServerConnection& c) {
@@ -48,6 +53,7 @@ private:
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_paths.push_back(path);
+            m_requests.push_back(request);
         }
         Answer(c, path);
     }
@@ -84,6 +90,7 @@ private:
 
     mutable std::mutex m_lock;
     std::vector<std::string> m_paths;
+    std::vector<std::string> m_requests;
     CLoopbackServer m_server;  // last: its thread stops before the members above go
 };
 
@@ -126,6 +133,14 @@ TEST_F(RdapFallback, ARefusedWhoisServerGivesTheRegistrarsRdapRecord) {
     EXPECT_EQ("", m_error);
     EXPECT_EQ((std::vector<std::string>{"/domain/example.com", "/registrar/domain/example.com"}),
               m_rdap.Paths());
+    // Both ask for RDAP's own media type, once.
+    for (const std::string& request : m_rdap.Requests()) {
+        std::string lower = request;
+        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        const size_t at = lower.find("\r\naccept: application/rdap+json\r\n");
+        EXPECT_NE(std::string::npos, at) << request;
+        EXPECT_EQ(std::string::npos, lower.find("\r\naccept:", at + 1)) << request;
+    }
 }
 
 TEST_F(RdapFallback, AFailedRegistrarLinkLeavesTheRegistryRecordAndSaysWhy) {

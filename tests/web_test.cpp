@@ -413,6 +413,20 @@ TEST(WebsiteCheck, AnInterimContinueResponseIsNotTheAnswer) {
     EXPECT_TRUE(Contains(outcome.result, "\r\nX-After: 100\r\n")) << outcome.result;
 }
 
+TEST(PageRequest, AMediaTypeThatCouldEndItsHeaderLineIsNeverSent) {
+    CLoopbackServer server(Answer(HttpResponse("200 OK", "body")));
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    for (const char* accept : {"text/plain\r\nX-Injected: 1", "a\nb", "text/\x7f", "\xb2\xe2"}) {
+        CHttpPage page(nullptr, ShortLimits());
+        EXPECT_FALSE(page.Open(CString(url), accept)) << accept;
+        EXPECT_EQ(EHttpFailure::kInvalidAddress, page.Outcome().failure) << accept;
+    }
+    EXPECT_EQ(0, server.Connections());
+    CHttpPage page(nullptr, ShortLimits());
+    EXPECT_TRUE(page.Open(CString(url), "application/rdap+json"));
+    EXPECT_EQ(200, page.Status());
+}
+
 #ifndef _WIN32
 // libcurl takes the host inside an address; WinINet takes it as a name of its own.
 TEST(RootHeaders, AHostNameCannotCarryAnAddressOfItsOwn) {

@@ -129,9 +129,7 @@ def certificate_lines(label, windows, trusted, matches, validity):
     common, sans, issuer = CERTS[label][0], CERTS[label][1], CERTS[label][2]
     issuer_name = {"ca": "Tollvane Test CA", "rogue": "Rogue Test CA", None: common}[issuer]
     subject = common if windows else "CN = " + common
-    lines = ["证书主题：" + subject]
-    if not windows:
-        lines.append("证书备用名称：" + "、".join(sans))
+    lines = ["证书主题：" + subject, "证书备用名称：" + "、".join(sans)]
     lines.append("证书颁发者：" + (issuer_name if windows else "CN = " + issuer_name))
     lines += ["有效期自：" + date_line(label, "from"), "有效期至：" + date_line(label, "until"), validity,
               "证书受系统信任" if trusted else "证书不受信任",
