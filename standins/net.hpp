@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+struct addrinfo;  // the system's lookup result (socket_api.hpp)
+
 namespace standin {
 
 using Clock = std::chrono::steady_clock;
@@ -81,5 +83,8 @@ std::string failure_words(const ConnectResult& result);
 
 // The blocking lookup behind resolve_host.
 Resolution lookup_blocking(const std::string& host);
+
+// The first IPv4 address of a lookup's list, else its first IPv6 one (net_address.cpp).
+Resolution first_address(const ::addrinfo* list);
 
 }  // namespace standin

@@ -16,14 +16,6 @@ namespace standin {
 
 namespace {
 
-static_assert(sizeof(Address::storage) >= sizeof(sockaddr_storage), "room for any socket address");
-
-const addrinfo* first_of_family(const addrinfo* list, int family) {
-    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next)
-        if (ai->ai_family == family) return ai;
-    return nullptr;
-}
-
 ConnectResult failed(int error) {
     ConnectResult result;
     switch (error) {
@@ -74,47 +66,15 @@ Resolution lookup_blocking(const std::string& host) {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    Resolution outcome;
     const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0) {
+        Resolution outcome;
         outcome.error = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
         return outcome;
     }
-    const addrinfo* chosen = first_of_family(list, AF_INET);
-    if (chosen == nullptr) chosen = first_of_family(list, AF_INET6);
-    if (chosen == nullptr) {
-        outcome.error = "no IPv4 or IPv6 address";
-    } else {
-        Address address;
-        std::memcpy(address.storage, chosen->ai_addr, chosen->ai_addrlen);
-        address.length = chosen->ai_addrlen;
-        address.family = chosen->ai_family;
-        char text[NI_MAXHOST] = {};
-        ::getnameinfo(chosen->ai_addr, chosen->ai_addrlen, text, sizeof text, nullptr, 0,
-                      NI_NUMERICHOST);
-        address.text = text;
-        outcome.address = address;
-    }
+    Resolution outcome = first_address(list);
     ::freeaddrinfo(list);
     return outcome;
-}
-
-bool is_ip_literal(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return false;
-    ::freeaddrinfo(list);
-    return true;
-}
-
-void set_port(Address& address, unsigned port) {
-    const auto net_port = htons(static_cast<std::uint16_t>(port));
-    if (address.family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(address.storage)->sin6_port = net_port;
-    else
-        reinterpret_cast<sockaddr_in*>(address.storage)->sin_port = net_port;
 }
 
 ConnectResult connect_tcp(const Address& target, std::chrono::milliseconds timeout) {

@@ -10,8 +10,6 @@ namespace standin {
 
 namespace {
 
-static_assert(sizeof(Address::storage) >= sizeof(SOCKADDR_STORAGE), "room for any socket address");
-
 // The system's own sentence for a Winsock error, in the system's language.
 std::string system_words(int error) {
     char* text = nullptr;
@@ -118,50 +116,15 @@ Resolution lookup_blocking(const std::string& host) {
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    Resolution outcome;
     const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0) {
+        Resolution outcome;
         outcome.error = lookup_words(rc);
         return outcome;
     }
-    const addrinfo* chosen = nullptr;
-    for (const int family : {AF_INET, AF_INET6}) {
-        for (const addrinfo* ai = list; ai != nullptr && chosen == nullptr; ai = ai->ai_next)
-            if (ai->ai_family == family) chosen = ai;
-    }
-    if (chosen == nullptr) {
-        outcome.error = "no IPv4 or IPv6 address";
-    } else {
-        Address address;
-        std::memcpy(address.storage, chosen->ai_addr, chosen->ai_addrlen);
-        address.length = static_cast<unsigned>(chosen->ai_addrlen);
-        address.family = chosen->ai_family;
-        char text[NI_MAXHOST] = {};
-        ::getnameinfo(chosen->ai_addr, static_cast<socklen_t>(chosen->ai_addrlen), text,
-                      sizeof text, nullptr, 0, NI_NUMERICHOST);
-        address.text = text;
-        outcome.address = address;
-    }
+    Resolution outcome = first_address(list);
     ::freeaddrinfo(list);
     return outcome;
-}
-
-bool is_ip_literal(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return false;
-    ::freeaddrinfo(list);
-    return true;
-}
-
-void set_port(Address& address, unsigned port) {
-    const auto net_port = ::htons(static_cast<u_short>(port));
-    if (address.family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(address.storage)->sin6_port = net_port;
-    else
-        reinterpret_cast<sockaddr_in*>(address.storage)->sin_port = net_port;
 }
 
 ConnectResult connect_tcp(const Address& target, std::chrono::milliseconds timeout) {
