@@ -146,9 +146,14 @@ private:
 };
 
 // A root exchange's answer from its process; one that never came says why, naming the
-// address the exchange set out for.
+// address the exchange set out for. A host that is not plain starts no process.
 CWireAnswer RootAnswer(const char* kind, const CString& host, int port, const CString& url,
                        CStopSignal* stop, const CHttpLimits& limits) {
+    if (!IsPlainHostName(host)) {
+        CWireAnswer refused;
+        refused.outcome.failure = EHttpFailure::kInvalidAddress;
+        return refused;
+    }
     CExchangeProcess process(stop, limits);
     CWireRecord record;
     EHttpFailure failure = EHttpFailure::kOther;
@@ -161,12 +166,6 @@ CWireAnswer RootAnswer(const char* kind, const CString& host, int port, const CS
     none.outcome.failure = failure;
     none.outcome.url = url;
     return none;
-}
-
-CString RootUrl(const char* scheme, const CString& host, int port) {
-    CString url;
-    url.Format("%s://%s:%d/", scheme, host.GetString(), port);
-    return url;
 }
 
 }  // namespace
@@ -257,14 +256,10 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
     return static_cast<int>(count);
 }
 
-CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
-                                   const CHttpLimits& limits) {
+namespace {
+
+CHttpHeaderAnswer HeaderAnswerOf(const CWireAnswer& wire) {
     CHttpHeaderAnswer answer;
-    if (!IsPlainHostName(host)) {
-        answer.outcome.failure = EHttpFailure::kInvalidAddress;
-        return answer;
-    }
-    const CWireAnswer wire = RootAnswer(kKindRoot, host, port, RootUrl("http", host, port), stop, limits);
     answer.outcome = wire.outcome;
     if (answer.outcome.failure == EHttpFailure::kNone) {
         answer.status = wire.status;
@@ -273,20 +268,18 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
     return answer;
 }
 
+}  // namespace
+
+CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
+                                   const CHttpLimits& limits) {
+    return HeaderAnswerOf(RootAnswer(kKindRoot, host, port, RootUrl("http", host, port), stop, limits));
+}
+
 CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
                             const CHttpLimits& limits) {
-    CHttpsAnswer result;
-    CHttpHeaderAnswer& answer = result.response;
-    if (!IsPlainHostName(host)) {
-        answer.outcome.failure = EHttpFailure::kInvalidAddress;
-        return result;
-    }
     const CWireAnswer wire = RootAnswer(kKindHttps, host, port, RootUrl("https", host, port), stop, limits);
-    answer.outcome = wire.outcome;
-    if (answer.outcome.failure == EHttpFailure::kNone) {
-        answer.status = wire.status;
-        answer.rawHeaders = wire.headers;
-    }
+    CHttpsAnswer result;
+    result.response = HeaderAnswerOf(wire);
     result.certificate = wire.certificate;
     return result;
 }
@@ -466,15 +459,14 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     const long long atStart = MemoryInUse();
     std::thread(WatchMemory, output, state, atStart).detach();
 
+    // Each exchange names the address it sets out for, and each it moves on to, here.
     const CUrlNotice notice = [state](const CString& url) { state->NoteUrl(url); };
     const CHttpLimits& limits = request.limits;
     if (request.kind == kKindRoot) {
-        state->NoteUrl(RootUrl("http", request.host, request.port));
         output->Finish(EncodeWireAnswer(
             AnswerOf(ExchangeRootHeaders(request.host, request.port, nullptr, limits, notice))));
     }
     if (request.kind == kKindHttps) {
-        state->NoteUrl(RootUrl("https", request.host, request.port));
         const CHttpsAnswer https = ExchangeHttpsRoot(request.host, request.port, nullptr, limits, notice);
         CWireAnswer wire = AnswerOf(https.response);
         wire.certificate = https.certificate;

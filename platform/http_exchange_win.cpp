@@ -385,12 +385,6 @@ void RootHeadersJob(CInetShared& shared, const CString& host, int port) {
     TakeResponse(shared, request);
 }
 
-CString RootUrl(const CString& host, int port) {
-    CString url;
-    url.Format("http://%s:%d/", host.GetString(), port);
-    return url;
-}
-
 // The status line is the header block's first line.
 CString FirstLine(const CString& headers) {
     const int end = headers.Find("\r\n");
@@ -443,26 +437,37 @@ int CPageExchange::ReadSome(char* buffer, int capacity) {
     return static_cast<int>(shared.chunk.size());
 }
 
+CString RootUrl(const char* scheme, const CString& host, int port) {
+    CString url;
+    url.Format("%s://%s:%d/", scheme, host.GetString(), port);
+    return url;
+}
+
+namespace {
+
+// The outcome of a root exchange whose job ran to its end, with its response when it
+// had one.
+void TakeRootAnswer(CInetShared& shared, CHttpHeaderAnswer* answer) {
+    answer->outcome = shared.outcome;
+    answer->outcome.url = shared.Url();
+    if (answer->outcome.failure == EHttpFailure::kNone) {
+        answer->status = shared.status;
+        answer->rawHeaders = shared.headers;
+    }
+}
+
+}  // namespace
+
 CHttpHeaderAnswer ExchangeRootHeaders(const CString& host, int port, CStopSignal* stop,
                                       const CHttpLimits& limits, const CUrlNotice& notice) {
     CHttpHeaderAnswer answer;
-    if (!IsPlainHostName(host)) {
-        answer.outcome.failure = EHttpFailure::kInvalidAddress;
-        return answer;
-    }
     CInetRunner runner(stop, limits, notice);
-    runner.Shared().SetUrl(RootUrl(host, port));
+    runner.Shared().SetUrl(RootUrl("http", host, port));
     if (!runner.Run([host, port](CInetShared& shared) { RootHeadersJob(shared, host, port); })) {
         answer.outcome = runner.Interruption();
         return answer;
     }
-    CInetShared& shared = runner.Shared();
-    answer.outcome = shared.outcome;
-    answer.outcome.url = shared.Url();
-    if (answer.outcome.failure == EHttpFailure::kNone) {
-        answer.status = shared.status;
-        answer.rawHeaders = shared.headers;
-    }
+    TakeRootAnswer(runner.Shared(), &answer);
     return answer;
 }
 
@@ -624,14 +629,8 @@ CHttpsAnswer ExchangeHttpsRoot(const CString& host, int port, CStopSignal* stop,
                                const CHttpLimits& limits, const CUrlNotice& notice) {
     CHttpsAnswer result;
     CHttpHeaderAnswer& answer = result.response;
-    if (!IsPlainHostName(host)) {
-        answer.outcome.failure = EHttpFailure::kInvalidAddress;
-        return result;
-    }
     CInetRunner runner(stop, limits, notice);
-    CString url;
-    url.Format("https://%s:%d/", host.GetString(), port);
-    runner.Shared().SetUrl(url);
+    runner.Shared().SetUrl(RootUrl("https", host, port));
     auto https = std::make_shared<CHttpsShared>();
     if (!runner.Run([https, host, port](CInetShared& shared) {
             HttpsRootJob(shared, *https, host, port);
@@ -640,12 +639,6 @@ CHttpsAnswer ExchangeHttpsRoot(const CString& host, int port, CStopSignal* stop,
         return result;
     }
     result.certificate = https->certificate;
-    CInetShared& shared = runner.Shared();
-    answer.outcome = shared.outcome;
-    answer.outcome.url = shared.Url();
-    if (answer.outcome.failure == EHttpFailure::kNone) {
-        answer.status = shared.status;
-        answer.rawHeaders = shared.headers;
-    }
+    TakeRootAnswer(runner.Shared(), &answer);
     return result;
 }

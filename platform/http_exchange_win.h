@@ -15,7 +15,11 @@ class CStopSignal;
 // Called on whichever thread learns it.
 using CUrlNotice = std::function<void(const CString&)>;
 
-// What FetchRootHeaders and FetchHttpsRoot promise, done in this process.
+// "scheme://host:port/", the address a root exchange sets out for.
+CString RootUrl(const char* scheme, const CString& host, int port);
+
+// What FetchRootHeaders and FetchHttpsRoot promise, done in this process, for a host
+// the caller has already found plain (IsPlainHostName).
 CHttpHeaderAnswer ExchangeRootHeaders(const CString& host, int port, CStopSignal* stop,
                                       const CHttpLimits& limits, const CUrlNotice& notice);
 CHttpsAnswer ExchangeHttpsRoot(const CString& host, int port, CStopSignal* stop,
