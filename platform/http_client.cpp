@@ -3,6 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/http_backend.h"
+
+bool CHttpPage::Open(const CString& url, const CString& accept) {
+    if (!IsPlainMediaType(accept)) {
+        m_outcome = {EHttpFailure::kInvalidAddress, 0, url};
+        m_ended = true;
+        return false;
+    }
+    return OpenChecked(url, accept);
+}
+
 bool CHttpPage::ReadLine(CString* line) {
     for (;;) {
         const size_t end = m_pending.find('\n');
@@ -73,4 +84,20 @@ bool IsPlainMediaType(const CString& accept) {
         if (byte < 0x20 || byte >= 0x7F) return false;
     }
     return true;
+}
+
+CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
+                                   const CHttpLimits& limits) {
+    if (IsPlainHostName(host)) return FetchPlainRootHeaders(host, port, stop, limits);
+    CHttpHeaderAnswer refused;
+    refused.outcome.failure = EHttpFailure::kInvalidAddress;
+    return refused;
+}
+
+CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                            const CHttpLimits& limits) {
+    if (IsPlainHostName(host)) return FetchPlainHttpsRoot(host, port, stop, limits);
+    CHttpsAnswer refused;
+    refused.response.outcome.failure = EHttpFailure::kInvalidAddress;
+    return refused;
 }

@@ -69,6 +69,8 @@ public:
     const CString& StatusLine() const { return m_statusLine; }
 
 private:
+    // The backend's Open, for a media type already found plain.
+    bool OpenChecked(const CString& url, const CString& accept);
     // Next bytes of the body: the count, 0 at its end, -1 on failure.
     int ReadSome(char* buffer, int capacity);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/deadline.h"
+#include "platform/http_backend.h"
 #include "platform/http_client.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
@@ -265,13 +266,9 @@ CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
 
 CHttpPage::~CHttpPage() = default;
 
-bool CHttpPage::Open(const CString& url, const CString& accept) {
+bool CHttpPage::OpenChecked(const CString& url, const CString& accept) {
     Impl* impl = m_impl.get();
     CCurlTransfer& transfer = impl->transfer;
-    if (!IsPlainMediaType(accept)) {
-        m_outcome.failure = EHttpFailure::kInvalidAddress;
-        return false;
-    }
     if (!transfer.Prepare(url.Bytes(), accept.Bytes())) {
         m_outcome.failure = EHttpFailure::kOther;
         m_outcome.code = CURLE_OUT_OF_MEMORY;
@@ -321,13 +318,9 @@ size_t DropBody(char*, size_t, size_t, void*) { return 0; }
 
 }  // namespace
 
-CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
-                                   const CHttpLimits& limits) {
+CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSignal* stop,
+                                        const CHttpLimits& limits) {
     CHttpHeaderAnswer answer;
-    if (!IsPlainHostName(host)) {
-        answer.outcome.failure = EHttpFailure::kInvalidAddress;
-        return answer;
-    }
     CCurlTransfer transfer(stop, limits);
     CHeaderCollector headers(limits.maxHeaderBytes);
     const std::string url = "http://" + host.Bytes() + ":" + std::to_string(port) + "/";
@@ -448,14 +441,10 @@ bool ChainIsTrusted(const std::string& url, CStopSignal* stop, const CHttpLimits
 
 }  // namespace
 
-CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
-                            const CHttpLimits& limits) {
+CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                                 const CHttpLimits& limits) {
     CHttpsAnswer result;
     CHttpHeaderAnswer& answer = result.response;
-    if (!IsPlainHostName(host)) {
-        answer.outcome.failure = EHttpFailure::kInvalidAddress;
-        return result;
-    }
     CCurlTransfer transfer(stop, limits);
     CHeaderCollector headers(limits.maxHeaderBytes);
     const std::string url = "https://" + host.Bytes() + ":" + std::to_string(port) + "/";

@@ -20,6 +20,7 @@
 
 #include "platform/child_process.h"
 #include "platform/deadline.h"
+#include "platform/http_backend.h"
 #include "platform/http_client.h"
 #include "platform/http_exchange_win.h"
 #include "platform/http_wire.h"
@@ -146,14 +147,9 @@ private:
 };
 
 // A root exchange's answer from its process; one that never came says why, naming the
-// address the exchange set out for. A host that is not plain starts no process.
+// address the exchange set out for.
 CWireAnswer RootAnswer(const char* kind, const CString& host, int port, const CString& url,
                        CStopSignal* stop, const CHttpLimits& limits) {
-    if (!IsPlainHostName(host)) {
-        CWireAnswer refused;
-        refused.outcome.failure = EHttpFailure::kInvalidAddress;
-        return refused;
-    }
     CExchangeProcess process(stop, limits);
     CWireRecord record;
     EHttpFailure failure = EHttpFailure::kOther;
@@ -186,15 +182,9 @@ CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
 
 CHttpPage::~CHttpPage() = default;
 
-bool CHttpPage::Open(const CString& url, const CString& accept) {
+bool CHttpPage::OpenChecked(const CString& url, const CString& accept) {
     Impl& impl = *m_impl;
     impl.url = url;
-    if (!IsPlainMediaType(accept)) {
-        impl.ended = true;
-        impl.endResult = -1;
-        m_outcome = {EHttpFailure::kInvalidAddress, 0, url};
-        return false;
-    }
     CWireRecord record;
     EHttpFailure failure = EHttpFailure::kOther;
     if (!impl.process.Start(ExchangeArguments(kKindPage, CString(), 0, url, impl.limits, accept)) ||
@@ -270,13 +260,13 @@ CHttpHeaderAnswer HeaderAnswerOf(const CWireAnswer& wire) {
 
 }  // namespace
 
-CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
-                                   const CHttpLimits& limits) {
+CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSignal* stop,
+                                        const CHttpLimits& limits) {
     return HeaderAnswerOf(RootAnswer(kKindRoot, host, port, RootUrl("http", host, port), stop, limits));
 }
 
-CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
-                            const CHttpLimits& limits) {
+CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* stop,
+                                 const CHttpLimits& limits) {
     const CWireAnswer wire = RootAnswer(kKindHttps, host, port, RootUrl("https", host, port), stop, limits);
     CHttpsAnswer result;
     result.response = HeaderAnswerOf(wire);
