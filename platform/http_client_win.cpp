@@ -290,17 +290,6 @@ std::vector<std::wstring> CommandLineWords(const wchar_t* line) {
     return words;
 }
 
-// Back to the GBK text the caller gave (the way there was GbkToWideText).
-CString GbkFromWide(const std::wstring& wide) {
-    if (wide.empty()) return CString();
-    const int size = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(936, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return CString();
-    std::string bytes(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(936, 0, wide.data(), size, &bytes[0], length, nullptr, nullptr);
-    return CString(bytes);
-}
-
 bool ParseCount(const std::wstring& text, long long most, int* value) {
     if (text.empty() || text.size() > 10) return false;
     long long number = 0;
@@ -326,8 +315,8 @@ bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* requ
     if (words.size() != kArgCount) return false;
     const int most = 0x7FFFFFFF;
     request->kind = WideToUtf8(words[kArgKind]);
-    request->host = GbkFromWide(words[kArgHost]);
-    request->url = GbkFromWide(words[kArgUrl]);
+    request->host = CString(WideToGbkText(words[kArgHost]));
+    request->url = CString(WideToGbkText(words[kArgUrl]));
     request->accept = CString(WideToUtf8(words[kArgAccept]));
     CHttpLimits& limits = request->limits;
     return ParseCount(words[kArgPort], 65535, &request->port) &&

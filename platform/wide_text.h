@@ -11,3 +11,5 @@ std::string WideToUtf8(const std::wstring& wide);
 
 // Report text (GBK, code page 936) for a wide call, such as a domain on a command line.
 std::wstring GbkToWideText(const std::string& gbk);
+// And back: the GBK bytes of wide text, such as an argument this program was given.
+std::string WideToGbkText(const std::wstring& wide);

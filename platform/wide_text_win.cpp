@@ -16,18 +16,22 @@ std::wstring ToWide(UINT codePage, const std::string& bytes) {
     return wide;
 }
 
+std::string FromWide(UINT codePage, const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int size = static_cast<int>(wide.size());
+    const int length = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string bytes(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), size, &bytes[0], length, nullptr, nullptr);
+    return bytes;
+}
+
 }  // namespace
 
 std::wstring Utf8ToWide(const std::string& utf8) { return ToWide(CP_UTF8, utf8); }
 
 std::wstring GbkToWideText(const std::string& gbk) { return ToWide(kGbkCodePage, gbk); }
 
-std::string WideToUtf8(const std::wstring& wide) {
-    if (wide.empty()) return std::string();
-    const int size = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return std::string();
-    std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, &utf8[0], length, nullptr, nullptr);
-    return utf8;
-}
+std::string WideToUtf8(const std::wstring& wide) { return FromWide(CP_UTF8, wide); }
+
+std::string WideToGbkText(const std::wstring& wide) { return FromWide(kGbkCodePage, wide); }
