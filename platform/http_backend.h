@@ -4,6 +4,9 @@
 
 #include "platform/http_client.h"
 
+// "scheme://host:port/", the address a root exchange sets out for.
+CString RootUrl(const char* scheme, const CString& host, int port);
+
 // FetchRootHeaders and FetchHttpsRoot for a host already found plain (IsPlainHostName).
 CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSignal* stop,
                                         const CHttpLimits& limits);

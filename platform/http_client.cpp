@@ -86,6 +86,12 @@ bool IsPlainMediaType(const CString& accept) {
     return true;
 }
 
+CString RootUrl(const char* scheme, const CString& host, int port) {
+    CString url;
+    url.Format("%s://%s:%d/", scheme, host.GetString(), port);
+    return url;
+}
+
 CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* stop,
                                    const CHttpLimits& limits) {
     if (IsPlainHostName(host)) return FetchPlainRootHeaders(host, port, stop, limits);

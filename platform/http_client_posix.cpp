@@ -323,7 +323,7 @@ CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSign
     CHttpHeaderAnswer answer;
     CCurlTransfer transfer(stop, limits);
     CHeaderCollector headers(limits.maxHeaderBytes);
-    const std::string url = "http://" + host.Bytes() + ":" + std::to_string(port) + "/";
+    const std::string url = RootUrl("http", host, port).Bytes();
     if (!transfer.Prepare(url)) {
         answer.outcome.failure = EHttpFailure::kOther;
         answer.outcome.code = CURLE_OUT_OF_MEMORY;
@@ -447,7 +447,7 @@ CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* sto
     CHttpHeaderAnswer& answer = result.response;
     CCurlTransfer transfer(stop, limits);
     CHeaderCollector headers(limits.maxHeaderBytes);
-    const std::string url = "https://" + host.Bytes() + ":" + std::to_string(port) + "/";
+    const std::string url = RootUrl("https", host, port).Bytes();
     if (!transfer.Prepare(url)) {
         answer.outcome.failure = EHttpFailure::kOther;
         answer.outcome.code = CURLE_OUT_OF_MEMORY;

@@ -14,6 +14,7 @@
 
 #include "platform/bounded_call.h"
 #include "platform/deadline.h"
+#include "platform/http_backend.h"
 #include "platform/http_exchange_win.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
@@ -435,12 +436,6 @@ int CPageExchange::ReadSome(char* buffer, int capacity) {
     }
     std::copy(shared.chunk.begin(), shared.chunk.end(), buffer);
     return static_cast<int>(shared.chunk.size());
-}
-
-CString RootUrl(const char* scheme, const CString& host, int port) {
-    CString url;
-    url.Format("%s://%s:%d/", scheme, host.GetString(), port);
-    return url;
 }
 
 namespace {

@@ -15,9 +15,6 @@ class CStopSignal;
 // Called on whichever thread learns it.
 using CUrlNotice = std::function<void(const CString&)>;
 
-// "scheme://host:port/", the address a root exchange sets out for.
-CString RootUrl(const char* scheme, const CString& host, int port);
-
 // What FetchRootHeaders and FetchHttpsRoot promise, done in this process, for a host
 // the caller has already found plain (IsPlainHostName).
 CHttpHeaderAnswer ExchangeRootHeaders(const CString& host, int port, CStopSignal* stop,
