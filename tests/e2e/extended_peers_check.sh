@@ -80,6 +80,16 @@ python3 "$HERE/extended_cases.py" silent "$WORK" -- "$PROBE" || failed=1
 if [ -f "$WIN/tests/extended_probe.exe" ] && [ -x "$WINE" ]; then
     echo "--- Windows backends under wine64"
     [ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1
+    # Wine copies the system's CA bundle, with this run's new test CA, into the prefix's
+    # own root store; the first processes to open that store can run before the copy is
+    # whole and see the CA as unknown. The cases start once an exchange sees it (a few
+    # tries at most); what they assert is unchanged.
+    trusted=$(printf '证书受系统信任' | iconv -f UTF-8 -t GBK)
+    for try in 1 2 3 4 5; do
+        "$WINE" "$WIN/tests/extended_probe.exe" https valid.test 2>/dev/null | grep -qaF "$trusted" && break
+        echo "note - wine's root store not yet holding the test CA (try $try)"
+        sleep 1
+    done
     python3 "$HERE/extended_cases.py" check "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
     python3 "$HERE/extended_cases.py" silent "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
 else
