@@ -1,5 +1,5 @@
 #include <fcntl.h>
-#include <limits.h>
+#include <sys/random.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,12 +11,10 @@
 #include <cstring>
 
 #include "platform/atomic_file.h"
+#include "platform/path_walk_posix.h"
 #include "platform/unique_fd_posix.h"
 
 namespace {
-
-// As many links as the system itself follows before giving up with ELOOP.
-const int kMaxLinks = 40;
 
 bool Fail(ESaveStep step, int code, CSaveFailure* failure) {
     failure->step = step;
@@ -54,34 +52,6 @@ private:
     bool m_wasPending = false;
 };
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The name a chain of symbolic links finally points at, whether or not that exists
-// yet: the file to write is the target, and the link stays as it is.
-bool FollowLinks(const std::string& path, std::string* target, int* code) {
-    std::string current = path;
-    for (int hop = 0; hop < kMaxLinks; ++hop) {
-        struct stat info;
-        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-            *target = current;
-            return true;
-        }
-        char next[PATH_MAX];
-        const ssize_t length = readlink(current.c_str(), next, sizeof next - 1);
-        if (length < 0) {
-            *code = errno;
-            return false;
-        }
-        const std::string link(next, static_cast<size_t>(length));
-        current = link[0] == '/' ? link : FolderOf(current) + link;
-    }
-    *code = ELOOP;
-    return false;
-}
-
 // Writes everything, waiting (bounded) where the other end is slow. offset < 0 writes
 // at the descriptor's position (streams), otherwise from offset on.
 bool WriteAll(int fd, const std::string& bytes, off_t offset, int* code, bool* stalled) {
@@ -118,9 +88,8 @@ bool FailWrite(ESaveStep step, int code, bool stalled, CSaveFailure* failure) {
 
 // Makes sure the rename itself survives a crash; a folder that cannot be synced
 // (some file systems refuse) changes nothing about the saved bytes.
-void SyncFolder(const std::string& file) {
-    const std::string folder = FolderOf(file);
-    const CUniqueFd fd(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+void SyncFolder(int folder) {
+    const CUniqueFd fd(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.IsOpen()) fsync(fd.Get());
 }
 
@@ -144,11 +113,24 @@ void TakePermissions(int fd, const struct stat* existing) {
     fchmod(fd, existing->st_mode & 07777);
 }
 
+// The name a save opens again, as what the walk examined: a name swapped for something
+// else in between fails the save instead of writing to what it now names.
+int OpenExamined(const CWalkedPath& walked, int flags, int* code) {
+    CUniqueFd fd(openat(walked.folder.Get(), walked.name.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    *code = errno;
+    if (fd.IsOpen() && !IsSameFile(fd.Get(), walked.info)) {
+        fd.Reset();
+        *code = EAGAIN;
+    }
+    return fd.Release();
+}
+
 // The fallback for a folder that takes no new file (or a file that cannot be renamed
 // over): the file itself is rewritten. Space is reserved first, so a full medium fails
 // the save before a byte of the earlier report is touched.
-bool RewriteInPlace(const std::string& target, const CString& bytes, int tempError, CSaveFailure* failure) {
-    CUniqueFd fd(open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+bool RewriteInPlace(const CWalkedPath& walked, const CString& bytes, int tempError, CSaveFailure* failure) {
+    int openError = 0;
+    CUniqueFd fd(OpenExamined(walked, O_WRONLY, &openError));
     if (fd.Get() < 0) return Fail(ESaveStep::kCreateInFolder, tempError, failure);
     const off_t size = static_cast<off_t>(bytes.GetLength());
 #ifdef FALLOC_FL_KEEP_SIZE
@@ -167,59 +149,77 @@ bool RewriteInPlace(const std::string& target, const CString& bytes, int tempErr
 
 // A new file whose name leaves no room for a temporary name beside it is written
 // directly: there is no earlier report to protect, and a failed one is removed again.
-bool CreateDirectly(const std::string& target, const CString& bytes, int tempError, CSaveFailure* failure) {
-    CUniqueFd fd(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+bool CreateDirectly(const CWalkedPath& walked, const CString& bytes, int tempError, CSaveFailure* failure) {
+    const int folder = walked.folder.Get();
+    const char* name = walked.name.c_str();
+    CUniqueFd fd(openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666));
     if (fd.Get() < 0) return Fail(ESaveStep::kCreateInFolder, tempError, failure);
     int code = 0;
     bool stalled = false;
     bool ok = WriteAll(fd.Get(), bytes.Bytes(), 0, &code, &stalled);
     if (ok && fsync(fd.Get()) != 0) ok = false, code = errno;
     if (!fd.Close() && ok) ok = false, code = errno;
-    if (!ok) unlink(target.c_str());
+    if (!ok) unlinkat(folder, name, 0);
     return ok || FailWrite(ESaveStep::kWrite, code, stalled, failure);
 }
 
-// A missing or regular file: a temporary file beside it, renamed into its place.
-bool ReplaceRegular(const std::string& target, const struct stat* existing, const CString& bytes,
-                    CSaveFailure* failure) {
-    std::string temp = target + ".XXXXXX";
-    CUniqueFd fd(mkstemp(&temp[0]));
+// A private file of a fresh name beside the target, never one that was there before.
+int MakeTemporary(int folder, const std::string& name, std::string* temp) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char noise[6] = {};
+        if (getrandom(noise, sizeof noise, 0) != static_cast<ssize_t>(sizeof noise)) return -1;
+        *temp = name + ".";
+        for (const unsigned char n : noise) *temp += kLetters[n % (sizeof kLetters - 1)];
+        const int fd = openat(folder, temp->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// A missing or regular file: a temporary file beside it, renamed into its place. The
+// rename replaces the name, never what a link there would point at.
+bool ReplaceRegular(const CWalkedPath& walked, const CString& bytes, CSaveFailure* failure) {
+    const bool exists = walked.file.IsOpen();
+    const int folder = walked.folder.Get();
+    std::string temp;
+    CUniqueFd fd(MakeTemporary(folder, walked.name, &temp));
     if (fd.Get() < 0) {
         const int tempError = errno;
-        if (existing == nullptr) return CreateDirectly(target, bytes, tempError, failure);
-        return RewriteInPlace(target, bytes, tempError, failure);
+        if (!exists) return CreateDirectly(walked, bytes, tempError, failure);
+        return RewriteInPlace(walked, bytes, tempError, failure);
     }
-    TakePermissions(fd.Get(), existing);
+    TakePermissions(fd.Get(), exists ? &walked.info : nullptr);
     int code = 0;
     bool stalled = false;
     bool ok = WriteAll(fd.Get(), bytes.Bytes(), 0, &code, &stalled);
     if (ok && fsync(fd.Get()) != 0) ok = false, code = errno;
     if (!fd.Close() && ok) ok = false, code = errno;
     if (!ok) {
-        unlink(temp.c_str());
+        unlinkat(folder, temp.c_str(), 0);
         return FailWrite(ESaveStep::kWrite, code, stalled, failure);
     }
-    if (rename(temp.c_str(), target.c_str()) != 0) {
+    if (renameat(folder, temp.c_str(), folder, walked.name.c_str()) != 0) {
         const int renameError = errno;
-        unlink(temp.c_str());
+        unlinkat(folder, temp.c_str(), 0);
         // A file mounted over (a container's bind mount) cannot be renamed over, but
         // can be written.
-        if (existing != nullptr && renameError == EBUSY) {
-            return RewriteInPlace(target, bytes, renameError, failure);
-        }
+        if (exists && renameError == EBUSY) return RewriteInPlace(walked, bytes, renameError, failure);
         return Fail(ESaveStep::kReplace, renameError, failure);
     }
-    SyncFolder(target);
+    SyncFolder(folder);
     return true;
 }
 
 // A FIFO or character device is written as it is: replacing /dev/null or a pipe some
 // program reads from with a plain file is never what the user meant. Opened without
 // blocking, so a FIFO nobody reads fails at once instead of waiting for a reader.
-bool WriteStream(const std::string& path, const CString& bytes, CSaveFailure* failure) {
-    CUniqueFd fd(open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0 && errno == ENXIO) return Fail(ESaveStep::kNoReader, ENXIO, failure);
-    if (fd.Get() < 0) return Fail(ESaveStep::kOpen, errno, failure);
+bool WriteStream(const CWalkedPath& walked, const CString& bytes, CSaveFailure* failure) {
+    int openError = 0;
+    CUniqueFd fd(OpenExamined(walked, O_WRONLY | O_NONBLOCK, &openError));
+    if (fd.Get() < 0 && openError == ENXIO) return Fail(ESaveStep::kNoReader, ENXIO, failure);
+    if (fd.Get() < 0) return Fail(ESaveStep::kOpen, openError, failure);
     CSigpipeHeld sigpipe;
     int code = 0;
     bool stalled = false;
@@ -239,16 +239,13 @@ bool Refuse(const struct stat& info, CSaveFailure* failure) {
 
 }  // namespace
 
+// The path is resolved once; everything after goes by the descriptors that walk
+// opened, and owner and mode come from the file itself, never from a second look.
 bool WriteFileReplacing(const std::string& path, const CString& bytes, CSaveFailure* failure) {
-    struct stat info;
-    const bool exists = stat(path.c_str(), &info) == 0;
-    if (!exists && errno != ENOENT) return Fail(ESaveStep::kAccessPath, errno, failure);
-    if (exists && (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))) {
-        return WriteStream(path, bytes, failure);
-    }
-    if (exists && !S_ISREG(info.st_mode)) return Refuse(info, failure);
-    std::string target;
-    int code = 0;
-    if (!FollowLinks(path, &target, &code)) return Fail(ESaveStep::kAccessPath, code, failure);
-    return ReplaceRegular(target, exists ? &info : nullptr, bytes, failure);
+    CWalkedPath walked;
+    if (const int code = WalkPath(path, &walked)) return Fail(ESaveStep::kAccessPath, code, failure);
+    if (walked.name.empty()) return Refuse(walked.info, failure);
+    if (!walked.file.IsOpen() || S_ISREG(walked.info.st_mode)) return ReplaceRegular(walked, bytes, failure);
+    if (S_ISFIFO(walked.info.st_mode) || S_ISCHR(walked.info.st_mode)) return WriteStream(walked, bytes, failure);
+    return Refuse(walked.info, failure);
 }
