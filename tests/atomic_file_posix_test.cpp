@@ -8,6 +8,8 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <grp.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -372,4 +374,81 @@ TEST_F(CSaveTest, AFileNoTemporaryFileFitsBesideIsRewrittenInPlace) {
     EXPECT_FALSE(SaveReportFile(In(std::string(256, 'n')), "report", &error));
     EXPECT_NE(-1, error.Find("：文件名过长或无效")) << error.Bytes();
     EXPECT_EQ(2u, EntryCount());
+}
+
+namespace {
+
+const int kRaceSaves = 1000;
+
+// Another user's loop in a shared folder: the name turns, again and again, from their
+// own world-writable file into a link to the victim's file and back. Never returns.
+[[noreturn]] void SwapNameForever(const std::string& shared, const std::string& victim) {
+    if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+        setresuid(kNobody, kNobody, kNobody) != 0) {
+        _exit(3);
+    }
+    const std::string name = shared + "/report.txt";
+    const std::string own = shared + "/own.tmp";
+    const std::string link = shared + "/link.tmp";
+    for (;;) {
+        const int fd = open(own.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (fd >= 0) fchmod(fd, 0666), close(fd);
+        rename(own.c_str(), name.c_str());
+        symlink(victim.c_str(), link.c_str());
+        rename(link.c_str(), name.c_str());
+    }
+}
+
+bool VictimUntouched(const std::string& victim, uid_t owner, const std::string& content) {
+    struct stat info {};
+    return lstat(victim.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == owner &&
+           (info.st_mode & 07777) == 0600 && ReadAll(victim) == content;
+}
+
+}  // namespace
+
+// A save into a sticky folder anyone may write to, through a name another user owns and
+// keeps swapping: the victim's file (root's, or the saving user's own) never changes
+// owner, mode or content, and never becomes writable by the world.
+TEST_F(CSaveTest, ANameSwappedByAnotherUserNeverHandsOverTheVictimsFile) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to play two other users";
+    struct CRaceCase {
+        const char* saver;
+        uid_t uid;
+    };
+    const std::string content = "the victim's own file\n";
+    for (const CRaceCase c : {CRaceCase{"root", 0}, CRaceCase{"an ordinary user", 4242}}) {
+        const std::string shared = In(std::string("shared_") + std::to_string(c.uid));
+        const std::string home = In(std::string("home_") + std::to_string(c.uid));
+        const std::string victim = home + "/victim.txt";
+        ASSERT_EQ(0, mkdir(shared.c_str(), 0755));
+        ASSERT_EQ(0, chmod(shared.c_str(), 01777));
+        ASSERT_EQ(0, mkdir(home.c_str(), 0755));
+        WriteAllTo(victim, content, 0600);
+        ASSERT_EQ(0, chown(home.c_str(), c.uid, c.uid));
+        ASSERT_EQ(0, chown(victim.c_str(), c.uid, c.uid));
+
+        std::fflush(nullptr);
+        const pid_t attacker = fork();
+        if (attacker == 0) SwapNameForever(shared, victim);
+        ASSERT_GT(attacker, 0);
+        const int status = RunInChild([&] {
+            if (c.uid != 0 && (setgroups(0, nullptr) != 0 || setresgid(c.uid, c.uid, c.uid) != 0 ||
+                               setresuid(c.uid, c.uid, c.uid) != 0)) {
+                return 3;
+            }
+            int saved = 0;
+            for (int attempt = 0; attempt < kRaceSaves; ++attempt) {
+                CString error;
+                saved += SaveReportFile(shared + "/report.txt", "the saved report\r\n", &error);
+                if (!VictimUntouched(victim, c.uid, content)) return 1;
+            }
+            // Root may replace the other user's own file, and does whenever it finds one.
+            return c.uid == 0 && saved == 0 ? 2 : 0;
+        });
+        kill(attacker, SIGKILL);
+        waitpid(attacker, nullptr, 0);
+        EXPECT_EQ(0, status) << c.saver << ": 1 the victim's file changed, 2 never saved, 3 no such user";
+        EXPECT_TRUE(VictimUntouched(victim, c.uid, content)) << c.saver;
+    }
 }
