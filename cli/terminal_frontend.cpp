@@ -6,18 +6,17 @@
 CTerminalFrontEnd::CTerminalFrontEnd(std::FILE* out, std::FILE* progress, bool showControls)
     : m_out(out),
       m_progress(progress),
-      m_showControls(showControls),
-      m_utf8(TerminalUsesUtf8()) {}
+      m_showControls(showControls) {}
 
-void CTerminalFrontEnd::Write(std::string text) {
-    if (m_showControls) text = MakeControlsVisible(text, m_utf8);
+void CTerminalFrontEnd::Write(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), m_out);
     std::fflush(m_out);
 }
 
 void CTerminalFrontEnd::AppendOutput(const CString& text) {
     m_report.Append(text);
-    Write(m_decoder.Convert(text.Bytes()));
+    if (!m_showControls) return Write(m_decoder.Convert(text.Bytes()));
+    Write(CodePointsToTerminal(m_visible.Filter(m_codePoints.Convert(text.Bytes()))));
 }
 
 void CTerminalFrontEnd::StepProgress(int step, const CString&) {
@@ -25,7 +24,9 @@ void CTerminalFrontEnd::StepProgress(int step, const CString&) {
 }
 
 void CTerminalFrontEnd::NotifyCheckDone() {
-    Write(m_decoder.Flush() + "\n");
+    if (!m_showControls) return Write(m_decoder.Flush() + "\n");
+    const std::u32string rest = m_visible.Filter(m_codePoints.Flush()) + m_visible.Flush();
+    Write(CodePointsToTerminal(rest) + "\n");
 }
 
 void CTerminalFrontEnd::AnnounceFirstStep() { ShowProgress(1); }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "cli/visible_controls.h"
 #include "engine/check_frontend.h"
 #include "engine/check_sequence.h"
 #include "engine/report_buffer.h"
@@ -28,13 +29,14 @@ public:
 
 private:
     void ShowProgress(int step);
-    void Write(std::string text);
+    void Write(const std::string& text);
 
     std::FILE* m_out;
     std::FILE* m_progress;  // null when progress is not shown
     const bool m_showControls;
-    const bool m_utf8;
-    CGbkDecoder m_decoder;
+    CGbkDecoder m_decoder;             // when controls pass as they are
+    CGbkCodePoints m_codePoints;       // when they are shown
+    CVisibleControls m_visible;
     CReportBuffer m_report;
     int m_stepCount = kCheckStepCount;
 };

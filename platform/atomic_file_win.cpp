@@ -22,6 +22,28 @@ bool Refuse(ESaveRefusal refusal, CSaveFailure* failure) {
     return false;
 }
 
+// The name about to be written or replaced must still be the file examined, and no link
+// or junction (opened as itself, never followed): anything else is another program's
+// swap, and the save fails instead of acting on what the name now holds.
+bool IsExaminedFile(HANDLE now, const BY_HANDLE_FILE_INFORMATION& examined) {
+    BY_HANDLE_FILE_INFORMATION info = {};
+    return GetFileInformationByHandle(now, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+           info.dwVolumeSerialNumber == examined.dwVolumeSerialNumber &&
+           info.nFileIndexHigh == examined.nFileIndexHigh && info.nFileIndexLow == examined.nFileIndexLow;
+}
+
+bool StillExamined(const std::wstring& target, const BY_HANDLE_FILE_INFORMATION& examined, DWORD* code) {
+    CUniqueHandle now(CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!now.IsOpen()) {
+        *code = GetLastError();
+        return false;
+    }
+    *code = ERROR_SHARING_VIOLATION;
+    return IsExaminedFile(now.Get(), examined);
+}
+
 bool WriteAll(HANDLE file, const CString& bytes, DWORD* code) {
     const char* data = bytes.GetString();
     size_t left = static_cast<size_t>(bytes.GetLength());
@@ -58,11 +80,12 @@ HANDLE CreateTemporaryBeside(const std::wstring& path, std::wstring* temp) {
 // The fallback for a folder that takes no new file: the file itself is rewritten.
 // Room is reserved first, so a full disk fails the save before a byte of the earlier
 // report is touched.
-bool RewriteInPlace(const std::wstring& target, const CString& bytes, DWORD tempError,
-                    CSaveFailure* failure) {
-    CUniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+bool RewriteInPlace(const std::wstring& target, const BY_HANDLE_FILE_INFORMATION& examined,
+                    const CString& bytes, DWORD tempError, CSaveFailure* failure) {
+    CUniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.IsOpen()) return Fail(ESaveStep::kCreateInFolder, tempError, failure);
+    if (!IsExaminedFile(file.Get(), examined)) return Fail(ESaveStep::kAccessPath, ERROR_SHARING_VIOLATION, failure);
     FILE_ALLOCATION_INFO room = {};
     room.AllocationSize.QuadPart = bytes.GetLength();
     if (!SetFileInformationByHandle(file.Get(), FileAllocationInfo, &room, sizeof room) &&
@@ -93,14 +116,15 @@ bool CreateDirectly(const std::wstring& target, const CString& bytes, DWORD temp
 // A missing or regular file: a temporary file beside it takes its place. ReplaceFileW
 // gives the new file the old one's attributes and security descriptor; the attributes
 // are set on the new file beforehand as well, for systems whose ReplaceFileW does not.
-bool ReplaceRegular(const std::wstring& target, DWORD existingAttributes, bool exists,
+bool ReplaceRegular(const std::wstring& target, const BY_HANDLE_FILE_INFORMATION* examined,
                     const CString& bytes, CSaveFailure* failure) {
+    const bool exists = examined != nullptr;
     std::wstring temp;
     CUniqueHandle file(CreateTemporaryBeside(target, &temp));
     if (!file.IsOpen()) {
         const DWORD tempError = GetLastError();
         if (!exists) return CreateDirectly(target, bytes, tempError, failure);
-        return RewriteInPlace(target, bytes, tempError, failure);
+        return RewriteInPlace(target, *examined, bytes, tempError, failure);
     }
     DWORD code = 0;
     bool ok = WriteAll(file.Get(), bytes, &code);
@@ -112,8 +136,12 @@ bool ReplaceRegular(const std::wstring& target, DWORD existingAttributes, bool e
     }
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    if (exists && (existingAttributes & kept) != 0) {
-        SetFileAttributesW(temp.c_str(), existingAttributes & kept);
+    if (exists && (examined->dwFileAttributes & kept) != 0) {
+        SetFileAttributesW(temp.c_str(), examined->dwFileAttributes & kept);
+    }
+    if (exists && !StillExamined(target, *examined, &code)) {
+        DeleteFileW(temp.c_str());
+        return Fail(ESaveStep::kAccessPath, code, failure);
     }
     const BOOL placed =
         exists ? ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
@@ -140,11 +168,9 @@ bool WriteStream(const std::wstring& path, const CString& bytes, CSaveFailure* f
 }
 
 // The file a symbolic link or junction finally names: it is written, the link stays.
+// The name comes from the handle already open, so the links are followed once, when it
+// was opened, and never looked up by name a second time.
 std::wstring FinalPath(HANDLE file, const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return path;
-    }
     std::wstring final(32768, L'\0');
     const DWORD units = GetFinalPathNameByHandleW(file, &final[0], static_cast<DWORD>(final.size()),
                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -169,7 +195,7 @@ bool WriteFileReplacing(const std::string& path, const CString& bytes, CSaveFail
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!probe.IsOpen()) {
         const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND) return ReplaceRegular(wide, 0, false, bytes, failure);
+        if (code == ERROR_FILE_NOT_FOUND) return ReplaceRegular(wide, nullptr, bytes, failure);
         if (code == ERROR_PATH_NOT_FOUND) return Fail(ESaveStep::kCreateInFolder, code, failure);
         return Fail(ESaveStep::kAccessPath, code, failure);
     }
@@ -192,5 +218,5 @@ bool WriteFileReplacing(const std::string& path, const CString& bytes, CSaveFail
     }
     const std::wstring target = FinalPath(probe.Get(), wide);
     probe.Close();
-    return ReplaceRegular(target, info.dwFileAttributes, true, bytes, failure);
+    return ReplaceRegular(target, &info, bytes, failure);
 }

@@ -114,24 +114,42 @@ TEST(TollvaneCommand, AnInterruptStopsTheRunAndItsCommandAtOnce) {
     EXPECT_EQ(std::string::npos, ReadFile(quiet).find("Ping"));
 }
 
+// GBK (GB18030) bytes from a peer, decoded, then filtered on code points. Each case is
+// fed whole and then a byte at a time: a four-byte character or a CR LF split between
+// two pieces must come out the same.
 TEST(VisibleControls, SequencesFromPeersAreShownNeverActedOn) {
     struct CCase {
-        const char* from;
-        const char* shown;
-        bool utf8;
+        std::string from;
+        std::u32string shown;
     };
     const CCase cases[] = {
-        {"title \x1b]0;owned\x07 end", "title ^[]0;owned^G end", true},
-        {"\x1b[2J\x1b]52;c;ZXZpbA==\x07", "^[[2J^[]52;c;ZXZpbA==^G", true},
-        {"keep\ttabs\r\nand lines\n", "keep\ttabs\r\nand lines\n", true},
-        {"nul\x01 del\x7f", "nul^A del^?", true},
-        // U+009B, the one-character CSI, in UTF-8; other characters stay as they are.
-        {"\xc2\x9b" "2J \xc2\xa0 \xe4\xb8\xad", "<U+009B>2J \xc2\xa0 \xe4\xb8\xad", true},
-        // In another encoding those bytes are a character of their own.
-        {"\xc2\x9b", "\xc2\x9b", false},
+        {"title \x1b]0;owned\x07 end", U"title ^[]0;owned^G end"},
+        {"\x1b[2J\x1b]52;c;ZXZpbA==\x07", U"^[[2J^[]52;c;ZXZpbA==^G"},
+        {"keep\ttabs\r\nand lines\n", U"keep\ttabs\r\nand lines\n"},
+        {std::string("nul\x00\x01 del\x7f", 10), U"nul^@^A del^?"},
+        // C1 controls: U+009B (the one-character CSI) and U+0085 in four-byte form.
+        {"\x81\x30\x83\x37" "2J \x81\x30\x81\x35", U"<U+009B>2J <U+0085>"},
+        // Marks that reverse or reorder a line.
+        {"\x81\x36\xa7\x31" "evil\x81\x36\xac\x32" "x\x81\x36\xac\x35\x81\x36\xa5\x31\x81\x31\x82\x38",
+         U"<U+202E>evil<U+2066>x<U+2069><U+200F><U+061C>"},
+        // A CR that ends no line would let a peer's line overwrite one before it.
+        {"Registrar: EVIL\rRegistrar: GOOD\r\n", U"Registrar: EVIL^MRegistrar: GOOD\r\n"},
+        {"\r\r\nend\r", U"^M\r\nend^M"},
+        // Text stays text: Chinese, a no-break space, and '?' for bytes that are no GB18030.
+        {"\xd6\xd0\xb9\xfa\x81\x30\x84\x32\xff", U"\u4e2d\u56fd\u00a0?"},
     };
     for (const CCase& entry : cases) {
-        EXPECT_EQ(entry.shown, MakeControlsVisible(entry.from, entry.utf8)) << entry.shown;
+        for (const bool pieces : {false, true}) {
+            CGbkCodePoints decoder;
+            CVisibleControls filter;
+            std::u32string shown;
+            const size_t step = pieces ? 1 : entry.from.size();
+            for (size_t at = 0; at < entry.from.size(); at += step) {
+                shown += filter.Filter(decoder.Convert(entry.from.substr(at, step)));
+            }
+            shown += filter.Filter(decoder.Flush()) + filter.Flush();
+            EXPECT_TRUE(entry.shown == shown) << entry.from << (pieces ? " (a byte at a time)" : "");
+        }
     }
 }
 
