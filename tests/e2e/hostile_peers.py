@@ -4,11 +4,12 @@ peers started here, which flood, stay silent, send terminal control sequences or
 with errors. Checks what the terminal showed, the report file, the time and the memory.
 
 Usage: hostile_peers.py BUILD_DIR WORK_DIR SCENARIO
-Scenarios: escapes, failures, idn, flood, silent-dns; flood-peers only serves the flooding
+Scenarios: escapes, terminal-locales, failures, idn, flood, silent-dns; flood-peers only serves the flooding
 peers (in a namespace the caller prepared) until it is killed.
 """
 import os
 import pty
+import re
 import resource
 import select
 import shutil
@@ -18,6 +19,7 @@ import subprocess
 import sys
 import threading
 import time
+import tty
 
 BUILD, WORK, SCENARIO = sys.argv[1], sys.argv[2], sys.argv[3]
 SEPARATOR = b"\r\n \r\n" + b"*" * 69
@@ -118,15 +120,20 @@ def flood(prefix, line):
 
 # ---- the run ----
 
-def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420):
+def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420, locale="C.UTF-8"):
     """Runs tollvane with the report going to report.txt; returns (what it printed, seconds,
-    peak memory in KiB of tollvane and the programs it waited for)."""
+    peak memory in KiB of tollvane and the programs it waited for). A locale other than
+    C.UTF-8 comes from the folder in TOLLVANE_TEST_LOCPATH (tests/make_test_locales.sh)."""
     report = os.path.join(WORK, "report.txt")
     command = [os.path.join(program_dir, "tollvane"), "-o", report, domain]
-    env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    env = dict(os.environ, LANG=locale, LC_ALL=locale)
+    if locale != "C.UTF-8":
+        env["LOCPATH"] = os.environ["TOLLVANE_TEST_LOCPATH"]
     start = time.monotonic()
     if terminal:
         master, slave = pty.openpty()
+        # Raw, so the bytes read are the bytes tollvane wrote (no LF turned into CR LF).
+        tty.setraw(slave)
         child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=slave, stderr=slave,
                                  env=env)
         os.close(slave)
@@ -201,6 +208,40 @@ def escapes():
     expect_body(bodies, 1, b"Domain Name: ESCAPE.TEST\r\n" + hostile + b"\r\n")
     expect_body(bodies, 2, gbk("您的IP是：[127.0.0.1] \x1b[31m红\x1b[0m"))
     expect_body(bodies, 9, gbk("网站返回的状态不是200：\r\n") + error_head)
+
+
+# Code points a terminal must never get from a peer: C0 controls other than TAB, LF and
+# CR (a CR is checked on its own), DEL, C1 controls and the bidirectional marks.
+FORBIDDEN = ({c for c in range(0x20)} - {0x09, 0x0A, 0x0D} | {0x7F} | set(range(0x80, 0xA0)) |
+             {0x061C, 0x200E, 0x200F} | set(range(0x202A, 0x202F)) | set(range(0x2066, 0x206A)))
+TERMINAL_LOCALES = [("en_US.UTF-8", "utf-8"), ("zh_CN.GB18030", "gb18030"),
+                    ("en_US.ISO-8859-1", "latin-1")]
+
+
+def terminal_locales():
+    """A whois answer whose four-byte GB18030 forms decode to a C1 CSI and to bidi marks,
+    and whose bare CR would overwrite a line, shown on a terminal in three encodings."""
+    prepare_network(["whois.internic.net", "2018.ip138.com", "www.bidi.com"])
+    queries, requests = [], []
+    answer = (b"Domain Name: BIDI.TEST\n"
+              b"csi \x81\x30\x83\x37" b"31mred\n"
+              b"rlo \x81\x36\xa7\x31" b"moc.live\x81\x36\xac\x32" b"x\x81\x36\xac\x35"
+              b"\x81\x36\xa5\x31\x81\x31\x82\x38\n"
+              b"Registrar: EVIL\rRegistrar: GOOD\n")
+    serve(43, whois_peer(answer, queries))
+    serve(80, web_peer({}, requests))
+    for name, codec in TERMINAL_LOCALES:
+        shown, _, _ = run_tollvane("www.bidi.com", terminal=True, locale=name)
+        text = shown.decode(codec, errors="replace")
+        raw = sorted({"U+%04X" % ord(c) for c in text if ord(c) in FORBIDDEN})
+        expect(not raw, "%s: the terminal got raw controls %s" % (name, raw))
+        expect(re.search("\r(?!\n)", text) is None, "%s: the terminal got a CR that ends no line" % name)
+        for visible in ("csi <U+009B>31mred", "rlo <U+202E>moc.live<U+2066>x<U+2069><U+200F><U+061C>",
+                        "Registrar: EVIL^MRegistrar: GOOD"):
+            expect(visible in text, "%s: %r was not shown visibly" % (name, visible))
+        _, bodies = step_bodies()
+        expect(bodies[0].startswith(answer.replace(b"\n", b"\r\n")[:40]),
+               "%s: step 1 holds %r" % (name, bodies[0][:200]))
 
 
 def failures_named():
@@ -314,7 +355,7 @@ def flood_peers_only():
     threading.Event().wait()
 
 
-SCENARIOS = {"escapes": escapes, "failures": failures_named, "idn": idn,
+SCENARIOS = {"escapes": escapes, "terminal-locales": terminal_locales, "failures": failures_named, "idn": idn,
              "flood": flood_everything, "silent-dns": silent_dns, "flood-peers": flood_peers_only}
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Whole tollvane runs against misbehaving loopback peers, each in a private network and
 # mount namespace (see hostile_peers.py): control sequences, failures that must be named,
-# a Chinese domain, peers and a command that flood, and DNS servers that never answer.
+# the same on a terminal in a UTF-8, a GB18030 and an ISO-8859-1 locale, a Chinese domain, peers and a command that flood, and DNS servers that never answer.
 #
 # Usage (as root): tests/e2e/hostile_peers_check.sh BUILD_DIR [SCENARIO...]
 set -euo pipefail
@@ -13,7 +13,10 @@ shift
 [ "$(id -u)" -eq 0 ] || { echo "run as root (it needs unshare -m -n)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(escapes failures idn flood silent-dns)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(escapes terminal-locales failures idn flood silent-dns)
+TOLLVANE_TEST_LOCPATH=$BUILD/test-locales
+"$HERE/../make_test_locales.sh" "$TOLLVANE_TEST_LOCPATH"
+export TOLLVANE_TEST_LOCPATH
 
 failed=()
 for scenario in "${scenarios[@]}"; do
