@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test that can run here:
-# Linux natively and under the address, undefined-behaviour and thread sanitizers, the Windows 64-bit build under wine64, the
-# 32-bit Windows release build, and the end-to-end checks in private network namespaces.
+# Linux natively and under the address, undefined-behaviour and thread sanitizers, the fuzz targets for a fixed
+# number of inputs each, the Windows 64-bit build under wine64, the 32-bit Windows release build, and the
+# end-to-end checks in private network namespaces.
 set -euo pipefail
 cd "$(dirname "$0")"
 root="$(pwd)"
@@ -17,7 +18,7 @@ export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}"
 [ -f "$WINEPREFIX/system.reg" ] || timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
 
-for preset in linux linux-asan linux-tsan windows-x64 windows-x86; do
+for preset in linux linux-asan linux-tsan linux-fuzz windows-x64 windows-x86; do
     step "build $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build "build/$preset" -j "$jobs"
@@ -29,7 +30,7 @@ isolate=()
 [ "$(id -u)" -eq 0 ] && isolate=("$root/tests/loopback_only.sh")
 
 failed=()
-for preset in linux linux-asan linux-tsan windows-x64; do
+for preset in linux linux-asan linux-tsan linux-fuzz windows-x64; do
     step "test $preset"
     wine=()
     [ "$preset" != windows-x64 ] || wine=("$root/tests/with_wine_server.sh")

@@ -8,15 +8,15 @@ set -euo pipefail
 linux_packages=(
     cmake ninja-build g++ make pkg-config python3
     googletest libbenchmark-dev libcurl4-openssl-dev libidn2-dev
-    iputils-ping traceroute iproute2 nlohmann-json3-dev
+    iputils-ping traceroute iproute2 nlohmann-json3-dev locales
 )
 test_packages=(
     nginx nginx-light dnsmasq-base openssl python3-cryptography
-    dpkg-dev file binutils
+    dpkg-dev file binutils clang libclang-rt-14-dev
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine wine64 xvfb xauth xdotool imagemagick locales fontconfig fonts-wqy-microhei
+    wine wine64 xvfb xauth xdotool imagemagick fontconfig fonts-wqy-microhei
 )
 
 wanted=("${linux_packages[@]}")

@@ -14,7 +14,7 @@ shift
 HERE=$(cd "$(dirname "$0")" && pwd)
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(escapes terminal-locales failures idn flood silent-dns)
-TOLLVANE_TEST_LOCPATH=$BUILD/test-locales
+TOLLVANE_TEST_LOCPATH=$(dirname "$BUILD")/test-locales
 "$HERE/../make_test_locales.sh" "$TOLLVANE_TEST_LOCPATH"
 export TOLLVANE_TEST_LOCPATH
 
