@@ -11,9 +11,6 @@ bool TypedTextToGbk(const std::string& typed, std::string* gbk);
 // GBK bytes as UTF-8; false when they are not GBK text.
 bool GbkToUtf8(const std::string& gbk, std::string* utf8);
 
-// True when the terminal's encoding is UTF-8.
-bool TerminalUsesUtf8();
-
 // Converts GBK bytes, arriving in pieces, to the encoding of the user's terminal or
 // display. A double-byte character split between two pieces is held back until its
 // second byte arrives; bytes that are not GBK become '?'.

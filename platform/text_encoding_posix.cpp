@@ -45,8 +45,6 @@ bool GbkToUtf8(const std::string& gbk, std::string* utf8) {
     return ConvertWhole("UTF-8", "GB18030", gbk, utf8);
 }
 
-bool TerminalUsesUtf8() { return std::strcmp(TargetCharset(), "UTF-8") == 0; }
-
 struct CGbkDecoder::Impl {
     iconv_t converter = reinterpret_cast<iconv_t>(-1);
     std::string pending;
