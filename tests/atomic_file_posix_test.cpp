@@ -390,12 +390,15 @@ const int kRaceSaves = 1000;
     const std::string name = shared + "/report.txt";
     const std::string own = shared + "/own.tmp";
     const std::string link = shared + "/link.tmp";
+    // Each state is held for a moment, so a save meets either about as often.
     for (;;) {
         const int fd = open(own.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         if (fd >= 0) fchmod(fd, 0666), close(fd);
-        rename(own.c_str(), name.c_str());
         symlink(victim.c_str(), link.c_str());
+        rename(own.c_str(), name.c_str());
+        usleep(20);
         rename(link.c_str(), name.c_str());
+        usleep(20);
     }
 }
 
