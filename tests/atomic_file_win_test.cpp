@@ -182,3 +182,28 @@ TEST_F(CWinSaveTest, AFileNoTemporaryFileFitsBesideIsRewrittenInPlace) {
     EXPECT_EQ("report", ReadAll(fresh));
     EXPECT_EQ(2, Lines(Entries(m_folder))) << Entries(m_folder);
 }
+
+// A save through a symbolic link writes the file the link names, as the handle opened
+// through it found it, and the link stays a link. Wine makes such a link a Unix one,
+// which its file calls follow even when asked not to and whose handle reports the link's
+// own name, so the case means something on Windows only.
+TEST_F(CWinSaveTest, ALinkIsFollowedOnceAndKept) {
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+        GTEST_SKIP() << "Wine's symbolic links are not Windows ones";
+    }
+    ASSERT_TRUE(CreateDirectoryW(In(L"reports").c_str(), nullptr));
+    const std::wstring target = In(L"reports\\a.txt");
+    const std::wstring link = In(L"link.txt");
+    WriteAllTo(target, "an earlier, longer report\r\n");
+    const DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), kUnprivileged)) {
+        GTEST_SKIP() << "no symbolic links here (error " << GetLastError() << ")";
+    }
+    CString error;
+    EXPECT_TRUE(SaveReportFile(PathBytes(link), "report via the link\r\n", &error)) << error.Bytes();
+    EXPECT_EQ("report via the link\r\n", ReadAll(target));
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_REPARSE_POINT) << "the link was replaced by a file";
+    EXPECT_EQ(1, Lines(Entries(In(L"reports")))) << Entries(In(L"reports")) << "a temporary file was left behind";
+}
