@@ -5,8 +5,8 @@
 namespace {
 
 bool IsBidiControl(char32_t point) {
-    return point == 0x061C || point == 0x200E || point == 0x200F || (point >= 0x202A && point <= 0x202E) ||
-           (point >= 0x2066 && point <= 0x2069);
+    return point == 0x061C || point == 0x200E || point == 0x200F ||
+           (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
 void AppendAscii(const char* text, std::u32string* shown) {

@@ -51,7 +51,8 @@ int ReadLink(int fd, std::string* target) {
 }
 
 // One link met on the way: its text goes in front of the rest.
-int FollowLink(int fd, const struct stat& link, CWalkedPath* walked, std::deque<std::string>* parts) {
+int FollowLink(int fd, const struct stat& link, CWalkedPath* walked,
+               std::deque<std::string>* parts) {
     if (!MayFollow(walked->folder.Get(), link)) return EACCES;
     std::string target;
     if (const int code = ReadLink(fd, &target)) return code;

@@ -10,9 +10,9 @@
 #include "platform/unique_fd_posix.h"
 
 struct CWalkedPath {
-    CUniqueFd folder;    // the folder holding name (O_PATH)
-    std::string name;    // the last name, never a link; empty when the path is a folder
-    CUniqueFd file;      // what name held when examined (O_PATH), unless it was missing
+    CUniqueFd folder;     // the folder holding name (O_PATH)
+    std::string name;     // the last name, never a link; empty when the path is a folder
+    CUniqueFd file;       // what name held when examined (O_PATH), unless it was missing
     struct stat info {};  // of file, or of the folder when name is empty
 };
 

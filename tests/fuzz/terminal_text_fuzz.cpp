@@ -27,8 +27,9 @@ void Require(bool condition) {
 
 bool IsForbidden(char32_t point) {
     return (point < 0x20 && point != U'\t' && point != U'\n' && point != U'\r') || point == 0x7F ||
-           (point >= 0x80 && point <= 0x9F) || point == 0x061C || point == 0x200E || point == 0x200F ||
-           (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+           (point >= 0x80 && point <= 0x9F) || point == 0x061C || point == 0x200E ||
+           point == 0x200F || (point >= 0x202A && point <= 0x202E) ||
+           (point >= 0x2066 && point <= 0x2069);
 }
 
 // What the terminal makes of the bytes, read back in its own encoding: an independent
@@ -43,12 +44,14 @@ std::u32string ReadBack(const std::string& shown) {
     char* out = &output[0];
     size_t outLeft = output.size();
     // Every byte the terminal gets must be a whole character of its encoding.
-    Require(iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1) && inLeft == 0);
+    Require(iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1) &&
+            inLeft == 0);
     iconv_close(converter);
     std::u32string points;
     for (size_t i = 0; i + 4 <= output.size() - outLeft; i += 4) {
         const auto* b = reinterpret_cast<const unsigned char*>(&output[i]);
-        points += static_cast<char32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
+        points += static_cast<char32_t>(b[0] | b[1] << 8 | b[2] << 16 |
+                                        static_cast<uint32_t>(b[3]) << 24);
     }
     return points;
 }
@@ -68,7 +71,9 @@ std::string Show(const std::string& gbk, size_t piece) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (const char* name : kLocales) {
         if (!std::setlocale(LC_ALL, name)) {
-            std::fprintf(stderr, "no locale %s: run tests/make_test_locales.sh DIR and set LOCPATH=DIR\n", name);
+            std::fprintf(stderr,
+                         "no locale %s: run tests/make_test_locales.sh DIR and set LOCPATH=DIR\n",
+                         name);
             std::abort();
         }
     }
