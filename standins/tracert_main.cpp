@@ -94,7 +94,12 @@ int main(int argc, char** argv) {
                      "(Debian package \"traceroute\").\n";
         return 1;
     }
-    const auto resolved = standin::resolve_host(host, 5s);
+    const auto resolved = standin::resolve_host(host, standin::name_lookup_limit());
+    if (resolved.failure == standin::LookupFailure::timed_out) {
+        std::cout << "Unable to resolve target system name " << host << ": "
+                  << standin::timed_out_words(resolved) << ".\n";
+        return 1;
+    }
     if (!resolved.address) {
         std::cout << "Unable to resolve target system name " << host << ".\n";
         return 1;
