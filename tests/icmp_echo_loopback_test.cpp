@@ -2,7 +2,9 @@
 // process may open: the target answers at once whatever the TTL.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/icmp_echo.h"
 
@@ -12,10 +14,16 @@ TEST(IcmpEchoLoopback, EveryProbeOfARoundGetsItsOwnReply) {
         std::vector<int> ttls;
     };
     const CCase cases[] = {{"127.0.0.1", {1, 1, 1}}, {"127.0.0.1", {1, 2, 3, 4, 5, 6, 7, 8}}, {"::1", {1, 64}}};
+    int opened = 0;
     for (const CCase& c : cases) {
         std::string error;
         const auto echo = CIcmpEcho::Open(c.target, &error);
-        if (!echo) GTEST_SKIP() << "no ICMP socket here: " << error;
+        // Wine has no Icmp6CreateFile, and a system may deny both kinds of socket.
+        if (!echo) {
+            std::cout << "no ICMP echo towards " << c.target << " here: " << error << "\n";
+            continue;
+        }
+        ++opened;
         for (int round = 0; round < 2; ++round) {
             const auto results = echo->SendRound(c.ttls, 2000);
             ASSERT_EQ(c.ttls.size(), results.size());
@@ -26,6 +34,7 @@ TEST(IcmpEchoLoopback, EveryProbeOfARoundGetsItsOwnReply) {
             }
         }
     }
+    if (opened == 0) GTEST_SKIP() << "no ICMP echo here at all";
 }
 
 TEST(IcmpEchoLoopback, WhatIsNoNumericAddressIsRefusedWithItsReason) {
