@@ -11,6 +11,7 @@
 
 #include "parsers.hpp"
 #include "platform/icmp_echo.h"
+#include "platform/time_limits.h"
 #include "support.hpp"
 
 namespace {
@@ -24,6 +25,9 @@ constexpr auto kTimeLimit = 170s;
 // of a hop go out together, so a silent hop costs this once: 30 silent hops and the
 // longest name lookup stay well inside kTimeLimit.
 constexpr int kHopWaitMs = 4000;
+static_assert(kNameLookupLimitMs + kMaxHops * kHopWaitMs < std::chrono::milliseconds(kTimeLimit).count() &&
+                  kTimeLimit.count() < kTracertLimitSeconds,
+              "a trace past 30 silent hops ends by itself, before tollvane ends it");
 
 void print_heading(const std::string& host, const standin::Address& target) {
     std::cout << '\n';
