@@ -15,8 +15,8 @@ BUILD=$(cd "$1" && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "run as root (it adds network namespaces)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
 NS_PREFIX=${NS_PREFIX:-tv-icmp}
-# shellcheck source=netns_path.sh
-. "$HERE/netns_path.sh"
+# shellcheck source=lib/netns_path.sh
+. "$HERE/lib/netns_path.sh"
 
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
