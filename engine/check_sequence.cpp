@@ -56,16 +56,15 @@ int CheckStepCount(const CCheckOptions& options) {
     return kCheckStepCount + (options.extended ? kExtendedStepCount : 0);
 }
 
-void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CString& name,
-                      CLocalTime (*clock)()) {
+void AppendStepHeader(ICheckFrontEnd* frontEnd, int step, const CString& name, CLocalTime (*clock)()) {
     CString text;
-    if (withTime == 1) {
-        text.Format("\r\n第%d步---%s：%s\r\n", step, name.GetString(),
-                    FormatTimestamp(clock()).GetString());
-    } else {
-        text = "\r\n \r\n";
-        for (int i = 0; i < kSeparatorStars; ++i) text += '*';
-    }
+    text.Format("\r\n第%d步---%s：%s\r\n", step, name.GetString(), FormatTimestamp(clock()).GetString());
+    frontEnd->AppendOutput(text);
+}
+
+void AppendStepSeparator(ICheckFrontEnd* frontEnd) {
+    CString text = "\r\n \r\n";
+    for (int i = 0; i < kSeparatorStars; ++i) text += '*';
     frontEnd->AppendOutput(text);
 }
 
@@ -91,10 +90,10 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
         const CString text = RunStep(entry, context, domain).text;
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;
-        AppendStepHeader(frontEnd, 1, step, entry.name, options.clock);
+        AppendStepHeader(frontEnd, step, entry.name, options.clock);
         frontEnd->AppendOutput(text);
         frontEnd->StepProgress(step, entry.name);
-        AppendStepHeader(frontEnd, 0, step, entry.name, options.clock);
+        AppendStepSeparator(frontEnd);
     }
     frontEnd->NotifyCheckDone();
     return 0;

@@ -4,9 +4,7 @@
 #include "platform/ipv4_parse.h"
 #include "probes/http_failure_text.h"
 
-int IsIPv4Literal(CString text) {
-    return ParseClassicIPv4(text.GetString()) != kInvalidIPv4 ? 1 : 0;
-}
+bool IsIPv4Literal(const CString& text) { return ParseClassicIPv4(text.GetString()) != kInvalidIPv4; }
 
 namespace {
 
@@ -26,7 +24,7 @@ bool HoldsBracketedAddress(const CString& line) {
     const int open = line.Find('[');
     const int close = line.Find(']');
     if (open < 0 || close < 0) return false;
-    return IsIPv4Literal(line.Mid(open + 1, close - open - 1)) != 0;
+    return IsIPv4Literal(line.Mid(open + 1, close - open - 1));
 }
 
 // The text between the first "<center>" and the first "</center>". An absent marker

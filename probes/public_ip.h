@@ -8,6 +8,6 @@
 // as one line that says why.
 CStepOutcome FetchPublicIP(const CProbeContext& context, const CString& domain);
 
-// 1 when the classic address parser takes the text for an IPv4 address (so a plain
-// number counts, and 255.255.255.255, which parses like a failure, does not), else 0.
-int IsIPv4Literal(CString text);
+// Whether the classic address parser takes the text for an IPv4 address (so a plain
+// number counts, and 255.255.255.255, which parses like a failure, does not).
+bool IsIPv4Literal(const CString& text);

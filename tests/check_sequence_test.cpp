@@ -60,9 +60,9 @@ private:
 
 TEST(StepHeader, PadsTimeFieldsWithSpacesAndSeparatorHasNoLineEnd) {
     CRecordingFrontEnd frontEnd;
-    AppendStepHeader(&frontEnd, 1, 5, GetCheckStepName(5), &FixedClock);
-    AppendStepHeader(&frontEnd, 0, 5, GetCheckStepName(5), &FixedClock);
-    AppendStepHeader(&frontEnd, 2, 5, GetCheckStepName(5), &FixedClock);
+    AppendStepHeader(&frontEnd, 5, GetCheckStepName(5), &FixedClock);
+    AppendStepSeparator(&frontEnd);
+    AppendStepSeparator(&frontEnd);
     const auto appends = frontEnd.Appends();
     ASSERT_EQ(3u, appends.size());
     EXPECT_EQ("\r\n第5步---检测FTP（21）端口：2026- 3- 7  9: 5: 4\r\n", appends[0]);

@@ -131,12 +131,12 @@ bool Contains(const std::string& text, const std::string& part) {
 TEST(IsIPv4Literal, FollowsTheClassicParser) {
     const struct {
         const char* text;
-        int literal;
+        bool literal;
     } cases[] = {
-        {"203.0.113.9", 1},     {"5", 1},         {"0x7f.1", 1},
-        {"0.0.0.0", 1},         {"", 0},          {"word", 0},
-        {"1.2.3.4.5", 0},       {"256.0.0.1", 0}, {" 1.2.3.4", 0},
-        {"255.255.255.255", 0},
+        {"203.0.113.9", true},  {"5", true},          {"0x7f.1", true},
+        {"0.0.0.0", true},      {"", false},          {"word", false},
+        {"1.2.3.4.5", false},   {"256.0.0.1", false}, {" 1.2.3.4", false},
+        {"255.255.255.255", false},
     };
     for (const auto& c : cases) EXPECT_EQ(c.literal, IsIPv4Literal(c.text)) << '"' << c.text << '"';
 }
