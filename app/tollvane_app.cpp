@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "platform/http_exchange_process.h"
 #include "platform/system_dlls_win.h"
 #include "app/tollvane_dlg.h"
 
@@ -23,8 +24,13 @@ bool CTollvaneApp::InitInstance() {
     return false;
 }
 
+// The program's modes, by its command line:
+//   (nothing)                            the dialog, as the user starts it;
+//   --tollvane-http-exchange FIELDS...   one HTTP exchange of a running check, in a process
+//                                        of its own (started by the check, never typed).
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LimitDllSearchToSystemFolder();
+    if (IsHttpExchangeProcess()) return RunHttpExchangeProcess();
     theApp.InitInstance();
     return 0;
 }

@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
 
     // The report and the whois table speak GBK; a name typed in UTF-8 must match "中国".
     std::string typed;
-    const bool representable = TypedTextToGbk(line.domain, &typed);
+    const bool representable = TerminalTextToGbk(line.domain, &typed);
     const CString domain = representable ? CleanDomain(CString(typed)) : CString();
     if (!IsDomainAcceptable(domain)) {
         PrintGbkLine(stderr, kInvalidDomainMessage);

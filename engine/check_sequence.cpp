@@ -2,8 +2,13 @@
 
 #include <new>
 
-#include "probes/probe_session.h"
 #include "platform/stop_signal.h"
+#include "probes/command_probes.h"
+#include "probes/extended_checks.h"
+#include "probes/probe_context.h"
+#include "probes/public_ip.h"
+#include "probes/website_check.h"
+#include "probes/whois_lookup.h"
 
 const char kReportBanner[] = "======================= 开始检测 =======================\r\n";
 
@@ -11,23 +16,23 @@ namespace {
 
 struct CCheckStep {
     const char* name;
-    int (*probe)(CProbeSession& session, const CString& domain);
+    CStepOutcome (*probe)(const CProbeContext& context, const CString& domain);
 };
 
 const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
-    {"获取域名信息", [](CProbeSession& s, const CString& d) { return s.LookupWhois(d); }},
-    {"获取公网IP", [](CProbeSession& s, const CString&) { return s.FetchPublicIP(); }},
-    {"获取本地网络信息", [](CProbeSession& s, const CString&) { return s.GetLocalNetworkInfo(); }},
-    {"刷新DNS缓存", [](CProbeSession& s, const CString&) { return s.FlushDnsCache(); }},
-    {"检测FTP（21）端口", [](CProbeSession& s, const CString& d) { return s.ProbeFtpPort(d); }},
-    {"检测HTTP（80）端口", [](CProbeSession& s, const CString& d) { return s.ProbeHttpPort(d); }},
-    {"Ping命令", [](CProbeSession& s, const CString& d) { return s.RunPing(d); }},
-    {"Tracert命令", [](CProbeSession& s, const CString& d) { return s.RunTracert(d); }},
-    {"检测网站访问状态", [](CProbeSession& s, const CString& d) { return s.CheckWebsite(d); }},
+    {"获取域名信息", &LookupWhois},
+    {"获取公网IP", &FetchPublicIP},
+    {"获取本地网络信息", &GetLocalNetworkInfo},
+    {"刷新DNS缓存", &FlushDnsCache},
+    {"检测FTP（21）端口", &ProbeFtpPort},
+    {"检测HTTP（80）端口", &ProbeHttpPort},
+    {"Ping命令", &RunPing},
+    {"Tracert命令", &RunTracert},
+    {"检测网站访问状态", &CheckWebsite},
     // Only when the run asks for them.
-    {"DNS解析", [](CProbeSession& s, const CString& d) { return s.LookupDnsRecords(d); }},
-    {"HTTPS访问及证书", [](CProbeSession& s, const CString& d) { return s.CheckHttps(d); }},
-    {"IPv6连通性", [](CProbeSession& s, const CString& d) { return s.ProbeIpv6(d); }},
+    {"DNS解析", &LookupDnsRecords},
+    {"HTTPS访问及证书", &CheckHttps},
+    {"IPv6连通性", &ProbeIpv6},
 };
 
 const int kSeparatorStars = 69;
@@ -51,16 +56,15 @@ int CheckStepCount(const CCheckOptions& options) {
     return kCheckStepCount + (options.extended ? kExtendedStepCount : 0);
 }
 
-void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CString& name,
-                      CLocalTime (*clock)()) {
+void AppendStepHeader(ICheckFrontEnd* frontEnd, int step, const CString& name, CLocalTime (*clock)()) {
     CString text;
-    if (withTime == 1) {
-        text.Format("\r\n第%d步---%s：%s\r\n", step, name.GetString(),
-                    FormatTimestamp(clock()).GetString());
-    } else {
-        text = "\r\n \r\n";
-        for (int i = 0; i < kSeparatorStars; ++i) text += '*';
-    }
+    text.Format("\r\n第%d步---%s：%s\r\n", step, name.GetString(), FormatTimestamp(clock()).GetString());
+    frontEnd->AppendOutput(text);
+}
+
+void AppendStepSeparator(ICheckFrontEnd* frontEnd) {
+    CString text = "\r\n \r\n";
+    for (int i = 0; i < kSeparatorStars; ++i) text += '*';
     frontEnd->AppendOutput(text);
 }
 
@@ -68,33 +72,28 @@ namespace {
 
 // A step whose probe runs out of memory fails with a message of its own; whatever the
 // probe had gathered is dropped, which also gives the memory back.
-CString RunStep(const CCheckStep& entry, CProbeSession& session, const CString& domain, int* ok) {
+CStepOutcome RunStep(const CCheckStep& entry, const CProbeContext& context, const CString& domain) {
     try {
-        *ok = entry.probe(session, domain);
-        return *ok ? session.TakeResult() : session.TakeError();
+        return entry.probe(context, domain);
     } catch (const std::bad_alloc&) {
-        session.TakeResult();
-        session.TakeError();
-        *ok = 0;
-        return kStepOutOfMemory;
+        return {false, kStepOutOfMemory};
     }
 }
 
 int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     frontEnd->AppendOutput(kReportBanner);
-    CProbeSession session(options.endpoints, options.stop);
-    if (options.extended) session.ReserveAfterWebsite(kExtendedStepsLimitMs);
+    CProbeContext context(options.endpoints, options.stop);
+    if (options.extended) context.reservedAfterWebsiteMs = kExtendedStepsLimitMs;
     const int steps = CheckStepCount(options);
     for (int step = 1; step <= steps; ++step) {
         const CCheckStep& entry = kSteps[step - 1];
-        int ok = 0;
-        const CString text = RunStep(entry, session, domain, &ok);
+        const CString text = RunStep(entry, context, domain).text;
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;
-        AppendStepHeader(frontEnd, 1, step, entry.name, options.clock);
+        AppendStepHeader(frontEnd, step, entry.name, options.clock);
         frontEnd->AppendOutput(text);
         frontEnd->StepProgress(step, entry.name);
-        AppendStepHeader(frontEnd, 0, step, entry.name, options.clock);
+        AppendStepSeparator(frontEnd);
     }
     frontEnd->NotifyCheckDone();
     return 0;

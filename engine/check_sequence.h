@@ -28,8 +28,10 @@ int CheckStepCount(const CCheckOptions& options);
 int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain,
                     const CCheckOptions& options = CCheckOptions());
 
-// withTime == 1: the step header stamped with the clock's time; anything else: the separator.
-void AppendStepHeader(ICheckFrontEnd* frontEnd, int withTime, int step, const CString& name,
+// The step's header, stamped with the clock's time.
+void AppendStepHeader(ICheckFrontEnd* frontEnd, int step, const CString& name,
                       CLocalTime (*clock)() = &GetLocalTimeNow);
+// The line of stars that closes a step's block, without a line end of its own.
+void AppendStepSeparator(ICheckFrontEnd* frontEnd);
 
 extern const char kReportBanner[];

@@ -22,6 +22,7 @@
 #include "platform/deadline.h"
 #include "platform/http_backend.h"
 #include "platform/http_client.h"
+#include "platform/http_exchange_process.h"
 #include "platform/http_exchange_win.h"
 #include "platform/http_wire.h"
 #include "platform/program_path.h"
@@ -75,7 +76,7 @@ CArgumentList ExchangeArguments(const char* kind, const CString& host, int port,
                                 const CHttpLimits& limits, const CString& accept = CString()) {
     CArgumentList arguments(kArgCount);
     arguments[kArgProgram] = GetExecutablePath();
-    arguments[kArgMarker] = CString(WideToUtf8(kExchangeMarker));
+    arguments[kArgMarker] = kHttpExchangeSwitch;
     arguments[kArgKind] = kind;
     arguments[kArgHost] = host;
     arguments[kArgPort] = Number(port);
@@ -474,22 +475,27 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     }
 }
 
-// Runs before the program's own start (WinMain, main): a process started to run one
-// exchange does so and ends here. Only what this file uses, and function-local statics,
-// are touched, so the order of other files' static objects does not matter.
-struct CExchangeDispatch {
-    CExchangeDispatch() {
-        const wchar_t* line = GetCommandLineW();
-        if (!line || !std::wcsstr(line, kExchangeMarker)) return;
-        // As the program's own start would have: no DLL from anywhere but the system
-        // folder, the one that splits the command line included.
-        LimitDllSearchToSystemFolder();
-        const std::vector<std::wstring> words = CommandLineWords(line);
-        if (words.size() <= kArgMarker || words[kArgMarker] != kExchangeMarker) return;
-        CExchangeRequest request;
-        if (!ParseRequest(words, &request)) EndThisProcess(2);
-        RunExchange(request);
-    }
-} g_exchangeDispatch;
+// This process's command line, split as the C runtime would.
+std::vector<std::wstring> OwnCommandLineWords() {
+    const wchar_t* line = GetCommandLineW();
+    if (!line || !std::wcsstr(line, kExchangeMarker)) return {};
+    // No DLL from anywhere but the system folder, the one that splits the line included,
+    // whether or not the program's start has said so yet.
+    LimitDllSearchToSystemFolder();
+    return CommandLineWords(line);
+}
 
 }  // namespace
+
+const char kHttpExchangeSwitch[] = "--tollvane-http-exchange";
+
+bool IsHttpExchangeProcess() {
+    const std::vector<std::wstring> words = OwnCommandLineWords();
+    return words.size() > kArgMarker && words[kArgMarker] == kExchangeMarker;
+}
+
+int RunHttpExchangeProcess() {
+    CExchangeRequest request;
+    if (!IsHttpExchangeProcess() || !ParseRequest(OwnCommandLineWords(), &request)) EndThisProcess(2);
+    RunExchange(request);
+}

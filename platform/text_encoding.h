@@ -6,7 +6,7 @@
 
 // Converts text the user typed (in the terminal's encoding) to GBK. False when some
 // character has no GBK form.
-bool TypedTextToGbk(const std::string& typed, std::string* gbk);
+bool TerminalTextToGbk(const std::string& typed, std::string* gbk);
 
 // GBK bytes as UTF-8; false when they are not GBK text.
 bool GbkToUtf8(const std::string& gbk, std::string* utf8);

@@ -36,7 +36,7 @@ bool ConvertWhole(const char* to, const char* from, const std::string& text, std
 
 }  // namespace
 
-bool TypedTextToGbk(const std::string& typed, std::string* gbk) {
+bool TerminalTextToGbk(const std::string& typed, std::string* gbk) {
     return ConvertWhole("GBK", TargetCharset(), typed, gbk);
 }
 

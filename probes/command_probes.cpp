@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "probes/probe_session.h"
 #include "platform/child_process.h"
 #include "platform/deadline.h"
 #include "platform/host_name.h"
@@ -54,18 +53,17 @@ CString StartFailureLine(const CString& program, const CPlatformError& error) {
 
 CString GetProgramDirectory() { return GetExecutableDirectory(); }
 
-int CProbeSession::RunCommandCapture(const CArgumentList& command, int limitSeconds) {
-    CChildProcess child;
-    if (!child.Start(command)) {
-        m_strError = StartFailureLine(command.empty() ? CString() : command[0], child.StartError());
-        return 0;
-    }
+namespace {
+
+// Reads the child until it ends, is stopped, or runs out of time, keeping what it prints
+// within the cap.
+CString CaptureUntilEnd(const CProbeContext& context, CChildProcess& child, int limitSeconds) {
     const CDeadline deadline(limitSeconds * 1000);
     CString captured;
     bool capped = false;
     char chunk[kChunkBytes + 1];
     for (;;) {
-        if (IsStopRaised(m_stop)) {
+        if (IsStopRaised(context.stop)) {
             child.Terminate();
             break;
         }
@@ -85,41 +83,56 @@ int CProbeSession::RunCommandCapture(const CArgumentList& command, int limitSeco
             captured += kCappedNotice;
         }
     }
-    m_strResult += captured;
-    return 1;
+    return captured;
 }
 
-int CProbeSession::GetLocalNetworkInfo() {
-    return RunCommandCapture({"ipconfig", "/all"}, kIpconfigLimitSeconds);
-}
-
-int CProbeSession::FlushDnsCache() {
-    return RunCommandCapture({"ipconfig", "/flushdns"}, kIpconfigLimitSeconds);
-}
-
-int CProbeSession::ProbeFtpPort(CString domain) { return ProbeTcpPort(domain, 21); }
-
-int CProbeSession::ProbeHttpPort(CString domain) { return ProbeTcpPort(domain, 80); }
-
-int CProbeSession::ProbeTcpPort(const CString& domain, int port) {
+CStepOutcome ProbeTcpPort(const CProbeContext& context, const CString& domain, int port) {
     CString target;
     target.Format("%s:%d", HostNameForCommands(domain).GetString(), port);
-    return RunCommandCapture({GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target},
+    return RunCommandCapture(context, {GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target},
                              kPspingLimitSeconds);
 }
 
-int CProbeSession::RunPing(CString domain) {
-    return RunCommandCapture({"ping", HostNameForCommands(domain)}, kPingLimitSeconds);
+}  // namespace
+
+CStepOutcome RunCommandCapture(const CProbeContext& context, const CArgumentList& command,
+                               int limitSeconds) {
+    CChildProcess child;
+    if (!child.Start(command)) {
+        return {false, StartFailureLine(command.empty() ? CString() : command[0], child.StartError())};
+    }
+    return {true, CaptureUntilEnd(context, child, limitSeconds)};
 }
 
-int CProbeSession::TracertLimitSeconds() const {
+CStepOutcome GetLocalNetworkInfo(const CProbeContext& context, const CString&) {
+    return RunCommandCapture(context, {"ipconfig", "/all"}, kIpconfigLimitSeconds);
+}
+
+CStepOutcome FlushDnsCache(const CProbeContext& context, const CString&) {
+    return RunCommandCapture(context, {"ipconfig", "/flushdns"}, kIpconfigLimitSeconds);
+}
+
+CStepOutcome ProbeFtpPort(const CProbeContext& context, const CString& domain) {
+    return ProbeTcpPort(context, domain, 21);
+}
+
+CStepOutcome ProbeHttpPort(const CProbeContext& context, const CString& domain) {
+    return ProbeTcpPort(context, domain, 80);
+}
+
+CStepOutcome RunPing(const CProbeContext& context, const CString& domain) {
+    return RunCommandCapture(context, {"ping", HostNameForCommands(domain)}, kPingLimitSeconds);
+}
+
+int TracertLimitSeconds(const CProbeContext& context) {
     // The web site step (and any optional step) comes after tracert; their whole limits
     // stay set aside for them, with the grace the exchange's own process may take.
-    const int leftMs = m_runBudget.Remaining() - m_endpoints.httpLimits.totalMs - kHttpChildGraceMs -
-                       m_reservedAfterWebsiteMs;
+    const int leftMs = context.runBudget.Remaining() - context.endpoints.httpLimits.totalMs -
+                       kHttpChildGraceMs - context.reservedAfterWebsiteMs;
     return std::max(kTracertLeastSeconds, std::min(kTracertLimitSeconds, leftMs / 1000));
 }
 
-int CProbeSession::RunTracert(CString domain) {
-    return RunCommandCapture({"tracert", "-d", HostNameForCommands(domain)}, TracertLimitSeconds());
+CStepOutcome RunTracert(const CProbeContext& context, const CString& domain) {
+    return RunCommandCapture(context, {"tracert", "-d", HostNameForCommands(domain)},
+                             TracertLimitSeconds(context));
 }

@@ -109,7 +109,11 @@ CStepOutcome CheckDnsAnswers(const CString& domain, CStopSignal* stop) {
     }
     const std::vector<CString> servers = SystemDnsServers(QueryLimit(step), stop);
     CStepOutcome outcome;
-    outcome.ok = HasAddress(reports.front()) ? 1 : 0;
+    outcome.ok = HasAddress(reports.front());
     outcome.text = FormatDnsReport(reports, servers);
     return outcome;
+}
+
+CStepOutcome LookupDnsRecords(const CProbeContext& context, const CString& domain) {
+    return CheckDnsAnswers(domain, context.stop);
 }

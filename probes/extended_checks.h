@@ -9,13 +9,15 @@
 #include "platform/http_client.h"
 #include "platform/mb_string.h"
 #include "probes/endpoints.h"
+#include "probes/probe_context.h"
+#include "probes/step_outcome.h"
 
 class CStopSignal;
 
-struct CStepOutcome {
-    int ok = 0;
-    CString text;
-};
+// Steps 10 to 12, as the check sequence calls them.
+CStepOutcome LookupDnsRecords(const CProbeContext& context, const CString& domain);
+CStepOutcome CheckHttps(const CProbeContext& context, const CString& domain);
+CStepOutcome ProbeIpv6(const CProbeContext& context, const CString& domain);
 
 // The CNAME chain, A and AAAA records with TTLs of the domain and of "www." + domain
 // (unless the domain begins with it), then the DNS servers the system uses.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/host_name.h"
+#include "probes/platform_error_text.h"
 
 namespace {
 
@@ -30,29 +31,44 @@ std::string CanonicalAddress(const std::string& url) {
 
 }  // namespace
 
+namespace {
+
+// The HTTP failures that are a connection's failures, in the platform's vocabulary, so
+// the report names them in the words it uses for every connection (platform_error_text.cpp).
+EPlatformError AsConnectionFailure(EHttpFailure failure) {
+    switch (failure) {
+        case EHttpFailure::kRefused:
+            return EPlatformError::kRefused;
+        case EHttpFailure::kTimedOut:
+            return EPlatformError::kTimedOut;
+        case EHttpFailure::kConnectionLost:
+            return EPlatformError::kConnectionLost;
+        case EHttpFailure::kStopped:
+            return EPlatformError::kStopped;
+        default:
+            return EPlatformError::kOther;
+    }
+}
+
+}  // namespace
+
 CString DescribeHttpFailure(const CHttpOutcome& outcome) {
+    const EPlatformError connection = AsConnectionFailure(outcome.failure);
+    if (connection != EPlatformError::kOther) return DescribePlatformError(PlatformError(connection));
     switch (outcome.failure) {
         case EHttpFailure::kNone:
             return CString();
         case EHttpFailure::kNameNotResolved:
             return "域名无法解析";
-        case EHttpFailure::kRefused:
-            return "连接被拒绝";
         case EHttpFailure::kCannotConnect:
             return "无法建立连接";
-        case EHttpFailure::kTimedOut:
-            return "连接超时";
-        case EHttpFailure::kConnectionLost:
-            return "连接被中断";
         case EHttpFailure::kInvalidAddress:
             return "地址无效";
-        case EHttpFailure::kStopped:
-            return "检测已停止";
         case EHttpFailure::kTooManyRedirects:
             return "重定向次数过多";
         case EHttpFailure::kHeadersTooLong:
             return "应答头过长";
-        case EHttpFailure::kOther:
+        default:
             break;
     }
     CString text;

@@ -92,3 +92,8 @@ CStepOutcome CheckHttpsCertificate(const CString& domain, const CProbeEndpoints&
                  CertificateIsGood(answer.certificate, nowUnix);
     return outcome;
 }
+
+CStepOutcome CheckHttps(const CProbeContext& context, const CString& domain) {
+    const auto now = static_cast<long long>(std::time(nullptr));
+    return CheckHttpsCertificate(domain, context.endpoints, context.stop, now);
+}

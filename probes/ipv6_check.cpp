@@ -42,10 +42,14 @@ CStepOutcome CheckIpv6Reachability(const CString& domain, const CProbeEndpoints&
         for (const int port : endpoints.ipv6Ports) {
             const int limit = std::max(1, std::min(kIpv6ConnectLimitMs, step.Remaining()));
             const CString line = ConnectLine(record.value, port, limit, stop);
-            if (line.Find("连接成功") >= 0) outcome.ok = 1;
+            if (line.Find("连接成功") >= 0) outcome.ok = true;
             outcome.text += line;
         }
     }
     if (outcome.text.IsEmpty()) outcome.text = "该域名没有IPv6地址\r\n";
     return outcome;
+}
+
+CStepOutcome ProbeIpv6(const CProbeContext& context, const CString& domain) {
+    return CheckIpv6Reachability(domain, context.endpoints, context.stop);
 }

@@ -1,13 +1,10 @@
 #include "probes/public_ip.h"
 
-#include "probes/probe_session.h"
 #include "platform/http_client.h"
 #include "platform/ipv4_parse.h"
 #include "probes/http_failure_text.h"
 
-int IsIPv4Literal(CString text) {
-    return ParseClassicIPv4(text.GetString()) != kInvalidIPv4 ? 1 : 0;
-}
+bool IsIPv4Literal(const CString& text) { return ParseClassicIPv4(text.GetString()) != kInvalidIPv4; }
 
 namespace {
 
@@ -27,7 +24,7 @@ bool HoldsBracketedAddress(const CString& line) {
     const int open = line.Find('[');
     const int close = line.Find(']');
     if (open < 0 || close < 0) return false;
-    return IsIPv4Literal(line.Mid(open + 1, close - open - 1)) != 0;
+    return IsIPv4Literal(line.Mid(open + 1, close - open - 1));
 }
 
 // The text between the first "<center>" and the first "</center>". An absent marker
@@ -61,21 +58,14 @@ CString NoAddressLine(const CHttpPage& page) {
 
 // Always succeeds: a page that cannot be fetched, or holds no address line, is reported
 // in the result as one line that says why.
-int CProbeSession::FetchPublicIP() {
-    CHttpPage page(m_stop, m_endpoints.httpLimits);
-    const CString url = PublicIpPageUrl(m_endpoints);
-    if (!page.Open(url)) {
-        m_strResult = PageFailureLine(page.Outcome(), url);
-        return 1;
-    }
+CStepOutcome FetchPublicIP(const CProbeContext& context, const CString&) {
+    CHttpPage page(context.stop, context.endpoints.httpLimits);
+    const CString url = PublicIpPageUrl(context.endpoints);
+    if (!page.Open(url)) return {true, PageFailureLine(page.Outcome(), url)};
     CString line;
     while (page.ReadLine(&line)) {
-        if (!HoldsBracketedAddress(line)) continue;
-        m_strResult = CenterText(line);
-        return 1;
+        if (HoldsBracketedAddress(line)) return {true, CenterText(line)};
     }
-    m_strResult = page.Outcome().failure != EHttpFailure::kNone
-                      ? PageFailureLine(page.Outcome(), url)
-                      : NoAddressLine(page);
-    return 1;
+    return {true, page.Outcome().failure != EHttpFailure::kNone ? PageFailureLine(page.Outcome(), url)
+                                                                : NoAddressLine(page)};
 }

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <string>
 
-#include "probes/probe_session.h"
+#include "probes/whois_lookup.h"
 #include "platform/host_name.h"
 #include "platform/stop_signal.h"
 #include "probes/rdap_lookup.h"
@@ -33,36 +33,32 @@ CString WithoutLineEnd(CString text) {
 
 }  // namespace
 
-int CProbeSession::LookupRdapInstead(const CString& domain) {
+CStepOutcome LookupRdapInstead(const CProbeContext& context, const CString& domain,
+                               const CString& whoisFailure) {
+    const CStepOutcome failed{false, whoisFailure};
     CString name;
     const CString ascii = LowerAscii(HostNameToAscii(domain));
-    if (IsStopRaised(m_stop) || ascii.IsEmpty() || !LastTwoLabels(ascii, &name)) return 0;
+    if (IsStopRaised(context.stop) || ascii.IsEmpty() || !LastTwoLabels(ascii, &name)) return failed;
     // Without a service for the domain nothing was asked, and the whois reason stands alone.
-    const CString base = RdapBase(m_endpoints.rdapRows, name.Mid(name.ReverseFind('.') + 1));
-    if (base.IsEmpty()) return 0;
-    CHttpLimits limits = m_endpoints.httpLimits;
-    limits.maxBodyBytes = m_endpoints.whoisLimits.answerCapBytes;
+    const CString base = RdapBase(context.endpoints.rdapRows, name.Mid(name.ReverseFind('.') + 1));
+    if (base.IsEmpty()) return failed;
+    CHttpLimits limits = context.endpoints.httpLimits;
+    limits.maxBodyBytes = context.endpoints.whoisLimits.answerCapBytes;
     const CString url = RdapDomainUrl(base, name);
-    const CRdapFetch registry = FetchRdapRecord(url, m_stop, limits);
-    if (!registry.ok) {
-        m_strError += registry.failure;
-        return 0;
-    }
+    const CRdapFetch registry = FetchRdapRecord(url, context.stop, limits);
+    if (!registry.ok) return {false, whoisFailure + registry.failure};
     const CString related(registry.record.relatedUrl);
     CRdapFetch registrar;
-    if (!related.IsEmpty() && related != url && !IsStopRaised(m_stop)) {
-        registrar = FetchRdapRecord(related, m_stop, limits);
+    if (!related.IsEmpty() && related != url && !IsStopRaised(context.stop)) {
+        registrar = FetchRdapRecord(related, context.stop, limits);
     }
-    m_strError.Empty();
     if (registrar.ok) {
         FillRdapGaps(&registrar.record, registry.record);
-        m_strResult = RdapRecordLines(registrar.record, related);
-        return 1;
+        return {true, RdapRecordLines(registrar.record, related)};
     }
-    m_strResult = RdapRecordLines(registry.record, url);
+    CString lines = RdapRecordLines(registry.record, url);
     if (!registrar.failure.IsEmpty()) {
-        m_strResult +=
-            "（未能取得注册商的RDAP信息：" + WithoutLineEnd(registrar.failure) + "）\r\n";
+        lines += "（未能取得注册商的RDAP信息：" + WithoutLineEnd(registrar.failure) + "）\r\n";
     }
-    return 1;
+    return {true, lines};
 }

@@ -1,6 +1,7 @@
+#include "probes/whois_lookup.h"
+
 #include <algorithm>
 
-#include "probes/probe_session.h"
 #include "platform/deadline.h"
 #include "platform/stop_signal.h"
 #include "platform/tcp_socket.h"
@@ -60,52 +61,80 @@ CString FinishAnswer(const CWhoisAnswer& answer, const CWhoisLimits& limits,
     return text.IsEmpty() ? text : text + notice;
 }
 
-}  // namespace
+// One query's answer, or the empty text with the reason in failureLine.
+struct CWhoisQuery {
+    CString answer;
+    CString failureLine;
+};
 
-int CProbeSession::LookupWhois(CString domain) {
-    const CString key = domain.Mid(domain.ReverseFind('.') + 1);
-    CString server = LookupWhoisServer(key);
-    const CString first = QueryWhoisServer(server, domain);
-    if (first.IsEmpty()) return LookupRdapInstead(domain);
-    CString referral;
-    if (FindWhoisReferral(first, &referral)) server = referral;
-    server.Trim();
-    if (server == m_endpoints.referralFrom) server = m_endpoints.referralTo;
-    if (IsStopRaised(m_stop)) return 0;
-    const CString second = QueryWhoisServer(server, domain);
-    if (second.IsEmpty()) return LookupRdapInstead(domain);
-    m_strResult = LineFeedsToCrLf(second);
-    return 1;
-}
-
-CString CProbeSession::QueryWhoisServer(CString server, CString domain) {
-    server.Trim();
-    const CWhoisLimits& limits = m_endpoints.whoisLimits;
-    // The query's limit covers the name lookup too.
-    const CDeadline queryDeadline(limits.queryMs);
-    const CString address =
-        ResolveHostIPv4(server, std::min(kNameLookupLimitMs, queryDeadline.Remaining()));
-    if (address.IsEmpty()) return CString();
-    CTcpSocket socket(m_stop);
-    if (!socket.Connect(address, m_endpoints.whoisPort,
-                        std::min(limits.connectMs, queryDeadline.Remaining()))) {
-        m_strError = ConnectFailureLine(server, socket.LastError());
-        return CString();
-    }
+CWhoisQuery SendWhoisQuery(const CProbeContext& context, CTcpSocket& socket, const CString& server,
+                           CString domain, const CDeadline& queryDeadline) {
+    const CWhoisLimits& limits = context.endpoints.whoisLimits;
+    CWhoisQuery query;
     if (!LastTwoLabels(domain, &domain)) {
         socket.Close();
-        m_strError = kDomainIncomplete;
-        return CString();
+        query.failureLine = kDomainIncomplete;
+        return query;
     }
-    CString query = domain + "\r\n";
-    if (server == m_endpoints.whoisEqualsPrefixHost) query = "=" + query;
+    CString line = domain + "\r\n";
+    if (server == context.endpoints.whoisEqualsPrefixHost) line = "=" + line;
     const int sendLimitMs = std::min(limits.silenceMs, queryDeadline.Remaining());
-    if (socket.Send(query.GetString(), query.GetLength(), sendLimitMs) < query.GetLength()) {
-        m_strError = ConnectFailureLine(server, socket.LastError());
-        return CString();
+    if (socket.Send(line.GetString(), line.GetLength(), sendLimitMs) < line.GetLength()) {
+        query.failureLine = ConnectFailureLine(server, socket.LastError());
+        return query;
     }
-    const CWhoisAnswer answer = ReadWhoisAnswer(socket, limits, queryDeadline, m_stop);
+    const CWhoisAnswer answer = ReadWhoisAnswer(socket, limits, queryDeadline, context.stop);
     const CPlatformError readError = socket.LastError();
     socket.Close();
-    return FinishAnswer(answer, limits, server, readError, &m_strError);
+    query.answer = FinishAnswer(answer, limits, server, readError, &query.failureLine);
+    return query;
+}
+
+CWhoisQuery QueryWhoisServer(const CProbeContext& context, CString server, CString domain) {
+    server.Trim();
+    const CWhoisLimits& limits = context.endpoints.whoisLimits;
+    // The query's limit covers the name lookup too.
+    const CDeadline queryDeadline(limits.queryMs);
+    const CHostLookup lookup = ResolveHostIPv4(
+        context, server, std::min(kNameLookupLimitMs, queryDeadline.Remaining()));
+    CWhoisQuery query;
+    if (lookup.resolution.address.IsEmpty()) {
+        query.failureLine = lookup.failureLine;
+        return query;
+    }
+    CTcpSocket socket(context.stop);
+    if (!socket.Connect(lookup.resolution.address, context.endpoints.whoisPort,
+                        std::min(limits.connectMs, queryDeadline.Remaining()))) {
+        query.failureLine = ConnectFailureLine(server, socket.LastError());
+        return query;
+    }
+    return SendWhoisQuery(context, socket, server, domain, queryDeadline);
+}
+
+}  // namespace
+
+CWhoisServerTable::CWhoisServerTable(const CProbeEndpoints& endpoints) {
+    for (const auto& row : endpoints.whoisRows) m_servers[row.first] = row.second;
+}
+
+CString CWhoisServerTable::Find(const CString& label) { return m_servers[label]; }
+
+CStepOutcome LookupWhois(const CProbeContext& context, const CString& domain) {
+    CWhoisServerTable servers(context.endpoints);
+    return LookupWhois(context, domain, &servers);
+}
+
+CStepOutcome LookupWhois(const CProbeContext& context, const CString& domain,
+                         CWhoisServerTable* servers) {
+    CString server = servers->Find(domain.Mid(domain.ReverseFind('.') + 1));
+    const CWhoisQuery first = QueryWhoisServer(context, server, domain);
+    if (first.answer.IsEmpty()) return LookupRdapInstead(context, domain, first.failureLine);
+    CString referral;
+    if (FindWhoisReferral(first.answer, &referral)) server = referral;
+    server.Trim();
+    if (server == context.endpoints.referralFrom) server = context.endpoints.referralTo;
+    if (IsStopRaised(context.stop)) return {false, CString()};
+    const CWhoisQuery second = QueryWhoisServer(context, server, domain);
+    if (second.answer.IsEmpty()) return LookupRdapInstead(context, domain, second.failureLine);
+    return {true, LineFeedsToCrLf(second.answer)};
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "probes/probe_session.h"
+#include "probes/command_probes.h"
 #include "platform/command_line_quote.h"
 #include "tests/test_support.h"
 
@@ -67,9 +67,9 @@ TEST(ArgumentList, EveryArgumentReachesTheChildWhole) {
             command.push_back(CString(argument));
             expected += "[" + argument + "]\n";
         }
-        CProbeSession session;
-        ASSERT_EQ(1, session.RunCommandCapture(command, 30));
-        EXPECT_EQ(expected, session.TakeResult().Bytes());
+        const CStepOutcome outcome = RunCommandCapture(CProbeContext(), command, 30);
+        ASSERT_TRUE(outcome.ok);
+        EXPECT_EQ(expected, outcome.text.Bytes());
     }
 }
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "probes/probe_session.h"
 #include "platform/child_process.h"
+#include "probes/command_probes.h"
 
 namespace {
 
@@ -12,9 +12,9 @@ const int kMebibytes = 256;
 
 void CaptureRoutine(benchmark::State& state) {
     for (auto _ : state) {
-        CProbeSession session;
-        session.RunCommandCapture({TEST_CHILD_PATH, "stream", std::to_string(kMebibytes).c_str()}, 600);
-        if (session.m_strResult.GetLength() != kMebibytes * 1024 * 1024) state.SkipWithError("short capture");
+        const CStepOutcome outcome = RunCommandCapture(
+            CProbeContext(), {TEST_CHILD_PATH, "stream", std::to_string(kMebibytes).c_str()}, 600);
+        if (outcome.text.GetLength() != kMebibytes * 1024 * 1024) state.SkipWithError("short capture");
     }
     state.SetBytesProcessed(state.iterations() * int64_t{kMebibytes} * 1024 * 1024);
 }

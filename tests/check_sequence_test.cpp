@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "engine/check_sequence.h"
-#include "probes/probe_session.h"
+#include "probes/probe_context.h"
+#include "probes/public_ip.h"
+#include "probes/website_check.h"
+#include "probes/whois_lookup.h"
 #include "platform/stop_signal.h"
 #include "tests/test_support.h"
 
@@ -30,19 +33,19 @@ std::string Separator() { return "\r\n \r\n" + std::string(69, '*'); }
 #ifndef _WIN32
 // What one probe leaves behind, taken the way the sequence takes it.
 std::string StepBody(int step, const CCheckOptions& options) {
-    CProbeSession session(options.endpoints, options.stop);
+    const CProbeContext context(options.endpoints, options.stop);
     const CString domain(kDomain);
-    int ok = 0;
+    CStepOutcome outcome;
     switch (step) {
-        case 1: ok = session.LookupWhois(domain); break;
-        case 2: ok = session.FetchPublicIP(); break;
-        case 9: ok = session.CheckWebsite(domain); break;
+        case 1: outcome = LookupWhois(context, domain); break;
+        case 2: outcome = FetchPublicIP(context, domain); break;
+        case 9: outcome = CheckWebsite(context, domain); break;
         case 3: case 4: return "找不到ipconfig程序\r\n";  // the commands are missing here
         case 5: case 6: return "找不到psping程序\r\n";
         case 7: return "找不到ping程序\r\n";
         case 8: return "找不到tracert程序\r\n";
     }
-    return (ok ? session.TakeResult() : session.TakeError()).Bytes();
+    return outcome.text.Bytes();
 }
 
 class PathCleared : public ::testing::Test {
@@ -57,9 +60,9 @@ private:
 
 TEST(StepHeader, PadsTimeFieldsWithSpacesAndSeparatorHasNoLineEnd) {
     CRecordingFrontEnd frontEnd;
-    AppendStepHeader(&frontEnd, 1, 5, GetCheckStepName(5), &FixedClock);
-    AppendStepHeader(&frontEnd, 0, 5, GetCheckStepName(5), &FixedClock);
-    AppendStepHeader(&frontEnd, 2, 5, GetCheckStepName(5), &FixedClock);
+    AppendStepHeader(&frontEnd, 5, GetCheckStepName(5), &FixedClock);
+    AppendStepSeparator(&frontEnd);
+    AppendStepSeparator(&frontEnd);
     const auto appends = frontEnd.Appends();
     ASSERT_EQ(3u, appends.size());
     EXPECT_EQ("\r\n第5步---检测FTP（21）端口：2026- 3- 7  9: 5: 4\r\n", appends[0]);

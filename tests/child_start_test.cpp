@@ -17,9 +17,9 @@
 #include <windows.h>
 #endif
 
-#include "probes/probe_session.h"
 #include "platform/child_process.h"
 #include "platform/program_path.h"
+#include "probes/command_probes.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -33,11 +33,10 @@ struct CCapture {
 };
 
 CCapture Capture(const CArgumentList& command, int limitSeconds) {
-    CProbeSession session;
     const auto start = std::chrono::steady_clock::now();
-    const int ok = session.RunCommandCapture(command, limitSeconds);
+    const CStepOutcome outcome = RunCommandCapture(CProbeContext(), command, limitSeconds);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    return {ok, session.m_strResult.Bytes(), took.count()};
+    return {outcome.ok ? 1 : 0, outcome.ok ? outcome.text.Bytes() : std::string(), took.count()};
 }
 
 bool GoneWithin(long processId, int milliseconds) {
@@ -122,12 +121,11 @@ TEST(ChildStart, APlantedPingInTheProgramOrCurrentFolderNeverRuns) {
     const fs::path saved = fs::current_path();
     fs::current_path(currentFolder);
 
-    CProbeSession session;
-    const int ok = session.RunPing("127.0.0.1");
+    const CStepOutcome ping = RunPing(CProbeContext(), "127.0.0.1");
     fs::current_path(saved);
     fs::remove(programCopy);
-    EXPECT_EQ(1, ok);
-    const std::string text = session.TakeResult().Bytes();
+    EXPECT_TRUE(ping.ok);
+    const std::string text = ping.text.Bytes();
     EXPECT_EQ(std::string::npos, text.find("planted")) << text;
     EXPECT_NE(std::string::npos, text.find("127.0.0.1")) << text;
 }

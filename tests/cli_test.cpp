@@ -75,10 +75,10 @@ TEST(TollvaneCommand, RefusesDomainsThatWouldInjectArgumentsBeforeRunningAnythin
 TEST(TollvaneCommand, TypedDomainsAreTakenIntoGbk) {
     std::string gbk;
     // "例子.中国" typed in UTF-8 must reach the whois table as the GBK key "中国".
-    ASSERT_TRUE(TypedTextToGbk("\xE4\xBE\x8B\xE5\xAD\x90.\xE4\xB8\xAD\xE5\x9B\xBD", &gbk));
+    ASSERT_TRUE(TerminalTextToGbk("\xE4\xBE\x8B\xE5\xAD\x90.\xE4\xB8\xAD\xE5\x9B\xBD", &gbk));
     EXPECT_EQ("\xC0\xFD\xD7\xD3.\xD6\xD0\xB9\xFA", gbk);
     // A character without a GBK form is no domain the report could carry.
-    EXPECT_FALSE(TypedTextToGbk("a\xF0\x9F\x98\x80.com", &gbk));
+    EXPECT_FALSE(TerminalTextToGbk("a\xF0\x9F\x98\x80.com", &gbk));
     const CRun emoji = RunTollvane("a\xF0\x9F\x98\x80.com", 10);
     EXPECT_NE(std::string::npos, emoji.output.find(kRefusalShown));
 }

@@ -6,7 +6,6 @@
 #include <string>
 #include <thread>
 
-#include "probes/probe_session.h"
 #include "platform/stop_signal.h"
 #include "probes/command_probes.h"
 #include "tests/test_support.h"
@@ -26,12 +25,12 @@ struct CCapture {
 };
 
 CCapture Capture(const std::string& childArguments, int limitSeconds = 30, CStopSignal* stop = nullptr) {
-    CProbeSession session(DefaultEndpoints(), stop);
+    const CProbeContext context(DefaultEndpoints(), stop);
     const auto start = std::chrono::steady_clock::now();
-    const int ok = session.RunCommandCapture(TestChildCommand(childArguments), limitSeconds);
+    const CStepOutcome outcome = RunCommandCapture(context, TestChildCommand(childArguments), limitSeconds);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(session.m_strError.IsEmpty());
-    return {ok, session.m_strResult.Bytes(), took.count()};
+    EXPECT_TRUE(outcome.ok);
+    return {outcome.ok ? 1 : 0, outcome.text.Bytes(), took.count()};
 }
 
 }  // namespace
@@ -66,10 +65,9 @@ TEST(CommandCapture, TheCommandLineIsSplitAtSpacesWithoutQuotingOrShell) {
 }
 
 TEST(CommandCapture, AMissingProgramFailsWithoutAnyText) {
-    CProbeSession session;
-    EXPECT_EQ(0, session.RunCommandCapture({"no-such-program-here", "/all"}, 5));
-    EXPECT_TRUE(session.m_strResult.IsEmpty());
-    EXPECT_EQ("找不到no-such-program-here程序\r\n", session.m_strError);
+    const CStepOutcome missing = RunCommandCapture(CProbeContext(), {"no-such-program-here", "/all"}, 5);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ("找不到no-such-program-here程序\r\n", missing.text);
 }
 
 TEST(CommandCapture, AChildPastItsLimitIsEndedWithEverythingItStarted) {
@@ -139,16 +137,20 @@ TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixOnlySayingSo) {
     const char* path = std::getenv("PATH");
     const CScopedPath standIns(std::string(TEST_BINARY_DIR) + ":" + (path ? path : ""));
 #endif
-    CProbeSession session;
-    EXPECT_EQ(0, session.ProbeFtpPort("127.0.0.1"));
-    EXPECT_EQ(0, session.ProbeHttpPort("127.0.0.1"));
-    EXPECT_TRUE(session.TakeResult().IsEmpty());
-    EXPECT_EQ("找不到psping程序\r\n", session.TakeError());
+    const CProbeContext context;
+    for (const auto probe : {&ProbeFtpPort, &ProbeHttpPort}) {
+        const CStepOutcome port = probe(context, "127.0.0.1");
+        EXPECT_FALSE(port.ok);
+        EXPECT_EQ("找不到psping程序\r\n", port.text);
+    }
 
-    EXPECT_EQ(1, session.GetLocalNetworkInfo());
-    EXPECT_NE(std::string::npos, session.TakeResult().Bytes().find("127.0.0.1"));
-    EXPECT_EQ(1, session.FlushDnsCache());
-    EXPECT_FALSE(session.TakeResult().IsEmpty());
-    EXPECT_EQ(1, session.RunPing("127.0.0.1"));
-    EXPECT_NE(std::string::npos, session.TakeResult().Bytes().find("127.0.0.1"));
+    const CStepOutcome info = GetLocalNetworkInfo(context, "127.0.0.1");
+    EXPECT_TRUE(info.ok);
+    EXPECT_NE(std::string::npos, info.text.Bytes().find("127.0.0.1"));
+    const CStepOutcome flush = FlushDnsCache(context, "127.0.0.1");
+    EXPECT_TRUE(flush.ok);
+    EXPECT_FALSE(flush.text.IsEmpty());
+    const CStepOutcome ping = RunPing(context, "127.0.0.1");
+    EXPECT_TRUE(ping.ok);
+    EXPECT_NE(std::string::npos, ping.text.Bytes().find("127.0.0.1"));
 }

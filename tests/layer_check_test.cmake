@@ -17,7 +17,7 @@ set(cases
     "fail|probes/x.cpp|#include \"../engine/check_sequence.h\""
     "fail|app/dialog.cpp|#include \"cli/terminal.h\""
     "fail|cli/main.cpp|#include \"tests/test_support.h\""
-    "pass|engine/run.cpp|#include \"probes/probe_session.h\""
+    "pass|engine/run.cpp|#include \"probes/probe_context.h\""
     "pass|engine/run.cpp|#include \"platform/stop_signal.h\""
     "pass|app/dialog.cpp|#include \"engine/check_run.h\""
     "pass|app/dialog.cpp|#include \"res/resource.h\""

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "probes/probe_session.h"
+#include "probes/whois_lookup.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -110,11 +110,10 @@ protected:
     }
 
     int Lookup(const CString& domain) {
-        CProbeSession session(m_endpoints);
-        const int ok = session.LookupWhois(domain);
-        m_result = session.m_strResult.Bytes();
-        m_error = session.m_strError.Bytes();
-        return ok;
+        const CStepOutcome outcome = LookupWhois(CProbeContext(m_endpoints), domain);
+        m_result = outcome.ok ? outcome.text.Bytes() : std::string();
+        m_error = outcome.ok ? std::string() : outcome.text.Bytes();
+        return outcome.ok ? 1 : 0;
     }
 
     CRdapServer m_rdap;
@@ -254,9 +253,9 @@ TEST(RdapOverTls, TheShippedSnapshotLeadsToTheRegistrarsRecord) {
     EnsureNetworking();
     CProbeEndpoints endpoints = DefaultEndpoints();
     endpoints.whoisLimits.queryMs = 5000;
-    CProbeSession session(endpoints);
-    EXPECT_EQ(1, session.LookupWhois("example.com"));
-    EXPECT_EQ(expected, session.m_strResult.Bytes());
+    const CStepOutcome outcome = LookupWhois(CProbeContext(endpoints), "example.com");
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(expected, outcome.text.Bytes());
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "probes/probe_session.h"
+#include "probes/probe_context.h"
 #include "probes/rdap_text.h"
 #include "tests/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "probes/probe_session.h"
+#include "probes/command_probes.h"
 #include "platform/deadline.h"
 #include "platform/time_limits.h"
 
@@ -52,7 +52,7 @@ int HttpExchangeMs(const CProbeEndpoints& endpoints) { return endpoints.httpLimi
 
 // The longest a step can take when nothing answers, given what the limits say, and
 // which limit ends it.
-int SilentStepMs(int step, ESilence silence, const CProbeSession& session,
+int SilentStepMs(int step, ESilence silence, const CProbeContext& context,
                  const CProbeEndpoints& endpoints) {
     const CWhoisLimits& whois = endpoints.whoisLimits;
     switch (step) {
@@ -78,7 +78,7 @@ int SilentStepMs(int step, ESilence silence, const CProbeSession& session,
         case 7:
             return kPingLimitSeconds * 1000;
         case 8:
-            return session.TracertLimitSeconds() * 1000;
+            return TracertLimitSeconds(context) * 1000;
     }
     return 0;
 }
@@ -90,10 +90,10 @@ int SilentStepMs(int step, ESilence silence, const CProbeSession& session,
 int SilentRunMs(ESilence silence) {
     const CProbeEndpoints& endpoints = DefaultEndpoints();
     CFakeClock clock;
-    const CProbeSession session(endpoints, nullptr, clock);
+    const CProbeContext context(endpoints, nullptr, clock);
     int total = 0;
     for (int step = 1; step <= 9; ++step) {
-        const int stepMs = SilentStepMs(step, silence, session, endpoints) + kStepOverheadMs;
+        const int stepMs = SilentStepMs(step, silence, context, endpoints) + kStepOverheadMs;
         clock.Advance(stepMs);
         total += stepMs;
     }
@@ -109,7 +109,7 @@ TEST(RunLimits, ARunInWhichNothingAnswersEndsInUnderSixMinutes) {
 
 TEST(RunLimits, TracertKeepsItsOwnLimitUnlessTheBudgetRunsOut) {
     CFakeClock clock;
-    const CProbeSession session(DefaultEndpoints(), nullptr, clock);
+    const CProbeContext context(DefaultEndpoints(), nullptr, clock);
     struct CCase {
         int elapsedMs;
         int limitSeconds;
@@ -127,7 +127,7 @@ TEST(RunLimits, TracertKeepsItsOwnLimitUnlessTheBudgetRunsOut) {
     for (const CCase& c : cases) {
         clock.Advance(c.elapsedMs - elapsed);
         elapsed = c.elapsedMs;
-        EXPECT_EQ(c.limitSeconds, session.TracertLimitSeconds()) << "after " << c.elapsedMs << " ms";
+        EXPECT_EQ(c.limitSeconds, TracertLimitSeconds(context)) << "after " << c.elapsedMs << " ms";
     }
 }
 

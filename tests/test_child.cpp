@@ -132,19 +132,8 @@ void DescribeHandle(const char* value) {
 }
 #endif
 
-}  // namespace
-
-int main(int argc, char** argv) {
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    std::string name;
-    if (StartedUnderAnotherName(&name)) {
-        Write("planted " + name + "\n");
-        return 0;
-    }
-    if (argc < 2) return 2;
-    const std::string mode = argv[1];
+// The modes that only write: true when mode is one of them (and it has run).
+bool RunWritingMode(const std::string& mode, int argc, char** argv) {
     if (mode == "args") {
 #ifdef _WIN32
         WriteWideArguments();
@@ -163,7 +152,43 @@ int main(int argc, char** argv) {
         Write(Pattern(4096));
         Pause(300);
         Write("tail");
-    } else if (mode == "silent") {
+    } else if (mode == "folder") {
+        Write(GetExecutableDirectory().Bytes());
+    } else if (mode == "env") {
+        for (int i = 2; i < argc; ++i) {
+            const char* value = std::getenv(argv[i]);
+            Write(std::string(argv[i]) + (value ? std::string("=") + value : std::string(" unset")) + "\n");
+        }
+    } else if (mode == "stream" && argc > 2) {
+        const std::string block = Pattern(64 * 1024);
+        const long blocks = std::strtol(argv[2], nullptr, 10) * 16;
+        for (long i = 0; i < blocks; ++i) std::fwrite(block.data(), 1, block.size(), stdout);
+        std::fflush(stdout);
+    } else if (mode == "flood") {
+        const std::string block = Pattern(64 * 1024);
+        while (std::fwrite(block.data(), 1, block.size(), stdout) == block.size()) {
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    std::string name;
+    if (StartedUnderAnotherName(&name)) {
+        Write("planted " + name + "\n");
+        return 0;
+    }
+    if (argc < 2) return 2;
+    const std::string mode = argv[1];
+    if (RunWritingMode(mode, argc, argv)) return 0;
+    if (mode == "silent") {
     } else if (mode == "sleep" && argc > 2) {
         Pause(1000 * std::atoi(argv[2]));
     } else if (mode == "spawn" && argc > 3) {
@@ -176,13 +201,6 @@ int main(int argc, char** argv) {
         Pause(std::atoi(argv[2]));
         Write("late");
         Pause(60 * 1000);
-    } else if (mode == "folder") {
-        Write(GetExecutableDirectory().Bytes());
-    } else if (mode == "env") {
-        for (int i = 2; i < argc; ++i) {
-            const char* value = std::getenv(argv[i]);
-            Write(std::string(argv[i]) + (value ? std::string("=") + value : std::string(" unset")) + "\n");
-        }
     } else if (mode == "exit" && argc > 2) {
         return std::atoi(argv[2]);
 #ifdef _WIN32
@@ -191,15 +209,6 @@ int main(int argc, char** argv) {
     } else if (mode == "handle" && argc > 2) {
         DescribeHandle(argv[2]);
 #endif
-    } else if (mode == "stream" && argc > 2) {
-        const std::string block = Pattern(64 * 1024);
-        const long blocks = std::strtol(argv[2], nullptr, 10) * 16;
-        for (long i = 0; i < blocks; ++i) std::fwrite(block.data(), 1, block.size(), stdout);
-        std::fflush(stdout);
-    } else if (mode == "flood") {
-        const std::string block = Pattern(64 * 1024);
-        while (std::fwrite(block.data(), 1, block.size(), stdout) == block.size()) {
-        }
     } else {
         return 2;
     }

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "probes/probe_session.h"
 #include "platform/http_client.h"
 #include "platform/stop_signal.h"
 #include "probes/public_ip.h"
+#include "probes/website_check.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -94,31 +94,32 @@ CProbeEndpoints SiteEndpoints(int port) {
     return endpoints;
 }
 
-struct CStepOutcome {
+// A step's outcome split the way the report's reader sees it: the text of a step that
+// passed, or the reason of one that failed.
+struct CStepTaken {
     int returned;
     std::string result;
     std::string error;
 };
 
-CStepOutcome FetchPublicIpWith(const CProbeEndpoints& endpoints) {
-    CProbeSession session(endpoints);
-    const int returned = session.FetchPublicIP();
-    const std::string result = session.TakeResult().Bytes();
-    return {returned, result, session.TakeError().Bytes()};
+CStepTaken Taken(const CStepOutcome& outcome) {
+    const std::string text = outcome.text.Bytes();
+    return {outcome.ok ? 1 : 0, outcome.ok ? text : std::string(), outcome.ok ? std::string() : text};
+}
+
+CStepTaken FetchPublicIpWith(const CProbeEndpoints& endpoints) {
+    return Taken(FetchPublicIP(CProbeContext(endpoints), CString()));
 }
 
 // Step 2 against a page served with the given status and body.
-CStepOutcome FetchPublicIpFromPage(const std::string& body, const std::string& status = "200 OK") {
+CStepTaken FetchPublicIpFromPage(const std::string& body, const std::string& status = "200 OK") {
     CLoopbackServer server(Answer(HttpResponse(status, body)));
     return FetchPublicIpWith(PageEndpoints(server.Port()));
 }
 
-CStepOutcome CheckWebsiteWith(const CProbeEndpoints& endpoints, const CString& domain,
+CStepTaken CheckWebsiteWith(const CProbeEndpoints& endpoints, const CString& domain,
                               CStopSignal* stop = nullptr) {
-    CProbeSession session(endpoints, stop);
-    const int returned = session.CheckWebsite(domain);
-    const std::string result = session.TakeResult().Bytes();
-    return {returned, result, session.TakeError().Bytes()};
+    return Taken(CheckWebsite(CProbeContext(endpoints, stop), domain));
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -130,12 +131,12 @@ bool Contains(const std::string& text, const std::string& part) {
 TEST(IsIPv4Literal, FollowsTheClassicParser) {
     const struct {
         const char* text;
-        int literal;
+        bool literal;
     } cases[] = {
-        {"203.0.113.9", 1},     {"5", 1},         {"0x7f.1", 1},
-        {"0.0.0.0", 1},         {"", 0},          {"word", 0},
-        {"1.2.3.4.5", 0},       {"256.0.0.1", 0}, {" 1.2.3.4", 0},
-        {"255.255.255.255", 0},
+        {"203.0.113.9", true},  {"5", true},          {"0x7f.1", true},
+        {"0.0.0.0", true},      {"", false},          {"word", false},
+        {"1.2.3.4.5", false},   {"256.0.0.1", false}, {" 1.2.3.4", false},
+        {"255.255.255.255", false},
     };
     for (const auto& c : cases) EXPECT_EQ(c.literal, IsIPv4Literal(c.text)) << '"' << c.text << '"';
 }
@@ -149,7 +150,7 @@ TEST(PublicIpPage, TakesTheCenterTextOfTheAddressLine) {
                             "<body><center>您的IP是：[203.0.113.9] 来自：某地</center>\r\n"
                             "</body></html>\r\n"),
                &log));
-    const CStepOutcome outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
+    const CStepTaken outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ("您的IP是：[203.0.113.9] 来自：某地", outcome.result);
     EXPECT_EQ("", outcome.error);
@@ -204,7 +205,7 @@ TEST(PublicIpPage, PicksTheAddressLineByTheClassicRules) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        const CStepOutcome outcome = FetchPublicIpFromPage(c.body, c.status);
+        const CStepTaken outcome = FetchPublicIpFromPage(c.body, c.status);
         EXPECT_EQ(1, outcome.returned);
         EXPECT_EQ(c.result, outcome.result);
         EXPECT_EQ("", outcome.error);
@@ -212,14 +213,14 @@ TEST(PublicIpPage, PicksTheAddressLineByTheClassicRules) {
 }
 
 TEST(PublicIpPage, AnUnreachablePageIsReportedInTheResultAsOneLine) {
-    const CStepOutcome refused = FetchPublicIpWith(PageEndpoints(ClosedPort()));
+    const CStepTaken refused = FetchPublicIpWith(PageEndpoints(ClosedPort()));
     EXPECT_EQ(1, refused.returned);
     EXPECT_EQ(std::string("无法访问公网IP查询页面：") + kRefusedCause + "\r\n", refused.result);
     EXPECT_EQ("", refused.error);
 
     CProbeEndpoints unresolved = PageEndpoints(80);
     unresolved.publicIpHost = "no..such.invalid";
-    const CStepOutcome nameless = FetchPublicIpWith(unresolved);
+    const CStepTaken nameless = FetchPublicIpWith(unresolved);
     EXPECT_EQ(1, nameless.returned);
     EXPECT_EQ("无法访问公网IP查询页面：域名无法解析\r\n", nameless.result);
     EXPECT_EQ("", nameless.error);
@@ -228,7 +229,7 @@ TEST(PublicIpPage, AnUnreachablePageIsReportedInTheResultAsOneLine) {
 TEST(PublicIpPage, ASilentServerEndsTheStepWithinTheBound) {
     CLoopbackServer server(StaySilent);
     const auto start = Clock::now();
-    const CStepOutcome outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
+    const CStepTaken outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ("无法访问公网IP查询页面：连接超时\r\n", outcome.result);
@@ -252,7 +253,7 @@ TEST(WebsiteCheck, Status200GivesTheRawHeadersWithoutTheBody) {
     CRequestLog log;
     CLoopbackServer server(
         Answer(HttpResponse("200 OK", "BODY-MUST-NOT-APPEAR", "X-Probe: yes\r\n"), &log));
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
     EXPECT_TRUE(Contains(outcome.result, "\r\nX-Probe: yes\r\n")) << outcome.result;
@@ -273,7 +274,7 @@ TEST(WebsiteCheck, OtherStatusesFailShowingTheStatusAndHeaders) {
                                "403 Forbidden", "502 Bad Gateway"}) {
         const std::string answer = HttpResponse(status, "<html>error page</html>");
         CLoopbackServer server(Answer(answer));
-        const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+        const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
         EXPECT_EQ(0, outcome.returned) << status;
         EXPECT_EQ("", outcome.result) << status;
         const std::string headers = answer.substr(0, answer.find("\r\n\r\n") + 4);
@@ -283,7 +284,7 @@ TEST(WebsiteCheck, OtherStatusesFailShowingTheStatusAndHeaders) {
 
 TEST(WebsiteCheck, ANameThatDoesNotResolveGivesTheVisitMessageOnly) {
     EnsureNetworking();
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(80), "no..such.invalid");
+    const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(80), "no..such.invalid");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("", outcome.result);
     EXPECT_EQ("Visit WebSite Address:http://no..such.invalid", outcome.error);
@@ -304,7 +305,7 @@ TEST(WebsiteCheck, ARedirectReportsTheFinalResponse) {
         }
     });
     port = server.Port();
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
     EXPECT_TRUE(Contains(outcome.result, "\r\nX-Final: yes\r\n")) << outcome.result;
@@ -319,7 +320,7 @@ TEST(WebsiteCheck, AFailureAfterRedirectsNamesTheAddressThatFailed) {
     const std::string target = "https://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
     CLoopbackServer server(
         Answer(HttpResponse("301 Moved Permanently", "", "Location: " + target + "\r\n")));
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("无法访问网站http://127.0.0.1：重定向到" + target + "后" + kRefusedCause + "\r\n",
               outcome.error);
@@ -343,13 +344,13 @@ TEST(WebsiteCheck, EndlessRedirectsAndEndlessHeadersSayWhatWentWrong) {
     // Time enough to read the whole block even on a slow, busy machine.
     CProbeEndpoints endpoints = SiteEndpoints(big.Port());
     endpoints.httpLimits.totalMs = 20000;
-    const CStepOutcome outcome = CheckWebsiteWith(endpoints, "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(endpoints, "127.0.0.1");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("无法访问网站http://127.0.0.1：应答头过长\r\n", outcome.error);
 }
 
 TEST(WebsiteCheck, ARefusedConnectionFailsWithAShortMessage) {
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(ClosedPort()), "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(ClosedPort()), "127.0.0.1");
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("", outcome.result);
     EXPECT_EQ(std::string("无法访问网站http://127.0.0.1：") + kRefusedCause + "\r\n",
@@ -359,7 +360,7 @@ TEST(WebsiteCheck, ARefusedConnectionFailsWithAShortMessage) {
 TEST(WebsiteCheck, ASilentServerEndsTheStepWithinTheBound) {
     CLoopbackServer server(StaySilent);
     const auto start = Clock::now();
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("无法访问网站http://127.0.0.1：连接超时\r\n", outcome.error);
@@ -379,7 +380,7 @@ TEST(WebsiteCheck, TheOverallBoundHoldsWhenTheServerTricklesBytes) {
     endpoints.httpLimits.silenceMs = 1000;
     endpoints.httpLimits.totalMs = 2500;
     const auto start = Clock::now();
-    const CStepOutcome outcome = CheckWebsiteWith(endpoints, "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(endpoints, "127.0.0.1");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(0, outcome.returned);
     EXPECT_EQ("无法访问网站http://127.0.0.1：连接超时\r\n", outcome.error);
@@ -396,7 +397,7 @@ TEST(WebsiteCheck, ARaisedStopEndsTheExchangeAtOnce) {
         stop.Raise();
     });
     const auto start = Clock::now();
-    const CStepOutcome outcome = CheckWebsiteWith(endpoints, "127.0.0.1", &stop);
+    const CStepTaken outcome = CheckWebsiteWith(endpoints, "127.0.0.1", &stop);
     const auto took = Clock::now() - start;
     raiser.join();
     EXPECT_LT(took, std::chrono::seconds(5));
@@ -407,7 +408,7 @@ TEST(WebsiteCheck, ARaisedStopEndsTheExchangeAtOnce) {
 TEST(WebsiteCheck, AnInterimContinueResponseIsNotTheAnswer) {
     CLoopbackServer server(Answer("HTTP/1.1 100 Continue\r\n\r\n" +
                                   HttpResponse("200 OK", "body", "X-After: 100\r\n")));
-    const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
+    const CStepTaken outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_EQ(1, outcome.returned);
     EXPECT_EQ(0u, outcome.result.find("HTTP/1.1 200 OK\r\n")) << outcome.result;
     EXPECT_TRUE(Contains(outcome.result, "\r\nX-After: 100\r\n")) << outcome.result;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "probes/probe_session.h"
+#include "probes/whois_lookup.h"
 #include "platform/stop_signal.h"
 #include "probes/whois_text.h"
 #include "tests/test_support.h"
@@ -137,13 +137,13 @@ protected:
 
     // Runs the step as the check sequence does and keeps what it leaves behind.
     int Lookup(const CString& domain, CStopSignal* stop = nullptr) {
-        CProbeSession session(m_endpoints, stop);
-        const int ok = session.LookupWhois(domain);
-        m_tableSize = session.m_whoisServers.size();
-        m_comUpper = session.m_whoisServers.count("COM") ? 1 : 0;
-        m_result = session.m_strResult.Bytes();
-        m_error = session.m_strError.Bytes();
-        return ok;
+        CWhoisServerTable servers(m_endpoints);
+        const CStepOutcome outcome = LookupWhois(CProbeContext(m_endpoints, stop), domain, &servers);
+        m_tableSize = servers.Size();
+        m_comUpper = servers.Holds("COM") ? 1 : 0;
+        m_result = outcome.ok ? outcome.text.Bytes() : std::string();
+        m_error = outcome.ok ? std::string() : outcome.text.Bytes();
+        return outcome.ok ? 1 : 0;
     }
 
     static int Seconds(std::chrono::steady_clock::time_point since) {

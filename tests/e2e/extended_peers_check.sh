@@ -14,31 +14,18 @@ set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 BUILD=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 PROBE=$BUILD/linux/tests/extended_probe
 [ -x "$PROBE" ] || { echo "extended_peers_check: no $PROBE (build linux first)" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "extended_peers_check: run as root (it needs unshare -m -n)" >&2; exit 2; }
-
-if [ -z "${EXTENDED_CHECK_INSIDE:-}" ]; then
-    export EXTENDED_CHECK_INSIDE=1
-    exec timeout --kill-after=10 900 unshare -m -n "$0" "$@"
-fi
+e2e_require_root extended_peers_check "it needs unshare -m -n"
+e2e_enter_namespace 900 "$0" "$@"
 
 # ---- inside the private mount and network namespace ----
-WORK=$(mktemp -d /tmp/extended-check.XXXXXX)
-chmod 755 "$WORK"
+e2e_make_work extended-check
+WORK=$E2E_WORK
 WIN=$BUILD/windows-x64
-WINE=/usr/lib/wine/wine64
-[ -x "$WINE" ] || WINE=$(command -v wine64 || true)
-export WINEPREFIX=$WIN/extended-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    [ -x "${WINE:-}" ] && { "${WINE%64}server" -k 2>/dev/null || true; }
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-ip link set lo up
+e2e_on_exit 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done'
 ip -6 addr add fd00:ee::2/128 dev lo
 ip link add hole0 type veth peer name sink0
 ip -6 addr add fd00:99::1/64 dev hole0 nodad
@@ -51,8 +38,7 @@ cat /etc/ssl/certs/ca-certificates.crt "$WORK/ca.crt" >"$WORK/bundle.crt"
 mount --bind "$WORK/bundle.crt" /etc/ssl/certs/ca-certificates.crt
 printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
 mount --bind "$WORK/resolv.conf" /etc/resolv.conf
-printf '127.0.0.1 localhost\n::1 localhost\n' >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
+e2e_hosts "127.0.0.1 localhost" "::1 localhost"
 
 # A DNS server that takes queries and never answers, behind dnsmasq's silentdns.test.
 python3 -c '
@@ -77,9 +63,9 @@ echo "--- Linux backends"
 python3 "$HERE/extended_cases.py" check "$WORK" -- "$PROBE" || failed=1
 python3 "$HERE/extended_cases.py" silent "$WORK" -- "$PROBE" || failed=1
 
-if [ -f "$WIN/tests/extended_probe.exe" ] && [ -x "$WINE" ]; then
+if [ -f "$WIN/tests/extended_probe.exe" ] && e2e_wine "$WIN/extended-wineprefix" && [ -n "$E2E_WINE" ]; then
     echo "--- Windows backends under wine64"
-    [ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1
+    WINE=$E2E_WINE
     # Wine copies the system's CA bundle, with this run's new test CA, into the prefix's
     # own root store; the first processes to open that store can run before the copy is
     # whole and see the CA as unknown. The cases start once an exchange sees it (a few

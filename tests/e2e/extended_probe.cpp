@@ -12,10 +12,13 @@
 #include <io.h>
 #endif
 
+#include "platform/http_exchange_process.h"
 #include "platform/net_startup.h"
 #include "probes/extended_checks.h"
 
 int main(int argc, char** argv) {
+    // Its HTTPS check runs its exchange in this program started again, on Windows.
+    if (IsHttpExchangeProcess()) return RunHttpExchangeProcess();
     if (argc != 3) {
         std::fprintf(stderr, "usage: extended_probe dns|https|ipv6 DOMAIN\n");
         return 2;

@@ -220,6 +220,23 @@ int CheckLayout(HWND dialog) {
     return problems == 0 ? 0 : 1;
 }
 
+// The dialog's state for the checks, one "name=value" line each.
+int PrintState(const CFound& found) {
+    // The position is read before the report, so a report without a first step
+    // header proves the position had not been stepped by this run yet.
+    const LRESULT position = SendMessageW(GetDlgItem(found.dialog, kProgressId), PBM_GETPOS, 0, 0);
+    const std::string report = TextOf(GetDlgItem(found.dialog, kOutputId));
+    std::printf("progress=%ld\n", static_cast<long>(position));
+    const LRESULT top = SendMessageW(GetDlgItem(found.dialog, kProgressId), PBM_GETRANGE, FALSE, 0);
+    std::printf("progress_max=%ld\n", static_cast<long>(top));
+    std::printf("start_enabled=%d\n", IsWindowEnabled(GetDlgItem(found.dialog, kStartId)) ? 1 : 0);
+    std::printf("report_bytes=%zu\n", report.size());
+    std::printf("step1_written=%d\n", report.find("\r\n\xB5\xDA" "1\xB2\xBD---") != std::string::npos ? 1 : 0);
+    std::printf("status=%s\n", TextOf(GetDlgItem(found.dialog, kStatusId)).c_str());
+    std::printf("box_open=%d\n", found.box ? 1 : 0);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -252,21 +269,7 @@ int main(int argc, char** argv) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
-    if (command == "state") {
-        // The position is read before the report, so a report without a first step
-        // header proves the position had not been stepped by this run yet.
-        const LRESULT position = SendMessageW(GetDlgItem(found.dialog, kProgressId), PBM_GETPOS, 0, 0);
-        const std::string report = TextOf(GetDlgItem(found.dialog, kOutputId));
-        std::printf("progress=%ld\n", static_cast<long>(position));
-        const LRESULT top = SendMessageW(GetDlgItem(found.dialog, kProgressId), PBM_GETRANGE, FALSE, 0);
-        std::printf("progress_max=%ld\n", static_cast<long>(top));
-        std::printf("start_enabled=%d\n", IsWindowEnabled(GetDlgItem(found.dialog, kStartId)) ? 1 : 0);
-        std::printf("report_bytes=%zu\n", report.size());
-        std::printf("step1_written=%d\n", report.find("\r\n\xB5\xDA" "1\xB2\xBD---") != std::string::npos ? 1 : 0);
-        std::printf("status=%s\n", TextOf(GetDlgItem(found.dialog, kStatusId)).c_str());
-        std::printf("box_open=%d\n", found.box ? 1 : 0);
-        return 0;
-    }
+    if (command == "state") return PrintState(found);
     if (command == "where" && argc >= 3) {
         HWND control = GetDlgItem(found.dialog, std::atoi(argv[2]));
         if (!control) return Fail("no such control");

@@ -16,6 +16,8 @@ if [ "$#" -ne 1 ]; then
     exit 2
 fi
 BUILD=$(cd "$1" && pwd)
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 if [ ! -x "$BUILD/tollvane" ] && [ -x "$BUILD/linux/tollvane" ]; then
     BUILD=$BUILD/linux
 fi
@@ -23,19 +25,17 @@ if [ ! -x "$BUILD/tollvane" ]; then
     echo "no tollvane program in $BUILD" >&2
     exit 2
 fi
-if [ "$(id -u)" -ne 0 ]; then
-    echo "run as root (it needs unshare -m -n)" >&2
-    exit 2
-fi
+e2e_require_root loopback_run_check "it needs unshare -m -n"
+e2e_enter_namespace 900 "$0" "$@"
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-
+# ---- inside the private mount and network namespace ----
+e2e_make_work loopback-check
+WORK=$E2E_WORK
 # The registry host of the com row, and the registrar its answer refers to.
 REGISTRY=whois.internic.net
 REGISTRAR=whois.example-registrar.test
-printf '127.0.0.1 localhost\n127.0.0.1 %s\n127.0.0.2 %s\n127.0.0.1 2018.ip138.com\n127.0.0.1 www.example.com\n' \
-    "$REGISTRY" "$REGISTRAR" > "$WORK/hosts"
+e2e_hosts "127.0.0.1 localhost" "127.0.0.1 $REGISTRY" "127.0.0.2 $REGISTRAR" "127.0.0.1 2018.ip138.com" \
+    "127.0.0.1 www.example.com"
 
 cat > "$WORK/whois_server.py" <<'PY'
 import os, socketserver, sys, threading
@@ -87,32 +87,12 @@ open(os.path.join(work, "ready"), "w").close()
 threading.Event().wait()
 PY
 
-cat > "$WORK/inside.sh" <<'INSIDE'
-set -euo pipefail
-WORK=$1
-BUILD=$2
-ip link set lo up
-mount --bind "$WORK/hosts" /etc/hosts
 python3 "$WORK/whois_server.py" "$WORK" &
-SERVER=$!
-for _ in $(seq 50); do
-    [ -e "$WORK/ready" ] && break
-    sleep 0.1
-done
-status=0
-if [ -e "$WORK/ready" ]; then
-    (cd "$WORK" && timeout 300 "$BUILD/tollvane" -o "$WORK/report.txt" www.example.com > "$WORK/run.log" 2>&1) || status=$?
-else
-    echo "whois stand-in did not start" >&2
-    status=1
-fi
-kill "$SERVER" 2>/dev/null || true
-wait "$SERVER" 2>/dev/null || true
-exit "$status"
-INSIDE
-
+e2e_on_exit "kill $! 2>/dev/null; wait $! 2>/dev/null"
+e2e_wait_for 10 test -e "$WORK/ready" || { echo "FAIL: whois stand-in did not start" >&2; exit 1; }
 run_status=0
-unshare -m -n bash "$WORK/inside.sh" "$WORK" "$BUILD" || run_status=$?
+(cd "$WORK" && timeout 300 "$BUILD/tollvane" -o "$WORK/report.txt" www.example.com > "$WORK/run.log" 2>&1) ||
+    run_status=$?
 if [ "$run_status" -ne 0 ]; then
     echo "FAIL: tollvane run ended with status $run_status" >&2
     cat "$WORK/run.log" >&2 2>/dev/null || true

@@ -11,39 +11,23 @@ set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 BUILD=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 WIN=$BUILD/windows-x64
 [ -f "$WIN/psping.exe" ] || { echo "psping_check: no $WIN/psping.exe (build windows-x64 first)" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "psping_check: run as root (it needs unshare -m -n)" >&2; exit 2; }
-
-if [ -z "${PSPING_CHECK_INSIDE:-}" ]; then
-    export PSPING_CHECK_INSIDE=1
-    exec timeout --kill-after=10 900 unshare -m -n "$0" "$@"
-fi
+e2e_require_root psping_check "it needs unshare -m -n"
+e2e_enter_namespace 900 "$0" "$@"
 
 # ---- inside the private mount and network namespace ----
 BLACKHOLE=10.99.0.2
-WORK=$(mktemp -d /tmp/psping-check.XXXXXX)
-WINE=/usr/lib/wine/wine64
-[ -x "$WINE" ] || WINE=$(command -v wine64)
-# A prefix of this test's own: wine creates sockets in its server, so the server must
-# start here, inside the namespace, not be one already running outside it.
-export WINEPREFIX=$WIN/psping-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cleanup() {
-    "${WINE%64}server" -k 2>/dev/null || wineserver -k 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-ip link set lo up
+e2e_make_work psping-check
+command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || { echo "psping_check: no wine64" >&2; exit 2; }
 ip link add hole0 type veth peer name sink0
 ip addr add 10.99.0.1/24 dev hole0
 ip link set hole0 up
 ip link set sink0 up
 ip neigh add $BLACKHOLE lladdr 02:00:00:00:99:02 dev hole0 nud permanent
-printf '127.0.0.1 localhost peer.psping.test\n' >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
-
-[ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1
+e2e_hosts "127.0.0.1 localhost peer.psping.test"
+e2e_wine "$WIN/psping-wineprefix"
 
 failed=0
 system_dll() { ls "$WINEPREFIX/drive_c/windows/system32" | grep -ix -- "$1" >/dev/null; }
@@ -58,7 +42,7 @@ for arch in x86_64 i686; do
 done
 
 echo "--- psping.exe under wine64"
-python3 "$HERE/psping_cases.py" --crlf --blackhole $BLACKHOLE -- "$WINE" "$WIN/psping.exe" || failed=1
+python3 "$HERE/psping_cases.py" --crlf --blackhole $BLACKHOLE -- "$E2E_WINE" "$WIN/psping.exe" || failed=1
 if [ -x "$BUILD/linux/psping" ]; then
     echo "--- Linux psping"
     python3 "$HERE/psping_cases.py" --blackhole $BLACKHOLE -- "$BUILD/linux/psping" || failed=1

@@ -8,34 +8,29 @@
 set -euo pipefail
 
 BUILD=$(cd "$1" && pwd)
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 [ -x "$BUILD/tollvane" ] || BUILD=$BUILD/linux
 [ -x "$BUILD/tollvane" ] || { echo "no tollvane program in $BUILD" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "run as root (it needs unshare -m -n)" >&2; exit 2; }
+e2e_require_root silent_peers_check "it needs unshare -m -n"
+e2e_enter_namespace 900 "$0" "$@"
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+# ---- inside the private mount and network namespace ----
+e2e_make_work silent-check
+WORK=$E2E_WORK
 SILENT=10.99.0.2
-{
-    echo "127.0.0.1 localhost"
-    for name in www.silent-peer.test whois.internic.net 2018.ip138.com; do echo "$SILENT $name"; done
-} > "$WORK/hosts"
-
-cat > "$WORK/inside.sh" <<INSIDE
-set -euo pipefail
-ip link set lo up
 ip link add silent0 type veth peer name sink0
 ip addr add 10.99.0.1/24 dev silent0
 ip link set silent0 up
 ip link set sink0 up
 ip neigh add $SILENT lladdr 02:00:00:00:99:02 dev silent0 nud permanent
-mount --bind "$WORK/hosts" /etc/hosts
-start=\$(date +%s)
-"$BUILD/tollvane" -o "$WORK/report.txt" www.silent-peer.test > "$WORK/out.txt" 2>&1
-echo \$(( \$(date +%s) - start )) > "$WORK/seconds"
-INSIDE
-unshare -m -n bash "$WORK/inside.sh"
+e2e_hosts "127.0.0.1 localhost" "$SILENT www.silent-peer.test" "$SILENT whois.internic.net" \
+    "$SILENT 2018.ip138.com"
 
-seconds=$(cat "$WORK/seconds")
+start=$SECONDS
+"$BUILD/tollvane" -o "$WORK/report.txt" www.silent-peer.test > "$WORK/out.txt" 2>&1
+seconds=$((SECONDS - start))
+
 iconv -f GB18030 -t UTF-8 "$WORK/report.txt" | grep -aE "^第|stopped|终止|timed out|Request" | head -40 || true
 blocks=$(grep -c $'^\xb5\xda[1-9]\xb2\xbd---' "$WORK/report.txt" || true)
 echo "silent peers: run took ${seconds}s, ${blocks} step blocks"

@@ -1,0 +1,44 @@
+// What every probe of one check run shares, handed to each step as
+//
+//     CStepOutcome Step(const CProbeContext& context, const CString& domain);
+//
+// - endpoints: the outside servers and the limits of each exchange (tests point them at
+//   loopback peers and shorten the limits);
+// - stop: raised when the front end goes away; a probe that sees it gives up at once
+//   (may be null: nothing stops the run);
+// - runBudget: the whole run's time, started when the context is made, on the clock it
+//   is given (tests pass a fake one);
+// - reservedAfterWebsiteMs: time of the run's budget set aside for the optional steps
+//   that follow the web site step, so tracert leaves room for them.
+// A probe returns its result and never leaves anything behind in the context, which is
+// why every probe takes it const.
+#pragma once
+
+#include "platform/deadline.h"
+#include "platform/mb_string.h"
+#include "platform/resolver.h"
+#include "probes/endpoints.h"
+#include "probes/step_outcome.h"
+
+class CStopSignal;
+
+struct CProbeContext {
+    // The run's time budget starts now, on the given clock.
+    explicit CProbeContext(const CProbeEndpoints& endpoints = DefaultEndpoints(),
+                           CStopSignal* stop = nullptr, const IClock& clock = SteadyClock());
+
+    CProbeEndpoints endpoints;
+    CStopSignal* stop;
+    CDeadline runBudget;
+    int reservedAfterWebsiteMs = 0;
+};
+
+// A host's first IPv4 address and, when there is none, the line the report gives why.
+struct CHostLookup {
+    CResolution resolution;
+    CString failureLine;
+};
+
+// Looks the host up with surrounding blanks trimmed, waiting at most limitMs.
+CHostLookup ResolveHostIPv4(const CProbeContext& context, CString host,
+                            int limitMs = kNameLookupLimitMs);
