@@ -6,6 +6,12 @@
 
 namespace {
 
+// "（其他来源核对：本机公网IP为A.B.C.D（来源：...），与上面的结果不一致）": the address.
+std::string_view CheckedAddress(std::string_view body) {
+    const std::string_view value = ValueAfter(body, "本机公网IP为");
+    return value.substr(0, value.find("（"));
+}
+
 // A hosts-file line quoted in the step: an address, then at least one name.
 std::string HostsLine(std::string_view body) {
     for (std::string_view line : SplitLines(body)) {
@@ -56,7 +62,7 @@ void AddEnvironmentFindings(CFindingList* list) {
         if (address->body.find("与上面的结果不一致") != std::string_view::npos) {
             list->Add("public-ip-mismatch", ESeverity::kWarning, *address,
                       "地址查询页面给出的公网IP与其他来源核对的结果（%s）不一致，以核对结果为准。",
-                      {Clip(ValueAfter(address->body, "本机公网IP为"), 46)});
+                      {Clip(CheckedAddress(address->body), 46)});
         }
     }
     if (const CReportBlock* machine = report.Find(EReportStep::kEnvironment)) AddMachineFindings(list, *machine);

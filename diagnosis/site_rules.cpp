@@ -20,7 +20,9 @@ void AddNameFindings(CFindingList* list, const CReportBlock* website) {
     const CParsedReport& report = list->Report();
     const std::string_view body = website ? website->body : std::string_view();
     if (website && StartsWith(body, kNameNotFoundLead)) {
-        const std::string name = Clip(body.substr(std::string_view(kNameNotFoundLead).size()));
+        std::string_view named = body.substr(std::string_view(kNameNotFoundLead).size());
+        if (named.compare(0, 7, "http://") == 0) named.remove_prefix(7);
+        const std::string name = Clip(named);
         if (body.find('\n') != std::string_view::npos && body.find('\n') + 1 < body.size()) {
             list->Add("dns-timeout", ESeverity::kWarning, *website, "查询域名%s的地址超时：DNS服务器没有及时应答。",
                       {name});
