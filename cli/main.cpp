@@ -171,6 +171,7 @@ int main(int argc, char** argv) {
         if (runStatus > 128) std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;
     }
+    if (isatty(STDERR_FILENO)) ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
     if (!line.reportPath.empty()) {
         CString error;
         if (!SaveReportFile(line.reportPath, frontEnd->Report().Snapshot(), &error)) {

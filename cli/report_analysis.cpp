@@ -103,3 +103,9 @@ int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::
     if (asJson) Say(out, "]}\n");
     return status;
 }
+
+void ShowRunFindings(const std::string& report, std::FILE* stream) {
+    const bool utf8 = TerminalUsesUtf8();
+    CGbkDecoder decoder;
+    Say(stream, "\n" + decoder.Convert("诊断结论：\n") + FindingLines(AnalyzeReport(report), utf8));
+}

@@ -1,6 +1,7 @@
 #!/bin/bash
 # One whole tollvane run against tests/e2e/diagnosis_peers.py in a private network and
-# mount namespace: DIAGNOSIS_MODE picks the fault, the report goes to OUT.
+# mount namespace: MODE picks the fault, the report goes to OUT. With DIAGNOSIS_TTY set,
+# the run writes to this script's own output (a terminal, under script(1)).
 #   diagnosis_run.sh TOLLVANE MODE OUT [DOMAIN]      (as root)
 set -euo pipefail
 [ $# -ge 3 ] || { echo "usage: $0 TOLLVANE MODE OUT [DOMAIN]" >&2; exit 2; }
@@ -22,5 +23,9 @@ mount --bind "$WORK/resolv.conf" /etc/resolv.conf
 PYTHONPATH=$HERE python3 "$HERE/diagnosis_peers.py" "$MODE" >"$WORK/peers.out" 2>/dev/null &
 peer=$!
 for _ in $(seq 50); do grep -q ready "$WORK/peers.out" 2>/dev/null && break; sleep 0.1; done
-(cd "$WORK" && "$TOLLVANE" -o "$OUT" "$DOMAIN" >"$WORK/run.log" 2>&1) || cat "$WORK/run.log" >&2
+if [ -n "${DIAGNOSIS_TTY:-}" ]; then
+    (cd "$WORK" && "$TOLLVANE" -o "$OUT" "$DOMAIN") || true
+else
+    (cd "$WORK" && "$TOLLVANE" -o "$OUT" "$DOMAIN" >"$WORK/run.log" 2>&1) || cat "$WORK/run.log" >&2
+fi
 [ -s "$OUT" ]
