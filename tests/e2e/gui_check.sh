@@ -178,8 +178,8 @@ python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>>"$LOG" &
 PEERS_PID=$!
 wait_for 10 grep -q ready "$WORK/peers.out" || die "loopback servers did not start"
 
-# Room for the whole dialog at 192 DPI.
-Xvfb -displayfd 9 -screen 0 1600x1280x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
+# Room for the whole dialog, findings list included, at 192 DPI.
+Xvfb -displayfd 9 -screen 0 1600x1440x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
 XVFB_PID=$!
 wait_for 10 test -s "$WORK/display" || die "Xvfb did not start"
 export DISPLAY=:$(head -1 "$WORK/display")
