@@ -1,4 +1,5 @@
 #include "engine/check_sequence.h"
+#include "engine/report_diagnosis.h"
 
 #include <new>
 
@@ -80,7 +81,20 @@ CString RunStep(const CCheckStep& entry, CProbeSession& session, const CString& 
     }
 }
 
-int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
+// copy: the front end itself, when the run ends with its findings; else null.
+int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
+             const CReportCopy* copy = nullptr);
+
+// With the optional steps, the report ends with its own findings; without them it stays
+// the nine-step report, byte for byte.
+int RunStepsAndDiagnose(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
+    if (!options.extended) return RunSteps(frontEnd, domain, options);
+    CReportCopy copy(frontEnd);
+    return RunSteps(&copy, domain, options, &copy);
+}
+
+int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
+             const CReportCopy* copy) {
     frontEnd->AppendOutput(kReportBanner);
     CProbeSession session(options.endpoints, options.stop);
     if (options.extended) session.ReserveAfterWebsite(kExtendedStepsLimitMs);
@@ -96,6 +110,7 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
         frontEnd->StepProgress(step, entry.name);
         AppendStepHeader(frontEnd, 0, step, entry.name, options.clock);
     }
+    if (copy) AppendDiagnosisBlock(frontEnd, copy->Bytes(), steps + 1, FormatTimestamp(options.clock()));
     frontEnd->NotifyCheckDone();
     return 0;
 }
@@ -107,7 +122,7 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
 // step, so the program carries on instead of ending.
 int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     try {
-        return RunSteps(frontEnd, domain, options);
+        return RunStepsAndDiagnose(frontEnd, domain, options);
     } catch (const std::bad_alloc&) {
     }
     if (IsStopRaised(options.stop)) return 0;
