@@ -52,8 +52,8 @@ std::wstring TakeDroppedFile(HDROP drop) {
 }
 
 bool ReadReportFile(const std::wstring& path, std::string* bytes, CString* error) {
-    CFileHandle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    CFileHandle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (file.handle == INVALID_HANDLE_VALUE) {
         *error = SystemError("无法打开文件", GetLastError());
         return false;
@@ -66,8 +66,10 @@ bool ReadReportFile(const std::wstring& path, std::string* bytes, CString* error
     bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
     size_t at = 0;
-    while (at < bytes->size() && ReadFile(file.handle, &(*bytes)[at], static_cast<DWORD>(bytes->size() - at), &got,
-                                          nullptr) && got > 0) {
+    while (at < bytes->size() &&
+           ReadFile(file.handle, &(*bytes)[at], static_cast<DWORD>(bytes->size() - at), &got,
+                    nullptr) &&
+           got > 0) {
         at += got;
     }
     if (at != bytes->size()) {

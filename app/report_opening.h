@@ -2,8 +2,8 @@
 // with the same findings a run shows. The report is read, never written.
 #pragma once
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 

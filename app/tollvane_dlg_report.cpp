@@ -30,7 +30,8 @@ void CTollvaneDlg::OpenReport(const std::wstring& path) {
     std::string bytes;
     CString error;
     if (!ReadReportFile(path, &bytes, &error)) {
-        ShowMessage(GbkToWide("无法打开报告") + L"\r\n" + path + L"\r\n\r\n" + GbkToWide(error), MB_OK | MB_ICONERROR);
+        ShowMessage(GbkToWide("无法打开报告") + L"\r\n" + path + L"\r\n\r\n" + GbkToWide(error),
+                    MB_OK | MB_ICONERROR);
         return;
     }
     const CAnalysis analysis = AnalyzeReport(bytes);

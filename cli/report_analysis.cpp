@@ -75,7 +75,8 @@ std::string FindingLines(const CAnalysis& analysis, bool utf8) {
     return MakeControlsVisible(decoder.Convert(gbk) + decoder.Flush(), utf8);
 }
 
-int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::FILE* out, std::FILE* err) {
+int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::FILE* out,
+                       std::FILE* err) {
     const bool utf8 = TerminalUsesUtf8();
     // The document goes out a report at a time, so a mailbox of reports takes no more
     // memory than one.
@@ -85,16 +86,20 @@ int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::
     for (const std::string& path : files) {
         CAnalysis analysis;
         if (!ReadWholeFile(path, &bytes, &error)) {
-            Say(err, MakeControlsVisible("tollvane: " + path + ": cannot read: " + error + "\n", utf8));
+            Say(err,
+                MakeControlsVisible("tollvane: " + path + ": cannot read: " + error + "\n", utf8));
         } else if (!(analysis = AnalyzeReport(bytes)).isReport) {
             error = "not a check report (no banner)";
             Say(err, MakeControlsVisible("tollvane: " + path + ": " + error + "\n", utf8));
         }
         if (!analysis.isReport) status = 2;
         if (asJson) {
-            json report = {{"file", path}, {"findings", FindingsJson(analysis)}, {"notes", NotesJson(analysis)}};
+            json report = {{"file", path},
+                           {"findings", FindingsJson(analysis)},
+                           {"notes", NotesJson(analysis)}};
             if (!analysis.isReport) report["error"] = error;
-            Say(out, (&path == &files.front() ? "" : ",") + report.dump(-1, ' ', false, json::error_handler_t::replace));
+            Say(out, (&path == &files.front() ? "" : ",") +
+                         report.dump(-1, ' ', false, json::error_handler_t::replace));
         } else if (analysis.isReport) {
             if (files.size() > 1) Say(out, MakeControlsVisible("==> " + path + " <==\n", utf8));
             Say(out, FindingLines(analysis, utf8));

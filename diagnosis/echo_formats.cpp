@@ -19,7 +19,8 @@ bool IsHopNumber(std::string_view word) {
 }
 
 std::string_view Unbracketed(std::string_view word) {
-    if (word.size() > 2 && word.front() == '[' && word.back() == ']') return word.substr(1, word.size() - 2);
+    if (word.size() > 2 && word.front() == '[' && word.back() == ']')
+        return word.substr(1, word.size() - 2);
     return word;
 }
 
@@ -70,8 +71,9 @@ CEchoStats ReadEchoStats(std::string_view body) {
 }
 
 bool SaysHostNotFound(std::string_view body) {
-    for (std::string_view words : {"could not find host", "找不到主机", "Unable to resolve target system name",
-                                   "无法解析目标系统名称", "Cannot resolve "}) {
+    for (std::string_view words :
+         {"could not find host", "找不到主机", "Unable to resolve target system name",
+          "无法解析目标系统名称", "Cannot resolve "}) {
         if (body.find(words) != std::string_view::npos) return true;
     }
     return false;
@@ -103,7 +105,8 @@ std::vector<CPathHop> ReadPathTable(std::string_view body) {
         if (!ReadNumber(words[2], &hop.lossPercent)) continue;
         double average = 0;
         if (words.size() >= 9 && ReadNumber(words[5], &average)) hop.averageMs = average;
-        for (size_t i = 9; i < words.size(); ++i) hop.label += (i > 9 ? " " : "") + std::string(words[i]);
+        for (size_t i = 9; i < words.size(); ++i)
+            hop.label += (i > 9 ? " " : "") + std::string(words[i]);
         hops.push_back(hop);
     }
     return hops;

@@ -24,7 +24,8 @@ std::string HostsLine(std::string_view body) {
 std::string ProxyLine(std::string_view body) {
     for (std::string_view line : SplitLines(body)) {
         const std::string lowered = LowerAscii(line);
-        if (line.find("代理") != std::string_view::npos || lowered.find("proxy") != std::string::npos)
+        if (line.find("代理") != std::string_view::npos ||
+            lowered.find("proxy") != std::string::npos)
             return Clip(TrimBlanks(line));
     }
     return std::string();
@@ -34,22 +35,23 @@ void AddMachineFindings(CFindingList* list, const CReportBlock& block) {
     const std::string_view body = block.body;
     const std::string proxy = ProxyLine(body);
     if (body.find("未设置代理") == std::string_view::npos && !proxy.empty()) {
-        list->Add("proxy-active", ESeverity::kWarning, block, "本机设置了代理（%s）：访问网站的流量经过代理，结果可能与直连不同。",
-                  {proxy});
+        list->Add("proxy-active", ESeverity::kWarning, block,
+                  "本机设置了代理（%s）：访问网站的流量经过代理，结果可能与直连不同。", {proxy});
     }
     const std::string_view vpn = ValueAfter(body, "访问该网站的流量经过虚拟网卡");
     if (body.find("访问该网站的流量经过虚拟网卡") != std::string_view::npos) {
-        list->Add("vpn-route", ESeverity::kWarning, block, "访问该网站的流量经过虚拟网卡%s（VPN或隧道），结果可能与直连不同。",
-                  {Clip(vpn)});
+        list->Add("vpn-route", ESeverity::kWarning, block,
+                  "访问该网站的流量经过虚拟网卡%s（VPN或隧道），结果可能与直连不同。", {Clip(vpn)});
     }
     const std::string hosts = HostsLine(body);
     if (body.find("hosts文件中没有该域名") == std::string_view::npos && !hosts.empty()) {
-        list->Add("hosts-override", ESeverity::kWarning, block, "本机hosts文件为该域名指定了地址（%s），DNS的解析结果不起作用。",
-                  {hosts});
+        list->Add("hosts-override", ESeverity::kWarning, block,
+                  "本机hosts文件为该域名指定了地址（%s），DNS的解析结果不起作用。", {hosts});
     }
     const long skew = ReadClockSkewSeconds(body);
     if (skew > diagnosis_limits::kClockSkewSeconds) {
-        list->Add("clock-skew", ESeverity::kWarning, block, "本机时间与服务器相差%s秒：时间不准会导致HTTPS证书报错。",
+        list->Add("clock-skew", ESeverity::kWarning, block,
+                  "本机时间与服务器相差%s秒：时间不准会导致HTTPS证书报错。",
                   {std::to_string(skew)});
     }
 }
@@ -65,5 +67,6 @@ void AddEnvironmentFindings(CFindingList* list) {
                       {Clip(CheckedAddress(address->body), 46)});
         }
     }
-    if (const CReportBlock* machine = report.Find(EReportStep::kEnvironment)) AddMachineFindings(list, *machine);
+    if (const CReportBlock* machine = report.Find(EReportStep::kEnvironment))
+        AddMachineFindings(list, *machine);
 }

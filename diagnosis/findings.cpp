@@ -10,9 +10,12 @@ std::string FillIn(std::string_view format, std::initializer_list<std::string> a
     std::string text;
     const std::string* next = args.begin();
     for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == '%')) {
-            if (format[++i] == '%') text += '%';
-            else if (next != args.end()) text += *next++;
+        if (format[i] == '%' && i + 1 < format.size() &&
+            (format[i + 1] == 's' || format[i + 1] == '%')) {
+            if (format[++i] == '%')
+                text += '%';
+            else if (next != args.end())
+                text += *next++;
         } else {
             text += format[i];
         }
@@ -20,8 +23,8 @@ std::string FillIn(std::string_view format, std::initializer_list<std::string> a
     return text;
 }
 
-void CFindingList::Add(const char* id, ESeverity severity, const CReportBlock& block, const char* format,
-                       std::initializer_list<std::string> args) {
+void CFindingList::Add(const char* id, ESeverity severity, const CReportBlock& block,
+                       const char* format, std::initializer_list<std::string> args) {
     if (Has(id)) return;
     m_findings.push_back({id, severity, block.number, FillIn(format, args)});
 }
@@ -48,24 +51,31 @@ std::string Clip(std::string_view text, size_t maxBytes) {
 
 std::string Number(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, value == static_cast<long long>(value) ? "%.0f" : "%.1f", value);
+    std::snprintf(text, sizeof text, value == static_cast<long long>(value) ? "%.0f" : "%.1f",
+                  value);
     return text;
 }
 
 const char* SeverityWord(ESeverity severity) {
     switch (severity) {
-        case ESeverity::kCritical: return "严重";
-        case ESeverity::kWarning: return "警告";
-        case ESeverity::kInfo: break;
+        case ESeverity::kCritical:
+            return "严重";
+        case ESeverity::kWarning:
+            return "警告";
+        case ESeverity::kInfo:
+            break;
     }
     return "提示";
 }
 
 const char* SeverityName(ESeverity severity) {
     switch (severity) {
-        case ESeverity::kCritical: return "critical";
-        case ESeverity::kWarning: return "warning";
-        case ESeverity::kInfo: break;
+        case ESeverity::kCritical:
+            return "critical";
+        case ESeverity::kWarning:
+            return "warning";
+        case ESeverity::kInfo:
+            break;
     }
     return "info";
 }
@@ -84,15 +94,19 @@ CAnalysis AnalyzeParsed(const CParsedReport& report) {
     AddDnsFindings(&list);
     AddEnvironmentFindings(&list);
     analysis.findings = list.Take();
-    std::stable_sort(analysis.findings.begin(), analysis.findings.end(), [](const CFinding& a, const CFinding& b) {
-        return a.severity != b.severity ? a.severity < b.severity : a.step < b.step;
-    });
-    const bool serious = !analysis.findings.empty() && analysis.findings.front().severity != ESeverity::kInfo;
+    std::stable_sort(analysis.findings.begin(), analysis.findings.end(),
+                     [](const CFinding& a, const CFinding& b) {
+                         return a.severity != b.severity ? a.severity < b.severity
+                                                         : a.step < b.step;
+                     });
+    const bool serious =
+        !analysis.findings.empty() && analysis.findings.front().severity != ESeverity::kInfo;
     // A report cut short may have lost the very block that would have said otherwise.
     const bool whole = report.blocks.size() >= 9 && report.blocks.back().complete;
     if (!serious && whole) {
         analysis.findings.insert(analysis.findings.begin(),
-                                 {"all-clear", ESeverity::kInfo, 0, "检测没有发现问题：网站能正常访问，各项检查均正常。"});
+                                 {"all-clear", ESeverity::kInfo, 0,
+                                  "检测没有发现问题：网站能正常访问，各项检查均正常。"});
     }
     return analysis;
 }
@@ -100,7 +114,8 @@ CAnalysis AnalyzeParsed(const CParsedReport& report) {
 }  // namespace
 
 CAnalysis AnalyzeReport(std::string_view bytes) {
-    if (bytes.find("\r\n") == std::string_view::npos && bytes.find('\n') != std::string_view::npos) {
+    if (bytes.find("\r\n") == std::string_view::npos &&
+        bytes.find('\n') != std::string_view::npos) {
         std::string restored(bytes);
         RestoreLineEnds(&restored);
         return AnalyzeParsed(ParseReport(restored));
@@ -109,7 +124,8 @@ CAnalysis AnalyzeReport(std::string_view bytes) {
 }
 
 std::string DiagnosisBlock(const CAnalysis& analysis, int step, std::string_view time) {
-    std::string block = "\r\n第" + std::to_string(step) + "步---" + kDiagnosisBlockName + "：" + std::string(time) + "\r\n";
+    std::string block = "\r\n第" + std::to_string(step) + "步---" + kDiagnosisBlockName + "：" +
+                        std::string(time) + "\r\n";
     for (const CFinding& finding : analysis.findings)
         block += std::string("[") + SeverityWord(finding.severity) + "] " + finding.text + "\r\n";
     return block + "\r\n \r\n" + std::string(69, '*');

@@ -10,10 +10,10 @@
 enum class ESeverity { kCritical = 0, kWarning = 1, kInfo = 2 };
 
 struct CFinding {
-    std::string id;          // stable: "site-unreachable", "path-loss", ...
+    std::string id;  // stable: "site-unreachable", "path-loss", ...
     ESeverity severity = ESeverity::kInfo;
-    int step = 0;            // the number of the block it rests on; 0 for all-clear
-    std::string text;        // one GBK sentence with the evidence
+    int step = 0;      // the number of the block it rests on; 0 for all-clear
+    std::string text;  // one GBK sentence with the evidence
 };
 
 struct CAnalysis {

@@ -28,15 +28,18 @@ void AddRouteStops(CFindingList* list, const CReportBlock& block) {
     }
     const int silent = static_cast<int>(trace.hops.size()) - 1 - lastAnswer;
     if (silent == 0) return;
-    const ESeverity severity = SiteConnects(list->Report()) ? ESeverity::kInfo : ESeverity::kWarning;
+    const ESeverity severity =
+        SiteConnects(list->Report()) ? ESeverity::kInfo : ESeverity::kWarning;
     if (lastAnswer < 0) {
         list->Add("route-stops", severity, block, "Tracert到%s的%s跳全部没有应答。",
                   {Clip(trace.target, 46), std::to_string(silent)});
         return;
     }
-    list->Add("route-stops", severity, block, "Tracert在第%s跳（%s）之后再无应答，其后%s跳都超时，没有到达%s。",
-              {std::to_string(trace.hops[lastAnswer].number), Clip(trace.hops[lastAnswer].address, 46),
-               std::to_string(silent), Clip(trace.target, 46)});
+    list->Add(
+        "route-stops", severity, block,
+        "Tracert在第%s跳（%s）之后再无应答，其后%s跳都超时，没有到达%s。",
+        {std::to_string(trace.hops[lastAnswer].number), Clip(trace.hops[lastAnswer].address, 46),
+         std::to_string(silent), Clip(trace.target, 46)});
 }
 
 void AddPathLoss(CFindingList* list, const CReportBlock& block, const std::vector<CPathHop>& hops) {
@@ -44,9 +47,12 @@ void AddPathLoss(CFindingList* list, const CReportBlock& block, const std::vecto
     if (reading.kind == EPathLoss::kPersistent) {
         const CPathHop& start = hops[reading.hop];
         list->Add("path-loss",
-                  reading.destinationLoss >= diagnosis_limits::kPathLossCriticalPercent ? ESeverity::kCritical
-                                                                                        : ESeverity::kWarning,
-                  block, "从%s起丢包率为%s%%，并一直持续到目标（目标丢包率%s%%）：问题出在这一跳或它与上一跳之间的线路。",
+                  reading.destinationLoss >= diagnosis_limits::kPathLossCriticalPercent
+                      ? ESeverity::kCritical
+                      : ESeverity::kWarning,
+                  block,
+                  "从%s起丢包率为%s%%，并一直持续到目标（目标丢包率%s%%"
+                  "）：问题出在这一跳或它与上一跳之间的线路。",
                   {HopName(start), Number(start.lossPercent), Number(reading.destinationLoss)});
     } else if (reading.kind == EPathLoss::kIntermediateOnly) {
         const CPathHop& hop = hops[reading.hop];
@@ -65,8 +71,10 @@ void AddLatency(CFindingList* list, const CReportBlock& block, const std::vector
         if (hop.averageMs < 0) continue;
         if (previous && hop.averageMs - previous->averageMs > diagnosis_limits::kLatencyJumpMs &&
             destination - previous->averageMs > diagnosis_limits::kLatencyJumpMs) {
-            list->Add("high-latency", ESeverity::kWarning, block, "延迟在%s陡增了%sms，并一直持续到目标（平均%sms）。",
-                      {HopName(hop), Number(hop.averageMs - previous->averageMs), Number(destination)});
+            list->Add(
+                "high-latency", ESeverity::kWarning, block,
+                "延迟在%s陡增了%sms，并一直持续到目标（平均%sms）。",
+                {HopName(hop), Number(hop.averageMs - previous->averageMs), Number(destination)});
             return;
         }
         previous = &hop;
@@ -84,7 +92,8 @@ void AddPathFindings(CFindingList* list) {
     if (const CReportBlock* ping = report.Find(EReportStep::kPing)) {
         const CEchoStats echo = ReadEchoStats(ping->body);
         if (echo.found && echo.received > 0 && echo.averageMs > diagnosis_limits::kHighLatencyMs) {
-            list->Add("high-latency", ESeverity::kWarning, *ping, "Ping到网站的平均往返时间为%sms，超过%sms。",
+            list->Add("high-latency", ESeverity::kWarning, *ping,
+                      "Ping到网站的平均往返时间为%sms，超过%sms。",
                       {Number(echo.averageMs), Number(diagnosis_limits::kHighLatencyMs)});
         }
     }

@@ -16,7 +16,8 @@ CDate ReadDateValue(std::string_view text) {
     int year = 0, month = 0, day = 0;
     size_t used = 0, more = 0, last = 0;
     if (ReadDigits(text, &year, &used) && used == 4 && used + 1 < text.size() &&
-        ReadDigits(text.substr(used + 1), &month, &more) && more <= 2 && used + 2 + more < text.size() &&
+        ReadDigits(text.substr(used + 1), &month, &more) && more <= 2 &&
+        used + 2 + more < text.size() &&
         ReadDigits(TrimBlanks(text.substr(used + 2 + more)), &day, &last) && last <= 2) {
         date = {year, month, day};
     } else if (text.size() >= 11 && ReadDigits(text, &day, &used) && used == 2 && text[2] == '-') {
@@ -26,8 +27,8 @@ CDate ReadDateValue(std::string_view text) {
         if (date.month && text[6] == '-' && ReadDigits(text.substr(7), &year, &used) && used == 4)
             date = {year, date.month, day};
     }
-    const bool sane = date.year >= 1985 && date.year <= 9999 && date.month >= 1 && date.month <= 12 &&
-                      date.day >= 1 && date.day <= 31;
+    const bool sane = date.year >= 1985 && date.year <= 9999 && date.month >= 1 &&
+                      date.month <= 12 && date.day >= 1 && date.day <= 31;
     return sane ? date : CDate();
 }
 
@@ -44,7 +45,8 @@ bool IsIpv4(std::string_view text, int octets[4]) {
     size_t i = 0;
     for (int part = 0; part < 4; ++part) {
         size_t used = 0;
-        if (!ReadDigits(text.substr(i), &octets[part], &used) || used > 3 || octets[part] > 255) return false;
+        if (!ReadDigits(text.substr(i), &octets[part], &used) || used > 3 || octets[part] > 255)
+            return false;
         i += used;
         if (part < 3 && (i >= text.size() || text[i++] != '.')) return false;
     }
@@ -54,9 +56,12 @@ bool IsIpv4(std::string_view text, int octets[4]) {
 bool IsIpv6(std::string_view text) {
     int colons = 0;
     for (char ch : text) {
-        const bool hex = (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
-        if (ch == ':') ++colons;
-        else if (!hex && ch != '.') return false;
+        const bool hex =
+            (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
+        if (ch == ':')
+            ++colons;
+        else if (!hex && ch != '.')
+            return false;
     }
     return colons >= 2 && text.size() <= 45;
 }
@@ -74,9 +79,9 @@ CDate ReadHeaderDate(std::string_view time) {
 }
 
 CDate ReadExpiryDate(std::string_view body) {
-    static const char* const kKeys[] = {"expiry date:", "expiration date:", "expiration time:",
-                                        "expires on:", "expires:", "expire:", "paid-till:",
-                                        "expire date:", "到期日期："};
+    static const char* const kKeys[] = {
+        "expiry date:", "expiration date:", "expiration time:", "expires on:", "expires:",
+        "expire:",      "paid-till:",       "expire date:",     "到期日期："};
     for (std::string_view line : SplitLines(body)) {
         const std::string lowered = LowerAscii(line);
         for (const char* key : kKeys) {
@@ -92,10 +97,14 @@ CDate ReadExpiryDate(std::string_view body) {
 std::string ReadHoldStatus(std::string_view body) {
     for (std::string_view line : SplitLines(body)) {
         const std::string lowered = LowerAscii(line);
-        if (lowered.find("status") == std::string::npos && line.find("状态") == std::string_view::npos) continue;
-        if (lowered.find("serverhold") != std::string::npos || lowered.find("server hold") != std::string::npos)
+        if (lowered.find("status") == std::string::npos &&
+            line.find("状态") == std::string_view::npos)
+            continue;
+        if (lowered.find("serverhold") != std::string::npos ||
+            lowered.find("server hold") != std::string::npos)
             return "serverHold";
-        if (lowered.find("clienthold") != std::string::npos || lowered.find("client hold") != std::string::npos)
+        if (lowered.find("clienthold") != std::string::npos ||
+            lowered.find("client hold") != std::string::npos)
             return "clientHold";
     }
     return std::string();
@@ -164,11 +173,12 @@ bool IsFakeIpAddress(std::string_view address) {
 bool IsPrivateAddress(std::string_view address) {
     int o[4];
     if (IsIpv4(address, o)) {
-        return o[0] == 10 || o[0] == 127 || o[0] == 0 || (o[0] == 172 && o[1] >= 16 && o[1] <= 31) ||
-               (o[0] == 192 && o[1] == 168) || (o[0] == 169 && o[1] == 254) ||
-               (o[0] == 100 && o[1] >= 64 && o[1] <= 127);
+        return o[0] == 10 || o[0] == 127 || o[0] == 0 ||
+               (o[0] == 172 && o[1] >= 16 && o[1] <= 31) || (o[0] == 192 && o[1] == 168) ||
+               (o[0] == 169 && o[1] == 254) || (o[0] == 100 && o[1] >= 64 && o[1] <= 127);
     }
     const std::string lowered = LowerAscii(address);
-    return IsIpv6(address) && (lowered == "::1" || lowered == "::" || lowered.compare(0, 2, "fc") == 0 ||
-                               lowered.compare(0, 2, "fd") == 0 || lowered.compare(0, 4, "fe80") == 0);
+    return IsIpv6(address) &&
+           (lowered == "::1" || lowered == "::" || lowered.compare(0, 2, "fc") == 0 ||
+            lowered.compare(0, 2, "fd") == 0 || lowered.compare(0, 4, "fe80") == 0);
 }

@@ -1,6 +1,5 @@
 #include "diagnosis/report_grammar.h"
 
-
 const char kDiagnosisBlockName[] = "诊断结论";
 
 namespace {
@@ -118,14 +117,16 @@ CParsedReport ParseReport(std::string_view bytes) {
         CReportBlock block;
         const size_t body = ReadHeader(bytes, pos, &block);
         if (body == std::string_view::npos) {
-            report.notes.push_back(Sentence("第%d步之后的内容不是报告的格式，未分析",
-                                            report.blocks.empty() ? 0 : report.blocks.back().number));
+            report.notes.push_back(
+                Sentence("第%d步之后的内容不是报告的格式，未分析",
+                         report.blocks.empty() ? 0 : report.blocks.back().number));
             break;
         }
         const size_t end = bytes.find(kSeparator, body);
         block.complete = end != std::string_view::npos;
         block.body = bytes.substr(body, block.complete ? end - body : std::string_view::npos);
-        if (!block.complete) report.notes.push_back(Sentence("报告不完整：在第%d步中途结束", block.number));
+        if (!block.complete)
+            report.notes.push_back(Sentence("报告不完整：在第%d步中途结束", block.number));
         if (block.step == EReportStep::kUnknown)
             report.notes.push_back(Sentence("第%d步不是本程序已知的步骤，未分析", block.number));
         report.blocks.push_back(block);

@@ -30,12 +30,12 @@ enum class EReportStep {
 };
 
 struct CReportBlock {
-    int number = 0;           // as the header says
+    int number = 0;  // as the header says
     EReportStep step = EReportStep::kUnknown;
-    std::string_view name;    // GBK bytes of the header's name
-    std::string_view time;    // "2026-12- 7 20: 5: 3"
+    std::string_view name;  // GBK bytes of the header's name
+    std::string_view time;  // "2026-12- 7 20: 5: 3"
     std::string_view body;
-    bool complete = false;    // false: the report ends inside this block
+    bool complete = false;  // false: the report ends inside this block
 };
 
 struct CParsedReport {

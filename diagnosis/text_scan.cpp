@@ -68,7 +68,8 @@ size_t AfterLast(std::string_view text, std::initializer_list<std::string_view> 
     size_t best = std::string_view::npos;
     for (std::string_view key : keys) {
         const size_t at = text.rfind(key);
-        if (at != std::string_view::npos && (best == std::string_view::npos || at + key.size() > best))
+        if (at != std::string_view::npos &&
+            (best == std::string_view::npos || at + key.size() > best))
             best = at + key.size();
     }
     return best;
@@ -77,7 +78,8 @@ size_t AfterLast(std::string_view text, std::initializer_list<std::string_view> 
 bool ReadDigits(std::string_view text, int* value, size_t* used) {
     size_t i = 0;
     int whole = 0;
-    while (i < text.size() && i < 10 && text[i] >= '0' && text[i] <= '9') whole = whole * 10 + (text[i++] - '0');
+    while (i < text.size() && i < 10 && text[i] >= '0' && text[i] <= '9')
+        whole = whole * 10 + (text[i++] - '0');
     if (i == 0 || i > 9) return false;
     *value = whole;
     *used = i;

@@ -7,6 +7,7 @@ void CReportCopy::AppendOutput(const CString& text) {
     m_inner->AppendOutput(text);
 }
 
-void AppendDiagnosisBlock(ICheckFrontEnd* frontEnd, const std::string& report, int step, const CString& time) {
+void AppendDiagnosisBlock(ICheckFrontEnd* frontEnd, const std::string& report, int step,
+                          const CString& time) {
     frontEnd->AppendOutput(CString(DiagnosisBlock(AnalyzeReport(report), step, time.Bytes())));
 }

@@ -23,4 +23,5 @@ private:
 };
 
 // Appends the block numbered step, stamped with time, holding the findings of report.
-void AppendDiagnosisBlock(ICheckFrontEnd* frontEnd, const std::string& report, int step, const CString& time);
+void AppendDiagnosisBlock(ICheckFrontEnd* frontEnd, const std::string& report, int step,
+                          const CString& time);

@@ -3,7 +3,6 @@
 // size are made from the corpus's healthy run, its local-network block grown as a
 // machine with many adapters grows it.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -51,7 +50,8 @@ void AnalyzeFiles(benchmark::State& state) {
     std::vector<std::string> files;
     for (int i = 0; i < 300; ++i) {
         files.push_back(std::string(folder) + "/report" + std::to_string(i) + ".txt");
-        std::ofstream(files.back(), std::ios::binary) << TypicalReport(5 * 1024 + (i % 10) * 5 * 1024);
+        std::ofstream(files.back(), std::ios::binary)
+            << TypicalReport(5 * 1024 + (i % 10) * 5 * 1024);
     }
     std::FILE* sink = std::fopen("/dev/null", "w");
     for (auto _ : state) AnalyzeReportFiles(files, state.range(0) != 0, sink, sink);

@@ -17,19 +17,26 @@ struct CEchoCase {
 
 const CEchoCase kEchoCases[] = {
     {"English ping, all lost",
-     "Pinging a.com [1.2.3.4] with 32 bytes of data:\r\nRequest timed out.\r\n\r\nPing statistics for 1.2.3.4:\r\n"
+     "Pinging a.com [1.2.3.4] with 32 bytes of data:\r\nRequest timed out.\r\n\r\nPing statistics "
+     "for 1.2.3.4:\r\n"
      "    Packets: Sent = 4, Received = 0, Lost = 4 (100% loss),\r\n",
      true, 4, 0, -1},
     {"Chinese ping, all answered",
-     "正在 Ping a.com [1.2.3.4] 具有 32 字节的数据:\r\n来自 1.2.3.4 的回复: 字节=32 时间=2ms TTL=52\r\n\r\n"
+     "正在 Ping a.com [1.2.3.4] 具有 32 字节的数据:\r\n来自 1.2.3.4 的回复: 字节=32 时间=2ms "
+     "TTL=52\r\n\r\n"
      "1.2.3.4 的 Ping 统计信息:\r\n    数据包: 已发送 = 4，已接收 = 4，丢失 = 0 (0% 丢失)，\r\n"
      "往返行程的估计时间(以毫秒为单位):\r\n    最短 = 1ms，最长 = 3ms，平均 = 212ms\r\n",
      true, 4, 4, 212},
-    {"Chinese ping, all lost", "请求超时。\r\n    数据包: 已发送 = 4，已接收 = 0，丢失 = 4 (100% 丢失)，\r\n", true, 4, 0, -1},
-    {"stand-in psping", "TCP connect statistics for 127.0.0.1:80:\n  Sent = 10, Received = 9, Lost = 1 (10% loss),\n"
-     "  Minimum = 0.09ms, Maximum = 0.15ms, Average = 0.25ms\n", true, 10, 9, 0.25},
-    {"English ping, name not found", "Ping request could not find host a.b. Please check the name and try again.\r\n",
-     false, 0, 0, -1},
+    {"Chinese ping, all lost",
+     "请求超时。\r\n    数据包: 已发送 = 4，已接收 = 0，丢失 = 4 (100% 丢失)，\r\n", true, 4, 0,
+     -1},
+    {"stand-in psping",
+     "TCP connect statistics for 127.0.0.1:80:\n  Sent = 10, Received = 9, Lost = 1 (10% loss),\n"
+     "  Minimum = 0.09ms, Maximum = 0.15ms, Average = 0.25ms\n",
+     true, 10, 9, 0.25},
+    {"English ping, name not found",
+     "Ping request could not find host a.b. Please check the name and try again.\r\n", false, 0, 0,
+     -1},
     {"psping missing", "找不到psping程序\r\n", false, 0, 0, -1},
     {"statistics cut off", "    Packets: Sent = 4, Rec", false, 0, 0, -1},
 };
@@ -46,10 +53,11 @@ TEST(EchoStats, ReadsEveryWording) {
 }
 
 TEST(EchoStats, NamesNotFoundInEveryWording) {
-    for (const char* body : {"Ping request could not find host a.b. Please check the name and try again.",
-                             "Ping 请求找不到主机 a.b。请检查该名称，然后重试。",
-                             "Unable to resolve target system name a.b.", "无法解析目标系统名称 a.b。",
-                             "Cannot resolve a.b: Name or service not known."}) {
+    for (const char* body :
+         {"Ping request could not find host a.b. Please check the name and try again.",
+          "Ping 请求找不到主机 a.b。请检查该名称，然后重试。",
+          "Unable to resolve target system name a.b.", "无法解析目标系统名称 a.b。",
+          "Cannot resolve a.b: Name or service not known."}) {
         EXPECT_TRUE(SaysHostNotFound(body)) << body;
     }
     EXPECT_FALSE(SaysHostNotFound("Reply from 1.2.3.4: bytes=32 time=1ms TTL=64"));
@@ -65,20 +73,29 @@ struct CTraceCase {
 const CTraceCase kTraceCases[] = {
     {"English Windows",
      "\r\nTracing route to a.com [93.184.216.34]\r\nover a maximum of 30 hops:\r\n\r\n"
-     "  1    <1 ms    <1 ms    <1 ms  192.168.1.1 \r\n  2     *        *        *     Request timed out.\r\n"
+     "  1    <1 ms    <1 ms    <1 ms  192.168.1.1 \r\n  2     *        *        *     Request "
+     "timed out.\r\n"
      "  3    12 ms    11 ms    13 ms  93.184.216.34 \r\n\r\nTrace complete.\r\n",
-     "93.184.216.34", {{1, "192.168.1.1"}, {2, ""}, {3, "93.184.216.34"}}},
+     "93.184.216.34",
+     {{1, "192.168.1.1"}, {2, ""}, {3, "93.184.216.34"}}},
     {"Chinese Windows",
      "\r\n通过最多 30 个跃点跟踪\r\n到 a.com [93.184.216.34] 的路由:\r\n\r\n"
-     "  1    <1 毫秒   <1 毫秒   <1 毫秒 192.168.1.1\r\n  2     *        *        *     请求超时。\r\n"
+     "  1    <1 毫秒   <1 毫秒   <1 毫秒 192.168.1.1\r\n  2     *        *        *     "
+     "请求超时。\r\n"
      "  3     *       21 毫秒     *     10.0.0.9\r\n\r\n跟踪完成。\r\n",
-     "93.184.216.34", {{1, "192.168.1.1"}, {2, ""}, {3, "10.0.0.9"}}},
+     "93.184.216.34",
+     {{1, "192.168.1.1"}, {2, ""}, {3, "10.0.0.9"}}},
     {"stand-in, numeric target",
-     "Tracing route to 10.0.0.5 over a maximum of 30 hops\n\n  1     1 ms     2 ms     1 ms  10.0.0.1\n"
+     "Tracing route to 10.0.0.5 over a maximum of 30 hops\n\n  1     1 ms     2 ms     1 ms  "
+     "10.0.0.1\n"
      " 12     *        *        *     Request timed out.\n\nTrace complete.\n",
-     "10.0.0.5", {{1, "10.0.0.1"}, {12, ""}}},
-    {"IPv6 target", "Tracing route to a.com [2001:db8::5]\nover a maximum of 30 hops:\n\n  1    <1 ms  *  2 ms  2001:db8::1\n",
-     "2001:db8::5", {{1, "2001:db8::1"}}},
+     "10.0.0.5",
+     {{1, "10.0.0.1"}, {12, ""}}},
+    {"IPv6 target",
+     "Tracing route to a.com [2001:db8::5]\nover a maximum of 30 hops:\n\n  1    <1 ms  *  2 ms  "
+     "2001:db8::1\n",
+     "2001:db8::5",
+     {{1, "2001:db8::1"}}},
     {"unresolvable", "Unable to resolve target system name a.b.\r\n", "", {}},
 };
 
@@ -101,7 +118,8 @@ TEST(PathTable, ReadsEveryColumnAndSilentHops) {
         "  1.  192.168.1.1         0.0%      30    0.8     1.1     0.6     3.2     0.5  局域网\r\n"
         "  2.  ???               100.0%      30\r\n"
         "      10.9.9.9\r\n"
-        "  3.  61.140.0.1         10.0%      30   12.3    13.0    11.8    25.4     2.9  中国 广东省 广州市 电信\r\n"
+        "  3.  61.140.0.1         10.0%      30   12.3    13.0    11.8    25.4     2.9  中国 "
+        "广东省 广州市 电信\r\n"
         "请服务商在服务器上对本机公网IP执行：mtr -rwzbc100 198.51.100.7\r\n";
     const std::vector<CPathHop> hops = ReadPathTable(body);
     ASSERT_EQ(hops.size(), 3u);
@@ -164,18 +182,21 @@ TEST(WhoisRecord, ReadsHoldStatusInWhoisAndRdap) {
 }
 
 TEST(StepTexts, SiteStatusCertificateClockAndAddresses) {
-    const CSiteStatus status = ReadSiteStatus("网站返回的状态不是200：\r\nHTTP/1.1 503 Service Unavailable\r\nServer: x\r\n");
+    const CSiteStatus status = ReadSiteStatus(
+        "网站返回的状态不是200：\r\nHTTP/1.1 503 Service Unavailable\r\nServer: x\r\n");
     EXPECT_EQ(status.code, 503);
     EXPECT_EQ(status.statusLine, "HTTP/1.1 503 Service Unavailable");
     EXPECT_EQ(ReadSiteStatus("HTTP/1.1 200 OK\r\n").code, 0);
     EXPECT_EQ(ReadCertDaysLeft("证书将于9天后过期\r\n"), 9);
     EXPECT_EQ(ReadCertDaysLeft("证书已过期\r\n"), -1);
     EXPECT_EQ(ReadClockSkewSeconds("本机时间与服务器相差-3600秒\r\n"), 3600);
-    EXPECT_EQ(ReadDnsAddresses("a.com：\r\n  A 198.18.0.5（TTL 60）\r\n  AAAA ::1（TTL 60）\r\n  CNAME a -> b（TTL 1）\r\n"),
+    EXPECT_EQ(ReadDnsAddresses("a.com：\r\n  A 198.18.0.5（TTL 60）\r\n  AAAA ::1（TTL 60）\r\n  "
+                               "CNAME a -> b（TTL 1）\r\n"),
               (std::vector<std::string>{"198.18.0.5", "::1"}));
     EXPECT_TRUE(IsFakeIpAddress("198.19.255.1"));
     EXPECT_FALSE(IsFakeIpAddress("198.20.0.1"));
-    for (const char* address : {"10.1.2.3", "172.31.0.1", "192.168.0.1", "100.64.0.1", "127.0.0.1", "fd00::1", "fe80::1"})
+    for (const char* address :
+         {"10.1.2.3", "172.31.0.1", "192.168.0.1", "100.64.0.1", "127.0.0.1", "fd00::1", "fe80::1"})
         EXPECT_TRUE(IsPrivateAddress(address)) << address;
     for (const char* address : {"172.32.0.1", "8.8.8.8", "2001:db8::1", "1.2.3", "1.2.3.256"})
         EXPECT_FALSE(IsPrivateAddress(address)) << address;
@@ -196,7 +217,10 @@ const CLossCase kLossCases[] = {
     {"the worst intermediate hop is named", {0, 20, 60, 0, 0}, EPathLoss::kIntermediateOnly, 2},
     {"loss from hop 3 to the end", {0, 0, 10, 12, 11}, EPathLoss::kPersistent, 2},
     {"intermediate dip does not start it", {0, 30, 0, 10, 10}, EPathLoss::kPersistent, 3},
-    {"silent hop inside the lossy run is stepped over", {0, 10, 100, 10}, EPathLoss::kPersistent, 1},
+    {"silent hop inside the lossy run is stepped over",
+     {0, 10, 100, 10},
+     EPathLoss::kPersistent,
+     1},
     {"loss at the destination alone", {0, 0, 0, 25}, EPathLoss::kPersistent, 3},
     {"silent destination: nothing to judge", {0, 50, 100}, EPathLoss::kNone, -1},
     {"noise under the limit", {0, 3.3, 3.3}, EPathLoss::kNone, -1},

@@ -1,8 +1,7 @@
 // Every report under tests/reports/ against the findings expected of it, kept beside it
 // as NAME.expected.json: {"findings":[{"id":..,"severity":..,"step":..}],"isReport":..}.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
@@ -40,7 +39,9 @@ std::vector<std::string> CorpusReports() {
 json Summary(const CAnalysis& analysis) {
     json findings = json::array();
     for (const CFinding& finding : analysis.findings)
-        findings.push_back({{"id", finding.id}, {"severity", SeverityName(finding.severity)}, {"step", finding.step}});
+        findings.push_back({{"id", finding.id},
+                            {"severity", SeverityName(finding.severity)},
+                            {"step", finding.step}});
     return {{"findings", findings}, {"isReport", analysis.isReport}};
 }
 
@@ -48,7 +49,8 @@ TEST(ReportCorpus, EveryReportHasItsExpectedFindings) {
     const std::vector<std::string> names = CorpusReports();
     ASSERT_GE(names.size(), 10u) << "corpus missing from " REPORT_CORPUS_DIR;
     for (const std::string& name : names) {
-        const std::string base = std::string(REPORT_CORPUS_DIR) + "/" + name.substr(0, name.size() - 4);
+        const std::string base =
+            std::string(REPORT_CORPUS_DIR) + "/" + name.substr(0, name.size() - 4);
         const std::string expected = ReadFile(base + ".expected.json");
         ASSERT_FALSE(expected.empty()) << name << " has no .expected.json";
         EXPECT_EQ(Summary(AnalyzeReport(ReadFile(base + ".txt"))), json::parse(expected)) << name;

@@ -1,6 +1,6 @@
 #!/bin/bash
 # The findings engine end to end: whole tollvane runs against tests/e2e/diagnosis_peers.py
-# in private namespaces (tests/e2e/diagnosis_run.sh), each judged by `tollvane --analyze`
+# in private namespaces (tests/e2e/diagnosis_run.bash), each judged by `tollvane --analyze`
 # as its twin in tests/reports/ is; --analyze and --json over the whole corpus (exit
 # status, the reason for a file that is no report); memory that stays flat over thousands
 # of files; and the findings a run shows on a terminal.
@@ -35,7 +35,7 @@ print(json.dumps([[f["id"], f["severity"], f["step"]] for f in json.load(open(sy
 
 echo "--- whole runs against faulty peers"
 for mode in healthy status503 noweb expired; do
-    "$HERE/diagnosis_run.sh" "$TOLLVANE" "$mode" "$WORK/$mode.txt" || { fail "$mode: the run left no report"; continue; }
+    "$HERE/diagnosis_run.bash" "$TOLLVANE" "$mode" "$WORK/$mode.txt" || { fail "$mode: the run left no report"; continue; }
     got=$("$TOLLVANE" --analyze --json "$WORK/$mode.txt" | summary)
     want=$(expected "$CORPUS/run-$mode.expected.json")
     [ "$got" = "$want" ] && echo "ok - $mode: $got" || fail "$mode: got $got, expected $want"
@@ -86,7 +86,7 @@ PY
 
 echo "--- findings after a run, on a terminal"
 # script gives the run a terminal; the findings follow the report.
-if DIAGNOSIS_TTY=1 script -qec "$HERE/diagnosis_run.sh $TOLLVANE status503 $WORK/tty.txt" "$WORK/tty.log" >/dev/null \
+if DIAGNOSIS_TTY=1 script -qec "$HERE/diagnosis_run.bash $TOLLVANE status503 $WORK/tty.txt" "$WORK/tty.log" >/dev/null \
     && LC_ALL=C.UTF-8 grep -q '诊断结论' "$WORK/tty.log" && grep -q '503 Service Unavailable，' "$WORK/tty.log"; then
     echo "ok - a run on a terminal ends with its findings"
 else

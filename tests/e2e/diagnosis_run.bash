@@ -2,7 +2,8 @@
 # One whole tollvane run against tests/e2e/diagnosis_peers.py in a private network and
 # mount namespace: MODE picks the fault, the report goes to OUT. With DIAGNOSIS_TTY set,
 # the run writes to this script's own output (a terminal, under script(1)).
-#   diagnosis_run.sh TOLLVANE MODE OUT [DOMAIN]      (as root)
+#   diagnosis_run.bash TOLLVANE MODE OUT [DOMAIN]      (as root)
+# Not named *.sh: it is a helper of diagnosis_check.sh, not a check test.sh runs itself.
 set -euo pipefail
 [ $# -ge 3 ] || { echo "usage: $0 TOLLVANE MODE OUT [DOMAIN]" >&2; exit 2; }
 if [ -z "${DIAGNOSIS_RUN_INSIDE:-}" ]; then
