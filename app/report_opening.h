@@ -2,8 +2,9 @@
 // with the same findings a run shows. The report is read, never written.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <string>
 
