@@ -21,12 +21,22 @@ std::string HostsLine(std::string_view body) {
     return std::string();
 }
 
+// A port after an ASCII colon ("127.0.0.1:7890"); the full-width colon of a label is
+// two bytes that are never ':'.
+bool NamesAServer(std::string_view line) {
+    if (line.find("://") != std::string_view::npos) return true;
+    for (size_t at = line.find(':'); at != std::string_view::npos; at = line.find(':', at + 1))
+        if (at + 1 < line.size() && line[at + 1] >= '0' && line[at + 1] <= '9') return true;
+    return false;
+}
+
+// A line about a proxy that names where the traffic goes; "直接连接" and the like are not.
 std::string ProxyLine(std::string_view body) {
     for (std::string_view line : SplitLines(body)) {
         const std::string lowered = LowerAscii(line);
-        if (line.find("代理") != std::string_view::npos ||
-            lowered.find("proxy") != std::string::npos)
-            return Clip(TrimBlanks(line));
+        const bool aboutProxy = line.find("代理") != std::string_view::npos ||
+                                lowered.find("proxy") != std::string::npos;
+        if (aboutProxy && NamesAServer(line)) return Clip(TrimBlanks(line));
     }
     return std::string();
 }
