@@ -16,7 +16,10 @@ std::string_view CheckedAddress(std::string_view body) {
 std::string HostsLine(std::string_view body) {
     for (std::string_view line : SplitLines(body)) {
         const std::vector<std::string_view> words = SplitWords(line);
-        if (words.size() >= 2 && LooksLikeAddress(words[0])) return Clip(TrimBlanks(line));
+        // The names of a hosts line for a web site have dots; an adapter's name has not.
+        if (words.size() >= 2 && LooksLikeAddress(words[0]) &&
+            words[1].find('.') != std::string_view::npos && !LooksLikeAddress(words[1]))
+            return Clip(TrimBlanks(line));
     }
     return std::string();
 }

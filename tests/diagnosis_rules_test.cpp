@@ -210,10 +210,10 @@ const CRuleCase kRuleCases[] = {
        "本机时间与服务器相差3600秒\r\n"}},
      {"proxy-active", "vpn-route", "hosts-override", "clock-skew"}},
     {"clean machine", {{15, "未设置代理\r\nhosts文件中没有该域名\r\n"}}, {"all-clear"}},
-    {"proxy settings that send nothing through a proxy",
+    {"no proxy in use, adapters listed with their addresses",
      {{15,
-       "WinINet代理：无\r\n自动检测代理：开启\r\nWinHTTP代理：直接连接\r\nhosts文件中没有该域名\r"
-       "\n"}},
+       "WinINet代理：无\r\n自动检测代理：开启\r\nWinHTTP代理：直接连接\r\n"
+       "10.8.0.2 wg0\r\n10.8.0.2 10.8.0.1\r\n"}},
      {"all-clear"}},
     {"a PAC file and an environment proxy",
      {{15, "自动配置脚本（PAC）：http://wpad.corp/proxy.pac\r\nhttps_proxy=10.0.0.1:3128\r\n"}},
