@@ -48,6 +48,9 @@ bool CTollvaneDlg::OnCommand(int id, int code, HWND) {
         case IDC_BUTTON_SAVEAS:
             if (code == BN_CLICKED) OnBnClickedSaveAs();
             return true;
+        case IDC_BUTTON_OPEN:
+            if (code == BN_CLICKED) OnBnClickedOpen();
+            return true;
         case IDCANCEL:
             OnCancel();
             return true;
@@ -74,6 +77,9 @@ bool CTollvaneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         case WM_CHECK_DONE:
             *result = OnCheckDone(wParam, lParam);
             return true;
+        case WM_DROPFILES:
+            OnDropFiles(reinterpret_cast<HDROP>(wParam));
+            return true;
         default:
             return false;
     }
@@ -97,6 +103,7 @@ void CTollvaneDlg::OnPaint() {
 void CTollvaneDlg::OnBnClickedStart() {
     if (m_run) return;  // the button is disabled during a run; this guards any other route
     ClearOutputArea(GetDlgItem(IDC_EDIT_OUTPUT), &m_report);
+    ClearRunFindings();
     HWND field = GetDlgItem(IDC_EDIT_DOMAIN);
     std::wstring typed(static_cast<size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
     typed.resize(static_cast<size_t>(GetWindowTextW(field, &typed[0], static_cast<int>(typed.size()))));
@@ -140,6 +147,7 @@ void CTollvaneDlg::EndRun() {
 LRESULT CTollvaneDlg::OnCheckDone(WPARAM, LPARAM) {
     // The worker has written its last line; only its clean-up is left.
     if (m_run) EndRun();
+    ShowRunFindings();
     SetStatus("检测完成");
     EnableStart(true);
     if (m_askingToClose) {

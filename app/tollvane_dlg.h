@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -36,6 +37,12 @@ private:
     void AppendOutput(const CString& text);
     // Waits, within the bound, for the run's worker to end, and lets the run go.
     void EndRun();
+    // The findings list and the opening of saved reports (tollvane_dlg_report.cpp).
+    void ShowRunFindings();
+    void ClearRunFindings();
+    void OnBnClickedOpen();
+    void OnDropFiles(HDROP drop);
+    void OpenReport(const std::wstring& path);
 
     void SetStatus(const char* gbk);
     void EnableStart(bool enable);

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "cli/report_analysis.h"
 #include "cli/terminal_frontend.h"
 #include "engine/check_run.h"
 #include "engine/domain_input.h"
@@ -28,19 +30,38 @@ const char kUsage[] =
     "  -o FILE     also write the report to FILE (GBK text, as the desktop tool saves it)\n"
     "  --extended  add three steps: DNS answers, HTTPS and its certificate, IPv6 connects\n"
     "  -h, --help  show this help and exit\n"
-    "  --version   show the version and exit\n";
+    "  --version   show the version and exit\n"
+    "\n"
+    "       tollvane --analyze [--json] FILE...\n"
+    "Reads saved reports and names what they show, one line per finding, most severe\n"
+    "first (--json: one JSON document instead). Exit status 2 when a file could not be\n"
+    "read as a report.\n";
 
 struct CCommandLine {
     std::string domain;
     std::string reportPath;
     bool haveDomain = false;
     bool extended = false;
+    bool analyze = false;
+    bool json = false;
+    std::vector<std::string> files;
 };
 
 // Exit status 2 with a message for a command line that cannot be run.
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "tollvane: %s\n%s", message.c_str(), kUsage);
     return 2;
+}
+
+// The words that are not options: report files with --analyze, else the one domain.
+int CheckPositionals(CCommandLine* line) {
+    if (line->analyze) return line->files.empty() ? UsageError("--analyze needs at least one report file") : -1;
+    if (line->json) return UsageError("--json goes with --analyze");
+    if (line->files.size() > 1) return UsageError("only one domain can be checked at a time");
+    if (line->files.empty()) return UsageError("no domain given");
+    line->domain = line->files.front();
+    line->haveDomain = true;
+    return -1;
 }
 
 // Returns -1 to go on, or the exit status.
@@ -59,18 +80,19 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             line->reportPath = argv[++i];
         } else if (!optionsEnded && arg == "--extended") {
             line->extended = true;
+        } else if (!optionsEnded && arg == "--analyze") {
+            line->analyze = true;
+        } else if (!optionsEnded && arg == "--json") {
+            line->json = true;
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             return UsageError("unknown option " + arg);
-        } else if (line->haveDomain) {
-            return UsageError("only one domain can be checked at a time");
         } else {
-            line->domain = arg;
-            line->haveDomain = true;
+            line->files.push_back(arg);
         }
     }
-    return line->haveDomain ? -1 : UsageError("no domain given");
+    return CheckPositionals(line);
 }
 
 void PrintGbkLine(std::FILE* stream, const char* gbk) {
@@ -131,6 +153,7 @@ int main(int argc, char** argv) {
     CCommandLine line;
     const int status = ParseCommandLine(argc, argv, &line);
     if (status >= 0) return status;
+    if (line.analyze) return AnalyzeReportFiles(line.files, line.json, stdout, stderr);
 
     // The report and the whois table speak GBK; a name typed in UTF-8 must match "中国".
     std::string typed;
@@ -148,6 +171,7 @@ int main(int argc, char** argv) {
         if (runStatus > 128) std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;
     }
+    if (isatty(STDERR_FILENO)) ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
     if (!line.reportPath.empty()) {
         CString error;
         if (!SaveReportFile(line.reportPath, frontEnd->Report().Snapshot(), &error)) {

@@ -1,6 +1,8 @@
 # Fails when a source file includes a header from a layer it must not depend on.
 # The layers stack as app/ and cli/ (the front ends) on engine/, engine/ on probes/,
 # probes/ on platform/; a layer may reach any layer below it, never one above or beside.
+# diagnosis/ (the findings engine) reads report bytes alone: it reaches nothing, and the
+# front ends and engine/ may reach it.
 #
 #   cmake -DROOT=<source folder> -P cmake/check_layers.cmake
 
@@ -13,10 +15,11 @@ endif()
 # The folders a layer's files may include from, itself always included.
 set(allowed_platform platform)
 set(allowed_probes probes platform)
-set(allowed_engine engine probes platform)
-set(allowed_app app engine probes platform res)
-set(allowed_cli cli engine probes platform)
-set(layers platform probes engine app cli)
+set(allowed_engine engine probes platform diagnosis)
+set(allowed_diagnosis diagnosis)
+set(allowed_app app engine probes platform res diagnosis)
+set(allowed_cli cli engine probes platform diagnosis)
+set(layers platform probes engine app cli diagnosis)
 # Folders of the project an include can name; anything else is a system header.
 set(project_folders ${layers} res tests standins)
 

@@ -1,4 +1,5 @@
 #include "engine/check_sequence.h"
+#include "engine/report_diagnosis.h"
 
 #include <new>
 
@@ -80,7 +81,20 @@ CStepOutcome RunStep(const CCheckStep& entry, const CProbeContext& context, cons
     }
 }
 
-int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
+// copy: the front end itself, when the run ends with its findings; else null.
+int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
+             const CReportCopy* copy = nullptr);
+
+// With the optional steps, the report ends with its own findings; without them it stays
+// the nine-step report, byte for byte.
+int RunStepsAndDiagnose(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
+    if (!options.extended) return RunSteps(frontEnd, domain, options);
+    CReportCopy copy(frontEnd);
+    return RunSteps(&copy, domain, options, &copy);
+}
+
+int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
+             const CReportCopy* copy) {
     frontEnd->AppendOutput(kReportBanner);
     CProbeContext context(options.endpoints, options.stop);
     if (options.extended) context.reservedAfterWebsiteMs = kExtendedStepsLimitMs;
@@ -95,6 +109,7 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
         frontEnd->StepProgress(step, entry.name);
         AppendStepSeparator(frontEnd);
     }
+    if (copy) AppendDiagnosisBlock(frontEnd, copy->Bytes(), steps + 1, FormatTimestamp(options.clock()));
     frontEnd->NotifyCheckDone();
     return 0;
 }
@@ -106,7 +121,7 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
 // step, so the program carries on instead of ending.
 int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     try {
-        return RunSteps(frontEnd, domain, options);
+        return RunStepsAndDiagnose(frontEnd, domain, options);
     } catch (const std::bad_alloc&) {
     }
     if (IsStopRaised(options.stop)) return 0;

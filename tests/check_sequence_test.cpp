@@ -111,8 +111,8 @@ TEST(CheckRun, BannerComesFirstAndEveryStepIsWrittenInOrder) {
     EXPECT_EQ(1, frontEnd.DoneNotices());
 }
 
-// The optional steps only add blocks after the ninth: what comes before is the report
-// of a run without them, byte for byte.
+// The optional steps only add blocks after the ninth, the last one the run's findings:
+// what comes before is the report of a run without them, byte for byte.
 TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     EnsureNetworking();
     CCheckOptions options = FailingOptions();
@@ -136,7 +136,14 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
         ASSERT_NE(std::string::npos, at) << "step " << step;
         at += Separator().size();
     }
-    EXPECT_EQ(twelve.size(), at);
+    // Then the run's findings, numbered as the next step, in the same grammar.
+    const std::string diagnosis = "\r\n第" + std::to_string(CheckStepCount(options) + 1) +
+                                  "步---诊断结论：2026- 3- 7  9: 5: 4\r\n[";
+    EXPECT_EQ(at, twelve.find(diagnosis, at));
+    EXPECT_NE(std::string::npos, twelve.find("[严重] ", at));
+    at = twelve.find(Separator(), at);
+    ASSERT_NE(std::string::npos, at);
+    EXPECT_EQ(twelve.size(), at + Separator().size());
     EXPECT_STREQ("DNS解析", GetCheckStepName(10));
     EXPECT_STREQ("HTTPS访问及证书", GetCheckStepName(11));
     EXPECT_STREQ("IPv6连通性", GetCheckStepName(12));

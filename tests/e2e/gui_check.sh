@@ -1,7 +1,8 @@
 #!/bin/bash
 # Drives Tollvane.exe in a real window: wine64 on a private Xvfb display, inside a
 # private network namespace whose only peers are loopback servers started here. It
-# types and clicks like a user and checks what the window shows and what save-as writes.
+# types and clicks like a user and checks what the window shows and what save-as writes,
+# the findings under the report, and a saved report opened with 打开报告….
 #
 # Usage, as root: tests/e2e/gui_check.sh BUILD_DIR
 # BUILD_DIR is a windows-x64 build, or the folder of the preset builds (build), whose
@@ -59,7 +60,7 @@ for file in "$EXE" "$PROBE"; do
     [ -f "$file" ] || { echo "gui_check: missing $file (build the windows-x64 preset first)" >&2; exit 2; }
 done
 mkdir -p "$ART"
-OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt report_run1.bin
+OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt reopened_report.txt report_run1.bin
 report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png
 dialog_96dpi.png dialog_120dpi.png dialog_144dpi.png dialog_192dpi.png"
 for file in $OWN_FILES; do rm -f "$ART/$file"; done
@@ -136,6 +137,8 @@ box_says() { [ "$(message_text)" = "$1" ]; }
 no_box() { [ "$(state_of box_open)" = 0 ]; }
 save_dialog_open() { xdotool search --onlyvisible --name '^另存为$'; }
 save_dialog_closed() { ! save_dialog_open; }
+open_dialog_open() { xdotool search --onlyvisible --name '^打开$'; }
+findings_have() { probe findings | iconv -f GBK -t UTF-8 | grep -F -- "$1" >/dev/null; }
 # Any other top-level window: the file dialog's question before replacing a file.
 extra_window() {
     local id name
@@ -178,8 +181,8 @@ python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>>"$LOG" &
 PEERS_PID=$!
 wait_for 10 grep -q ready "$WORK/peers.out" || die "loopback servers did not start"
 
-# Room for the whole dialog at 192 DPI.
-Xvfb -displayfd 9 -screen 0 1600x1280x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
+# Room for the whole dialog, findings list included, at 192 DPI.
+Xvfb -displayfd 9 -screen 0 1600x1440x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
 XVFB_PID=$!
 wait_for 10 test -s "$WORK/display" || die "Xvfb did not start"
 export DISPLAY=:$(head -1 "$WORK/display")
@@ -265,6 +268,7 @@ check "run 1 steps 5 and 6: psping beside the program, port 21 refused, port 80 
     python3 "$HERE/check_report.py" "$ART/report_run1.bin" --port-steps
 check "run 1 report has exactly one banner" \
     test "$(grep -c -a '开始检测' <(iconv -f GBK -t UTF-8 "$ART/report_run1.bin"))" = 1
+check "after run 1 the findings list names port 21's refusal" findings_have "[提示] 21端口（FTP）10次连接全部失败"
 
 # ---- save-as: the bytes the window shows, and replacing a file whole ----
 size=$(stat -c %s "$ART/report_run1.bin")
@@ -303,6 +307,24 @@ wait_for 10 no_box || die "the completion box did not close"
 probe report >"$ART/report_run2.bin"
 check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/check_report.py" "$ART/report_run2.bin"
 
+# ---- a saved report opened with 打开报告…: shown as it is, with its findings ----
+# (A drop onto the window goes to the same code; Wine, like Windows, does not carry a
+# drop record from another process, so the button is what this test drives.)
+cp "$HERE/../reports/run-status503.txt" "$WORK/customer_report.txt"
+click_control 1021
+wait_for 20 open_dialog_open || die "the open dialog did not open"
+xdotool windowfocus --sync "$(open_dialog_open | head -1)"
+xdotool key ctrl+a
+xdotool type --delay 15 "$(win_path "$WORK/customer_report.txt")"
+xdotool key Return
+wait_for 10 findings_have "[严重] 网站有应答，但返回的状态是HTTP/1.1 503 Service Unavailable" \
+    && pass "an opened report shows its findings, most severe first" || fail "no findings for the opened report"
+probe report >"$WORK/opened.bin"
+check "the output area shows the opened report byte for byte" cmp "$WORK/customer_report.txt" "$WORK/opened.bin"
+save_as "$ART/reopened_report.txt"
+wait_for 10 report_size_is "$ART/reopened_report.txt" "$(stat -c %s "$WORK/customer_report.txt")" || true
+check "saving writes exactly the bytes that were opened" cmp "$WORK/customer_report.txt" "$ART/reopened_report.txt"
+
 # ---- run with the optional steps ticked: twelve blocks, the bar's range grows ----
 click_control 1007
 click_control 1004
@@ -313,13 +335,13 @@ check "with the optional steps the bar's range is 0 to 120, and it went round on
 click_box_button 1
 wait_for 10 no_box || die "the completion box did not close"
 probe report >"$WORK/report_extended.bin"
-check "the ticked run's report has steps 10 to 12 after the ninth, one separator each" python3 -c '
+check "the ticked run's report has steps 10 to 12 after the ninth, then its findings, one separator each" python3 -c '
 import re, sys
 report = open(sys.argv[1], "rb").read().decode("gbk")
-names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性"]
+names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性", "诊断结论"]
 heads = [report.find("\r\n第%d步---%s：" % (10 + i, n)) for i, n in enumerate(names)]
-sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2]
-         and report.count("*" * 69) == 12 else 1)' "$WORK/report_extended.bin"
+sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2] < heads[3]
+         and report.count("*" * 69) == 13 else 1)' "$WORK/report_extended.bin"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----

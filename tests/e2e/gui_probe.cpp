@@ -6,6 +6,7 @@
 //   gui_probe state             progress and its range's top, start button, status and
 //                               report length, one per line
 //   gui_probe field             the domain field's text, as GBK bytes
+//   gui_probe findings          the findings list's text, as GBK bytes
 //   gui_probe message           the text of the message box the program shows, if any
 //   gui_probe where ID          screen centre of the main dialog's control ID
 //   gui_probe where-box ID      screen centre of the open message box's button ID
@@ -29,6 +30,7 @@ const int kOutputId = 1003;
 const int kProgressId = 1001;
 const int kStartId = 1004;
 const int kStatusId = 1005;
+const int kFindingsId = 1020;
 
 struct CFound {
     HWND dialog = nullptr;
@@ -261,6 +263,11 @@ int main(int argc, char** argv) {
     if (!found.dialog) return Fail("main dialog not found");
     if (command == "report") {
         const std::string text = TextOf(GetDlgItem(found.dialog, kOutputId));
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    if (command == "findings") {
+        const std::string text = TextOf(GetDlgItem(found.dialog, kFindingsId));
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }

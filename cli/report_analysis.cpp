@@ -1,0 +1,116 @@
+#include "cli/report_analysis.h"
+
+#include <cerrno>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "cli/visible_controls.h"
+#include "diagnosis/thresholds.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+using nlohmann::json;
+
+// False with the reason in *error; *bytes is reused from file to file.
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    bytes->clear();
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (static_cast<long long>(bytes->size() + got) > diagnosis_limits::kMaxReportBytes) {
+            std::fclose(file);
+            *error = "larger than any report (over 64 MiB)";
+            return false;
+        }
+        bytes->append(chunk, got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    if (failed) *error = std::strerror(errno);
+    std::fclose(file);
+    return !failed;
+}
+
+std::string Utf8(const std::string& gbk) {
+    std::string utf8;
+    return GbkToUtf8(gbk, &utf8) ? utf8 : gbk;
+}
+
+json FindingsJson(const CAnalysis& analysis) {
+    json findings = json::array();
+    for (const CFinding& finding : analysis.findings) {
+        findings.push_back({{"id", finding.id},
+                            {"severity", SeverityName(finding.severity)},
+                            {"step", finding.step},
+                            {"text", Utf8(finding.text)}});
+    }
+    return findings;
+}
+
+json NotesJson(const CAnalysis& analysis) {
+    json notes = json::array();
+    for (const std::string& note : analysis.notes) notes.push_back(Utf8(note));
+    return notes;
+}
+
+// Flushed at once, so what goes to standard output and standard error keeps its order.
+void Say(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+std::string FindingLines(const CAnalysis& analysis, bool utf8) {
+    std::string gbk;
+    for (const CFinding& finding : analysis.findings)
+        gbk += std::string("[") + SeverityWord(finding.severity) + "] " + finding.text + "\n";
+    for (const std::string& note : analysis.notes) gbk += "（" + note + "）\n";
+    CGbkDecoder decoder;
+    return MakeControlsVisible(decoder.Convert(gbk) + decoder.Flush(), utf8);
+}
+
+int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::FILE* out,
+                       std::FILE* err) {
+    const bool utf8 = TerminalUsesUtf8();
+    // The document goes out a report at a time, so a mailbox of reports takes no more
+    // memory than one.
+    if (asJson) Say(out, "{\"reports\":[");
+    std::string bytes, error;
+    int status = 0;
+    for (const std::string& path : files) {
+        CAnalysis analysis;
+        if (!ReadWholeFile(path, &bytes, &error)) {
+            Say(err,
+                MakeControlsVisible("tollvane: " + path + ": cannot read: " + error + "\n", utf8));
+        } else if (!(analysis = AnalyzeReport(bytes)).isReport) {
+            error = "not a check report (no banner)";
+            Say(err, MakeControlsVisible("tollvane: " + path + ": " + error + "\n", utf8));
+        }
+        if (!analysis.isReport) status = 2;
+        if (asJson) {
+            json report = {{"file", path},
+                           {"findings", FindingsJson(analysis)},
+                           {"notes", NotesJson(analysis)}};
+            if (!analysis.isReport) report["error"] = error;
+            Say(out, (&path == &files.front() ? "" : ",") +
+                         report.dump(-1, ' ', false, json::error_handler_t::replace));
+        } else if (analysis.isReport) {
+            if (files.size() > 1) Say(out, MakeControlsVisible("==> " + path + " <==\n", utf8));
+            Say(out, FindingLines(analysis, utf8));
+        }
+    }
+    if (asJson) Say(out, "]}\n");
+    return status;
+}
+
+void ShowRunFindings(const std::string& report, std::FILE* stream) {
+    const bool utf8 = TerminalUsesUtf8();
+    CGbkDecoder decoder;
+    Say(stream, "\n" + decoder.Convert("诊断结论：\n") + FindingLines(AnalyzeReport(report), utf8));
+}

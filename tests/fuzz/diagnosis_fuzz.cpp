@@ -1,0 +1,49 @@
+// libFuzzer target for the findings engine: any bytes, as a whole report and as the body
+// of each step reader. Nothing may crash, and a finding always names its id, its
+// sentence and a step the report has.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "diagnosis/findings.h"
+#include "diagnosis/path_loss.h"
+#include "diagnosis/step_formats.h"
+
+namespace {
+
+void Require(bool condition) {
+    if (!condition) std::abort();
+}
+
+// In the engine's own encoding of this build, whichever it is.
+const char kBanner[] = "======================= 开始检测 =======================\r\n";
+
+void CheckAnalysis(const std::string& bytes) {
+    const CAnalysis analysis = AnalyzeReport(bytes);
+    if (!analysis.isReport) Require(analysis.findings.empty());
+    for (const CFinding& finding : analysis.findings) {
+        Require(!finding.id.empty() && !finding.text.empty());
+        Require(finding.step >= 0 && finding.step < 10000);
+        for (char ch : finding.text) Require(ch != '\r' && ch != '\n');
+    }
+    const std::string block = DiagnosisBlock(analysis, 13, "2026-12- 7 10: 0: 0");
+    Require(block.size() >= 74);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    CheckAnalysis(text);
+    // The same bytes behind a banner, so the grammar's deeper paths are reached.
+    CheckAnalysis(kBanner + text);
+    ReadEchoStats(text);
+    ReadTrace(text);
+    ReadPathLoss(ReadPathTable(text));
+    ReadExpiryDate(text);
+    ReadHoldStatus(text);
+    ReadSiteStatus(text);
+    ReadDnsAddresses(text);
+    return 0;
+}
