@@ -64,20 +64,38 @@ void Say(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
+// GBK text as the terminal is to show it: decoded, judged on code points, re-encoded.
+std::string GbkForTerminal(const std::string& gbk) {
+    CGbkCodePoints decoder;
+    CVisibleControls visible;
+    std::u32string shown = visible.Filter(decoder.Convert(gbk) + decoder.Flush());
+    return CodePointsToTerminal(shown + visible.Flush());
+}
+
+// A file name or error text, in the terminal's own encoding, made as safe as the report's
+// text; bytes that are no text of that encoding become '?'.
+std::string LocalForTerminal(const std::string& text) {
+    std::string gbk;
+    if (!TerminalTextToGbk(text, &gbk)) {
+        gbk = text;
+        for (char& c : gbk)
+            if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    }
+    return GbkForTerminal(gbk);
+}
+
 }  // namespace
 
-std::string FindingLines(const CAnalysis& analysis, bool utf8) {
+std::string FindingLines(const CAnalysis& analysis) {
     std::string gbk;
     for (const CFinding& finding : analysis.findings)
         gbk += std::string("[") + SeverityWord(finding.severity) + "] " + finding.text + "\n";
     for (const std::string& note : analysis.notes) gbk += "（" + note + "）\n";
-    CGbkDecoder decoder;
-    return MakeControlsVisible(decoder.Convert(gbk) + decoder.Flush(), utf8);
+    return GbkForTerminal(gbk);
 }
 
 int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::FILE* out,
                        std::FILE* err) {
-    const bool utf8 = TerminalUsesUtf8();
     // The document goes out a report at a time, so a mailbox of reports takes no more
     // memory than one.
     if (asJson) Say(out, "{\"reports\":[");
@@ -87,10 +105,10 @@ int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::
         CAnalysis analysis;
         if (!ReadWholeFile(path, &bytes, &error)) {
             Say(err,
-                MakeControlsVisible("tollvane: " + path + ": cannot read: " + error + "\n", utf8));
+                LocalForTerminal("tollvane: " + path + ": cannot read: " + error + "\n"));
         } else if (!(analysis = AnalyzeReport(bytes)).isReport) {
             error = "not a check report (no banner)";
-            Say(err, MakeControlsVisible("tollvane: " + path + ": " + error + "\n", utf8));
+            Say(err, LocalForTerminal("tollvane: " + path + ": " + error + "\n"));
         }
         if (!analysis.isReport) status = 2;
         if (asJson) {
@@ -101,8 +119,8 @@ int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::
             Say(out, (&path == &files.front() ? "" : ",") +
                          report.dump(-1, ' ', false, json::error_handler_t::replace));
         } else if (analysis.isReport) {
-            if (files.size() > 1) Say(out, MakeControlsVisible("==> " + path + " <==\n", utf8));
-            Say(out, FindingLines(analysis, utf8));
+            if (files.size() > 1) Say(out, LocalForTerminal("==> " + path + " <==\n"));
+            Say(out, FindingLines(analysis));
         }
     }
     if (asJson) Say(out, "]}\n");
@@ -110,7 +128,5 @@ int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::
 }
 
 void ShowRunFindings(const std::string& report, std::FILE* stream) {
-    const bool utf8 = TerminalUsesUtf8();
-    CGbkDecoder decoder;
-    Say(stream, "\n" + decoder.Convert("诊断结论：\n") + FindingLines(AnalyzeReport(report), utf8));
+    Say(stream, "\n" + GbkForTerminal("诊断结论：\n") + FindingLines(AnalyzeReport(report)));
 }

@@ -16,7 +16,7 @@ int AnalyzeReportFiles(const std::vector<std::string>& files, bool json, std::FI
 
 // The analysis's lines, "[严重] ..." first, in the terminal's encoding with control
 // characters shown (the report's evidence is text a peer sent).
-std::string FindingLines(const CAnalysis& analysis, bool utf8);
+std::string FindingLines(const CAnalysis& analysis);
 
 // After a run: its findings on stream (a terminal), under a title line.
 void ShowRunFindings(const std::string& report, std::FILE* stream);
