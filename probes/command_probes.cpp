@@ -54,6 +54,18 @@ CString StartFailureLine(const CString& program, const CPlatformError& error) {
 
 CString GetProgramDirectory() { return GetExecutableDirectory(); }
 
+CArgumentList PspingCommand(const CString& domain, int port) {
+    CString target;
+    target.Format("%s:%d", HostNameForCommands(domain).GetString(), port);
+    return {GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target};
+}
+
+CArgumentList PingCommand(const CString& domain) { return {"ping", HostNameForCommands(domain)}; }
+
+CArgumentList TracertCommand(const CString& domain) {
+    return {"tracert", "-d", HostNameForCommands(domain)};
+}
+
 int CProbeSession::RunCommandCapture(const CArgumentList& command, int limitSeconds) {
     CChildProcess child;
     if (!child.Start(command)) {
@@ -102,14 +114,11 @@ int CProbeSession::ProbeFtpPort(CString domain) { return ProbeTcpPort(domain, 21
 int CProbeSession::ProbeHttpPort(CString domain) { return ProbeTcpPort(domain, 80); }
 
 int CProbeSession::ProbeTcpPort(const CString& domain, int port) {
-    CString target;
-    target.Format("%s:%d", HostNameForCommands(domain).GetString(), port);
-    return RunCommandCapture({GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target},
-                             kPspingLimitSeconds);
+    return RunCommandCapture(PspingCommand(domain, port), kPspingLimitSeconds);
 }
 
 int CProbeSession::RunPing(CString domain) {
-    return RunCommandCapture({"ping", HostNameForCommands(domain)}, kPingLimitSeconds);
+    return RunCommandCapture(PingCommand(domain), kPingLimitSeconds);
 }
 
 int CProbeSession::TracertLimitSeconds() const {
@@ -121,5 +130,5 @@ int CProbeSession::TracertLimitSeconds() const {
 }
 
 int CProbeSession::RunTracert(CString domain) {
-    return RunCommandCapture({"tracert", "-d", HostNameForCommands(domain)}, TracertLimitSeconds());
+    return RunCommandCapture(TracertCommand(domain), TracertLimitSeconds());
 }

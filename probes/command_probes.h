@@ -1,11 +1,17 @@
 // Helpers of the command probes.
 #pragma once
 
+#include "platform/child_process.h"
 #include "platform/mb_string.h"
 #include "platform/time_limits.h"
 
 // Folder of the running executable, ending in the path separator.
 CString GetProgramDirectory();
+
+// The commands of steps 5 to 8, as the probes start them for the cleaned domain.
+CArgumentList PspingCommand(const CString& domain, int port);
+CArgumentList PingCommand(const CString& domain);
+CArgumentList TracertCommand(const CString& domain);
 
 // Longest text kept of one command's output; a report is read by people, and what a
 // misbehaving command prints past this is left out.
