@@ -236,7 +236,7 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
                 return -1;
             case EWireRecord::kAnswer:
                 impl.process.End();
-                m_outcome = {EHttpFailure::kOther, 0, impl.url};
+                m_outcome = {EHttpFailure::kOther, 0, impl.url, {}};
                 return -1;
         }
     }

@@ -10,6 +10,7 @@
 #include "probes/probe_session.h"
 #include "platform/http_client.h"
 #include "platform/stop_signal.h"
+#include "probes/http_failure_text.h"
 #include "probes/public_ip.h"
 #include "tests/test_support.h"
 
@@ -231,7 +232,7 @@ TEST(PublicIpPage, ASilentServerEndsTheStepWithinTheBound) {
     const CStepOutcome outcome = FetchPublicIpWith(PageEndpoints(server.Port()));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(1, outcome.returned);
-    EXPECT_EQ("无法访问公网IP查询页面：连接超时\r\n", outcome.result);
+    EXPECT_EQ("无法访问公网IP查询页面：已连接到127.0.0.1，但1秒内没有应答\r\n", outcome.result);
     EXPECT_EQ("", outcome.error);
 }
 
@@ -362,7 +363,7 @@ TEST(WebsiteCheck, ASilentServerEndsTheStepWithinTheBound) {
     const CStepOutcome outcome = CheckWebsiteWith(SiteEndpoints(server.Port()), "127.0.0.1");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(0, outcome.returned);
-    EXPECT_EQ("无法访问网站http://127.0.0.1：连接超时\r\n", outcome.error);
+    EXPECT_EQ("无法访问网站http://127.0.0.1：已连接到127.0.0.1，但1秒内没有应答\r\n", outcome.error);
 }
 
 TEST(WebsiteCheck, TheOverallBoundHoldsWhenTheServerTricklesBytes) {
@@ -382,7 +383,9 @@ TEST(WebsiteCheck, TheOverallBoundHoldsWhenTheServerTricklesBytes) {
     const CStepOutcome outcome = CheckWebsiteWith(endpoints, "127.0.0.1");
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(0, outcome.returned);
-    EXPECT_EQ("无法访问网站http://127.0.0.1：连接超时\r\n", outcome.error);
+    // Only the status line's whole bytes count: the header line still open is not yet read.
+    EXPECT_EQ("无法访问网站http://127.0.0.1：已连接到127.0.0.1，但1秒内应答只收到17字节\r\n",
+              outcome.error);
 }
 
 TEST(WebsiteCheck, ARaisedStopEndsTheExchangeAtOnce) {
@@ -442,3 +445,31 @@ TEST(RootHeaders, AHostNameCannotCarryAnAddressOfItsOwn) {
     EXPECT_EQ(0, server.Connections());
 }
 #endif
+
+// Each phase of a slow failure in its own words, with the address and the seconds; a
+// layer that could not tell how far it got keeps the plain words.
+TEST(HttpFailureText, ATimeOutNamesItsPhase) {
+    const struct {
+        const char* peer;
+        bool connected;
+        long long bytes;
+        const char* text;
+    } cases[] = {
+        {"", false, 0, "连接超时"},
+        {"192.0.2.7", false, 0, "连接到192.0.2.7超时（15秒）"},
+        {"2001:db8::7", true, 0, "已连接到2001:db8::7，但15秒内没有应答"},
+        {"192.0.2.7", true, 19, "已连接到192.0.2.7，但15秒内应答只收到19字节"},
+    };
+    for (const auto& c : cases) {
+        CHttpOutcome outcome;
+        outcome.failure = EHttpFailure::kTimedOut;
+        outcome.progress.peer = c.peer;
+        outcome.progress.connected = c.connected;
+        outcome.progress.answerBytes = c.bytes;
+        outcome.progress.waitedSeconds = 15;
+        EXPECT_EQ(CString(c.text), DescribeHttpFailure(outcome)) << c.text;
+        // Where the exchange got to is told for a time-out only.
+        outcome.failure = EHttpFailure::kConnectionLost;
+        EXPECT_EQ(CString("连接被中断"), DescribeHttpFailure(outcome));
+    }
+}

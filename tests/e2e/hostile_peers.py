@@ -4,11 +4,12 @@ peers started here, which flood, stay silent, send terminal control sequences or
 with errors. Checks what the terminal showed, the report file, the time and the memory.
 
 Usage: hostile_peers.py BUILD_DIR WORK_DIR SCENARIO
-Scenarios: escapes, failures, idn, flood, silent-dns; flood-peers only serves the flooding
+Scenarios: escapes, failures, idn, flood, silent-dns, stalls; flood-peers only serves the flooding
 peers (in a namespace the caller prepared) until it is killed.
 """
 import os
 import pty
+import re
 import resource
 import select
 import shutil
@@ -38,6 +39,7 @@ def gbk(text):
 # ---- the namespace ----
 
 def prepare_network(hosts, resolv=None):
+    """hosts: names for 127.0.0.1, or (name, address) pairs."""
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     for address in ("127.0.0.2", "127.0.0.53"):
         subprocess.run(["ip", "addr", "add", address + "/8", "dev", "lo"], check=False,
@@ -46,7 +48,8 @@ def prepare_network(hosts, resolv=None):
     with open(path, "w") as file:
         file.write("127.0.0.1 localhost\n")
         for name in hosts:
-            file.write("127.0.0.1 %s\n" % name)
+            name, address = name if isinstance(name, tuple) else (name, "127.0.0.1")
+            file.write("%s %s\n" % (address, name))
     subprocess.run(["mount", "--bind", path, "/etc/hosts"], check=True)
     if resolv is not None:
         path = os.path.join(WORK, "resolv.conf")
@@ -60,15 +63,15 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
 
 
-def serve(port, handle):
-    """A TCP peer on 127.0.0.1:port whose connections go to handle(connection)."""
+def serve(port, handle, address="127.0.0.1"):
+    """A TCP peer on address:port whose connections go to handle(connection)."""
     class Handler(socketserver.BaseRequestHandler):
         def handle(self):
             try:
                 handle(self.request)
             except OSError:
                 pass
-    server = Server(("127.0.0.1", port), Handler)
+    server = Server((address, port), Handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
@@ -118,10 +121,10 @@ def flood(prefix, line):
 
 # ---- the run ----
 
-def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420):
-    """Runs tollvane with the report going to report.txt; returns (what it printed, seconds,
-    peak memory in KiB of tollvane and the programs it waited for)."""
-    report = os.path.join(WORK, "report.txt")
+def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420, report="report.txt"):
+    """Runs tollvane with the report going to report (in WORK); returns (what it printed,
+    seconds, peak memory in KiB of tollvane and the programs it waited for)."""
+    report = os.path.join(WORK, report)
     command = [os.path.join(program_dir, "tollvane"), "-o", report, domain]
     env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
     start = time.monotonic()
@@ -155,8 +158,8 @@ def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420):
     return shown, seconds, memory
 
 
-def step_bodies():
-    data = open(os.path.join(WORK, "report.txt"), "rb").read()
+def step_bodies(report="report.txt"):
+    data = open(os.path.join(WORK, report), "rb").read()
     bodies = []
     for step in range(1, 10):
         header = gbk("\r\n第%d步---%s：" % (step, NAMES[step - 1]))
@@ -314,8 +317,60 @@ def flood_peers_only():
     threading.Event().wait()
 
 
+def hold(connection):
+    threading.Event().wait()
+
+
+def stalls():
+    """Slow failures told apart: a port that drops every packet, a server that takes the
+    connection and says nothing, one that sends its status line and stalls. Three runs at
+    once, one per site; the address page stalls and the RDAP server's port drops."""
+    prepare_network(["whois.internic.net", ("2018.ip138.com", "127.0.0.2"),
+                     ("rdap.verisign.com", "127.0.0.4"), ("www.stall-accept.com", "127.0.0.2"),
+                     ("www.stall-status.com", "127.0.0.3"), ("www.stall-drop.com", "127.0.0.4")])
+    for port in ("80", "443"):
+        subprocess.run(["iptables", "-A", "INPUT", "-d", "127.0.0.4", "-p", "tcp", "--dport", port,
+                        "-j", "DROP"], check=True)
+    serve(43, whois_peer(None, []))  # no whois answer: step 1 asks RDAP
+    serve(80, lambda connection: (read_request(connection), hold(connection)), "127.0.0.2")
+    serve(80, lambda connection: (read_request(connection),
+                                  connection.sendall(b"HTTP/1.1 200 OK\r\n"), hold(connection)),
+          "127.0.0.3")
+    sites = {"accept": "已连接到127.0.0.2，但{N}秒内没有应答",
+             "status": "已连接到127.0.0.3，但{N}秒内应答只收到17字节",
+             "drop": "连接到127.0.0.4超时（{N}秒）"}
+    limits = {"accept": 20, "status": 20, "drop": 15}
+    runs = [threading.Thread(target=run_tollvane, args=("www.stall-%s.com" % kind,),
+                             kwargs={"report": kind + ".txt"}) for kind in sites]
+    for run in runs:
+        run.start()
+    for run in runs:
+        run.join()
+    for kind, words in sites.items():
+        _, bodies = step_bodies(kind + ".txt")
+        site = "www.stall-%s.com" % kind
+        expect_seconds(bodies[8], "无法访问网站http://%s：%s\r\n" % (site, words), limits[kind],
+                       "step 9 of " + site)
+        expect_seconds(bodies[1], "无法访问公网IP查询页面：已连接到127.0.0.2，但{N}秒内没有应答\r\n",
+                       20, "step 2 of " + site)
+        rdap = ("whois服务器whois.internic.net没有返回任何数据\r\n"
+                "RDAP服务器https://rdap.verisign.com/com/v1/domain/stall-%s.com"
+                "无法访问：连接到127.0.0.4超时（{N}秒）\r\n" % kind)
+        expect_seconds(bodies[0], rdap, 15, "step 1 of " + site)
+
+
+def expect_seconds(body, text, seconds, what):
+    """The body is text whole, its "{N}" a number within a second of seconds."""
+    before, after = text.split("{N}")
+    match = re.fullmatch(re.escape(gbk(before)) + rb"(\d+)" + re.escape(gbk(after)), body)
+    expect(match is not None, "%s holds %r, expected %r" % (what, body[:300], gbk(text)))
+    if match:
+        expect(abs(int(match.group(1)) - seconds) <= 1, "%s waited %s s" % (what, match.group(1)))
+
+
 SCENARIOS = {"escapes": escapes, "failures": failures_named, "idn": idn,
-             "flood": flood_everything, "silent-dns": silent_dns, "flood-peers": flood_peers_only}
+             "flood": flood_everything, "silent-dns": silent_dns, "stalls": stalls,
+             "flood-peers": flood_peers_only}
 
 if __name__ == "__main__":
     SCENARIOS[SCENARIO]()
