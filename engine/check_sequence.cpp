@@ -85,8 +85,10 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
     CProbeSession session(options.endpoints, options.stop);
     if (options.extended) session.ReserveAfterWebsite(kExtendedStepsLimitMs);
     const int steps = CheckStepCount(options);
+    session.SetCommandLineObserver([frontEnd](const CString& line) { frontEnd->CommandPrinted(line); });
     for (int step = 1; step <= steps; ++step) {
         const CCheckStep& entry = kSteps[step - 1];
+        frontEnd->StepStarted(step, steps);
         int ok = 0;
         const CString text = RunStep(entry, session, domain, &ok);
         // Once the front end has asked to stop, nothing more reaches it.

@@ -14,6 +14,8 @@
 namespace {
 
 const int kChunkBytes = 4096;
+// More than any progress display shows of a line.
+const size_t kKeptLineBytes = 512;
 const char kCappedNotice[] = "\r\n（命令输出超过1MB，其余部分已省略）\r\n";
 
 // Appends a chunk's text up to its first NUL, keeping the captured text within the cap.
@@ -74,6 +76,7 @@ int CProbeSession::RunCommandCapture(const CArgumentList& command, int limitSeco
     }
     const CDeadline deadline(limitSeconds * 1000);
     CString captured;
+    CLastLineTracker lastLine;
     bool capped = false;
     char chunk[kChunkBytes + 1];
     for (;;) {
@@ -90,7 +93,9 @@ int CProbeSession::RunCommandCapture(const CArgumentList& command, int limitSeco
         }
         const int got = child.Read(chunk, kChunkBytes, kWaitSliceMs);
         if (got == CChildProcess::kReadEnd) break;
-        if (got <= 0 || capped) continue;
+        if (got <= 0) continue;
+        if (m_onCommandLine && lastLine.Feed(chunk, got)) m_onCommandLine(lastLine.Line());
+        if (capped) continue;
         // The chunk is text up to its first NUL; the rest of that chunk is dropped.
         if (!AppendWithinCap(&captured, chunk, got)) {
             capped = true;
@@ -131,4 +136,20 @@ int CProbeSession::TracertLimitSeconds() const {
 
 int CProbeSession::RunTracert(CString domain) {
     return RunCommandCapture(TracertCommand(domain), TracertLimitSeconds());
+}
+
+bool CLastLineTracker::Feed(const char* bytes, int count) {
+    const CString before = m_shown;
+    for (int i = 0; i < count; ++i) {
+        const char byte = bytes[i];
+        if (byte == '\n' || byte == '\r') {
+            if (!m_current.empty()) m_shown = CString(m_current);
+            m_current.clear();
+        } else if (byte != '\0' && m_current.size() < kKeptLineBytes) {
+            m_current += byte;
+        }
+    }
+    // A line still being written ("Connecting to host:21: ") is the freshest news.
+    if (!m_current.empty()) m_shown = CString(m_current);
+    return !(m_shown == before);
 }

@@ -3,6 +3,7 @@
 // table, and host resolution. One session per run, used by the worker thread alone.
 #pragma once
 
+#include <functional>
 #include <map>
 
 #include "platform/child_process.h"
@@ -57,6 +58,11 @@ public:
     // the reason in m_strError ("找不到psping程序").
     int RunCommandCapture(const CArgumentList& command, int limitSeconds);
 
+    // Told the last line a running command printed, each time it changes (GBK).
+    void SetCommandLineObserver(std::function<void(const CString&)> observer) {
+        m_onCommandLine = std::move(observer);
+    }
+
     // Tracert's limit at this moment: its own, or less when the run's budget is running
     // out (time_limits.h).
     int TracertLimitSeconds() const;
@@ -76,4 +82,5 @@ private:
     CStopSignal* m_stop;
     CDeadline m_runBudget;
     int m_reservedAfterWebsiteMs = 0;
+    std::function<void(const CString&)> m_onCommandLine;
 };

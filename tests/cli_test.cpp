@@ -17,6 +17,7 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/terminal_frontend.h"
 #include "cli/visible_controls.h"
 #include "platform/child_process.h"
 #include "platform/text_encoding.h"
@@ -132,6 +133,30 @@ TEST(VisibleControls, SequencesFromPeersAreShownNeverActedOn) {
     };
     for (const CCase& entry : cases) {
         EXPECT_EQ(entry.shown, MakeControlsVisible(entry.from, entry.utf8)) << entry.shown;
+    }
+}
+
+// The status line never reaches the terminal's last column, cuts only whole characters
+// (a Chinese one takes two columns), and adds the command's line only when enough of it fits.
+TEST(StatusLine, FitsTheTerminalsWidth) {
+    const CString step = "[5/9] 检测FTP（21）端口 8秒";  // 27 columns
+    const struct {
+        const char* command;
+        int columns;
+        const char* shown;
+    } cases[] = {
+        {"", 80, "[5/9] 检测FTP（21）端口 8秒"},
+        {"Connecting to 127.0.0.1:21: ", 80, "[5/9] 检测FTP（21）端口 8秒  Connecting to 127.0.0.1:21:"},
+        {"Connecting to 127.0.0.1:21", 45, "[5/9] 检测FTP（21）端口 8秒  Connecting to 1"},
+        {"\t  Reply\x1b[2J", 80, "[5/9] 检测FTP（21）端口 8秒  Reply^[[2J"},
+        {"来自 127.0.0.1 的回复", 40, "[5/9] 检测FTP（21）端口 8秒  来自 127.0"},
+        {"来自 127.0.0.1 的回复", 33, "[5/9] 检测FTP（21）端口 8秒"},
+        {"x", 20, "[5/9] 检测FTP（21）"},
+        {"x", 19, "[5/9] 检测FTP（21"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::string(c.shown), CTerminalFrontEnd::ComposeStatus(step, c.command, c.columns))
+            << c.shown;
     }
 }
 

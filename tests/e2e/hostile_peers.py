@@ -4,9 +4,11 @@ peers started here, which flood, stay silent, send terminal control sequences or
 with errors. Checks what the terminal showed, the report file, the time and the memory.
 
 Usage: hostile_peers.py BUILD_DIR WORK_DIR SCENARIO
-Scenarios: escapes, failures, idn, flood, silent-dns, stalls; flood-peers only serves the flooding
+Scenarios: escapes, failures, idn, flood, silent-dns, stalls, progress; flood-peers only serves the flooding
 peers (in a namespace the caller prepared) until it is killed.
 """
+import codecs
+import fcntl
 import os
 import pty
 import re
@@ -15,8 +17,10 @@ import select
 import shutil
 import socket
 import socketserver
+import struct
 import subprocess
 import sys
+import termios
 import threading
 import time
 
@@ -368,8 +372,116 @@ def expect_seconds(body, text, seconds, what):
         expect(abs(int(match.group(1)) - seconds) <= 1, "%s waited %s s" % (what, match.group(1)))
 
 
+class Screen:
+    """Just enough of a terminal to read it: text, CR, LF and erase-to-line-end, with every
+    line kept (the scrollback too). Any other escape sequence is recorded as unexpected."""
+
+    def __init__(self):
+        self.lines, self.row, self.col = [""], 0, 0
+        self.decoder = codecs.getincrementaldecoder("utf-8")("replace")
+        self.held, self.unexpected = "", []
+
+    def feed(self, data):
+        text, self.held = self.held + self.decoder.decode(data), ""
+        i = 0
+        while i < len(text):
+            ch = text[i]
+            if ch == "\x1b":
+                match = re.match(r"\x1b\[[0-9;?]*[A-Za-z]", text[i:])
+                if not match and len(text) - i < 16:
+                    self.held = text[i:]  # the rest of the sequence comes with the next read
+                    return
+                sequence = match.group(0) if match else ch
+                if sequence == "\x1b[K":
+                    self.lines[self.row] = self.lines[self.row][:self.col]
+                else:
+                    self.unexpected.append(sequence)
+                i += len(sequence)
+                continue
+            if ch == "\r":
+                self.col = 0
+            elif ch == "\n":
+                self.row += 1
+                if self.row == len(self.lines):
+                    self.lines.append("")
+            else:
+                line = self.lines[self.row].ljust(self.col)
+                self.lines[self.row] = line[:self.col] + ch + line[self.col + 1:]
+                self.col += 1
+            i += 1
+
+
+STATUS = re.compile(r"\[(\d+)/9\] (\S+) (\d+)秒(?:  (.*))?")
+
+
+def progress():
+    """The status line a person follows on a terminal: step, name and seconds, rewritten
+    in place each second with the running command's last line, and gone from the screen
+    once the run has ended, so the screen holds the report's lines and nothing else."""
+    prepare_network(["whois.internic.net", "2018.ip138.com", "www.progress.com"])
+    serve(43, whois_peer(b"Domain Name: PROGRESS.TEST\n", []))
+    page = gbk("<center>[127.0.0.1]</center>\r\n")
+    serve(80, web_peer({"/ic.asp": b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(page) + page,
+                        "/": SITE_HEAD + b"ok"}, []))
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, 100, 0, 0))
+    report = os.path.join(WORK, "report.txt")
+    env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    child = subprocess.Popen([os.path.join(BUILD, "tollvane"), "-o", report, "www.progress.com"],
+                             stdin=subprocess.DEVNULL, stdout=slave, stderr=slave, env=env)
+    os.close(slave)
+    screen, samples, start = Screen(), [], time.monotonic()
+    while time.monotonic() - start < 300:
+        if select.select([master], [], [], 0.2)[0]:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            screen.feed(chunk)
+        samples.append((time.monotonic(), screen.lines[screen.row]))
+    child.kill() if child.poll() is None else None
+    child.wait()
+    os.close(master)
+    expect(child.returncode == 0, "tollvane ended with status %s" % child.returncode)
+    expect(not screen.unexpected, "unexpected sequences %r" % screen.unexpected[:5])
+    check_status_samples(samples)
+    # Once the run is over only the report is on the screen, line for line.
+    shown = [line.rstrip() for line in screen.lines]
+    text = open(report, "rb").read().decode("gbk").replace("\r\n", "\n")
+    expected = [line.rstrip() for line in text.split("\n")]
+    while shown and not shown[-1]:
+        shown.pop()
+    while expected and not expected[-1]:
+        expected.pop()
+    expect(shown == expected, "the screen holds more than the report: %r" %
+           [line for line in shown if line not in expected][:5])
+
+
+def check_status_samples(samples):
+    """Every step from 5 on shows its name; the seconds follow the clock; psping's line shows."""
+    seen = {}
+    for moment, line in samples:
+        match = STATUS.fullmatch(line.rstrip())
+        if match:
+            seen.setdefault(int(match.group(1)), []).append((moment, match))
+    for step in range(5, 10):
+        expect(step in seen, "no status line for step %d; steps seen %s" % (step, sorted(seen)))
+    for step, shots in seen.items():
+        expect(all(m.group(2) == NAMES[step - 1] for _, m in shots), "step %d misnamed" % step)
+        first = shots[0][0]
+        late = [(moment - first, int(m.group(3))) for moment, m in shots
+                if abs(int(m.group(3)) - (moment - first)) > 1.6]
+        expect(not late, "step %d: seconds shown lag the clock: %r" % (step, late[:3]))
+    ftp = seen.get(5, [])
+    expect(ftp and int(ftp[-1][1].group(3)) >= 5, "step 5 never showed 5 seconds")
+    expect(any((m.group(4) or "").find("127.0.0.1") >= 0 for _, m in ftp),
+           "step 5 never showed psping's line: %r" % [m.group(0) for _, m in ftp][-3:])
+
+
 SCENARIOS = {"escapes": escapes, "failures": failures_named, "idn": idn,
-             "flood": flood_everything, "silent-dns": silent_dns, "stalls": stalls,
+             "flood": flood_everything, "silent-dns": silent_dns, "stalls": stalls, "progress": progress,
              "flood-peers": flood_peers_only}
 
 if __name__ == "__main__":

@@ -2,7 +2,7 @@
 # Whole tollvane runs against misbehaving loopback peers, each in a private network and
 # mount namespace (see hostile_peers.py): control sequences, failures that must be named,
 # a Chinese domain, peers and a command that flood, DNS servers that never answer, and
-# sites that stall in each phase of an exchange.
+# sites that stall in each phase of an exchange, and the status line on a terminal.
 #
 # Usage (as root): tests/e2e/hostile_peers_check.sh BUILD_DIR [SCENARIO...]
 set -euo pipefail
@@ -14,7 +14,7 @@ shift
 [ "$(id -u)" -eq 0 ] || { echo "run as root (it needs unshare -m -n)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
 scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || scenarios=(escapes failures idn flood silent-dns stalls)
+[ ${#scenarios[@]} -gt 0 ] || scenarios=(escapes failures idn flood silent-dns stalls progress)
 
 failed=()
 for scenario in "${scenarios[@]}"; do
