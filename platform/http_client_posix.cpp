@@ -167,6 +167,7 @@ private:
     bool m_connected = false;
     std::chrono::steady_clock::time_point m_phaseStart;
     curl_off_t m_headerBytesBefore = 0;  // header bytes of earlier requests (redirects)
+    curl_off_t m_connectTimeBefore = 0;  // libcurl's connect time before this connection
 };
 
 std::string NumericAddress(const sockaddr* address) {
@@ -186,6 +187,7 @@ curl_socket_t CCurlTransfer::OnOpenSocket(void* context, curlsocktype, curl_sock
     self->m_peer = NumericAddress(&address->addr);
     self->m_connected = false;
     self->m_phaseStart = std::chrono::steady_clock::now();
+    curl_easy_getinfo(self->m_easy, CURLINFO_CONNECT_TIME_T, &self->m_connectTimeBefore);
     return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
@@ -205,11 +207,15 @@ CHttpProgress CCurlTransfer::Progress() const {
     CHttpProgress progress;
     if (m_peer.empty()) return progress;
     progress.peer = CString(m_peer);
-    progress.connected = m_connected;
+    // A TLS handshake that never ends comes after the TCP connection was made, which
+    // libcurl's connect time tells even though the request never went out.
+    curl_off_t connectTime = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectTime);
+    progress.connected = m_connected || (connectTime > 0 && connectTime != m_connectTimeBefore);
     const auto waited = std::chrono::steady_clock::now() - m_phaseStart;
     progress.waitedSeconds = static_cast<int>(
         (std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() + 500) / 1000);
-    if (!m_connected) return progress;
+    if (!progress.connected) return progress;
     long headerBytes = 0;
     curl_off_t bodyBytes = 0;
     curl_easy_getinfo(m_easy, CURLINFO_HEADER_SIZE, &headerBytes);
