@@ -2,7 +2,9 @@
 // text, byte for byte, for tests/e2e/extended_cases.py: the same peers face the Linux
 // and the Windows backends (under wine64) without a whole check run around them.
 //
-//   extended_probe dns|https|ipv6 DOMAIN
+//   extended_probe dns|https|ipv6|website DOMAIN
+// website is step 9 (its error text when it fails), for the stalled sites of
+// hostile_peers.py.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -14,10 +16,11 @@
 
 #include "platform/net_startup.h"
 #include "probes/extended_checks.h"
+#include "probes/probe_session.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: extended_probe dns|https|ipv6 DOMAIN\n");
+        std::fprintf(stderr, "usage: extended_probe dns|https|ipv6|website DOMAIN\n");
         return 2;
     }
 #ifdef _WIN32
@@ -33,6 +36,10 @@ int main(int argc, char** argv) {
                                         static_cast<long long>(std::time(nullptr)));
     } else if (std::strcmp(argv[1], "ipv6") == 0) {
         outcome = CheckIpv6Reachability(domain, DefaultEndpoints(), nullptr);
+    } else if (std::strcmp(argv[1], "website") == 0) {
+        CProbeSession session;
+        outcome.ok = session.CheckWebsite(domain);
+        outcome.text = outcome.ok ? session.TakeResult() : session.TakeError();
     } else {
         return 2;
     }

@@ -352,6 +352,8 @@ def stalls():
         run.start()
     for run in runs:
         run.join()
+    if os.environ.get("WIN_BUILD"):
+        windows_stalls()
     for kind, words in sites.items():
         _, bodies = step_bodies(kind + ".txt")
         site = "www.stall-%s.com" % kind
@@ -363,6 +365,38 @@ def stalls():
                 "RDAP服务器https://rdap.verisign.com/com/v1/domain/stall-%s.com"
                 "无法访问：连接到127.0.0.4超时（{N}秒）\r\n" % kind)
         expect_seconds(bodies[0], rdap, 15, "step 1 of " + site)
+
+
+def windows_stalls():
+    """Step 9 of the same three sites through WinINet, under wine64 in this namespace.
+    WinINet counts no byte of an answer before a whole header block has come, so the site
+    that sent its status line reads as one that sent nothing. Wine's WinINet applies
+    neither its connect limit nor its receive limit inside a header block: the exchange's
+    own 30 s limit ends those two."""
+    wine, server = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver"
+    probe = os.path.join(os.environ["WIN_BUILD"], "tests", "extended_probe.exe")
+    subprocess.run([server, "-k"], stderr=subprocess.DEVNULL)
+    subprocess.run([server, "-p", "900"], check=True)
+    subprocess.run(["timeout", "300", wine, "wineboot", "-u"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    sites = {"accept": ("已连接到127.0.0.2，但{N}秒内没有应答", 20),
+             "status": ("已连接到127.0.0.3，但{N}秒内没有应答", 30),
+             "drop": ("连接到127.0.0.4超时（{N}秒）", 30)}
+    answers = {}
+
+    def ask(kind):
+        done = subprocess.run([wine, probe, "website", "www.stall-%s.com" % kind],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+        answers[kind] = done.stdout
+    runs = [threading.Thread(target=ask, args=(kind,)) for kind in sites]
+    for run in runs:
+        run.start()
+    for run in runs:
+        run.join()
+    subprocess.run([server, "-k"], stderr=subprocess.DEVNULL)
+    for kind, (words, seconds) in sites.items():
+        text = "ok=0\n无法访问网站http://www.stall-%s.com：%s\r\n" % (kind, words)
+        expect_seconds(answers.get(kind, b""), text, seconds, "Windows step 9 of www.stall-%s.com" % kind)
 
 
 def expect_seconds(body, text, seconds, what):

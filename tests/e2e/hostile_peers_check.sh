@@ -5,10 +5,17 @@
 # sites that stall in each phase of an exchange, and the status line on a terminal.
 #
 # Usage (as root): tests/e2e/hostile_peers_check.sh BUILD_DIR [SCENARIO...]
+# BUILD_DIR is build/linux, or the folder of the preset builds (build).
 set -euo pipefail
 
 BUILD=$(cd "$1" && pwd)
 shift
+# Given the folder of the preset builds, the stalls scenario also runs the Windows
+# HTTP layer (under wine64) from its windows-x64 build.
+if [ ! -x "$BUILD/tollvane" ] && [ -f "$BUILD/windows-x64/tests/extended_probe.exe" ]; then
+    export WIN_BUILD=$BUILD/windows-x64
+    export WINEPREFIX=${WINEPREFIX:-$WIN_BUILD/hostile-wineprefix} WINEDEBUG=-all
+fi
 [ -x "$BUILD/tollvane" ] || BUILD=$BUILD/linux
 [ -x "$BUILD/tollvane" ] || { echo "no tollvane program in $BUILD" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "run as root (it needs unshare -m -n)" >&2; exit 2; }
