@@ -22,7 +22,8 @@ void CRunProgress::Ended() {
 }
 
 int CRunProgress::SecondsAt(std::chrono::steady_clock::time_point now) const {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - m_stepStart).count();
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(now - m_stepStart).count();
     return seconds < 0 ? 0 : static_cast<int>(seconds);
 }
 
@@ -30,7 +31,8 @@ CString CRunProgress::TerminalStatus(std::chrono::steady_clock::time_point now) 
     std::lock_guard<std::mutex> guard(m_lock);
     CString text;
     if (m_step > 0) {
-        text.Format("[%d/%d] %s %d秒", m_step, m_stepCount, GetCheckStepName(m_step), SecondsAt(now));
+        text.Format("[%d/%d] %s %d秒", m_step, m_stepCount, GetCheckStepName(m_step),
+                    SecondsAt(now));
     }
     return text;
 }

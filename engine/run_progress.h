@@ -37,8 +37,12 @@ private:
 // A front end that keeps a run's progress: both front ends show it, each in its own way.
 class CProgressFrontEnd : public ICheckFrontEnd {
 public:
-    void StepStarted(int step, int stepCount) override { m_runProgress.StepStarted(step, stepCount); }
-    void CommandPrinted(const CString& lastLine) override { m_runProgress.CommandPrinted(lastLine); }
+    void StepStarted(int step, int stepCount) override {
+        m_runProgress.StepStarted(step, stepCount);
+    }
+    void CommandPrinted(const CString& lastLine) override {
+        m_runProgress.CommandPrinted(lastLine);
+    }
 
 protected:
     CRunProgress m_runProgress;

@@ -133,7 +133,7 @@ names = {5: "检测FTP（21）端口", 6: "检测HTTP（80）端口", 7: "Ping�
 seen, first = {}, {}
 for line in open(sys.argv[1], encoding="utf-8"):
     moment, _, status = line.rstrip("\n").partition(" ")
-    if status == "检测完成":  # read just before the completion box came up
+    if status in ("检测完成", ""):  # read as the completion box came up, or not read
         continue
     match = pattern.fullmatch(status)
     if not match:
