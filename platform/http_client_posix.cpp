@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <strings.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -140,6 +141,8 @@ private:
     CHttpProgress Progress() const;
     static curl_socket_t OnOpenSocket(void* context, curlsocktype purpose, curl_sockaddr* address);
     static int OnConnected(void* context, char* peer, char* local, int peerPort, int localPort);
+    static int OnCloseSocket(void* context, curl_socket_t socket);
+    void NoteTcpConnection() const;
 
     void Step() {
         int running = 0;
@@ -167,7 +170,8 @@ private:
     bool m_connected = false;
     std::chrono::steady_clock::time_point m_phaseStart;
     curl_off_t m_headerBytesBefore = 0;  // header bytes of earlier requests (redirects)
-    curl_off_t m_connectTimeBefore = 0;  // libcurl's connect time before this connection
+    curl_socket_t m_socket = CURL_SOCKET_BAD;  // the latest one opened, until closed
+    mutable bool m_tcpConnected = false;
 };
 
 std::string NumericAddress(const sockaddr* address) {
@@ -186,9 +190,28 @@ curl_socket_t CCurlTransfer::OnOpenSocket(void* context, curlsocktype, curl_sock
     auto* self = static_cast<CCurlTransfer*>(context);
     self->m_peer = NumericAddress(&address->addr);
     self->m_connected = false;
+    self->m_tcpConnected = false;
     self->m_phaseStart = std::chrono::steady_clock::now();
-    curl_easy_getinfo(self->m_easy, CURLINFO_CONNECT_TIME_T, &self->m_connectTimeBefore);
-    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    self->m_socket = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    return self->m_socket;
+}
+
+// A TLS handshake that never ends comes after the TCP connection was made; whether it was
+// is asked of the socket before libcurl closes it.
+int CCurlTransfer::OnCloseSocket(void* context, curl_socket_t socket) {
+    auto* self = static_cast<CCurlTransfer*>(context);
+    if (socket == self->m_socket) {
+        self->NoteTcpConnection();
+        self->m_socket = CURL_SOCKET_BAD;
+    }
+    return close(socket);
+}
+
+void CCurlTransfer::NoteTcpConnection() const {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (m_socket != CURL_SOCKET_BAD && getpeername(m_socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0)
+        m_tcpConnected = true;
 }
 
 // A connection is made (or reused) and the request is about to go out.
@@ -207,11 +230,8 @@ CHttpProgress CCurlTransfer::Progress() const {
     CHttpProgress progress;
     if (m_peer.empty()) return progress;
     progress.peer = CString(m_peer);
-    // A TLS handshake that never ends comes after the TCP connection was made, which
-    // libcurl's connect time tells even though the request never went out.
-    curl_off_t connectTime = 0;
-    curl_easy_getinfo(m_easy, CURLINFO_CONNECT_TIME_T, &connectTime);
-    progress.connected = m_connected || (connectTime > 0 && connectTime != m_connectTimeBefore);
+    NoteTcpConnection();  // the socket may still be open
+    progress.connected = m_connected || m_tcpConnected;
     const auto waited = std::chrono::steady_clock::now() - m_phaseStart;
     progress.waitedSeconds = static_cast<int>(
         (std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() + 500) / 1000);
@@ -252,6 +272,8 @@ bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CCurlTransfer::OnConnected);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &CCurlTransfer::OnCloseSocket);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
     return true;
 }
 
