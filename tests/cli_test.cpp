@@ -181,6 +181,9 @@ TEST(TollvaneCommand, AFullRunAgainstLoopbackWritesTheReportFileInGbk) {
                               "\r\n"));
     // The terminal got UTF-8 (or at least no raw GBK).
     EXPECT_EQ(std::string::npos, run.output.find("\xBF\xAA\xCA\xBC"));
+    // Standard error is a pipe here, not a terminal: no status line, nor any of its erasing.
+    EXPECT_EQ(std::string::npos, run.output.find("/9] "));
+    EXPECT_EQ(std::string::npos, run.output.find("\x1b[K"));
 
     const std::regex block("\r\n\xB5\xDA([1-9])\xB2\xBD---[^\r\n]*\xA3\xBA"
                            "[ 0-9]{4}-[ 0-9]{2}-[ 0-9]{2} [ 0-9]{2}:[ 0-9]{2}:[ 0-9]{2}\r\n");
