@@ -4,12 +4,12 @@
 
 #include <windows.h>
 
-#include "engine/check_frontend.h"
+#include "engine/run_progress.h"
 
 // Holds only window handles, so a worker left behind after the dialog has gone sends
 // to windows that no longer exist, which the system ignores. The run controller stops
 // anything from getting this far once the dialog has let the run go.
-class CDialogFrontEnd : public ICheckFrontEnd {
+class CDialogFrontEnd : public CProgressFrontEnd {
 public:
     CDialogFrontEnd(HWND dialog, HWND progress) : m_dialog(dialog), m_progress(progress) {}
 
@@ -17,6 +17,9 @@ public:
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override;
     void NotifyCheckDone() override;
+
+    // Read by the dialog's timer on the interface thread.
+    const CRunProgress& Progress() const { return m_runProgress; }
 
 private:
     const HWND m_dialog;

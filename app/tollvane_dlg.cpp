@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <chrono>
+
 #include "app/app_messages.h"
 #include "app/dialog_frontend.h"
 #include "app/gbk_text.h"
@@ -80,6 +82,10 @@ bool CTollvaneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         case WM_DROPFILES:
             OnDropFiles(reinterpret_cast<HDROP>(wParam));
             return true;
+        case WM_TIMER:
+            if (wParam != IDT_RUN_STATUS) return false;
+            OnRunStatusTimer();
+            return true;
         default:
             return false;
     }
@@ -115,14 +121,16 @@ void CTollvaneDlg::OnBnClickedStart() {
         return;
     }
     SetStatus("正在检测...请勿关闭窗口！");
+    m_shownStatus.Empty();
     EnableStart(false);
     // The bar's range covers the steps this run has.
     const bool extended = IsDlgButtonChecked(GetSafeHwnd(), IDC_CHECK_EXTENDED) == BST_CHECKED;
     SendMessageW(GetDlgItem(IDC_PROGRESS), PBM_SETRANGE, 0,
                  MAKELPARAM(0, extended ? kExtendedProgressMax : kProgressMax));
-    m_run = CCheckRun::Start(
-        std::make_shared<CDialogFrontEnd>(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS)), m_strDomain,
-        extended ? &RunExtendedCheckSequence : &RunCheckSequence);
+    m_frontEnd = std::make_shared<CDialogFrontEnd>(GetSafeHwnd(), GetDlgItem(IDC_PROGRESS));
+    m_run = CCheckRun::Start(m_frontEnd, m_strDomain,
+                             extended ? &RunExtendedCheckSequence : &RunCheckSequence);
+    if (m_run) SetTimer(GetSafeHwnd(), IDT_RUN_STATUS, kRunStatusPeriodMs, nullptr);
     if (!m_run) {
         SetStatus("");
         EnableStart(true);
@@ -140,8 +148,19 @@ void CTollvaneDlg::AppendOutput(const CString& text) {
 // A worker still running after the wait is cut off from the window and left to end
 // with the process.
 void CTollvaneDlg::EndRun() {
+    KillTimer(GetSafeHwnd(), IDT_RUN_STATUS);
     if (!m_run->WaitForEnd(kWorkerEndWaitMs, &HandleSentMessages)) m_leftWorkerRunning = true;
     m_run.reset();
+    m_frontEnd.reset();
+}
+
+void CTollvaneDlg::OnRunStatusTimer() {
+    if (!m_run || !m_frontEnd) return;
+    const CString status = m_frontEnd->Progress().WindowStatus(std::chrono::steady_clock::now());
+    // Set only when it changes: the static control repaints on every set.
+    if (status.IsEmpty() || status == m_shownStatus) return;
+    m_shownStatus = status;
+    SetStatus(status.GetString());
 }
 
 LRESULT CTollvaneDlg::OnCheckDone(WPARAM, LPARAM) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/dialog_base.h"
+#include "app/dialog_frontend.h"
 #include "engine/check_run.h"
 #include "engine/report_buffer.h"
 #include "platform/mb_string.h"
@@ -31,6 +32,8 @@ private:
     void OnBnClickedStart();
     void OnBnClickedSaveAs();
     LRESULT OnCheckDone(WPARAM wParam, LPARAM lParam);
+    // The status text with the step in progress and its seconds.
+    void OnRunStatusTimer();
     // The close box and Escape; during a run only after the user confirms.
     void OnCancel();
     // Handler of WM_APP_APPEND, on the interface thread.
@@ -53,6 +56,8 @@ private:
     CString m_strDomain;  // the cleaned domain of the current or last run
     CReportBuffer m_report;  // what the output area shows, as GBK bytes
     std::unique_ptr<CCheckRun> m_run;
+    std::shared_ptr<CDialogFrontEnd> m_frontEnd;  // of the current run
+    CString m_shownStatus;
     bool m_closing = false;
     bool m_leftWorkerRunning = false;
     // A run that ends while the user is asked about closing tells so once they answer.

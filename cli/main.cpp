@@ -124,8 +124,6 @@ int WaitForSignal(const sigset_t& signals, int sliceMs) {
 int RunCheck(const std::shared_ptr<CTerminalFrontEnd>& frontEnd, const CString& domain,
              bool extended) {
     const sigset_t interrupts = BlockInterrupts();
-    frontEnd->SetStepCount(kCheckStepCount + (extended ? kExtendedStepCount : 0));
-    frontEnd->AnnounceFirstStep();
     std::unique_ptr<CCheckRun> run = CCheckRun::Start(
         frontEnd, domain, extended ? &RunExtendedCheckSequence : &RunCheckSequence);
     if (!run) {
@@ -133,8 +131,11 @@ int RunCheck(const std::shared_ptr<CTerminalFrontEnd>& frontEnd, const CString& 
         return 1;
     }
     int caught = 0;
-    run->WaitForEnd(
-        -1, [&](int sliceMs) { return (caught = WaitForSignal(interrupts, sliceMs)) == 0; });
+    run->WaitForEnd(-1, [&](int sliceMs) {
+        frontEnd->RefreshStatus();
+        return (caught = WaitForSignal(interrupts, sliceMs)) == 0;
+    });
+    frontEnd->EndStatus();
     if (caught == 0) return 0;
     run->Stop();
     // A second interrupt, or the bound, and the program goes without waiting.

@@ -15,4 +15,8 @@ public:
     virtual void StepProgress(int step, const CString& name) = 0;
     // The ninth step has been written.
     virtual void NotifyCheckDone() = 0;
+    // For showing progress while a run goes on, never part of the report: a step (1 to
+    // stepCount) begins; its command printed, and this is now its last line (GBK).
+    virtual void StepStarted(int /*step*/, int /*stepCount*/) {}
+    virtual void CommandPrinted(const CString& /*lastLine*/) {}
 };

@@ -33,6 +33,12 @@ public:
     void NotifyCheckDone() override {
         if (IsOpen()) m_target->NotifyCheckDone();
     }
+    void StepStarted(int step, int stepCount) override {
+        if (IsOpen()) m_target->StepStarted(step, stepCount);
+    }
+    void CommandPrinted(const CString& lastLine) override {
+        if (IsOpen()) m_target->CommandPrinted(lastLine);
+    }
     void Close() { m_closed.store(true, std::memory_order_release); }
 
 private:

@@ -99,8 +99,10 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
     CProbeContext context(options.endpoints, options.stop);
     if (options.extended) context.reservedAfterWebsiteMs = kExtendedStepsLimitMs;
     const int steps = CheckStepCount(options);
+    context.onCommandLine = [frontEnd](const CString& line) { frontEnd->CommandPrinted(line); };
     for (int step = 1; step <= steps; ++step) {
         const CCheckStep& entry = kSteps[step - 1];
+        frontEnd->StepStarted(step, steps);
         const CString text = RunStep(entry, context, domain).text;
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;

@@ -18,6 +18,9 @@ CString CleanDomain(CString text) {
     text.Trim();
     if (StartsWith(text, "https://")) text = text.Mid(8);
     if (StartsWith(text, "http://")) text = text.Mid(7);
+    // "http:// host": the blank after the scheme would stay inside every command's
+    // argument, since commands are started from argument lists, not split lines.
+    text.Trim();
     int keep = text.GetLength();
     while (keep > 0 && text.GetAt(keep - 1) == '/') --keep;
     return text.Left(keep);
@@ -25,9 +28,8 @@ CString CleanDomain(CString text) {
 
 bool IsDomainAcceptable(const CString& cleaned) {
     const std::string& bytes = cleaned.Bytes();
-    // Spaces kept after a scheme ("http:// host") are harmless in front: the command
-    // line splits them away. Anywhere after the name's first character a space starts a
-    // new argument, even at the end ("host :21" for the port probes).
+    // Anywhere after the name's first character a space starts a new argument, even at
+    // the end ("host :21" for the port probes).
     const size_t first = bytes.find_first_not_of(' ');
     if (first == std::string::npos) return false;
     if (bytes[first] == '-' || bytes[first] == '/') return false;

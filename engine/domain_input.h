@@ -7,7 +7,7 @@
 extern const char kInvalidDomainMessage[];
 
 // Trims white space, drops one leading "https://", then one leading "http://" (both
-// case-sensitive), then every trailing "/".
+// case-sensitive), trims white space again, then drops every trailing "/".
 CString CleanDomain(CString text);
 
 // False for an empty cleaned domain, and for one that would smuggle options or extra

@@ -15,6 +15,8 @@ public:
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override { m_inner->StepProgress(step, name); }
     void NotifyCheckDone() override { m_inner->NotifyCheckDone(); }
+    void StepStarted(int step, int stepCount) override { m_inner->StepStarted(step, stepCount); }
+    void CommandPrinted(const CString& lastLine) override { m_inner->CommandPrinted(lastLine); }
     const std::string& Bytes() const { return m_bytes; }
 
 private:

@@ -7,7 +7,7 @@
 
 bool CHttpPage::Open(const CString& url, const CString& accept) {
     if (!IsPlainMediaType(accept)) {
-        m_outcome = {EHttpFailure::kInvalidAddress, 0, url};
+        m_outcome = {EHttpFailure::kInvalidAddress, 0, url, {}};
         m_ended = true;
         return false;
     }

@@ -37,12 +37,23 @@ enum class EHttpFailure {
     kOther,
 };
 
+// How far a timed-out exchange got, as far as the layer can tell.
+struct CHttpProgress {
+    // The numeric address connected, or being connected, to; empty when the layer never
+    // got as far as a connection or cannot tell.
+    CString peer;
+    bool connected = false;
+    long long answerBytes = 0;  // bytes of the answer received over that connection
+    int waitedSeconds = 0;      // in the phase the exchange stopped in
+};
+
 struct CHttpOutcome {
     EHttpFailure failure = EHttpFailure::kNone;
     long code = 0;  // the HTTP layer's own error number, when there is one
     // The address the last request went to: after redirects, the one that answered or
     // failed. Empty when the layer cannot tell.
     CString url;
+    CHttpProgress progress;  // filled for kTimedOut
 };
 
 // A GET of a whole address whose body is then read line by line, up to the limit's

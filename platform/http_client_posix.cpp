@@ -1,8 +1,13 @@
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
 #include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -121,14 +126,24 @@ public:
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
     CHttpOutcome Outcome() const {
-        if (!Interrupted()) return MapResult(m_easy, m_result);
         CHttpOutcome outcome;
-        outcome.failure = m_interrupted;
-        outcome.url = EffectiveUrl(m_easy);
+        if (Interrupted()) {
+            outcome.failure = m_interrupted;
+            outcome.url = EffectiveUrl(m_easy);
+        } else {
+            outcome = MapResult(m_easy, m_result);
+        }
+        if (outcome.failure == EHttpFailure::kTimedOut) outcome.progress = Progress();
         return outcome;
     }
 
 private:
+    CHttpProgress Progress() const;
+    static curl_socket_t OnOpenSocket(void* context, curlsocktype purpose, curl_sockaddr* address);
+    static int OnConnected(void* context, char* peer, char* local, int peerPort, int localPort);
+    static int OnCloseSocket(void* context, curl_socket_t socket);
+    void NoteTcpConnection() const;
+
     void Step() {
         int running = 0;
         curl_multi_perform(m_multi, &running);
@@ -150,7 +165,84 @@ private:
     bool m_finished = false;
     CURLcode m_result = CURLE_OK;
     EHttpFailure m_interrupted = EHttpFailure::kNone;
+    // Where the latest request stands: the address tried or connected to, and since when.
+    std::string m_peer;
+    bool m_connected = false;
+    std::chrono::steady_clock::time_point m_phaseStart;
+    curl_off_t m_headerBytesBefore = 0;  // header bytes of earlier requests (redirects)
+    curl_socket_t m_socket = CURL_SOCKET_BAD;  // the latest one opened, until closed
+    mutable bool m_tcpConnected = false;
 };
+
+std::string NumericAddress(const sockaddr* address) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address->sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+    } else if (address->sa_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+// Each address libcurl is about to connect to, so that a connection that never comes
+// can be named by the address it was waiting for.
+curl_socket_t CCurlTransfer::OnOpenSocket(void* context, curlsocktype, curl_sockaddr* address) {
+    auto* self = static_cast<CCurlTransfer*>(context);
+    self->m_peer = NumericAddress(&address->addr);
+    self->m_connected = false;
+    self->m_tcpConnected = false;
+    self->m_phaseStart = std::chrono::steady_clock::now();
+    self->m_socket = socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    return self->m_socket;
+}
+
+// A TLS handshake that never ends comes after the TCP connection was made; whether it was
+// is asked of the socket before libcurl closes it.
+int CCurlTransfer::OnCloseSocket(void* context, curl_socket_t socket) {
+    auto* self = static_cast<CCurlTransfer*>(context);
+    if (socket == self->m_socket) {
+        self->NoteTcpConnection();
+        self->m_socket = CURL_SOCKET_BAD;
+    }
+    return close(socket);
+}
+
+void CCurlTransfer::NoteTcpConnection() const {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (m_socket != CURL_SOCKET_BAD && getpeername(m_socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0)
+        m_tcpConnected = true;
+}
+
+// A connection is made (or reused) and the request is about to go out.
+int CCurlTransfer::OnConnected(void* context, char* peer, char*, int, int) {
+    auto* self = static_cast<CCurlTransfer*>(context);
+    if (peer) self->m_peer = peer;
+    self->m_connected = true;
+    self->m_phaseStart = std::chrono::steady_clock::now();
+    long headerBytes = 0;
+    curl_easy_getinfo(self->m_easy, CURLINFO_HEADER_SIZE, &headerBytes);
+    self->m_headerBytesBefore = headerBytes;
+    return CURL_PREREQFUNC_OK;
+}
+
+CHttpProgress CCurlTransfer::Progress() const {
+    CHttpProgress progress;
+    if (m_peer.empty()) return progress;
+    progress.peer = CString(m_peer);
+    NoteTcpConnection();  // the socket may still be open
+    progress.connected = m_connected || m_tcpConnected;
+    const auto waited = std::chrono::steady_clock::now() - m_phaseStart;
+    progress.waitedSeconds = static_cast<int>(
+        (std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() + 500) / 1000);
+    if (!progress.connected) return progress;
+    long headerBytes = 0;
+    curl_off_t bodyBytes = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_HEADER_SIZE, &headerBytes);
+    curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
+    progress.answerBytes = headerBytes - m_headerBytesBefore + bodyBytes;
+    return progress;
+}
 
 bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     if (!m_multi || !m_easy) return false;
@@ -176,6 +268,12 @@ bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                      static_cast<long>(std::max(1, m_limits.silenceMs / 1000)));
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &CCurlTransfer::OnOpenSocket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &CCurlTransfer::OnConnected);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &CCurlTransfer::OnCloseSocket);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
     return true;
 }
 

@@ -193,7 +193,7 @@ bool CHttpPage::OpenChecked(const CString& url, const CString& accept) {
         impl.process.End();
         impl.ended = true;
         impl.endResult = -1;
-        m_outcome = {failure, 0, url};
+        m_outcome = {failure, 0, url, {}};
         return false;
     }
     m_outcome = record.answer.outcome;
@@ -218,7 +218,7 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
         impl.ended = true;
         impl.endResult = -1;
         if (!impl.process.Next(&record, &failure)) {
-            m_outcome = {failure, 0, impl.url};
+            m_outcome = {failure, 0, impl.url, {}};
             return -1;
         }
         switch (record.kind) {
@@ -237,7 +237,7 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
                 return -1;
             case EWireRecord::kAnswer:
                 impl.process.End();
-                m_outcome = {EHttpFailure::kOther, 0, impl.url};
+                m_outcome = {EHttpFailure::kOther, 0, impl.url, {}};
                 return -1;
         }
     }

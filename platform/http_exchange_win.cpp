@@ -1,8 +1,11 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wincrypt.h>
 #include <wininet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -98,6 +101,29 @@ struct CInetShared {
             waited >= std::chrono::milliseconds(limits.silenceMs * 9 / 10)) {
             outcome.failure = EHttpFailure::kTimedOut;
         }
+        if (outcome.failure == EHttpFailure::kTimedOut) outcome.progress = Progress();
+    }
+
+    // The layer's status notices, as far as they go: the address it connects to, the
+    // connection made, and the bytes of the answer it has taken in.
+    void NoteConnecting(const CString& address, bool connected) {
+        std::lock_guard<std::mutex> guard(lock);
+        if (!address.IsEmpty()) progress.peer = address;
+        progress.connected = connected;
+        progress.answerBytes = 0;
+        phaseStart = std::chrono::steady_clock::now();
+    }
+    void NoteReceived(DWORD bytes) {
+        std::lock_guard<std::mutex> guard(lock);
+        progress.answerBytes += bytes;
+    }
+    CHttpProgress Progress() {
+        std::lock_guard<std::mutex> guard(lock);
+        CHttpProgress now = progress;
+        const auto waited = std::chrono::steady_clock::now() - phaseStart;
+        now.waitedSeconds = static_cast<int>(
+            (std::chrono::duration_cast<std::chrono::milliseconds>(waited).count() + 500) / 1000);
+        return now;
     }
 
     // The address the exchange is at, read by the caller even after it gave up.
@@ -141,6 +167,8 @@ struct CInetShared {
     EHttpFailure aborted = EHttpFailure::kNone;
     CString url;
     int redirects = 0;
+    CHttpProgress progress;
+    std::chrono::steady_clock::time_point phaseStart;
 
     // Touched by the worker's jobs only; the caller reads the results once a job has
     // finished.
@@ -178,7 +206,10 @@ public:
     // True when the job ran to its end; false when the exchange was cut short, and
     // Interruption() says why.
     bool Run(std::function<void(CInetShared&)> job);
-    CHttpOutcome Interruption() const { return {m_interruption, 0, m_shared->Url()}; }
+    CHttpOutcome Interruption() const {
+        const bool timedOut = m_interruption == EHttpFailure::kTimedOut;
+        return {m_interruption, 0, m_shared->Url(), timedOut ? m_shared->Progress() : CHttpProgress()};
+    }
     CInetShared& Shared() { return *m_shared; }
 
 private:
@@ -242,6 +273,28 @@ const DWORD kFreshRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_W
                                  INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
                                  INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
 
+// The address a connection notice names. The documentation promises a SOCKADDR; Wine's
+// layer, like Windows' in practice, hands the address as text.
+CString NoticeAddress(const void* information, DWORD length) {
+    if (!information || length == 0) return CString();
+    const char* text = static_cast<const char*>(information);
+    const size_t size = strnlen(text, length);
+    // A family number's first byte is a control character; an address as text starts
+    // with a hexadecimal digit or ':'.
+    if (size > 0 && size < length && (std::isxdigit(static_cast<unsigned char>(text[0])) || text[0] == ':'))
+        return CString(text, static_cast<int>(size));
+    const auto* address = static_cast<const sockaddr*>(information);
+    char numeric[INET6_ADDRSTRLEN] = "";
+    if (length >= sizeof(sockaddr_in) && address->sa_family == AF_INET) {
+        auto* in = const_cast<in_addr*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+        inet_ntop(AF_INET, in, numeric, sizeof numeric);
+    } else if (length >= sizeof(sockaddr_in6) && address->sa_family == AF_INET6) {
+        auto* in6 = const_cast<in6_addr*>(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr);
+        inet_ntop(AF_INET6, in6, numeric, sizeof numeric);
+    }
+    return CString(numeric);
+}
+
 // Not every HTTP layer hands a session's time limits down to the handles that
 // InternetOpenUrl makes inside itself (Wine's does not), so they are set again on the
 // request handle as soon as it reports progress; a redirect names the address the
@@ -254,6 +307,12 @@ void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
         status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
         status == INTERNET_STATUS_SENDING_REQUEST) {
         ApplyTimeouts(handle, shared->limits);
+    }
+    if (status == INTERNET_STATUS_CONNECTING_TO_SERVER || status == INTERNET_STATUS_CONNECTED_TO_SERVER) {
+        shared->NoteConnecting(NoticeAddress(information, length),
+                               status == INTERNET_STATUS_CONNECTED_TO_SERVER);
+    } else if (status == INTERNET_STATUS_RESPONSE_RECEIVED && information && length >= sizeof(DWORD)) {
+        shared->NoteReceived(*static_cast<const DWORD*>(information));
     } else if (status == INTERNET_STATUS_REDIRECT && information && length > 0) {
         const char* text = static_cast<const char*>(information);
         shared->NoteRedirect(CString(text, static_cast<int>(strnlen(text, length))));

@@ -26,6 +26,11 @@ void PutOutcome(std::string* out, const CHttpOutcome& outcome) {
     PutNumber(out, static_cast<long long>(outcome.failure), 1);
     PutNumber(out, outcome.code, 8);
     PutText(out, outcome.url.Bytes());
+    const CHttpProgress& progress = outcome.progress;
+    PutText(out, progress.peer.Bytes());
+    PutNumber(out, progress.connected ? 1 : 0, 1);
+    PutNumber(out, progress.answerBytes, 8);
+    PutNumber(out, progress.waitedSeconds, 8);
 }
 
 std::string Record(EWireRecord kind, const std::string& payload) {
@@ -73,6 +78,11 @@ public:
         outcome.failure = static_cast<EHttpFailure>(failure);
         outcome.code = static_cast<long>(Signed());
         outcome.url = CString(Text());
+        CHttpProgress& progress = outcome.progress;
+        progress.peer = CString(Text());
+        progress.connected = Flag();
+        progress.answerBytes = Signed();
+        progress.waitedSeconds = static_cast<int>(Signed());
         return outcome;
     }
 

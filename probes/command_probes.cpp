@@ -13,6 +13,8 @@
 namespace {
 
 const int kChunkBytes = 4096;
+// More than any progress display shows of a line.
+const size_t kKeptLineBytes = 512;
 const char kCappedNotice[] = "\r\n（命令输出超过1MB，其余部分已省略）\r\n";
 
 // Appends a chunk's text up to its first NUL, keeping the captured text within the cap.
@@ -53,6 +55,18 @@ CString StartFailureLine(const CString& program, const CPlatformError& error) {
 
 CString GetProgramDirectory() { return GetExecutableDirectory(); }
 
+CArgumentList PspingCommand(const CString& domain, int port) {
+    CString target;
+    target.Format("%s:%d", HostNameForCommands(domain).GetString(), port);
+    return {GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target};
+}
+
+CArgumentList PingCommand(const CString& domain) { return {"ping", HostNameForCommands(domain)}; }
+
+CArgumentList TracertCommand(const CString& domain) {
+    return {"tracert", "-d", HostNameForCommands(domain)};
+}
+
 namespace {
 
 // Reads the child until it ends, is stopped, or runs out of time, keeping what it prints
@@ -60,6 +74,7 @@ namespace {
 CString CaptureUntilEnd(const CProbeContext& context, CChildProcess& child, int limitSeconds) {
     const CDeadline deadline(limitSeconds * 1000);
     CString captured;
+    CLastLineTracker lastLine;
     bool capped = false;
     char chunk[kChunkBytes + 1];
     for (;;) {
@@ -76,7 +91,9 @@ CString CaptureUntilEnd(const CProbeContext& context, CChildProcess& child, int 
         }
         const int got = child.Read(chunk, kChunkBytes, kWaitSliceMs);
         if (got == CChildProcess::kReadEnd) break;
-        if (got <= 0 || capped) continue;
+        if (got <= 0) continue;
+        if (context.onCommandLine && lastLine.Feed(chunk, got)) context.onCommandLine(lastLine.Line());
+        if (capped) continue;
         // The chunk is text up to its first NUL; the rest of that chunk is dropped.
         if (!AppendWithinCap(&captured, chunk, got)) {
             capped = true;
@@ -87,10 +104,7 @@ CString CaptureUntilEnd(const CProbeContext& context, CChildProcess& child, int 
 }
 
 CStepOutcome ProbeTcpPort(const CProbeContext& context, const CString& domain, int port) {
-    CString target;
-    target.Format("%s:%d", HostNameForCommands(domain).GetString(), port);
-    return RunCommandCapture(context, {GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target},
-                             kPspingLimitSeconds);
+    return RunCommandCapture(context, PspingCommand(domain, port), kPspingLimitSeconds);
 }
 
 }  // namespace
@@ -121,7 +135,7 @@ CStepOutcome ProbeHttpPort(const CProbeContext& context, const CString& domain) 
 }
 
 CStepOutcome RunPing(const CProbeContext& context, const CString& domain) {
-    return RunCommandCapture(context, {"ping", HostNameForCommands(domain)}, kPingLimitSeconds);
+    return RunCommandCapture(context, PingCommand(domain), kPingLimitSeconds);
 }
 
 int TracertLimitSeconds(const CProbeContext& context) {
@@ -133,6 +147,21 @@ int TracertLimitSeconds(const CProbeContext& context) {
 }
 
 CStepOutcome RunTracert(const CProbeContext& context, const CString& domain) {
-    return RunCommandCapture(context, {"tracert", "-d", HostNameForCommands(domain)},
-                             TracertLimitSeconds(context));
+    return RunCommandCapture(context, TracertCommand(domain), TracertLimitSeconds(context));
+}
+
+bool CLastLineTracker::Feed(const char* bytes, int count) {
+    const CString before = m_shown;
+    for (int i = 0; i < count; ++i) {
+        const char byte = bytes[i];
+        if (byte == '\n' || byte == '\r') {
+            if (!m_current.empty()) m_shown = CString(m_current);
+            m_current.clear();
+        } else if (byte != '\0' && m_current.size() < kKeptLineBytes) {
+            m_current += byte;
+        }
+    }
+    // A line still being written ("Connecting to host:21: ") is the freshest news.
+    if (!m_current.empty()) m_shown = CString(m_current);
+    return !(m_shown == before);
 }

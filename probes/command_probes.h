@@ -1,6 +1,8 @@
 // Steps 3 to 8: what the system's commands (and our psping) print, captured whole.
 #pragma once
 
+#include <string>
+
 #include "platform/child_process.h"
 #include "platform/mb_string.h"
 #include "platform/time_limits.h"
@@ -8,6 +10,11 @@
 
 // Folder of the running executable, ending in the path separator.
 CString GetProgramDirectory();
+
+// The commands of steps 5 to 8, as the probes start them for the cleaned domain.
+CArgumentList PspingCommand(const CString& domain, int port);
+CArgumentList PingCommand(const CString& domain);
+CArgumentList TracertCommand(const CString& domain);
 
 // Longest text kept of one command's output; a report is read by people, and what a
 // misbehaving command prints past this is left out.
@@ -29,3 +36,17 @@ CStepOutcome RunTracert(const CProbeContext& context, const CString& domain);
 // Tracert's limit at this moment: its own, or less when the run's budget is running
 // out (time_limits.h).
 int TracertLimitSeconds(const CProbeContext& context);
+
+// The last line of what a command printed so far, for a progress display: fed the
+// output as it arrives, it keeps the text after the last line end, or the last line
+// that had any when none follows. Bounded however long a line is.
+class CLastLineTracker {
+public:
+    // True when the line to show has changed.
+    bool Feed(const char* bytes, int count);
+    const CString& Line() const { return m_shown; }
+
+private:
+    std::string m_current;
+    CString m_shown;
+};

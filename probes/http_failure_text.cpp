@@ -29,6 +29,25 @@ std::string CanonicalAddress(const std::string& url) {
     return scheme + "://" + authority + path;
 }
 
+// A slow failure names its phase: a port that never answered, a server that took the
+// connection and said nothing, and one that began its answer and stalled call for
+// different fixes, and each is told apart only by where the waiting happened.
+CString DescribeTimeOut(const CHttpProgress& progress) {
+    CString text;
+    const char* peer = progress.peer.GetString();
+    if (progress.peer.IsEmpty()) {
+        text = "连接超时";
+    } else if (!progress.connected) {
+        text.Format("连接到%s超时（%d秒）", peer, progress.waitedSeconds);
+    } else if (progress.answerBytes <= 0) {
+        text.Format("已连接到%s，但%d秒内没有应答", peer, progress.waitedSeconds);
+    } else {
+        text.Format("已连接到%s，但%d秒内应答只收到%ld字节", peer, progress.waitedSeconds,
+                    static_cast<long>(progress.answerBytes));
+    }
+    return text;
+}
+
 }  // namespace
 
 namespace {
@@ -53,6 +72,7 @@ EPlatformError AsConnectionFailure(EHttpFailure failure) {
 }  // namespace
 
 CString DescribeHttpFailure(const CHttpOutcome& outcome) {
+    if (outcome.failure == EHttpFailure::kTimedOut) return DescribeTimeOut(outcome.progress);
     const EPlatformError connection = AsConnectionFailure(outcome.failure);
     if (connection != EPlatformError::kOther) return DescribePlatformError(PlatformError(connection));
     switch (outcome.failure) {

@@ -9,10 +9,14 @@
 // - runBudget: the whole run's time, started when the context is made, on the clock it
 //   is given (tests pass a fake one);
 // - reservedAfterWebsiteMs: time of the run's budget set aside for the optional steps
-//   that follow the web site step, so tracert leaves room for them.
+//   that follow the web site step, so tracert leaves room for them;
+// - onCommandLine: told the last line a running command printed, each time it changes
+//   (GBK), for a front end's progress display (may be empty).
 // A probe returns its result and never leaves anything behind in the context, which is
 // why every probe takes it const.
 #pragma once
+
+#include <functional>
 
 #include "platform/deadline.h"
 #include "platform/mb_string.h"
@@ -31,6 +35,7 @@ struct CProbeContext {
     CStopSignal* stop;
     CDeadline runBudget;
     int reservedAfterWebsiteMs = 0;
+    std::function<void(const CString&)> onCommandLine;
 };
 
 // A host's first IPv4 address and, when there is none, the line the report gives why.

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "engine/check_sequence.h"
+#include "engine/run_progress.h"
 #include "probes/probe_context.h"
 #include "probes/public_ip.h"
 #include "probes/website_check.h"
@@ -206,3 +208,45 @@ TEST(CheckRun, AnAllocationFailureWhileAppendingEndsTheRunWithAMessage) {
         EXPECT_EQ(1, frontEnd.DoneNotices());
     }
 }
+
+// Both front ends' texts for the step in progress, counted in whole seconds from the
+// step's start; nothing once the run has ended.
+TEST(RunProgress, NamesTheStepAndItsSeconds) {
+    CRunProgress progress;
+    const auto now = std::chrono::steady_clock::now();
+    EXPECT_TRUE(progress.TerminalStatus(now).IsEmpty());
+    progress.StepStarted(5, 9);
+    progress.CommandPrinted("Connecting to 127.0.0.1:21: ");
+    const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(8500);
+    EXPECT_EQ(CString("[5/9] 检测FTP（21）端口 8秒"), progress.TerminalStatus(later));
+    EXPECT_EQ(CString("正在检测...请勿关闭窗口！ 第5步 检测FTP（21）端口 8秒"), progress.WindowStatus(later));
+    EXPECT_EQ(CString("Connecting to 127.0.0.1:21: "), progress.CommandLine());
+    progress.StepStarted(10, 12);  // a new step forgets the last one's command
+    EXPECT_EQ(CString("[10/12] DNS解析 0秒"), progress.TerminalStatus(std::chrono::steady_clock::now()));
+    EXPECT_TRUE(progress.CommandLine().IsEmpty());
+    progress.Ended();
+    EXPECT_TRUE(progress.WindowStatus(later).IsEmpty());
+}
+
+#ifndef _WIN32
+// The worker tells the front end each step as it begins, before any of its report text.
+TEST_F(PathCleared, EveryStepIsAnnouncedBeforeItsText) {
+    class CStepLog : public CRecordingFrontEnd {
+    public:
+        void StepStarted(int step, int stepCount) override {
+            starts.push_back(std::to_string(step) + "/" + std::to_string(stepCount) + " after " +
+                             std::to_string(Appends().size()));
+        }
+        std::vector<std::string> starts;
+    };
+    EnsureNetworking();
+    CStepLog frontEnd;
+    CheckThreadProc(&frontEnd, kDomain, FailingOptions());
+    std::vector<std::string> expected;
+    // The banner, then three appends a step: header, text, separator.
+    for (int step = 1; step <= kCheckStepCount; ++step) {
+        expected.push_back(std::to_string(step) + "/9 after " + std::to_string(1 + 3 * (step - 1)));
+    }
+    EXPECT_EQ(expected, frontEnd.starts);
+}
+#endif

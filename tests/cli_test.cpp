@@ -17,6 +17,7 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/terminal_frontend.h"
 #include "cli/visible_controls.h"
 #include "platform/child_process.h"
 #include "platform/text_encoding.h"
@@ -153,6 +154,30 @@ TEST(VisibleControls, SequencesFromPeersAreShownNeverActedOn) {
     }
 }
 
+// The status line never reaches the terminal's last column, cuts only whole characters
+// (a Chinese one takes two columns), and adds the command's line only when enough of it fits.
+TEST(StatusLine, FitsTheTerminalsWidth) {
+    const CString step = "[5/9] 检测FTP（21）端口 8秒";  // 27 columns
+    const struct {
+        const char* command;
+        int columns;
+        const char* shown;
+    } cases[] = {
+        {"", 80, "[5/9] 检测FTP（21）端口 8秒"},
+        {"Connecting to 127.0.0.1:21: ", 80, "[5/9] 检测FTP（21）端口 8秒  Connecting to 127.0.0.1:21:"},
+        {"Connecting to 127.0.0.1:21", 45, "[5/9] 检测FTP（21）端口 8秒  Connecting to 1"},
+        {"\t  Reply\x1b[2J", 80, "[5/9] 检测FTP（21）端口 8秒  Reply^[[2J"},
+        {"来自 127.0.0.1 的回复", 40, "[5/9] 检测FTP（21）端口 8秒  来自 127.0"},
+        {"来自 127.0.0.1 的回复", 33, "[5/9] 检测FTP（21）端口 8秒"},
+        {"x", 20, "[5/9] 检测FTP（21）"},
+        {"x", 19, "[5/9] 检测FTP（21"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::string(c.shown), CTerminalFrontEnd::ComposeStatus(step, c.command, c.columns))
+            << c.shown;
+    }
+}
+
 TEST(TollvaneCommand, HelpAndVersion) {
     EXPECT_NE(std::string::npos, RunTollvane("--help", 10).output.find("Usage: tollvane"));
     EXPECT_NE(std::string::npos, RunTollvane("--version", 10).output.find("tollvane 1.0.0.1"));
@@ -174,6 +199,9 @@ TEST(TollvaneCommand, AFullRunAgainstLoopbackWritesTheReportFileInGbk) {
                               "\r\n"));
     // The terminal got UTF-8 (or at least no raw GBK).
     EXPECT_EQ(std::string::npos, run.output.find("\xBF\xAA\xCA\xBC"));
+    // Standard error is a pipe here, not a terminal: no status line, nor any of its erasing.
+    EXPECT_EQ(std::string::npos, run.output.find("/9] "));
+    EXPECT_EQ(std::string::npos, run.output.find("\x1b[K"));
 
     const std::regex block("\r\n\xB5\xDA([1-9])\xB2\xBD---[^\r\n]*\xA3\xBA"
                            "[ 0-9]{4}-[ 0-9]{2}-[ 0-9]{2} [ 0-9]{2}:[ 0-9]{2}:[ 0-9]{2}\r\n");

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/stop_signal.h"
 #include "probes/command_probes.h"
@@ -153,4 +154,32 @@ TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixOnlySayingSo) {
     const CStepOutcome ping = RunPing(context, "127.0.0.1");
     EXPECT_TRUE(ping.ok);
     EXPECT_NE(std::string::npos, ping.text.Bytes().find("127.0.0.1"));
+}
+
+// What a progress display shows of a command's output: the line being written, else the
+// last one that had text, whatever the line ends and however the output was cut up.
+TEST(LastLine, FollowsTheOutputAsItArrives) {
+    const struct {
+        std::vector<std::string> chunks;
+        const char* shown;
+    } cases[] = {
+        {{"Pinging host\r\n", "Reply from 1\r\n\r\n"}, "Reply from 1"},
+        {{"Connecting to host:21: "}, "Connecting to host:21: "},
+        {{"first\nsec", "ond half\n"}, "second half"},
+        {{"a\n", std::string("b\0c\n", 4)}, "bc"},
+        {{"\n\r\n"}, ""},
+        {{std::string(2000, 'x')}, ""},
+    };
+    for (const auto& c : cases) {
+        CLastLineTracker tracker;
+        for (const std::string& chunk : c.chunks) tracker.Feed(chunk.data(), static_cast<int>(chunk.size()));
+        if (c.chunks[0].size() == 2000) {
+            EXPECT_EQ(512, tracker.Line().GetLength());  // bounded however long the line
+        } else {
+            EXPECT_EQ(CString(c.shown), tracker.Line()) << c.shown;
+        }
+    }
+    CLastLineTracker tracker;
+    EXPECT_TRUE(tracker.Feed("x\n", 2));
+    EXPECT_FALSE(tracker.Feed("\r\n", 2));  // nothing new to show
 }

@@ -17,6 +17,10 @@ CWireAnswer FullAnswer() {
     answer.outcome.failure = EHttpFailure::kConnectionLost;
     answer.outcome.code = -12029;
     answer.outcome.url = "https://例子.测试:8443/a b?\"q\"\\";
+    answer.outcome.progress.peer = "2001:db8::7";
+    answer.outcome.progress.connected = true;
+    answer.outcome.progress.answerBytes = 19;
+    answer.outcome.progress.waitedSeconds = 20;
     answer.status = 404;
     static const char kHeaders[] = "HTTP/1.1 404 Not Found\r\nX-Nul: a\0b\r\n\r\n";
     answer.headers = CString(std::string(kHeaders, sizeof kHeaders - 1));
@@ -36,6 +40,10 @@ void ExpectSameAnswer(const CWireAnswer& want, const CWireAnswer& got) {
     EXPECT_EQ(want.outcome.failure, got.outcome.failure);
     EXPECT_EQ(want.outcome.code, got.outcome.code);
     EXPECT_EQ(want.outcome.url, got.outcome.url);
+    EXPECT_EQ(want.outcome.progress.peer, got.outcome.progress.peer);
+    EXPECT_EQ(want.outcome.progress.connected, got.outcome.progress.connected);
+    EXPECT_EQ(want.outcome.progress.answerBytes, got.outcome.progress.answerBytes);
+    EXPECT_EQ(want.outcome.progress.waitedSeconds, got.outcome.progress.waitedSeconds);
     EXPECT_EQ(want.status, got.status);
     EXPECT_EQ(want.headers, got.headers);
     EXPECT_EQ(want.certificate.present, got.certificate.present);

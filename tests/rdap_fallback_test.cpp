@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"notfound.com", "RDAP中未找到该域名\r\n"},
                       FailureCase{"broken.com", "RDAP服务器%URL%的应答不是有效的JSON\r\n"},
                       FailureCase{"huge.com", "RDAP服务器%URL%的应答超过1MB，已停止接收\r\n"},
-                      FailureCase{"silent.com", "RDAP服务器%URL%无法访问：连接超时\r\n"}));
+                      FailureCase{"silent.com", "RDAP服务器%URL%无法访问：已连接到127.0.0.1，但1秒内没有应答\r\n"}));
 
 TEST_F(RdapFallback, WithoutAnRdapServiceOnlyTheWhoisReasonIsGiven) {
     EXPECT_EQ(0, Lookup("example.cn"));

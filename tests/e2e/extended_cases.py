@@ -224,7 +224,7 @@ def silent(command):
     failures = []
     cases = [
         ("dns", "silentdns.test", 25, "silentdns.test：\r\n  A记录查询失败：查询超时\r\n"),
-        ("https", "hang.test", 45, "无法访问网站https://hang.test：连接超时\r\n"),
+        ("https", "hang.test", 45, "无法访问网站https://hang.test：已连接到127.0.0.3，但"),
         ("ipv6", "silent6.test", 15, f"{SILENT6}：\r\n  80端口：连接超时\r\n  443端口：连接超时\r\n"),
     ]
     for probe, domain, limit, begins in cases:

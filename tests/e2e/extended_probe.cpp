@@ -2,7 +2,9 @@
 // text, byte for byte, for tests/e2e/extended_cases.py: the same peers face the Linux
 // and the Windows backends (under wine64) without a whole check run around them.
 //
-//   extended_probe dns|https|ipv6 DOMAIN
+//   extended_probe dns|https|ipv6|website DOMAIN
+// website is step 9 (its error text when it fails), for the stalled sites of
+// hostile_peers.py.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -15,12 +17,14 @@
 #include "platform/http_exchange_process.h"
 #include "platform/net_startup.h"
 #include "probes/extended_checks.h"
+#include "probes/probe_context.h"
+#include "probes/website_check.h"
 
 int main(int argc, char** argv) {
     // Its HTTPS check runs its exchange in this program started again, on Windows.
     if (IsHttpExchangeProcess()) return RunHttpExchangeProcess();
     if (argc != 3) {
-        std::fprintf(stderr, "usage: extended_probe dns|https|ipv6 DOMAIN\n");
+        std::fprintf(stderr, "usage: extended_probe dns|https|ipv6|website DOMAIN\n");
         return 2;
     }
 #ifdef _WIN32
@@ -36,10 +40,12 @@ int main(int argc, char** argv) {
                                         static_cast<long long>(std::time(nullptr)));
     } else if (std::strcmp(argv[1], "ipv6") == 0) {
         outcome = CheckIpv6Reachability(domain, DefaultEndpoints(), nullptr);
+    } else if (std::strcmp(argv[1], "website") == 0) {
+        outcome = CheckWebsite(CProbeContext(), domain);
     } else {
         return 2;
     }
-    std::printf("ok=%d\n", outcome.ok);
+    std::printf("ok=%d\n", outcome.ok ? 1 : 0);
     std::fwrite(outcome.text.GetString(), 1, static_cast<size_t>(outcome.text.GetLength()), stdout);
     return 0;
 }

@@ -118,6 +118,41 @@ report_has() { probe report | iconv -f GBK -t UTF-8 | grep -- "$1" >/dev/null; }
 app_alive() { kill -0 "$APP_PID" 2>/dev/null; }
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# The running notice, alone or with the step in progress: "正在检测...请勿关闭窗口！ 第5步 检测FTP（21）端口 8秒".
+status_is_running_notice() {
+    [[ "$1" =~ ^正在检测\.\.\.请勿关闭窗口！(\ 第[1-9]步\ [^\ ]+\ [0-9]+秒)?$ ]]
+}
+# Every status read during the run ("SECONDS STATUS" lines) is the notice (or, last,
+# 检测完成); step 5 (psping,
+# ten seconds) was seen with its name and at least three different seconds, the highest
+# at least 3, and no step's seconds ran ahead of the clock.
+status_samples_follow_steps() {
+    python3 - "$WORK/statuses" <<'PY'
+import re, sys
+pattern = re.compile(r"正在检测\.\.\.请勿关闭窗口！(?: 第(\d)步 (\S+) (\d+)秒)?")
+names = {5: "检测FTP（21）端口", 6: "检测HTTP（80）端口", 7: "Ping命令", 8: "Tracert命令"}
+seen, first = {}, {}
+for line in open(sys.argv[1], encoding="utf-8"):
+    moment, _, status = line.rstrip("\n").partition(" ")
+    if status in ("检测完成", ""):  # read as the completion box came up, or not read
+        continue
+    match = pattern.fullmatch(status)
+    if not match:
+        sys.exit("not the running notice: %r" % status)
+    if match.group(1):
+        step, seconds = int(match.group(1)), int(match.group(3))
+        if step in names and match.group(2) != names[step]:
+            sys.exit("step %d named %r" % (step, match.group(2)))
+        first.setdefault(step, int(moment) - seconds)
+        if seconds > int(moment) - first[step] + 2:
+            sys.exit("step %d shows %d s ahead of the clock" % (step, seconds))
+        seen.setdefault(step, set()).add(seconds)
+ftp = seen.get(5, set())
+if len(ftp) < 3 or max(ftp) < 3:
+    sys.exit("step 5 was seen with seconds %s only; steps seen %s" % (sorted(ftp), sorted(seen)))
+PY
+}
+
 # Polls the command every 0.3 s until it succeeds; false after the seconds given.
 wait_for() {
     local seconds=$1
@@ -243,12 +278,20 @@ xdotool type --delay 15 "  https://$DOMAIN/ "
 xdotool key Return   # Enter in the field presses the default start button
 run_started=$SECONDS
 wait_for 5 running && pass "start button disabled during the run" || fail "start button not disabled"
-check "status says the run is going on" test "$(state_of status)" = "正在检测...请勿关闭窗口！"
+check "status says the run is going on" status_is_running_notice "$(state_of status)"
 xdotool key Return   # Enter again, while the run goes on
 click_control 1004   # and a click on the disabled start button
 sleep 0.5
 check "Enter and clicks during a run neither close the window nor start anything" alive_without_box
-wait_for 150 box_says "检测完成，请另存为结果发送给我们。" || die "run 1 did not complete"
+# While it goes on, the status is read as often as the probe can: it adds the step in
+# progress and its seconds to the notice.
+: >"$WORK/statuses"
+until box_says "检测完成，请另存为结果发送给我们。" >/dev/null 2>&1; do
+    [ $((SECONDS - run_started)) -lt 150 ] || die "run 1 did not complete"
+    echo "$SECONDS $(state_of status)" >>"$WORK/statuses"
+done
+cat "$WORK/statuses" >>"$LOG"
+check "the status names the step in progress and its seconds, counting up" status_samples_follow_steps
 note "run 1 took $((SECONDS - run_started)) s"
 pass "completion message 检测完成，请另存为结果发送给我们。"
 snapshot

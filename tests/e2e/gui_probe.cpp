@@ -92,9 +92,9 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM context) {
     return TRUE;
 }
 
-// The longest text the status line shows; it is empty while idle, so its own text
-// cannot be measured then.
-const wchar_t kLongestStatus[] = L"正在检测...请勿关闭窗口！";
+// The longest text the status line shows, wrapped at its blanks; it is empty while
+// idle, so its own text cannot be measured then.
+const wchar_t kLongestStatus[] = L"正在检测...请勿关闭窗口！ 第6步 检测HTTP（80）端口 999秒";
 
 struct CControl {
     HWND window;
@@ -142,6 +142,12 @@ public:
     SIZE TextSize(const std::wstring& text) const {
         RECT need = {0, 0, 0, 0};
         DrawTextW(m_dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_SINGLELINE);
+        return SIZE{need.right, need.bottom};
+    }
+    // The text wrapped at its blanks to the width given, as a static control wraps it.
+    SIZE WrappedTextSize(const std::wstring& text, long width) const {
+        RECT need = {0, 0, width, 0};
+        DrawTextW(m_dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK);
         return SIZE{need.right, need.bottom};
     }
     int Height() const {
@@ -211,8 +217,8 @@ int CheckLayout(HWND dialog) {
         std::wstring text = control.id == kStatusId ? kLongestStatus : WideTextOf(control.window);
         if (_wcsicmp(kind, L"Edit") == 0) text = L"Wy";  // a full line's height
         if (text.empty()) continue;
-        const SIZE need = font.TextSize(text);
         const SIZE room = TextRoom(control, kind);
+        const SIZE need = control.id == kStatusId ? font.WrappedTextSize(text, room.cx) : font.TextSize(text);
         const bool clipped = need.cx > room.cx || need.cy > room.cy;
         std::printf("%s id=%d needs=%ldx%ld has=%ldx%ld\n", clipped ? "clipped" : "fits", control.id, need.cx,
                     need.cy, room.cx, room.cy);

@@ -4,9 +4,11 @@ peers started here, which flood, stay silent, send terminal control sequences or
 with errors. Checks what the terminal showed, the report file, the time and the memory.
 
 Usage: hostile_peers.py BUILD_DIR WORK_DIR SCENARIO
-Scenarios: escapes, terminal-locales, failures, idn, flood, silent-dns; flood-peers only serves the flooding
+Scenarios: escapes, terminal-locales, failures, idn, flood, silent-dns, stalls, progress; flood-peers only serves the flooding
 peers (in a namespace the caller prepared) until it is killed.
 """
+import codecs
+import fcntl
 import os
 import pty
 import re
@@ -15,8 +17,10 @@ import select
 import shutil
 import socket
 import socketserver
+import struct
 import subprocess
 import sys
+import termios
 import threading
 import time
 import tty
@@ -40,6 +44,7 @@ def gbk(text):
 # ---- the namespace ----
 
 def prepare_network(hosts, resolv=None):
+    """hosts: names for 127.0.0.1, or (name, address) pairs."""
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     for address in ("127.0.0.2", "127.0.0.53"):
         subprocess.run(["ip", "addr", "add", address + "/8", "dev", "lo"], check=False,
@@ -48,7 +53,8 @@ def prepare_network(hosts, resolv=None):
     with open(path, "w") as file:
         file.write("127.0.0.1 localhost\n")
         for name in hosts:
-            file.write("127.0.0.1 %s\n" % name)
+            name, address = name if isinstance(name, tuple) else (name, "127.0.0.1")
+            file.write("%s %s\n" % (address, name))
     subprocess.run(["mount", "--bind", path, "/etc/hosts"], check=True)
     if resolv is not None:
         path = os.path.join(WORK, "resolv.conf")
@@ -62,15 +68,15 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
 
 
-def serve(port, handle):
-    """A TCP peer on 127.0.0.1:port whose connections go to handle(connection)."""
+def serve(port, handle, address="127.0.0.1"):
+    """A TCP peer on address:port whose connections go to handle(connection)."""
     class Handler(socketserver.BaseRequestHandler):
         def handle(self):
             try:
                 handle(self.request)
             except OSError:
                 pass
-    server = Server(("127.0.0.1", port), Handler)
+    server = Server((address, port), Handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
@@ -120,11 +126,12 @@ def flood(prefix, line):
 
 # ---- the run ----
 
-def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420, locale="C.UTF-8"):
-    """Runs tollvane with the report going to report.txt; returns (what it printed, seconds,
-    peak memory in KiB of tollvane and the programs it waited for). A locale other than
-    C.UTF-8 comes from the folder in TOLLVANE_TEST_LOCPATH (tests/make_test_locales.sh)."""
-    report = os.path.join(WORK, "report.txt")
+def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420, locale="C.UTF-8",
+                 report="report.txt"):
+    """Runs tollvane with the report going to report (in WORK); returns (what it printed,
+    seconds, peak memory in KiB of tollvane and the programs it waited for). A locale other
+    than C.UTF-8 comes from the folder in TOLLVANE_TEST_LOCPATH (tests/make_test_locales.sh)."""
+    report = os.path.join(WORK, report)
     command = [os.path.join(program_dir, "tollvane"), "-o", report, domain]
     env = dict(os.environ, LANG=locale, LC_ALL=locale)
     if locale != "C.UTF-8":
@@ -162,8 +169,8 @@ def run_tollvane(domain, program_dir=BUILD, terminal=False, limit=420, locale="C
     return shown, seconds, memory
 
 
-def step_bodies():
-    data = open(os.path.join(WORK, "report.txt"), "rb").read()
+def step_bodies(report="report.txt"):
+    data = open(os.path.join(WORK, report), "rb").read()
     bodies = []
     for step in range(1, 10):
         header = gbk("\r\n第%d步---%s：" % (step, NAMES[step - 1]))
@@ -200,6 +207,8 @@ def escapes():
         "/ic.asp": b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(page) + page,
         "/": error_head}, requests))
     shown, _, _ = run_tollvane("www.escape.com", terminal=True)
+    # The one sequence of tollvane's own: erasing its status line to the line's end.
+    shown = shown.replace(b"\x1b[K", b"")
     expect(b"\x1b" not in shown and b"\x07" not in shown,
            "the terminal got raw control characters: %r" % shown[shown.find(b"\x1b") - 40:][:120])
     expect(b"^[]0;PWNED^G^[[2J^[]52;c;c2VjcmV0^G" in shown, "the sequences were not shown visibly")
@@ -355,8 +364,205 @@ def flood_peers_only():
     threading.Event().wait()
 
 
+def hold(connection):
+    threading.Event().wait()
+
+
+def stalls():
+    """Slow failures told apart: a port that drops every packet, a server that takes the
+    connection and says nothing, one that sends its status line and stalls. Three runs at
+    once, one per site; the address page stalls and the RDAP server's port drops."""
+    prepare_network(["whois.internic.net", ("2018.ip138.com", "127.0.0.2"),
+                     ("rdap.verisign.com", "127.0.0.4"), ("www.stall-accept.com", "127.0.0.2"),
+                     ("www.stall-status.com", "127.0.0.3"), ("www.stall-drop.com", "127.0.0.4")])
+    for port in ("80", "443"):
+        subprocess.run(["iptables", "-A", "INPUT", "-d", "127.0.0.4", "-p", "tcp", "--dport", port,
+                        "-j", "DROP"], check=True)
+    serve(43, whois_peer(None, []))  # no whois answer: step 1 asks RDAP
+    serve(80, lambda connection: (read_request(connection), hold(connection)), "127.0.0.2")
+    serve(80, lambda connection: (read_request(connection),
+                                  connection.sendall(b"HTTP/1.1 200 OK\r\n"), hold(connection)),
+          "127.0.0.3")
+    sites = {"accept": "已连接到127.0.0.2，但{N}秒内没有应答",
+             "status": "已连接到127.0.0.3，但{N}秒内应答只收到17字节",
+             "drop": "连接到127.0.0.4超时（{N}秒）"}
+    limits = {"accept": 20, "status": 20, "drop": 15}
+    runs = [threading.Thread(target=run_tollvane, args=("www.stall-%s.com" % kind,),
+                             kwargs={"report": kind + ".txt"}) for kind in sites]
+    for run in runs:
+        run.start()
+    for run in runs:
+        run.join()
+    if os.environ.get("WIN_BUILD"):
+        windows_stalls()
+    for kind, words in sites.items():
+        _, bodies = step_bodies(kind + ".txt")
+        site = "www.stall-%s.com" % kind
+        expect_seconds(bodies[8], "无法访问网站http://%s：%s\r\n" % (site, words), limits[kind],
+                       "step 9 of " + site)
+        expect_seconds(bodies[1], "无法访问公网IP查询页面：已连接到127.0.0.2，但{N}秒内没有应答\r\n",
+                       20, "step 2 of " + site)
+        rdap = ("whois服务器whois.internic.net没有返回任何数据\r\n"
+                "RDAP服务器https://rdap.verisign.com/com/v1/domain/stall-%s.com"
+                "无法访问：连接到127.0.0.4超时（{N}秒）\r\n" % kind)
+        expect_seconds(bodies[0], rdap, 15, "step 1 of " + site)
+
+
+def windows_stalls():
+    """Step 9 of the same three sites through WinINet, under wine64 in this namespace.
+    WinINet counts no byte of an answer before a whole header block has come, so the site
+    that sent its status line reads as one that sent nothing. Wine's WinINet applies
+    neither its connect limit nor its receive limit inside a header block: the exchange's
+    own 30 s limit ends those two."""
+    wine, server = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver"
+    probe = os.path.join(os.environ["WIN_BUILD"], "tests", "extended_probe.exe")
+    subprocess.run([server, "-k"], stderr=subprocess.DEVNULL)
+    subprocess.run([server, "-p", "900"], check=True)
+    subprocess.run(["timeout", "300", wine, "wineboot", "-u"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    sites = {"accept": ("已连接到127.0.0.2，但{N}秒内没有应答", 20),
+             "status": ("已连接到127.0.0.3，但{N}秒内没有应答", 30),
+             "drop": ("连接到127.0.0.4超时（{N}秒）", 30)}
+    answers = {}
+
+    def ask(kind):
+        done = subprocess.run([wine, probe, "website", "www.stall-%s.com" % kind],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+        answers[kind] = done.stdout
+    runs = [threading.Thread(target=ask, args=(kind,)) for kind in sites]
+    for run in runs:
+        run.start()
+    for run in runs:
+        run.join()
+    subprocess.run([server, "-k"], stderr=subprocess.DEVNULL)
+    for kind, (words, seconds) in sites.items():
+        text = "ok=0\n无法访问网站http://www.stall-%s.com：%s\r\n" % (kind, words)
+        expect_seconds(answers.get(kind, b""), text, seconds, "Windows step 9 of www.stall-%s.com" % kind)
+
+
+def expect_seconds(body, text, seconds, what):
+    """The body is text whole, its "{N}" a number within a second of seconds."""
+    before, after = text.split("{N}")
+    match = re.fullmatch(re.escape(gbk(before)) + rb"(\d+)" + re.escape(gbk(after)), body)
+    expect(match is not None, "%s holds %r, expected %r" % (what, body[:300], gbk(text)))
+    if match:
+        expect(abs(int(match.group(1)) - seconds) <= 1, "%s waited %s s" % (what, match.group(1)))
+
+
+class Screen:
+    """Just enough of a terminal to read it: text, CR, LF and erase-to-line-end, with every
+    line kept (the scrollback too). Any other escape sequence is recorded as unexpected."""
+
+    def __init__(self):
+        self.lines, self.row, self.col = [""], 0, 0
+        self.decoder = codecs.getincrementaldecoder("utf-8")("replace")
+        self.held, self.unexpected = "", []
+
+    def feed(self, data):
+        text, self.held = self.held + self.decoder.decode(data), ""
+        i = 0
+        while i < len(text):
+            ch = text[i]
+            if ch == "\x1b":
+                match = re.match(r"\x1b\[[0-9;?]*[A-Za-z]", text[i:])
+                if not match and len(text) - i < 16:
+                    self.held = text[i:]  # the rest of the sequence comes with the next read
+                    return
+                sequence = match.group(0) if match else ch
+                if sequence == "\x1b[K":
+                    self.lines[self.row] = self.lines[self.row][:self.col]
+                else:
+                    self.unexpected.append(sequence)
+                i += len(sequence)
+                continue
+            if ch == "\r":
+                self.col = 0
+            elif ch == "\n":
+                self.row += 1
+                if self.row == len(self.lines):
+                    self.lines.append("")
+            else:
+                line = self.lines[self.row].ljust(self.col)
+                self.lines[self.row] = line[:self.col] + ch + line[self.col + 1:]
+                self.col += 1
+            i += 1
+
+
+STATUS = re.compile(r"\[(\d+)/9\] (\S+) (\d+)秒(?:  (.*))?")
+
+
+def progress():
+    """The status line a person follows on a terminal: step, name and seconds, rewritten
+    in place each second with the running command's last line, and gone from the screen
+    once the run has ended, so the screen holds the report's lines and nothing else."""
+    prepare_network(["whois.internic.net", "2018.ip138.com", "www.progress.com"])
+    serve(43, whois_peer(b"Domain Name: PROGRESS.TEST\n", []))
+    page = gbk("<center>[127.0.0.1]</center>\r\n")
+    serve(80, web_peer({"/ic.asp": b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(page) + page,
+                        "/": SITE_HEAD + b"ok"}, []))
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 40, 100, 0, 0))
+    report = os.path.join(WORK, "report.txt")
+    env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    child = subprocess.Popen([os.path.join(BUILD, "tollvane"), "-o", report, "www.progress.com"],
+                             stdin=subprocess.DEVNULL, stdout=slave, stderr=slave, env=env)
+    os.close(slave)
+    screen, samples, start = Screen(), [], time.monotonic()
+    while time.monotonic() - start < 300:
+        if select.select([master], [], [], 0.2)[0]:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:
+                break
+            if not chunk:
+                break
+            screen.feed(chunk)
+        samples.append((time.monotonic(), screen.lines[screen.row]))
+    child.kill() if child.poll() is None else None
+    child.wait()
+    os.close(master)
+    expect(child.returncode == 0, "tollvane ended with status %s" % child.returncode)
+    expect(not screen.unexpected, "unexpected sequences %r" % screen.unexpected[:5])
+    check_status_samples(samples)
+    # Once the run is over only the report is on the screen, line for line, then the
+    # findings tollvane shows a terminal after a run.
+    shown = [line.rstrip() for line in screen.lines]
+    if "诊断结论：" in shown:
+        shown = shown[:shown.index("诊断结论：")]
+    text = open(report, "rb").read().decode("gbk").replace("\r\n", "\n")
+    expected = [line.rstrip() for line in text.split("\n")]
+    while shown and not shown[-1]:
+        shown.pop()
+    while expected and not expected[-1]:
+        expected.pop()
+    expect(shown == expected, "the screen holds more than the report: %r" %
+           [line for line in shown if line not in expected][:5])
+
+
+def check_status_samples(samples):
+    """Every step from 5 on shows its name; the seconds follow the clock; psping's line shows."""
+    seen = {}
+    for moment, line in samples:
+        match = STATUS.fullmatch(line.rstrip())
+        if match:
+            seen.setdefault(int(match.group(1)), []).append((moment, match))
+    for step in range(5, 10):
+        expect(step in seen, "no status line for step %d; steps seen %s" % (step, sorted(seen)))
+    for step, shots in seen.items():
+        expect(all(m.group(2) == NAMES[step - 1] for _, m in shots), "step %d misnamed" % step)
+        first = shots[0][0]
+        late = [(moment - first, int(m.group(3))) for moment, m in shots
+                if abs(int(m.group(3)) - (moment - first)) > 1.6]
+        expect(not late, "step %d: seconds shown lag the clock: %r" % (step, late[:3]))
+    ftp = seen.get(5, [])
+    expect(ftp and int(ftp[-1][1].group(3)) >= 5, "step 5 never showed 5 seconds")
+    expect(any((m.group(4) or "").find("127.0.0.1") >= 0 for _, m in ftp),
+           "step 5 never showed psping's line: %r" % [m.group(0) for _, m in ftp][-3:])
+
+
 SCENARIOS = {"escapes": escapes, "terminal-locales": terminal_locales, "failures": failures_named, "idn": idn,
-             "flood": flood_everything, "silent-dns": silent_dns, "flood-peers": flood_peers_only}
+             "flood": flood_everything, "silent-dns": silent_dns, "stalls": stalls, "progress": progress,
+             "flood-peers": flood_peers_only}
 
 if __name__ == "__main__":
     SCENARIOS[SCENARIO]()

@@ -38,7 +38,7 @@ trap 'rm -rf "$WORK"' EXIT
 HERE=$(cd "$(dirname "$0")" && pwd)
 
 # The test CA and one server certificate for every RDAP name of the run.
-NAMES="rdap.verisign.com tld-rdap.verisign.com rdap.registrar.test rdap.publicinterestregistry.org rdap.identitydigital.services rdap.nic.biz"
+NAMES="rdap.verisign.com tld-rdap.verisign.com rdap.registrar.test rdap.publicinterestregistry.org rdap.donuts.co rdap.nic.biz"
 SAN=$(printf 'DNS:%s,' $NAMES)
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tollvane test CA" \
     -keyout "$WORK/ca.key" -out "$WORK/ca.pem" 2>/dev/null
@@ -59,7 +59,7 @@ cat > "$WORK/hosts" <<HOSTS
 127.0.0.10 rdap.verisign.com tld-rdap.verisign.com
 127.0.0.11 rdap.registrar.test
 127.0.0.12 rdap.publicinterestregistry.org
-127.0.0.13 rdap.identitydigital.services
+127.0.0.13 rdap.donuts.co
 127.0.0.14 rdap.nic.biz
 HOSTS
 

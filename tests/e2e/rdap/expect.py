@@ -27,7 +27,7 @@ expected = {
     "example.org": "无法解析whois.publicinterestregistry.org的主机IP\r\n"
         "RDAP服务器https://rdap.publicinterestregistry.org/rdap/domain/example.org的应答不是有效的JSON\r\n",
     "example.info": "whois服务器whois.nic.info在15秒内没有返回任何数据\r\n"
-        "RDAP服务器https://rdap.identitydigital.services/rdap/domain/example.info无法访问：连接超时\r\n",
+        "RDAP服务器https://rdap.donuts.co/rdap/domain/example.info无法访问：已连接到127.0.0.13，但20秒内没有应答\r\n",
     "example.biz": "无法解析whois.nic.biz的主机IP\r\n"
         "RDAP服务器https://rdap.nic.biz/domain/example.biz的应答超过1MB，已停止接收\r\n",
     "example.tv": "Domain Name: EXAMPLE.TV\r\nRegistrar: Port 43 Registrar\r\n",
