@@ -20,6 +20,11 @@ struct CHttpLimits {
     int totalMs = kHttpTotalLimitMs;      // the whole exchange, whatever happens inside it
     int maxBodyBytes = 1 << 20;
     int maxHeaderBytes = 256 << 10;  // a header block past this fails the exchange
+    // For an address a peer chose: https only, redirects included, straight to the server
+    // (no proxy, which would reach what it likes on our behalf), and never to an address
+    // off the public internet (public_address.h), whatever the name resolves to. A refused
+    // address fails the exchange with kForbiddenAddress before any answer is read.
+    bool publicHttpsOnly = false;
 };
 
 // Why an exchange did not complete.
@@ -34,6 +39,7 @@ enum class EHttpFailure {
     kStopped,
     kTooManyRedirects,
     kHeadersTooLong,
+    kForbiddenAddress,
     kOther,
 };
 

@@ -1,5 +1,7 @@
 #include <curl/curl.h>
+#include <netinet/in.h>
 #include <strings.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +16,7 @@
 #include "platform/http_backend.h"
 #include "platform/http_client.h"
 #include "platform/program_path.h"
+#include "platform/public_address.h"
 #include "platform/stop_signal.h"
 
 namespace {
@@ -69,6 +72,34 @@ CHttpOutcome MapResult(CURL* easy, CURLcode result) {
     return outcome;
 }
 
+// Every connection of an exchange limited to public addresses goes through here, so the
+// address checked is the one connected to: each one a name resolves to that libcurl
+// tries, after every redirect.
+struct CAddressGuard {
+    bool refused = false;
+
+    static curl_socket_t OnOpenSocket(void* context, curlsocktype, curl_sockaddr* address) {
+        auto* self = static_cast<CAddressGuard*>(context);
+        if (!IsPublic(address->addr, address->addrlen)) {
+            self->refused = true;
+            return CURL_SOCKET_BAD;
+        }
+        return socket(address->family, address->socktype, address->protocol);
+    }
+
+    static bool IsPublic(const sockaddr& address, socklen_t length) {
+        if (address.sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
+            const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address);
+            return IsPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4.sin_addr));
+        }
+        if (address.sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
+            const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
+            return IsPublicIpv6(ipv6.sin6_addr.s6_addr);
+        }
+        return false;
+    }
+};
+
 // One transfer driven through a multi handle in short slices, so that the stop signal
 // and the overall limit are noticed while it waits. libcurl's own limits bound the
 // connection and every silence.
@@ -94,6 +125,7 @@ public:
     // Sets the common options, asking for the media type accept when it is not empty;
     // the caller adds its callbacks before Start.
     bool Prepare(const std::string& url, const std::string& accept = std::string());
+    void LimitToPublicHttps();
     bool Start() {
         m_added = curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
         return m_added;
@@ -121,6 +153,8 @@ public:
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
     CHttpOutcome Outcome() const {
+        if (!Interrupted() && Refused())
+            return {EHttpFailure::kForbiddenAddress, m_result, EffectiveUrl(m_easy)};
         if (!Interrupted()) return MapResult(m_easy, m_result);
         CHttpOutcome outcome;
         outcome.failure = m_interrupted;
@@ -129,6 +163,11 @@ public:
     }
 
 private:
+    // A forbidden address, or a redirect to a scheme other than https.
+    bool Refused() const {
+        return m_limits.publicHttpsOnly &&
+               (m_guard.refused || m_result == CURLE_UNSUPPORTED_PROTOCOL);
+    }
     void Step() {
         int running = 0;
         curl_multi_perform(m_multi, &running);
@@ -143,6 +182,7 @@ private:
     CStopSignal* m_stop;
     CDeadline m_deadline;
     CHttpLimits m_limits;
+    CAddressGuard m_guard;
     CURLM* m_multi = nullptr;
     CURL* m_easy = nullptr;
     curl_slist* m_headers = nullptr;
@@ -176,7 +216,17 @@ bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                      static_cast<long>(std::max(1, m_limits.silenceMs / 1000)));
+    if (m_limits.publicHttpsOnly) LimitToPublicHttps();
     return true;
+}
+
+void CCurlTransfer::LimitToPublicHttps() {
+    CURL* easy = m_easy;
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &CAddressGuard::OnOpenSocket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &m_guard);
 }
 
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/host_name.h"
+#include "probes/peer_text.h"
 
 namespace {
 
@@ -52,6 +53,8 @@ CString DescribeHttpFailure(const CHttpOutcome& outcome) {
             return "重定向次数过多";
         case EHttpFailure::kHeadersTooLong:
             return "应答头过长";
+        case EHttpFailure::kForbiddenAddress:
+            return "目标不是公网上的https地址，已拒绝访问";
         case EHttpFailure::kOther:
             break;
     }
@@ -68,7 +71,7 @@ CString DescribeHttpFailureAfterRedirects(const CHttpOutcome& outcome, const CSt
     const CString words = DescribeHttpFailure(outcome);
     const bool redirected = !outcome.url.IsEmpty() && !IsSameAddress(outcome.url, requestedUrl);
     if (!redirected || outcome.failure == EHttpFailure::kTooManyRedirects) return words;
-    return "重定向到" + outcome.url + "后" + words;
+    return "重定向到" + PeerUrlText(outcome.url) + "后" + words;
 }
 
 CString WebsiteFailureLine(const CString& domain, int port, const CHttpOutcome& outcome) {

@@ -51,7 +51,7 @@ int CProbeSession::LookupRdapInstead(const CString& domain) {
     const CString related(registry.record.relatedUrl);
     CRdapFetch registrar;
     if (!related.IsEmpty() && related != url && !IsStopRaised(m_stop)) {
-        registrar = FetchRdapRecord(related, m_stop, limits);
+        registrar = FetchRelatedRdapRecord(related, m_stop, limits, m_endpoints.rdapLocalLinksAllowed);
     }
     m_strError.Empty();
     if (registrar.ok) {
