@@ -1,8 +1,11 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <wincrypt.h>
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -17,6 +20,7 @@
 #include "platform/http_backend.h"
 #include "platform/http_exchange_win.h"
 #include "platform/program_path.h"
+#include "platform/public_address.h"
 #include "platform/stop_signal.h"
 #include "platform/wide_text.h"
 
@@ -141,6 +145,9 @@ struct CInetShared {
     EHttpFailure aborted = EHttpFailure::kNone;
     CString url;
     int redirects = 0;
+    // An exchange limited to public https addresses connected to another address, or was
+    // redirected off https: whatever it got is not handed on.
+    std::atomic<bool> forbidden{false};
 
     // Touched by the worker's jobs only; the caller reads the results once a job has
     // finished.
@@ -235,12 +242,37 @@ void ApplyTimeouts(HINTERNET handle, const CHttpLimits& limits) {
 
 // Every request goes to the server and leaves nothing behind: an answer from the
 // user's cache would report a site that is down as answering, or an old public
-// address. Redirects between http and https are followed as libcurl follows them; the
-// layer would otherwise stop at one that changes the scheme.
+// address. Nothing of the user's goes with it either: no cookie, and no credentials the
+// layer would offer a server that asks. Redirects between http and https are followed as
+// libcurl follows them; the layer would otherwise stop at one that changes the scheme.
+const DWORD kPrivateRequestFlags = INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
 const DWORD kFreshRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                  INTERNET_FLAG_PRAGMA_NOCACHE |
                                  INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
-                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
+                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | kPrivateRequestFlags;
+
+// The address the layer says it connects to: text on the systems seen ("192.0.2.1"),
+// though documented as a SOCKADDR, so both are read. Anything else counts as not public.
+bool IsPublicConnectAddress(const void* information, DWORD length) {
+    const auto* bytes = static_cast<const unsigned char*>(information);
+    if (!bytes || length == 0) return false;
+    if (bytes[0] >= 0x20) {
+        const char* text = static_cast<const char*>(information);
+        return IsPublicAddressText(std::string(text, strnlen(text, length)));
+    }
+    const auto* address = static_cast<const sockaddr*>(information);
+    if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
+        const auto* ipv4 = static_cast<const sockaddr_in*>(information);
+        return IsPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4->sin_addr));
+    }
+    if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
+        const auto* ipv6 = static_cast<const sockaddr_in6*>(information);
+        return IsPublicIpv6(reinterpret_cast<const uint8_t*>(&ipv6->sin6_addr));
+    }
+    return false;
+}
+
+bool IsHttpsAddress(const CString& url) { return url.Bytes().compare(0, 8, "https://") == 0; }
 
 // Not every HTTP layer hands a session's time limits down to the handles that
 // InternetOpenUrl makes inside itself (Wine's does not), so they are set again on the
@@ -250,13 +282,19 @@ void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
                           DWORD length) {
     auto* shared = reinterpret_cast<CInetShared*>(context);
     if (!shared) return;
+    if (status == INTERNET_STATUS_CONNECTING_TO_SERVER && shared->limits.publicHttpsOnly &&
+        !IsPublicConnectAddress(information, length)) {
+        shared->forbidden = true;
+    }
     if (status == INTERNET_STATUS_RESOLVING_NAME ||
         status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
         status == INTERNET_STATUS_SENDING_REQUEST) {
         ApplyTimeouts(handle, shared->limits);
     } else if (status == INTERNET_STATUS_REDIRECT && information && length > 0) {
         const char* text = static_cast<const char*>(information);
-        shared->NoteRedirect(CString(text, static_cast<int>(strnlen(text, length))));
+        const CString url(text, static_cast<int>(strnlen(text, length)));
+        if (shared->limits.publicHttpsOnly && !IsHttpsAddress(url)) shared->forbidden = true;
+        shared->NoteRedirect(url);
     }
 }
 
@@ -266,8 +304,11 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 // exchange. Null on failure, with the reason recorded.
 HINTERNET OpenSession(CInetShared& shared) {
     static const std::wstring agent = Utf8ToWide(GetExecutableBaseName().Bytes());
-    HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(),
-                                      INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    // A proxy would reach whatever a peer named on our behalf, past the address check.
+    const DWORD access = shared.limits.publicHttpsOnly ? INTERNET_OPEN_TYPE_DIRECT
+                                                       : INTERNET_OPEN_TYPE_PRECONFIG;
+    HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(), access, nullptr,
+                                      nullptr, 0);
     const DWORD error = ErrorIfNull(session);
     if (!shared.Adopt(session)) {
         shared.Fail(error);
@@ -322,6 +363,10 @@ bool TakeResponse(CInetShared& shared, HINTERNET request) {
 }
 
 void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) {
+    if (shared.limits.publicHttpsOnly && !IsHttpsAddress(url)) {
+        shared.outcome.failure = EHttpFailure::kForbiddenAddress;
+        return;
+    }
     HINTERNET session = OpenSession(shared);
     if (!session) return;
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
@@ -334,9 +379,15 @@ void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) 
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
         shared.Fail(error);
-        return;
+    } else if (TakeResponse(shared, file)) {
+        shared.file = file;
     }
-    if (TakeResponse(shared, file)) shared.file = file;
+    // Checked last: a refused address fails the exchange however the layer's call ended.
+    if (shared.forbidden) {
+        shared.outcome = CHttpOutcome();
+        shared.outcome.failure = EHttpFailure::kForbiddenAddress;
+        shared.file = nullptr;
+    }
 }
 
 void ReadJob(CInetShared& shared, DWORD capacity) {
@@ -577,7 +628,7 @@ HINTERNET SendSecureRequest(CInetShared& shared, HINTERNET connection, DWORD ign
     HINTERNET request = HttpOpenRequestW(
         connection, L"GET", L"", nullptr, nullptr, nullptr,
         INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
-            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | kPrivateRequestFlags,
         context);
     *error = ErrorIfNull(request);
     if (!shared.Adopt(request)) return nullptr;
