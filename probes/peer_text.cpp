@@ -18,3 +18,12 @@ std::string PeerUrlText(const std::string& url) {
 }
 
 CString PeerUrlText(const CString& url) { return CString(PeerUrlText(url.Bytes())); }
+
+CString PeerLineText(const CString& text) {
+    std::string bytes = text.Bytes();
+    for (char& ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x20 || byte == 0x7F) ch = ' ';
+    }
+    return CString(bytes);
+}

@@ -10,3 +10,6 @@
 // written as %XX, as a URL writes them; printable ASCII as it is.
 CString PeerUrlText(const CString& url);
 std::string PeerUrlText(const std::string& url);
+
+// A peer's text on one report line: every control character and DEL made a blank.
+CString PeerLineText(const CString& text);

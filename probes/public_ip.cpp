@@ -4,6 +4,7 @@
 #include "platform/http_client.h"
 #include "platform/ipv4_parse.h"
 #include "probes/http_failure_text.h"
+#include "probes/peer_text.h"
 
 int IsIPv4Literal(CString text) {
     return ParseClassicIPv4(text.GetString()) != kInvalidIPv4 ? 1 : 0;
@@ -59,6 +60,12 @@ CString NoAddressLine(const CHttpPage& page) {
 
 }  // namespace
 
+bool PublicIpLineText(const CString& line, CString* text) {
+    if (!HoldsBracketedAddress(line)) return false;
+    *text = PeerLineText(CenterText(line));
+    return true;
+}
+
 // Always succeeds: a page that cannot be fetched, or holds no address line, is reported
 // in the result as one line that says why.
 int CProbeSession::FetchPublicIP() {
@@ -70,9 +77,7 @@ int CProbeSession::FetchPublicIP() {
     }
     CString line;
     while (page.ReadLine(&line)) {
-        if (!HoldsBracketedAddress(line)) continue;
-        m_strResult = CenterText(line);
-        return 1;
+        if (PublicIpLineText(line, &m_strResult)) return 1;
     }
     m_strResult = page.Outcome().failure != EHttpFailure::kNone
                       ? PageFailureLine(page.Outcome(), url)
