@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/dns_answer_posix.h"
 #include "platform/dns_records.h"
 
 namespace {
@@ -93,18 +94,21 @@ CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
         answer.failure = FailureOf(resolver->state.res_h_errno);
         return answer;
     }
-    ns_msg message;
-    if (ns_initparse(buffer.data(), length, &message) < 0) {
+    if (!ReadDnsAnswerSection(buffer.data(), length, &answer.records))
         answer.failure = EPlatformError::kOther;
-        return answer;
-    }
+    return answer;
+}
+
+bool ReadDnsAnswerSection(const unsigned char* bytes, int length, std::vector<CDnsRecord>* records) {
+    ns_msg message;
+    if (ns_initparse(bytes, length, &message) < 0) return false;
     for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
         ns_rr rr;
         CDnsRecord record;
         if (ns_parserr(&message, ns_s_an, i, &rr) == 0 && ReadRecord(message, rr, &record))
-            answer.records.push_back(record);
+            records->push_back(record);
     }
-    return answer;
+    return true;
 }
 
 std::vector<CString> ReadDnsServersBlocking() {

@@ -15,6 +15,7 @@
 #include "platform/deadline.h"
 #include "platform/http_backend.h"
 #include "platform/http_client.h"
+#include "platform/http_header_posix.h"
 #include "platform/program_path.h"
 #include "platform/public_address.h"
 #include "platform/stop_signal.h"
@@ -230,37 +231,13 @@ void CCurlTransfer::LimitToPublicHttps() {
 }
 
 
-// Keeps the header block of the latest response; once a response's headers are
-// complete and it is not one libcurl follows, that block is the answer. A block longer
-// than the limit ends the transfer.
-struct CHeaderCollector {
-    explicit CHeaderCollector(int limitBytes) : limit(static_cast<size_t>(limitBytes)) {}
+// The header reader (http_header_posix.h) of one transfer, whose outcome it can tell.
+struct CHeaderCollector : CHeaderBlock {
+    explicit CHeaderCollector(int limitBytes) : CHeaderBlock(limitBytes) {}
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
         auto* self = static_cast<CHeaderCollector*>(context);
         return self->Take(std::string(data, size * count)) ? size * count : 0;
-    }
-
-    bool Take(std::string line) {
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        if (line.compare(0, 5, "HTTP/") == 0) {
-            block.clear();
-            statusLine = line;
-            redirects = false;
-            const size_t space = line.find(' ');
-            status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
-        } else if (line.empty()) {
-            complete = status >= 200 && !redirects;
-        } else if (status >= 300 && status < 400 && line.size() > 9 &&
-                   strncasecmp(line.c_str(), "location:", 9) == 0) {
-            redirects = true;
-        }
-        if (block.size() + line.size() + 2 > limit) {
-            tooLong = true;
-            return false;
-        }
-        block += line + "\r\n";
-        return true;
     }
 
     // The transfer's outcome, unless the header block was what ended it.
@@ -270,13 +247,6 @@ struct CHeaderCollector {
         return outcome;
     }
 
-    const size_t limit;
-    std::string block;
-    std::string statusLine;
-    int status = 0;
-    bool redirects = false;
-    bool complete = false;
-    bool tooLong = false;
 };
 
 }  // namespace
@@ -400,37 +370,6 @@ CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSign
 }
 
 namespace {
-
-// "Dec  7 11:26:09 2026 GMT", as libcurl's OpenSSL backend writes certificate dates.
-long long ParseCertificateDate(const std::string& text) {
-    tm fields{};
-    const char* end = strptime(text.c_str(), "%b %d %H:%M:%S %Y", &fields);
-    if (!end) return 0;
-    return static_cast<long long>(timegm(&fields));
-}
-
-// "DNS:a.example, DNS:b.example, IP Address:127.0.0.1": the DNS names.
-std::vector<CString> DnsNamesOf(const std::string& list) {
-    std::vector<CString> names;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find(',', start);
-        if (end == std::string::npos) end = list.size();
-        std::string item = list.substr(start, end - start);
-        while (!item.empty() && item.front() == ' ') item.erase(0, 1);
-        if (item.compare(0, 4, "DNS:") == 0) names.push_back(CString(item.substr(4)));
-        start = end + 1;
-    }
-    return names;
-}
-
-// The "CN = name" part of a one-line subject, for a certificate that lists no DNS names.
-CString CommonNameOf(const std::string& subject) {
-    const size_t at = subject.rfind("CN = ");
-    if (at == std::string::npos) return CString();
-    const size_t end = subject.find(',', at);
-    return CString(subject.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5));
-}
 
 // A final response's header block has ended, a redirect's too: this exchange follows none.
 bool HeaderBlockEnded(const CHeaderCollector& headers) {
