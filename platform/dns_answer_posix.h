@@ -9,3 +9,6 @@
 // Appends the A, AAAA and CNAME records of the answer section; false when the bytes
 // are no DNS message at all.
 bool ReadDnsAnswerSection(const unsigned char* bytes, int length, std::vector<CDnsRecord>* records);
+
+// An address (AF_INET or AF_INET6 bytes) as text; empty when it cannot be written.
+CString DnsAddressText(int family, const unsigned char* data);

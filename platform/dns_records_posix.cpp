@@ -30,40 +30,6 @@ struct CResolverState {
     bool ready = false;
 };
 
-CString AddressText(int family, const unsigned char* data) {
-    char text[INET6_ADDRSTRLEN] = {};
-    if (!inet_ntop(family, data, text, sizeof text)) return CString();
-    return CString(text);
-}
-
-// One record of the answer section, or false for a type that is not reported.
-bool ReadRecord(const ns_msg& message, const ns_rr& rr, CDnsRecord* record) {
-    record->owner = CString(ns_rr_name(rr));
-    record->ttl = ns_rr_ttl(rr);
-    const unsigned char* data = ns_rr_rdata(rr);
-    if (ns_rr_type(rr) == ns_t_a && ns_rr_rdlen(rr) == 4) {
-        record->type = EDnsType::kA;
-        record->value = AddressText(AF_INET, data);
-        return true;
-    }
-    if (ns_rr_type(rr) == ns_t_aaaa && ns_rr_rdlen(rr) == 16) {
-        record->type = EDnsType::kAaaa;
-        record->value = AddressText(AF_INET6, data);
-        return true;
-    }
-    if (ns_rr_type(rr) == ns_t_cname) {
-        char target[NS_MAXDNAME] = {};
-        if (ns_name_uncompress(ns_msg_base(message), ns_msg_end(message), data, target,
-                               sizeof target) < 0) {
-            return false;
-        }
-        record->type = EDnsType::kCname;
-        record->value = CString(target);
-        return true;
-    }
-    return false;
-}
-
 EPlatformError FailureOf(int herror) {
     switch (herror) {
         case HOST_NOT_FOUND:
@@ -99,18 +65,6 @@ CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
     return answer;
 }
 
-bool ReadDnsAnswerSection(const unsigned char* bytes, int length, std::vector<CDnsRecord>* records) {
-    ns_msg message;
-    if (ns_initparse(bytes, length, &message) < 0) return false;
-    for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
-        ns_rr rr;
-        CDnsRecord record;
-        if (ns_parserr(&message, ns_s_an, i, &rr) == 0 && ReadRecord(message, rr, &record))
-            records->push_back(record);
-    }
-    return true;
-}
-
 std::vector<CString> ReadDnsServersBlocking() {
     std::vector<CString> servers;
     auto resolver = std::make_unique<CResolverState>();
@@ -123,9 +77,9 @@ std::vector<CString> ReadDnsServersBlocking() {
         const sockaddr_in6* v6 = state._u._ext.nsaddrs[i];
         if (v4.sin_family == AF_INET) {
             servers.push_back(
-                AddressText(AF_INET, reinterpret_cast<const unsigned char*>(&v4.sin_addr)));
+                DnsAddressText(AF_INET, reinterpret_cast<const unsigned char*>(&v4.sin_addr)));
         } else if (v6 && v6->sin6_family == AF_INET6) {
-            servers.push_back(AddressText(AF_INET6, v6->sin6_addr.s6_addr));
+            servers.push_back(DnsAddressText(AF_INET6, v6->sin6_addr.s6_addr));
         }
     }
     return servers;

@@ -2,13 +2,7 @@
 
 #include "probes/probe_session.h"
 #include "platform/http_client.h"
-#include "platform/ipv4_parse.h"
 #include "probes/http_failure_text.h"
-#include "probes/peer_text.h"
-
-int IsIPv4Literal(CString text) {
-    return ParseClassicIPv4(text.GetString()) != kInvalidIPv4 ? 1 : 0;
-}
 
 namespace {
 
@@ -20,23 +14,6 @@ CString PublicIpPageUrl(const CProbeEndpoints& endpoints) {
         url += port;
     }
     return url + "/ic.asp";
-}
-
-// Only the line's first "[" and first "]" count; a "]" before the "[" leaves an
-// empty candidate, which is no address.
-bool HoldsBracketedAddress(const CString& line) {
-    const int open = line.Find('[');
-    const int close = line.Find(']');
-    if (open < 0 || close < 0) return false;
-    return IsIPv4Literal(line.Mid(open + 1, close - open - 1)) != 0;
-}
-
-// The text between the first "<center>" and the first "</center>". An absent marker
-// counts as position -1, and the substring clamps what falls outside the line.
-CString CenterText(const CString& line) {
-    const int start = line.Find("<center>");
-    const int end = line.Find("</center>");
-    return line.Mid(start + 8, end - start - 8);
 }
 
 CString PageFailureLine(const CHttpOutcome& outcome, const CString& url) {
@@ -59,12 +36,6 @@ CString NoAddressLine(const CHttpPage& page) {
 }
 
 }  // namespace
-
-bool PublicIpLineText(const CString& line, CString* text) {
-    if (!HoldsBracketedAddress(line)) return false;
-    *text = PeerLineText(CenterText(line));
-    return true;
-}
 
 // Always succeeds: a page that cannot be fetched, or holds no address line, is reported
 // in the result as one line that says why.
