@@ -17,6 +17,6 @@ struct CExchangeRequestText {
 
 // True when the request is one the program itself would make: a known kind; no control
 // character in any value; for root and https a plain host name (IsPlainHostName) and
-// nothing else; for a page an http or https address (https alone when publicHttpsOnly)
-// with a host and without blanks, and a plain media type.
+// nothing else; for a page a plain address (IsPlainPageAddress; https alone when
+// publicHttpsOnly) and a plain media type.
 bool IsAcceptableExchange(const CExchangeRequestText& request);

@@ -362,31 +362,89 @@ bool TakeResponse(CInetShared& shared, HINTERNET request) {
     return true;
 }
 
-void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) {
-    if (shared.limits.publicHttpsOnly && !IsHttpsAddress(url)) {
-        shared.outcome.failure = EHttpFailure::kForbiddenAddress;
-        return;
-    }
-    HINTERNET session = OpenSession(shared);
-    if (!session) return;
+// False when the address's host resolves to any address off the public internet. A name
+// that does not resolve here is left to the layer, which then fails on it itself; one
+// that resolves otherwise for the layer is caught as it connects (OnUrlStatus).
+bool MayConnectTo(const CString& url) {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    const std::string host = HostOfUrl(url.Bytes());
+    if (!started || host.empty()) return false;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return true;
+    bool allPublic = true;
+    for (const addrinfo* item = list; item; item = item->ai_next)
+        allPublic = allPublic && IsPublicConnectAddress(item->ai_addr, static_cast<DWORD>(item->ai_addrlen));
+    freeaddrinfo(list);
+    return allPublic;
+}
+
+// The address a redirect answer leads to, made whole against the one it came from;
+// empty when the answer is no redirect.
+CString RedirectTarget(HINTERNET request, int status, const CString& from) {
+    if (status < 300 || status >= 400) return CString();
+    wchar_t location[2048];
+    DWORD size = sizeof location;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return CString();
+    wchar_t whole[2048];
+    DWORD length = sizeof whole / sizeof whole[0];
+    const std::wstring base = GbkToWideText(from.Bytes());
+    if (!InternetCombineUrlW(base.c_str(), location, whole, &length, ICU_NO_ENCODE)) return CString();
+    return CString(WideToUtf8(whole));
+}
+
+void ForbidExchange(CInetShared& shared) {
+    shared.outcome = CHttpOutcome();
+    shared.outcome.failure = EHttpFailure::kForbiddenAddress;
+    shared.file = nullptr;
+}
+
+// One request, its answer taken; the layer follows redirects itself unless told not to.
+HINTERNET OpenOneUrl(CInetShared& shared, HINTERNET session, const CString& url, const CString& accept,
+                     DWORD flags) {
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
     const std::wstring headers = accept.IsEmpty() ? std::wstring() : L"Accept: " + Utf8ToWide(accept.Bytes()) + L"\r\n";
     shared.BeginWait();
     HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(),
                                       headers.empty() ? nullptr : headers.c_str(),
                                       static_cast<DWORD>(headers.size()),
-                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags, context);
+                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags | flags, context);
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
         shared.Fail(error);
-    } else if (TakeResponse(shared, file)) {
-        shared.file = file;
+        return nullptr;
     }
-    // Checked last: a refused address fails the exchange however the layer's call ended.
-    if (shared.forbidden) {
-        shared.outcome = CHttpOutcome();
-        shared.outcome.failure = EHttpFailure::kForbiddenAddress;
-        shared.file = nullptr;
+    return TakeResponse(shared, file) ? file : nullptr;
+}
+
+// An exchange held to public https addresses follows its redirects here, each target
+// checked before anything is sent to it.
+void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) {
+    const bool guarded = shared.limits.publicHttpsOnly;
+    HINTERNET session = OpenSession(shared);
+    if (!session) return;
+    CString at = url;
+    for (int hop = 0;; ++hop) {
+        if (guarded && (!IsHttpsAddress(at) || !MayConnectTo(at))) return ForbidExchange(shared);
+        HINTERNET file = OpenOneUrl(shared, session, at, accept, guarded ? INTERNET_FLAG_NO_AUTO_REDIRECT : 0);
+        if (shared.forbidden) return ForbidExchange(shared);
+        if (!file) return;
+        const CString next = guarded ? RedirectTarget(file, shared.status, at) : CString();
+        if (next.IsEmpty()) {
+            shared.file = file;
+            return;
+        }
+        if (hop >= kMaxRedirects) {
+            shared.outcome.failure = EHttpFailure::kTooManyRedirects;
+            return;
+        }
+        at = next;
+        shared.NoteRedirect(at);
     }
 }
 
@@ -461,6 +519,8 @@ bool CPageExchange::Open(const CString& url, const CString& accept) {
     runner.Shared().SetUrl(url);
     if (!runner.Run([url, accept](CInetShared& shared) { OpenUrlJob(shared, url, accept); })) {
         m_outcome = runner.Interruption();
+        // A connection refused by the address check may hang until the limit runs out.
+        if (runner.Shared().forbidden) m_outcome.failure = EHttpFailure::kForbiddenAddress;
         return false;
     }
     CInetShared& shared = runner.Shared();

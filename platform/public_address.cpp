@@ -133,3 +133,17 @@ bool IsPublicAddressText(const std::string& text) {
     if (inner.find('%') != std::string::npos) return false;
     return inner.find(':') != std::string::npos && ParseIpv6(inner, bytes) && IsPublicIpv6(bytes);
 }
+
+std::string HostOfUrl(const std::string& url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return std::string();
+    const size_t start = scheme + 3;
+    const size_t end = std::min(url.find_first_of("/?#", start), url.size());
+    std::string authority = url.substr(start, end - start);
+    authority = authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
+    if (!authority.empty() && authority[0] == '[') {
+        const size_t close = authority.find(']');
+        return close == std::string::npos ? std::string() : authority.substr(1, close - 1);
+    }
+    return authority.substr(0, authority.find(':'));
+}

@@ -19,3 +19,7 @@ bool IsPublicIpv6(const uint8_t bytes[16]);
 // A numeric address as text ("192.0.2.1", "2001:db8::1"; an IPv6 one may be in
 // brackets). False for anything else, names included.
 bool IsPublicAddressText(const std::string& text);
+
+// The host of an address ("https://host:port/path"): an IPv6 one without its brackets;
+// empty when there is none.
+std::string HostOfUrl(const std::string& url);
