@@ -25,6 +25,7 @@ bool CHeaderBlock::Take(std::string line) {
         block.clear();
         statusLine = line;
         redirects = false;
+        complete = false;  // a new response's block, not yet ended
         const size_t space = line.find(' ');
         status = space == std::string::npos ? 0 : StatusCodeAt(line, space + 1);
     } else if (line.empty()) {
