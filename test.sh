@@ -37,6 +37,13 @@ for preset in linux linux-asan linux-tsan windows-x64; do
         failed+=("$preset")
 done
 
+# Every parser of outside text under libFuzzer (clang, ASan and UBSan), a fixed number of
+# runs over the checked-in seeds.
+step "fuzz targets"
+cmake --preset fuzz >/dev/null
+cmake --build build/fuzz -j "$jobs" --target fuzz_targets
+(cd build/fuzz && ctest -L fuzz --output-on-failure -j "$jobs") || failed+=(fuzz)
+
 for check in tests/e2e/*.sh; do
     [ -e "$check" ] || continue
     step "end-to-end: $check"

@@ -13,6 +13,7 @@ linux_packages=(
 test_packages=(
     nginx nginx-light dnsmasq-base openssl python3-cryptography
     dpkg-dev file binutils
+    clang libclang-rt-14-dev
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
