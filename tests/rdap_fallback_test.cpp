@@ -290,7 +290,8 @@ namespace {
 
 // The shipped endpoints over TLS, for tests/e2e/rdap_check.sh, which runs this test in a
 // namespace whose hosts file sends the registry's whois and RDAP names to its loopback
-// peers, trusts its test CA, and passes the expected step text as hex.
+// peers, trusts its test CA, and passes the domain (example.com unless named) and the
+// expected step text as hex.
 std::string ExpectedFromEnvironment() {
     const char* hex = std::getenv("TOLLVANE_RDAP_EXPECTED_HEX");
     std::string text;
@@ -307,7 +308,8 @@ TEST(RdapOverTls, TheShippedSnapshotLeadsToTheRegistrarsRecord) {
     CProbeEndpoints endpoints = DefaultEndpoints();
     endpoints.whoisLimits.queryMs = 5000;
     CProbeSession session(endpoints);
-    EXPECT_EQ(1, session.LookupWhois("example.com"));
+    const char* domain = std::getenv("TOLLVANE_RDAP_DOMAIN");
+    EXPECT_EQ(1, session.LookupWhois(domain ? domain : "example.com"));
     EXPECT_EQ(expected, session.m_strResult.Bytes());
 }
 

@@ -41,10 +41,15 @@ if [ -n "$WINBUILD" ]; then
     # Wine's sockets are made by its server: one left over from outside this namespace
     # would connect from there, so it is ended first, and this one after.
     /usr/lib/wine/wineserver -k 2>/dev/null || true
-    TOLLVANE_RDAP_EXPECTED_HEX=$(python3 "$HERE/expect.py" "$WORK" --hex example.com) \
-        timeout 300 /usr/lib/wine/wine64 "$WINBUILD/tests/rdap_test.exe" \
-        --gtest_filter='RdapOverTls.*' > "$WORK/wine.out" 2>&1 || status=$?
-    grep -q '^\[  PASSED  \] 1 test' "$WORK/wine.out" || { echo "wine run did not pass" >&2; status=1; }
+    # The registrar's record, and the links to an internal service, direct and redirected.
+    for domain in example.com internallink.com redirected.com; do
+        TOLLVANE_RDAP_DOMAIN=$domain TOLLVANE_RDAP_EXPECTED_HEX=$(python3 "$HERE/expect.py" "$WORK" --hex $domain) \
+            timeout 300 /usr/lib/wine/wine64 "$WINBUILD/tests/rdap_test.exe" \
+            --gtest_filter='RdapOverTls.*' > "$WORK/wine.$domain.out" 2>&1 || status=$?
+        grep -q '^\[  PASSED  \] 1 test' "$WORK/wine.$domain.out" ||
+            { echo "wine run for $domain did not pass" >&2; cat "$WORK/wine.$domain.out" >&2; status=1; }
+    done
+    touch "$WORK/wine.out"
     /usr/lib/wine/wineserver -k 2>/dev/null || true
 fi
 kill "$PEERS" "$NGINX" 2>/dev/null || true
