@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/public_address.h"
 
@@ -48,5 +49,20 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"0x7f.0.0.1", false}, AddressCase{"1.2.3.4.5", false},
         AddressCase{"256.1.1.1", false}, AddressCase{"1::2::3", false},
         AddressCase{"1:2:3:4:5:6:7:8:9", false}, AddressCase{"12345::", false}));
+
+TEST(PublicAddress, TheHostOfAnAddressIsWhatIsChecked) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"https://rdap.example/domain/a.com", "rdap.example"},
+        {"https://rdap.example:8443/x", "rdap.example"},
+        {"https://[::1]:443/x", "::1"},
+        {"https://[fe80::1%25eth0]/", "fe80::1%25eth0"},
+        {"https://user@127.0.0.1/", "127.0.0.1"},
+        {"https://a.example?x=1", "a.example"},
+        {"https://", ""},
+        {"https://[::1/", ""},
+        {"rdap.example/x", ""},
+    };
+    for (const auto& item : cases) EXPECT_EQ(item.second, HostOfUrl(item.first)) << item.first;
+}
 
 }  // namespace
