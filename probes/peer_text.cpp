@@ -23,7 +23,7 @@ CString PeerLineText(const CString& text) {
     std::string bytes = text.Bytes();
     for (char& ch : bytes) {
         const auto byte = static_cast<unsigned char>(ch);
-        if (byte < 0x20 || byte == 0x7F) ch = ' ';
+        if (byte == 0 || (byte >= '\n' && byte <= '\r')) ch = ' ';
     }
     return CString(bytes);
 }

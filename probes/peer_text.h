@@ -11,5 +11,8 @@
 CString PeerUrlText(const CString& url);
 std::string PeerUrlText(const std::string& url);
 
-// A peer's text on one report line: every control character and DEL made a blank.
+// A peer's text kept on its one report line: NUL, CR, LF, VT and FF, which end or
+// overwrite a line in a viewer of the file, made blanks. Everything else stays as the
+// peer sent it, as the rest of the report keeps it (the terminal front end shows control
+// characters visibly; the window's edit control shows them as they are).
 CString PeerLineText(const CString& text);

@@ -8,6 +8,6 @@
 int IsIPv4Literal(CString text);
 
 // For a line of the address page that holds a bracketed address: true, and *text is
-// what the report shows of it, the text between its "<center>" markers (controls made
-// blanks). False for any other line.
+// what the report shows of it, the text between its "<center>" markers with nothing that
+// ends a line (PeerLineText). False for any other line.
 bool PublicIpLineText(const CString& line, CString* text);
