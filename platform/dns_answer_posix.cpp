@@ -1,8 +1,8 @@
+#include "platform/dns_answer_posix.h"
+
 #include <arpa/inet.h>
 #include <arpa/nameser.h>
 #include <netinet/in.h>
-
-#include "platform/dns_answer_posix.h"
 
 CString DnsAddressText(int family, const unsigned char* data) {
     char text[INET6_ADDRSTRLEN] = {};
@@ -42,7 +42,8 @@ bool ReadRecord(const ns_msg& message, const ns_rr& rr, CDnsRecord* record) {
 
 }  // namespace
 
-bool ReadDnsAnswerSection(const unsigned char* bytes, int length, std::vector<CDnsRecord>* records) {
+bool ReadDnsAnswerSection(const unsigned char* bytes, int length,
+                          std::vector<CDnsRecord>* records) {
     ns_msg message;
     if (ns_initparse(bytes, length, &message) < 0) return false;
     for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {

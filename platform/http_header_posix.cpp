@@ -67,6 +67,6 @@ CString CommonNameOf(const std::string& subject) {
     const size_t at = subject.rfind("CN = ");
     if (at == std::string::npos) return CString();
     const size_t end = subject.find(',', at);
-    return CString(subject.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5));
+    return CString(
+        subject.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5));
 }
-

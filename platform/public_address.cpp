@@ -99,9 +99,8 @@ bool IsPublicIpv4(const uint8_t bytes[4]) {
         uint32_t base;
         int bits;
     } kNotPublic[] = {
-        {0x00000000, 8},  {0x0A000000, 8},  {0x64400000, 10}, {0x7F000000, 8},
-        {0xA9FE0000, 16}, {0xAC100000, 12}, {0xC0A80000, 16}, {0xE0000000, 4},
-        {0xF0000000, 4},
+        {0x00000000, 8},  {0x0A000000, 8},  {0x64400000, 10}, {0x7F000000, 8}, {0xA9FE0000, 16},
+        {0xAC100000, 12}, {0xC0A80000, 16}, {0xE0000000, 4},  {0xF0000000, 4},
     };
     for (const auto& block : kNotPublic)
         if (InBlock(bytes, block.base, block.bits)) return false;
@@ -109,8 +108,8 @@ bool IsPublicIpv4(const uint8_t bytes[4]) {
 }
 
 bool IsPublicIpv6(const uint8_t bytes[16]) {
-    if (AllZero(bytes, 15) && bytes[15] <= 1) return false;  // :: and ::1
-    if ((bytes[0] & 0xFE) == 0xFC) return false;              // fc00::/7
+    if (AllZero(bytes, 15) && bytes[15] <= 1) return false;           // :: and ::1
+    if ((bytes[0] & 0xFE) == 0xFC) return false;                      // fc00::/7
     if (bytes[0] == 0xFE && (bytes[1] & 0x80) == 0x80) return false;  // fe80::/10, fec0::/10
     if (bytes[0] == 0xFF) return false;
     static const uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
@@ -140,7 +139,8 @@ std::string HostOfUrl(const std::string& url) {
     const size_t start = scheme + 3;
     const size_t end = std::min(url.find_first_of("/?#", start), url.size());
     std::string authority = url.substr(start, end - start);
-    authority = authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
+    authority =
+        authority.substr(authority.rfind('@') == std::string::npos ? 0 : authority.rfind('@') + 1);
     if (!authority.empty() && authority[0] == '[') {
         const size_t close = authority.find(']');
         return close == std::string::npos ? std::string() : authority.substr(1, close - 1);

@@ -32,4 +32,3 @@ bool PublicIpLineText(const CString& line, CString* text) {
     *text = PeerLineText(CenterText(line));
     return true;
 }
-

@@ -1,10 +1,10 @@
 // Which addresses an exchange to a peer-chosen link may reach.
+#include "platform/public_address.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
-
-#include "platform/public_address.h"
 
 namespace {
 
@@ -33,9 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"100.64.0.1", false}, AddressCase{"100.127.255.255", false},
         AddressCase{"169.254.169.254", false}, AddressCase{"224.0.0.1", false},
         AddressCase{"239.255.255.250", false}, AddressCase{"240.0.0.1", false},
-        AddressCase{"255.255.255.255", false},
-        AddressCase{"2001:db8::1", true}, AddressCase{"[2606:4700::1111]", true},
-        AddressCase{"2001:4860:4860:0:0:0:0:8888", true},
+        AddressCase{"255.255.255.255", false}, AddressCase{"2001:db8::1", true},
+        AddressCase{"[2606:4700::1111]", true}, AddressCase{"2001:4860:4860:0:0:0:0:8888", true},
         AddressCase{"::", false}, AddressCase{"::1", false}, AddressCase{"[::1]", false},
         AddressCase{"0:0:0:0:0:0:0:1", false}, AddressCase{"fc00::1", false},
         AddressCase{"fd12:3456::1", false}, AddressCase{"fe80::1", false},

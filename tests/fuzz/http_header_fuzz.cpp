@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckHeaders(text, 16 + data[0] * 4);
 
     ParseCertificateDate(text);
-    for (const CString& name : DnsNamesOf(text)) Require(text.find(name.Bytes()) != std::string::npos);
+    for (const CString& name : DnsNamesOf(text))
+        Require(text.find(name.Bytes()) != std::string::npos);
     const CString common = CommonNameOf(text);
     Require(text.find(common.Bytes()) != std::string::npos);
     return 0;
