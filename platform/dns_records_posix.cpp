@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/dns_answer_posix.h"
 #include "platform/dns_records.h"
 
 namespace {
@@ -28,40 +29,6 @@ struct CResolverState {
     struct __res_state state;
     bool ready = false;
 };
-
-CString AddressText(int family, const unsigned char* data) {
-    char text[INET6_ADDRSTRLEN] = {};
-    if (!inet_ntop(family, data, text, sizeof text)) return CString();
-    return CString(text);
-}
-
-// One record of the answer section, or false for a type that is not reported.
-bool ReadRecord(const ns_msg& message, const ns_rr& rr, CDnsRecord* record) {
-    record->owner = CString(ns_rr_name(rr));
-    record->ttl = ns_rr_ttl(rr);
-    const unsigned char* data = ns_rr_rdata(rr);
-    if (ns_rr_type(rr) == ns_t_a && ns_rr_rdlen(rr) == 4) {
-        record->type = EDnsType::kA;
-        record->value = AddressText(AF_INET, data);
-        return true;
-    }
-    if (ns_rr_type(rr) == ns_t_aaaa && ns_rr_rdlen(rr) == 16) {
-        record->type = EDnsType::kAaaa;
-        record->value = AddressText(AF_INET6, data);
-        return true;
-    }
-    if (ns_rr_type(rr) == ns_t_cname) {
-        char target[NS_MAXDNAME] = {};
-        if (ns_name_uncompress(ns_msg_base(message), ns_msg_end(message), data, target,
-                               sizeof target) < 0) {
-            return false;
-        }
-        record->type = EDnsType::kCname;
-        record->value = CString(target);
-        return true;
-    }
-    return false;
-}
 
 EPlatformError FailureOf(int herror) {
     switch (herror) {
@@ -93,17 +60,8 @@ CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
         answer.failure = FailureOf(resolver->state.res_h_errno);
         return answer;
     }
-    ns_msg message;
-    if (ns_initparse(buffer.data(), length, &message) < 0) {
+    if (!ReadDnsAnswerSection(buffer.data(), length, &answer.records))
         answer.failure = EPlatformError::kOther;
-        return answer;
-    }
-    for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
-        ns_rr rr;
-        CDnsRecord record;
-        if (ns_parserr(&message, ns_s_an, i, &rr) == 0 && ReadRecord(message, rr, &record))
-            answer.records.push_back(record);
-    }
     return answer;
 }
 
@@ -119,9 +77,9 @@ std::vector<CString> ReadDnsServersBlocking() {
         const sockaddr_in6* v6 = state._u._ext.nsaddrs[i];
         if (v4.sin_family == AF_INET) {
             servers.push_back(
-                AddressText(AF_INET, reinterpret_cast<const unsigned char*>(&v4.sin_addr)));
+                DnsAddressText(AF_INET, reinterpret_cast<const unsigned char*>(&v4.sin_addr)));
         } else if (v6 && v6->sin6_family == AF_INET6) {
-            servers.push_back(AddressText(AF_INET6, v6->sin6_addr.s6_addr));
+            servers.push_back(DnsAddressText(AF_INET6, v6->sin6_addr.s6_addr));
         }
     }
     return servers;

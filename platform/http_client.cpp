@@ -6,7 +6,7 @@
 #include "platform/http_backend.h"
 
 bool CHttpPage::Open(const CString& url, const CString& accept) {
-    if (!IsPlainMediaType(accept)) {
+    if (!IsPlainPageAddress(url) || !IsPlainMediaType(accept)) {
         m_outcome = {EHttpFailure::kInvalidAddress, 0, url, {}};
         m_ended = true;
         return false;
@@ -76,6 +76,25 @@ bool IsPlainHostName(const CString& host) {
         if (byte <= 0x20 || byte == 0x7F || std::strchr("/?#@[]\\:%", ch)) return false;
     }
     return true;
+}
+
+bool IsPlainPageAddress(const CString& url) {
+    const std::string text = url.Bytes();
+    size_t hostStart = 0;
+    if (text.compare(0, 8, "https://") == 0) {
+        hostStart = 8;
+    } else if (text.compare(0, 7, "http://") == 0) {
+        hostStart = 7;
+    } else {
+        return false;
+    }
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x20 || byte == 0x7F) return false;
+    }
+    const size_t end = text.find_first_of("/?#", hostStart);
+    const std::string authority = text.substr(hostStart, end == std::string::npos ? end : end - hostStart);
+    return !authority.empty() && authority[0] != ':' && authority.find('@') == std::string::npos;
 }
 
 bool IsPlainMediaType(const CString& accept) {

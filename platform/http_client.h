@@ -20,6 +20,11 @@ struct CHttpLimits {
     int totalMs = kHttpTotalLimitMs;      // the whole exchange, whatever happens inside it
     int maxBodyBytes = 1 << 20;
     int maxHeaderBytes = 256 << 10;  // a header block past this fails the exchange
+    // For an address a peer chose: https only, redirects included, straight to the server
+    // (no proxy, which would reach what it likes on our behalf), and never to an address
+    // off the public internet (public_address.h), whatever the name resolves to. A refused
+    // address fails the exchange with kForbiddenAddress before any answer is read.
+    bool publicHttpsOnly = false;
 };
 
 // Why an exchange did not complete.
@@ -34,6 +39,7 @@ enum class EHttpFailure {
     kStopped,
     kTooManyRedirects,
     kHeadersTooLong,
+    kForbiddenAddress,
     kOther,
 };
 
@@ -67,8 +73,9 @@ public:
 
     // Sends the request, asking for the media type accept (an Accept header) unless it
     // is empty; false when no answer came (Outcome says why). The status code is not
-    // looked at: an error page is a body like any other. A media type holding anything
-    // but printable ASCII is not sent (kInvalidAddress).
+    // looked at: an error page is a body like any other. An address that is not plain
+    // (IsPlainPageAddress), or a media type holding anything but printable ASCII, is not
+    // sent (kInvalidAddress).
     bool Open(const CString& url, const CString& accept = CString());
     // The next line of the body without its "\n"; false once the body has ended, the
     // byte limit is reached, or reading failed (then Outcome says why).
@@ -108,6 +115,10 @@ struct CHttpHeaderAnswer {
 // True for a media type that can go into an Accept header as it is: printable ASCII,
 // nothing that could end the header line.
 bool IsPlainMediaType(const CString& accept);
+
+// True for an address a page exchange can set out for: http:// or https:// (lower case,
+// as the program writes them), a host, no user part, no control character.
+bool IsPlainPageAddress(const CString& url);
 
 // True for a name that can go to the HTTP layer as a host and nothing else: no address
 // of its own, no user, port, path or blank smuggled inside it.

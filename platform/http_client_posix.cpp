@@ -18,7 +18,9 @@
 #include "platform/deadline.h"
 #include "platform/http_backend.h"
 #include "platform/http_client.h"
+#include "platform/http_header_posix.h"
 #include "platform/program_path.h"
+#include "platform/public_address.h"
 #include "platform/stop_signal.h"
 
 namespace {
@@ -74,6 +76,23 @@ CHttpOutcome MapResult(CURL* easy, CURLcode result) {
     return outcome;
 }
 
+// Whether an exchange limited to public addresses was refused one it was to connect to.
+struct CAddressGuard {
+    bool refused = false;
+
+    static bool IsPublic(const sockaddr& address, socklen_t length) {
+        if (address.sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
+            const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address);
+            return IsPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4.sin_addr));
+        }
+        if (address.sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
+            const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
+            return IsPublicIpv6(ipv6.sin6_addr.s6_addr);
+        }
+        return false;
+    }
+};
+
 // One transfer driven through a multi handle in short slices, so that the stop signal
 // and the overall limit are noticed while it waits. libcurl's own limits bound the
 // connection and every silence.
@@ -99,6 +118,7 @@ public:
     // Sets the common options, asking for the media type accept when it is not empty;
     // the caller adds its callbacks before Start.
     bool Prepare(const std::string& url, const std::string& accept = std::string());
+    void LimitToPublicHttps();
     bool Start() {
         m_added = curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
         return m_added;
@@ -126,6 +146,8 @@ public:
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
     CHttpOutcome Outcome() const {
+        if (!Interrupted() && Refused())
+            return {EHttpFailure::kForbiddenAddress, m_result, EffectiveUrl(m_easy), {}};
         CHttpOutcome outcome;
         if (Interrupted()) {
             outcome.failure = m_interrupted;
@@ -144,6 +166,11 @@ private:
     static int OnCloseSocket(void* context, curl_socket_t socket);
     void NoteTcpConnection() const;
 
+    // A forbidden address, or a redirect to a scheme other than https.
+    bool Refused() const {
+        return m_limits.publicHttpsOnly &&
+               (m_guard.refused || m_result == CURLE_UNSUPPORTED_PROTOCOL);
+    }
     void Step() {
         int running = 0;
         curl_multi_perform(m_multi, &running);
@@ -158,6 +185,7 @@ private:
     CStopSignal* m_stop;
     CDeadline m_deadline;
     CHttpLimits m_limits;
+    CAddressGuard m_guard;
     CURLM* m_multi = nullptr;
     CURL* m_easy = nullptr;
     curl_slist* m_headers = nullptr;
@@ -188,6 +216,12 @@ std::string NumericAddress(const sockaddr* address) {
 // can be named by the address it was waiting for.
 curl_socket_t CCurlTransfer::OnOpenSocket(void* context, curlsocktype, curl_sockaddr* address) {
     auto* self = static_cast<CCurlTransfer*>(context);
+    // An exchange limited to public addresses checks the address it is about to connect
+    // to: each one a name resolves to that libcurl tries, after every redirect.
+    if (self->m_limits.publicHttpsOnly && !CAddressGuard::IsPublic(address->addr, address->addrlen)) {
+        self->m_guard.refused = true;
+        return CURL_SOCKET_BAD;
+    }
     self->m_peer = NumericAddress(&address->addr);
     self->m_connected = false;
     self->m_tcpConnected = false;
@@ -274,41 +308,25 @@ bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &CCurlTransfer::OnCloseSocket);
     curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+    if (m_limits.publicHttpsOnly) LimitToPublicHttps();
     return true;
 }
 
+void CCurlTransfer::LimitToPublicHttps() {
+    CURL* easy = m_easy;
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+}
 
-// Keeps the header block of the latest response; once a response's headers are
-// complete and it is not one libcurl follows, that block is the answer. A block longer
-// than the limit ends the transfer.
-struct CHeaderCollector {
-    explicit CHeaderCollector(int limitBytes) : limit(static_cast<size_t>(limitBytes)) {}
+
+// The header reader (http_header_posix.h) of one transfer, whose outcome it can tell.
+struct CHeaderCollector : CHeaderBlock {
+    explicit CHeaderCollector(int limitBytes) : CHeaderBlock(limitBytes) {}
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* context) {
         auto* self = static_cast<CHeaderCollector*>(context);
         return self->Take(std::string(data, size * count)) ? size * count : 0;
-    }
-
-    bool Take(std::string line) {
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        if (line.compare(0, 5, "HTTP/") == 0) {
-            block.clear();
-            statusLine = line;
-            redirects = false;
-            const size_t space = line.find(' ');
-            status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
-        } else if (line.empty()) {
-            complete = status >= 200 && !redirects;
-        } else if (status >= 300 && status < 400 && line.size() > 9 &&
-                   strncasecmp(line.c_str(), "location:", 9) == 0) {
-            redirects = true;
-        }
-        if (block.size() + line.size() + 2 > limit) {
-            tooLong = true;
-            return false;
-        }
-        block += line + "\r\n";
-        return true;
     }
 
     // The transfer's outcome, unless the header block was what ended it.
@@ -318,13 +336,6 @@ struct CHeaderCollector {
         return outcome;
     }
 
-    const size_t limit;
-    std::string block;
-    std::string statusLine;
-    int status = 0;
-    bool redirects = false;
-    bool complete = false;
-    bool tooLong = false;
 };
 
 }  // namespace
@@ -448,37 +459,6 @@ CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSign
 }
 
 namespace {
-
-// "Dec  7 11:26:09 2026 GMT", as libcurl's OpenSSL backend writes certificate dates.
-long long ParseCertificateDate(const std::string& text) {
-    tm fields{};
-    const char* end = strptime(text.c_str(), "%b %d %H:%M:%S %Y", &fields);
-    if (!end) return 0;
-    return static_cast<long long>(timegm(&fields));
-}
-
-// "DNS:a.example, DNS:b.example, IP Address:127.0.0.1": the DNS names.
-std::vector<CString> DnsNamesOf(const std::string& list) {
-    std::vector<CString> names;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find(',', start);
-        if (end == std::string::npos) end = list.size();
-        std::string item = list.substr(start, end - start);
-        while (!item.empty() && item.front() == ' ') item.erase(0, 1);
-        if (item.compare(0, 4, "DNS:") == 0) names.push_back(CString(item.substr(4)));
-        start = end + 1;
-    }
-    return names;
-}
-
-// The "CN = name" part of a one-line subject, for a certificate that lists no DNS names.
-CString CommonNameOf(const std::string& subject) {
-    const size_t at = subject.rfind("CN = ");
-    if (at == std::string::npos) return CString();
-    const size_t end = subject.find(',', at);
-    return CString(subject.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5));
-}
 
 // A final response's header block has ended, a redirect's too: this exchange follows none.
 bool HeaderBlockEnded(const CHeaderCollector& headers) {

@@ -20,6 +20,7 @@
 
 #include "platform/child_process.h"
 #include "platform/deadline.h"
+#include "platform/exchange_request.h"
 #include "platform/http_backend.h"
 #include "platform/http_client.h"
 #include "platform/http_exchange_process.h"
@@ -49,6 +50,7 @@ enum EExchangeArgument {
     kArgTotalMs,
     kArgMaxBody,
     kArgMaxHeader,
+    kArgPublicOnly,  // "1": CHttpLimits::publicHttpsOnly
     kArgCount
 };
 const char kKindRoot[] = "root";
@@ -87,6 +89,7 @@ CArgumentList ExchangeArguments(const char* kind, const CString& host, int port,
     arguments[kArgTotalMs] = Number(limits.totalMs);
     arguments[kArgMaxBody] = Number(limits.maxBodyBytes);
     arguments[kArgMaxHeader] = Number(limits.maxHeaderBytes);
+    arguments[kArgPublicOnly] = limits.publicHttpsOnly ? "1" : "0";
     return arguments;
 }
 
@@ -320,7 +323,12 @@ bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* requ
     request->url = CString(WideToGbkText(words[kArgUrl]));
     request->accept = CString(WideToUtf8(words[kArgAccept]));
     CHttpLimits& limits = request->limits;
-    return ParseCount(words[kArgPort], 65535, &request->port) &&
+    const std::wstring& publicOnly = words[kArgPublicOnly];
+    if (publicOnly != L"0" && publicOnly != L"1") return false;
+    limits.publicHttpsOnly = publicOnly == L"1";
+    const CExchangeRequestText text{request->kind, request->host, request->url, request->accept,
+                                    limits.publicHttpsOnly};
+    return IsAcceptableExchange(text) && ParseCount(words[kArgPort], 65535, &request->port) &&
            ParseCount(words[kArgConnectMs], most, &limits.connectMs) &&
            ParseCount(words[kArgSilenceMs], most, &limits.silenceMs) &&
            ParseCount(words[kArgTotalMs], most, &limits.totalMs) &&

@@ -5,6 +5,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "platform/http_backend.h"
 #include "platform/http_exchange_win.h"
 #include "platform/program_path.h"
+#include "platform/public_address.h"
 #include "platform/stop_signal.h"
 #include "platform/wide_text.h"
 
@@ -169,6 +171,9 @@ struct CInetShared {
     int redirects = 0;
     CHttpProgress progress;
     std::chrono::steady_clock::time_point phaseStart;
+    // An exchange limited to public https addresses connected to another address, or was
+    // redirected off https: whatever it got is not handed on.
+    std::atomic<bool> forbidden{false};
 
     // Touched by the worker's jobs only; the caller reads the results once a job has
     // finished.
@@ -266,12 +271,37 @@ void ApplyTimeouts(HINTERNET handle, const CHttpLimits& limits) {
 
 // Every request goes to the server and leaves nothing behind: an answer from the
 // user's cache would report a site that is down as answering, or an old public
-// address. Redirects between http and https are followed as libcurl follows them; the
-// layer would otherwise stop at one that changes the scheme.
+// address. Nothing of the user's goes with it either: no cookie, and no credentials the
+// layer would offer a server that asks. Redirects between http and https are followed as
+// libcurl follows them; the layer would otherwise stop at one that changes the scheme.
+const DWORD kPrivateRequestFlags = INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
 const DWORD kFreshRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                  INTERNET_FLAG_PRAGMA_NOCACHE |
                                  INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS |
-                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP;
+                                 INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP | kPrivateRequestFlags;
+
+// The address the layer says it connects to: text on the systems seen ("192.0.2.1"),
+// though documented as a SOCKADDR, so both are read. Anything else counts as not public.
+bool IsPublicConnectAddress(const void* information, DWORD length) {
+    const auto* bytes = static_cast<const unsigned char*>(information);
+    if (!bytes || length == 0) return false;
+    if (bytes[0] >= 0x20) {
+        const char* text = static_cast<const char*>(information);
+        return IsPublicAddressText(std::string(text, strnlen(text, length)));
+    }
+    const auto* address = static_cast<const sockaddr*>(information);
+    if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
+        const auto* ipv4 = static_cast<const sockaddr_in*>(information);
+        return IsPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4->sin_addr));
+    }
+    if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
+        const auto* ipv6 = static_cast<const sockaddr_in6*>(information);
+        return IsPublicIpv6(reinterpret_cast<const uint8_t*>(&ipv6->sin6_addr));
+    }
+    return false;
+}
+
+bool IsHttpsAddress(const CString& url) { return url.Bytes().compare(0, 8, "https://") == 0; }
 
 // The address a connection notice names. The documentation promises a SOCKADDR; Wine's
 // layer, like Windows' in practice, hands the address as text.
@@ -303,6 +333,10 @@ void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
                           DWORD length) {
     auto* shared = reinterpret_cast<CInetShared*>(context);
     if (!shared) return;
+    if (status == INTERNET_STATUS_CONNECTING_TO_SERVER && shared->limits.publicHttpsOnly &&
+        !IsPublicConnectAddress(information, length)) {
+        shared->forbidden = true;
+    }
     if (status == INTERNET_STATUS_RESOLVING_NAME ||
         status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
         status == INTERNET_STATUS_SENDING_REQUEST) {
@@ -315,7 +349,9 @@ void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
         shared->NoteReceived(*static_cast<const DWORD*>(information));
     } else if (status == INTERNET_STATUS_REDIRECT && information && length > 0) {
         const char* text = static_cast<const char*>(information);
-        shared->NoteRedirect(CString(text, static_cast<int>(strnlen(text, length))));
+        const CString url(text, static_cast<int>(strnlen(text, length)));
+        if (shared->limits.publicHttpsOnly && !IsHttpsAddress(url)) shared->forbidden = true;
+        shared->NoteRedirect(url);
     }
 }
 
@@ -325,8 +361,11 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 // exchange. Null on failure, with the reason recorded.
 HINTERNET OpenSession(CInetShared& shared) {
     static const std::wstring agent = Utf8ToWide(GetExecutableBaseName().Bytes());
-    HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(),
-                                      INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    // A proxy would reach whatever a peer named on our behalf, past the address check.
+    const DWORD access = shared.limits.publicHttpsOnly ? INTERNET_OPEN_TYPE_DIRECT
+                                                       : INTERNET_OPEN_TYPE_PRECONFIG;
+    HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(), access, nullptr,
+                                      nullptr, 0);
     const DWORD error = ErrorIfNull(session);
     if (!shared.Adopt(session)) {
         shared.Fail(error);
@@ -380,22 +419,90 @@ bool TakeResponse(CInetShared& shared, HINTERNET request) {
     return true;
 }
 
-void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) {
-    HINTERNET session = OpenSession(shared);
-    if (!session) return;
+// False when the address's host resolves to any address off the public internet. A name
+// that does not resolve here is left to the layer, which then fails on it itself; one
+// that resolves otherwise for the layer is caught as it connects (OnUrlStatus).
+bool MayConnectTo(const CString& url) {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    const std::string host = HostOfUrl(url.Bytes());
+    if (!started || host.empty()) return false;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return true;
+    bool allPublic = true;
+    for (const addrinfo* item = list; item; item = item->ai_next)
+        allPublic = allPublic && IsPublicConnectAddress(item->ai_addr, static_cast<DWORD>(item->ai_addrlen));
+    freeaddrinfo(list);
+    return allPublic;
+}
+
+// The address a redirect answer leads to, made whole against the one it came from;
+// empty when the answer is no redirect.
+CString RedirectTarget(HINTERNET request, int status, const CString& from) {
+    if (status < 300 || status >= 400) return CString();
+    wchar_t location[2048];
+    DWORD size = sizeof location;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return CString();
+    wchar_t whole[2048];
+    DWORD length = sizeof whole / sizeof whole[0];
+    const std::wstring base = GbkToWideText(from.Bytes());
+    if (!InternetCombineUrlW(base.c_str(), location, whole, &length, ICU_NO_ENCODE)) return CString();
+    return CString(WideToUtf8(whole));
+}
+
+void ForbidExchange(CInetShared& shared) {
+    shared.outcome = CHttpOutcome();
+    shared.outcome.failure = EHttpFailure::kForbiddenAddress;
+    shared.file = nullptr;
+}
+
+// One request, its answer taken; the layer follows redirects itself unless told not to.
+HINTERNET OpenOneUrl(CInetShared& shared, HINTERNET session, const CString& url, const CString& accept,
+                     DWORD flags) {
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
     const std::wstring headers = accept.IsEmpty() ? std::wstring() : L"Accept: " + Utf8ToWide(accept.Bytes()) + L"\r\n";
     shared.BeginWait();
     HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(),
                                       headers.empty() ? nullptr : headers.c_str(),
                                       static_cast<DWORD>(headers.size()),
-                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags, context);
+                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags | flags, context);
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
         shared.Fail(error);
-        return;
+        return nullptr;
     }
-    if (TakeResponse(shared, file)) shared.file = file;
+    return TakeResponse(shared, file) ? file : nullptr;
+}
+
+// An exchange held to public https addresses follows its redirects here, each target
+// checked before anything is sent to it.
+void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) {
+    const bool guarded = shared.limits.publicHttpsOnly;
+    HINTERNET session = OpenSession(shared);
+    if (!session) return;
+    CString at = url;
+    for (int hop = 0;; ++hop) {
+        if (guarded && (!IsHttpsAddress(at) || !MayConnectTo(at))) return ForbidExchange(shared);
+        HINTERNET file = OpenOneUrl(shared, session, at, accept, guarded ? INTERNET_FLAG_NO_AUTO_REDIRECT : 0);
+        if (shared.forbidden) return ForbidExchange(shared);
+        if (!file) return;
+        const CString next = guarded ? RedirectTarget(file, shared.status, at) : CString();
+        if (next.IsEmpty()) {
+            shared.file = file;
+            return;
+        }
+        if (hop >= kMaxRedirects) {
+            shared.outcome.failure = EHttpFailure::kTooManyRedirects;
+            return;
+        }
+        at = next;
+        shared.NoteRedirect(at);
+    }
 }
 
 void ReadJob(CInetShared& shared, DWORD capacity) {
@@ -469,6 +576,8 @@ bool CPageExchange::Open(const CString& url, const CString& accept) {
     runner.Shared().SetUrl(url);
     if (!runner.Run([url, accept](CInetShared& shared) { OpenUrlJob(shared, url, accept); })) {
         m_outcome = runner.Interruption();
+        // A connection refused by the address check may hang until the limit runs out.
+        if (runner.Shared().forbidden) m_outcome.failure = EHttpFailure::kForbiddenAddress;
         return false;
     }
     CInetShared& shared = runner.Shared();
@@ -636,7 +745,7 @@ HINTERNET SendSecureRequest(CInetShared& shared, HINTERNET connection, DWORD ign
     HINTERNET request = HttpOpenRequestW(
         connection, L"GET", L"", nullptr, nullptr, nullptr,
         INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
-            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE,
+            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | kPrivateRequestFlags,
         context);
     *error = ErrorIfNull(request);
     if (!shared.Adopt(request)) return nullptr;

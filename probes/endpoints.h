@@ -21,6 +21,9 @@ struct CProbeEndpoints {
     // RDAP service rows (ASCII top-level label, base address ending in "/"), asked when
     // the whois servers give no answer.
     std::vector<std::pair<CString, CString>> rdapRows;
+    // Tests only, never the shipped program: a registry's related link may be plain http
+    // and lead to a loopback or private address, where the tests' peers are.
+    bool rdapLocalLinksAllowed = false;
     // The shipped program keeps the defaults; tests shorten them to stay fast.
     CWhoisLimits whoisLimits;
 

@@ -6,6 +6,7 @@
 
 #include "platform/host_name.h"
 #include "probes/platform_error_text.h"
+#include "probes/peer_text.h"
 
 namespace {
 
@@ -88,6 +89,8 @@ CString DescribeHttpFailure(const CHttpOutcome& outcome) {
             return "重定向次数过多";
         case EHttpFailure::kHeadersTooLong:
             return "应答头过长";
+        case EHttpFailure::kForbiddenAddress:
+            return "目标不是公网上的https地址，已拒绝访问";
         default:
             break;
     }
@@ -104,7 +107,7 @@ CString DescribeHttpFailureAfterRedirects(const CHttpOutcome& outcome, const CSt
     const CString words = DescribeHttpFailure(outcome);
     const bool redirected = !outcome.url.IsEmpty() && !IsSameAddress(outcome.url, requestedUrl);
     if (!redirected || outcome.failure == EHttpFailure::kTooManyRedirects) return words;
-    return "重定向到" + outcome.url + "后" + words;
+    return "重定向到" + PeerUrlText(outcome.url) + "后" + words;
 }
 
 CString WebsiteFailureLine(const CString& domain, int port, const CHttpOutcome& outcome) {

@@ -1,10 +1,7 @@
 #include "probes/public_ip.h"
 
 #include "platform/http_client.h"
-#include "platform/ipv4_parse.h"
 #include "probes/http_failure_text.h"
-
-bool IsIPv4Literal(const CString& text) { return ParseClassicIPv4(text.GetString()) != kInvalidIPv4; }
 
 namespace {
 
@@ -16,23 +13,6 @@ CString PublicIpPageUrl(const CProbeEndpoints& endpoints) {
         url += port;
     }
     return url + "/ic.asp";
-}
-
-// Only the line's first "[" and first "]" count; a "]" before the "[" leaves an
-// empty candidate, which is no address.
-bool HoldsBracketedAddress(const CString& line) {
-    const int open = line.Find('[');
-    const int close = line.Find(']');
-    if (open < 0 || close < 0) return false;
-    return IsIPv4Literal(line.Mid(open + 1, close - open - 1));
-}
-
-// The text between the first "<center>" and the first "</center>". An absent marker
-// counts as position -1, and the substring clamps what falls outside the line.
-CString CenterText(const CString& line) {
-    const int start = line.Find("<center>");
-    const int end = line.Find("</center>");
-    return line.Mid(start + 8, end - start - 8);
 }
 
 CString PageFailureLine(const CHttpOutcome& outcome, const CString& url) {
@@ -64,7 +44,8 @@ CStepOutcome FetchPublicIP(const CProbeContext& context, const CString&) {
     if (!page.Open(url)) return {true, PageFailureLine(page.Outcome(), url)};
     CString line;
     while (page.ReadLine(&line)) {
-        if (HoldsBracketedAddress(line)) return {true, CenterText(line)};
+        CString text;
+        if (PublicIpLineText(line, &text)) return {true, text};
     }
     return {true, page.Outcome().failure != EHttpFailure::kNone ? PageFailureLine(page.Outcome(), url)
                                                                 : NoAddressLine(page)};

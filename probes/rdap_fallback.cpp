@@ -50,7 +50,8 @@ CStepOutcome LookupRdapInstead(const CProbeContext& context, const CString& doma
     const CString related(registry.record.relatedUrl);
     CRdapFetch registrar;
     if (!related.IsEmpty() && related != url && !IsStopRaised(context.stop)) {
-        registrar = FetchRdapRecord(related, context.stop, limits);
+        registrar = FetchRelatedRdapRecord(related, context.stop, limits,
+                                           context.endpoints.rdapLocalLinksAllowed);
     }
     if (registrar.ok) {
         FillRdapGaps(&registrar.record, registry.record);

@@ -1,12 +1,13 @@
 #include "probes/rdap_lookup.h"
 
 #include "probes/http_failure_text.h"
+#include "probes/peer_text.h"
 
 namespace {
 
 // "RDAP服务器URL" + what happened + the details, as one line.
 CString Line(const CString& url, const char* what, const CString& detail = CString()) {
-    return "RDAP服务器" + url + what + detail + "\r\n";
+    return "RDAP服务器" + PeerUrlText(url) + what + detail + "\r\n";
 }
 
 // The body as sent, up to the limit; true when the whole body fit under it.
@@ -67,6 +68,20 @@ CRdapFetch FetchRdapRecord(const CString& url, CStopSignal* stop, const CHttpLim
         case ERdapParse::kNotDomain:
             fetch.failure = Line(url, "的应答中没有域名信息");
             break;
+        case ERdapParse::kTooComplex:
+            fetch.failure = Line(url, "的应答嵌套过深或数据项过多，未读取");
+            break;
     }
     return fetch;
+}
+
+CRdapFetch FetchRelatedRdapRecord(const CString& url, CStopSignal* stop, CHttpLimits limits,
+                                  bool localPeersAllowed) {
+    if (!MayFollowRdapLink(url.Bytes(), localPeersAllowed)) {
+        CRdapFetch refused;
+        refused.failure = Line(url, "不是https地址，未访问");
+        return refused;
+    }
+    limits.publicHttpsOnly = !localPeersAllowed;
+    return FetchRdapRecord(url, stop, limits);
 }

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/utf8_gbk.h"
+#include "probes/peer_text.h"
 
 using nlohmann::json;
 
@@ -83,6 +84,10 @@ std::string RelatedRdapUrl(const json& answer) {
     return std::string();
 }
 
+bool StartsWith(const std::string& text, const char* head) {
+    return text.compare(0, std::char_traits<char>::length(head), head) == 0;
+}
+
 void ReadLists(const json& answer, CRdapRecord* record) {
     for (const json& status : ArrayAt(answer, "status")) {
         if (status.is_string()) record->status.push_back(status.get<std::string>());
@@ -117,9 +122,55 @@ std::string Joined(const std::vector<std::string>& items) {
     return text;
 }
 
+// Walks the answer without building it, counting how deep it goes and how many values it
+// holds: the tree nlohmann builds costs tens of bytes per value, so an answer of nothing
+// but brackets would otherwise cost some 80 times its size.
+class CJsonShape : public nlohmann::json_sax<json> {
+public:
+    bool null() override { return Value(); }
+    bool boolean(bool) override { return Value(); }
+    bool number_integer(number_integer_t) override { return Value(); }
+    bool number_unsigned(number_unsigned_t) override { return Value(); }
+    bool number_float(number_float_t, const string_t&) override { return Value(); }
+    bool string(string_t&) override { return Value(); }
+    bool binary(binary_t&) override { return Value(); }
+    bool start_object(std::size_t) override { return Open(); }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return Close(); }
+    bool start_array(std::size_t) override { return Open(); }
+    bool end_array() override { return Close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+    bool TooLarge() const { return m_tooLarge; }
+
+private:
+    bool Value() {
+        m_tooLarge = m_tooLarge || ++m_values > kRdapMaxJsonValues;
+        return !m_tooLarge;
+    }
+    bool Open() {
+        m_tooLarge = m_tooLarge || ++m_depth > kRdapMaxJsonDepth;
+        return Value();
+    }
+    bool Close() {
+        --m_depth;
+        return true;
+    }
+
+    int m_depth = 0;
+    long m_values = 0;
+    bool m_tooLarge = false;
+};
+
 }  // namespace
 
 ERdapParse ParseRdapDomain(const std::string& text, CRdapRecord* record) {
+    CJsonShape shape;
+    const bool wellFormed = json::sax_parse(text, &shape);
+    if (shape.TooLarge()) return ERdapParse::kTooComplex;
+    if (!wellFormed) return ERdapParse::kNotJson;
     const json answer = json::parse(text, nullptr, false);
     if (answer.is_discarded()) return ERdapParse::kNotJson;
     if (!answer.is_object() || StringAt(answer, "objectClassName") != "domain") {
@@ -148,8 +199,16 @@ void FillRdapGaps(CRdapRecord* registrar, const CRdapRecord& registry) {
     }
 }
 
+bool MayFollowRdapLink(const std::string& url, bool plainHttpAllowed) {
+    if (url.empty() || url.size() > kRdapMaxLinkBytes) return false;
+    for (const char ch : url) {
+        if (ch <= 0x20 || ch >= 0x7F) return false;
+    }
+    return StartsWith(url, "https://") || (plainHttpAllowed && StartsWith(url, "http://"));
+}
+
 CString RdapRecordLines(const CRdapRecord& record, const CString& url) {
-    CString lines = "（whois服务器无应答，以下信息来自RDAP：" + url + "）\r\n";
+    CString lines = "（whois服务器无应答，以下信息来自RDAP：" + PeerUrlText(url) + "）\r\n";
     AddLine(&lines, "域名：", record.domain);
     AddLine(&lines, "注册商：", record.registrar);
     AddLine(&lines, "注册日期：", record.registered);

@@ -204,3 +204,52 @@ TEST(HttpExchange, ARedirectToHttpsIsFollowed) {
     EXPECT_GT(secure.Connections(), reached) << "the https address was not reached";
     EXPECT_EQ(target, root.outcome.url.Bytes());
 }
+
+#ifdef _WIN32
+#include "platform/child_process.h"
+#include "platform/program_path.h"
+
+namespace {
+
+// This program started as an exchange's process, with the fields given; its exit code,
+// or -2 when it did not end in time.
+int RunExchangeProcess(const std::string& url, const std::string& accept) {
+    const CArgumentList arguments = {GetExecutablePath(), "--tollvane-http-exchange", "page", "", "0",
+                                     CString(url), CString(accept), "2000", "1500", "4000",
+                                     "1048576", "262144", "0"};
+    CChildProcess child;
+    if (!child.Start(arguments)) return -3;
+    char buffer[4096];
+    int code = -2;
+    for (int waited = 0; waited < 20 && !child.WaitForExit(250, &code); ++waited)
+        child.Read(buffer, sizeof buffer, 0);
+    return code;
+}
+
+}  // namespace
+
+// Anyone can start the program as an exchange's process: a value that would add request
+// headers, or a scheme the program never uses, ends it before any connection.
+TEST(HttpExchange, TheExchangeProcessRefusesArgumentsTheProgramWouldNotSend) {
+    EnsureNetworking();
+    const struct {
+        const char* name;
+        std::string url;
+        std::string accept;
+        int exitCode;
+    } cases[] = {
+        {"well-formed", "http://127.0.0.1:%PORT%/", "text/plain", 0},
+        {"CR LF in Accept", "http://127.0.0.1:%PORT%/", "text/plain\r\nX-Injected: 1\r\nCookie: a=b", 2},
+        {"LF in the address", "http://127.0.0.1:%PORT%/\nX-Injected: 1", "", 2},
+        {"ftp", "ftp://127.0.0.1:%PORT%/", "", 2},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        CLoopbackServer server(Answer(Response("200 OK")));
+        std::string url = row.url;
+        url.replace(url.find("%PORT%"), 6, std::to_string(server.Port()));
+        EXPECT_EQ(row.exitCode, RunExchangeProcess(url, row.accept));
+        EXPECT_EQ(row.exitCode == 0 ? 1 : 0, server.Connections());
+    }
+}
+#endif

@@ -35,6 +35,7 @@ class CRdapServer {
 public:
     CRdapServer() : m_server([this](CServerConnection& c) { Serve(c); }) {}
 
+    int Port() const { return m_server.Port(); }
     std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/"; }
     std::vector<std::string> Paths() const {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -64,6 +65,8 @@ private:
             const std::string target = path == "/domain/example.com" ? "registrar" : "missing";
             registry.replace(registry.find("%REGISTRAR%"), 11, Base() + target + path);
             c.Send(Response("200 OK", registry));
+        } else if (path.compare(0, 13, "/domain/link-") == 0) {
+            c.Send(Response("200 OK", RegistryLinkingTo(path.substr(13, path.find('.') - 13))));
         } else if (path == "/registrar/domain/example.com") {
             c.Send(Response("200 OK", kRegistrarJson));
         } else if (path == "/domain/broken.com") {
@@ -75,6 +78,18 @@ private:
         } else {
             c.Send(Response("404 Not Found", "{\"errorCode\":404}"));
         }
+    }
+
+    // A registry answer whose related link a hostile registry chose, by its name.
+    std::string RegistryLinkingTo(const std::string& name) const {
+        const std::string port = std::to_string(m_server.Port());
+        std::string link = "https://127.0.0.1:" + port + "/registrar/domain/example.com";
+        if (name == "plain") link = "http://127.0.0.1:" + port + "/registrar/domain/example.com";
+        if (name == "named") link = "https://localhost:" + port + "/registrar/domain/example.com";
+        if (name == "mapped") link = "https://[::ffff:127.0.0.1]:" + port + "/x";
+        if (name == "forged") link = "https://r.example/x\\r\\nForged\\u0000\\u001b[2J";
+        std::string registry = kRegistryJson;
+        return registry.replace(registry.find("%REGISTRAR%"), 11, link);
     }
 
     // 20 MiB of one JSON string, or less if the client goes away first.
@@ -104,6 +119,7 @@ protected:
         m_endpoints.whoisLimits.silenceMs = 1000;
         m_endpoints.whoisLimits.queryMs = 3000;
         m_endpoints.rdapRows = {{"com", CString(m_rdap.Base())}};
+        m_endpoints.rdapLocalLinksAllowed = true;
         m_endpoints.httpLimits.connectMs = 2000;
         m_endpoints.httpLimits.silenceMs = 1000;
         m_endpoints.httpLimits.totalMs = 3000;
@@ -231,13 +247,50 @@ INSTANTIATE_TEST_SUITE_P(Whois, RdapAfterWhois,
                          ::testing::Values(EWhois::kAnswers, EWhois::kSilent, EWhois::kClosesAtOnce,
                                            EWhois::kAnswersWithDeadReferral));
 
+struct LinkCase {
+    const char* name;
+    const char* registrarReason;  // "%PORT%" stands for the server's port
+};
+
+// As the shipped program runs: related links are held to https and public addresses.
+class RdapHostileLink : public RdapFallback, public ::testing::WithParamInterface<LinkCase> {
+protected:
+    RdapHostileLink() { m_endpoints.rdapLocalLinksAllowed = false; }
+};
+
+TEST_P(RdapHostileLink, TheRegistryRecordStandsAndTheLinkIsNotFollowed) {
+    const std::string domain = std::string("link-") + GetParam().name + ".com";
+    ASSERT_EQ(1, Lookup(CString(domain)));
+    std::string reason = GetParam().registrarReason;
+    const size_t mark = reason.find("%PORT%");
+    if (mark != std::string::npos) reason.replace(mark, 6, std::to_string(m_rdap.Port()));
+    EXPECT_EQ("（whois服务器无应答，以下信息来自RDAP：" + m_rdap.Base() + "domain/" + domain +
+                  "）\r\n域名：EXAMPLE.COM\r\n到期日期：2026-08-13T04:00:00Z\r\n"
+                  "DNS服务器：NS1.EXAMPLE.NET\r\n（未能取得注册商的RDAP信息：" + reason + "）\r\n",
+              m_result);
+    EXPECT_EQ(std::vector<std::string>{"/domain/" + domain}, m_rdap.Paths());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, RdapHostileLink,
+    ::testing::Values(
+        LinkCase{"plain",
+                 "RDAP服务器http://127.0.0.1:%PORT%/registrar/domain/example.com不是https地址，未访问"},
+        LinkCase{"loopback", "RDAP服务器https://127.0.0.1:%PORT%/registrar/domain/example.com无法访问：目标不是公网上的https地址，已拒绝访问"},
+        LinkCase{"named", "RDAP服务器https://localhost:%PORT%/registrar/domain/example.com无法访问：目标不是公网上的https地址，已拒绝访问"},
+        LinkCase{"mapped", "RDAP服务器https://[::ffff:127.0.0.1]:%PORT%/x无法访问：目标不是公网上的https地址，已拒绝访问"},
+        LinkCase{"forged",
+                 "RDAP服务器https://r.example/x%0D%0AForged%00%1B[2J不是https地址，未访问"}),
+    [](const ::testing::TestParamInfo<LinkCase>& param) { return std::string(param.param.name); });
+
 }  // namespace
 
 namespace {
 
 // The shipped endpoints over TLS, for tests/e2e/rdap_check.sh, which runs this test in a
 // namespace whose hosts file sends the registry's whois and RDAP names to its loopback
-// peers, trusts its test CA, and passes the expected step text as hex.
+// peers, trusts its test CA, and passes the domain (example.com unless named) and the
+// expected step text as hex.
 std::string ExpectedFromEnvironment() {
     const char* hex = std::getenv("TOLLVANE_RDAP_EXPECTED_HEX");
     std::string text;
@@ -253,7 +306,8 @@ TEST(RdapOverTls, TheShippedSnapshotLeadsToTheRegistrarsRecord) {
     EnsureNetworking();
     CProbeEndpoints endpoints = DefaultEndpoints();
     endpoints.whoisLimits.queryMs = 5000;
-    const CStepOutcome outcome = LookupWhois(CProbeContext(endpoints), "example.com");
+    const char* domain = std::getenv("TOLLVANE_RDAP_DOMAIN");
+    const CStepOutcome outcome = LookupWhois(CProbeContext(endpoints), domain ? domain : "example.com");
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(expected, outcome.text.Bytes());
 }

@@ -128,6 +128,64 @@ TEST(RdapParse, FollowsOnlyARelatedLinkToRdapJson) {
     }
 }
 
+TEST(RdapParse, AnAnswerTooDeepOrWithTooManyValuesIsRefusedUnbuilt) {
+    const std::string domainHead = "{\"objectClassName\":\"domain\",\"x\":";
+    std::string manyValues = domainHead + "[";
+    for (long i = 0; i < kRdapMaxJsonValues; ++i) manyValues += "0,";
+    manyValues += "0]}";
+    const std::vector<std::pair<std::string, ERdapParse>> cases = {
+        {std::string(1 << 20, '['), ERdapParse::kTooComplex},
+        {domainHead + std::string(kRdapMaxJsonDepth, '[') + std::string(kRdapMaxJsonDepth, ']') + "}",
+         ERdapParse::kTooComplex},
+        {domainHead + std::string(kRdapMaxJsonDepth - 1, '[') +
+             std::string(kRdapMaxJsonDepth - 1, ']') + "}",
+         ERdapParse::kOk},
+        {manyValues, ERdapParse::kTooComplex},
+        // Malformed past the limit is still too complex: nothing is built either way.
+        {std::string(100, '[') + "x", ERdapParse::kTooComplex},
+        {std::string(10, '[') + "x", ERdapParse::kNotJson},
+    };
+    for (const auto& item : cases) {
+        CRdapRecord record;
+        EXPECT_EQ(item.second, ParseRdapDomain(item.first, &record)) << item.first.substr(0, 80);
+    }
+}
+
+TEST(RdapLinks, OnlyAPrintableHttpsLinkIsFollowed) {
+    const struct {
+        std::string url;
+        bool followed;
+        bool followedInTests;
+    } cases[] = {
+        {"https://rdap.registrar.example/domain/a.com", true, true},
+        {"HTTPS://rdap.registrar.example/", false, false},
+        {"http://rdap.registrar.example/domain/a.com", false, true},
+        {"https://127.0.0.1/domain/a.com", true, true},  // the address is the HTTP layer's check
+        {"ftp://rdap.registrar.example/", false, false},
+        {"https://r.example/a\r\nForged: line", false, false},
+        {std::string("https://r.example/a\0b", 21), false, false},
+        {"https://r.example/\x1b[2J", false, false},
+        {"https://r.example/a b", false, false},
+        {"https://r.example/\xe4\xbe\x8b", false, false},
+        {"https://r.example/" + std::string(kRdapMaxLinkBytes, 'a'), false, false},
+        {"", false, false},
+    };
+    for (const auto& item : cases) {
+        EXPECT_EQ(item.followed, MayFollowRdapLink(item.url, false)) << item.url;
+        EXPECT_EQ(item.followedInTests, MayFollowRdapLink(item.url, true)) << item.url;
+    }
+}
+
+TEST(RdapLines, TheSourceAddressCannotForgeReportLines) {
+    CRdapRecord record;
+    record.domain = "a.com";
+    static const char kLink[] = "https://r.example/x\r\n\xd3\xf2" "forged\x1b[2J\0end\x7f ";
+    const std::string url(kLink, sizeof kLink - 1);
+    EXPECT_EQ("（whois服务器无应答，以下信息来自RDAP：https://r.example/x%0D%0A%D3%F2"
+              "forged%1B[2J%00end%7F%20）\r\n域名：a.com\r\n",
+              RdapRecordLines(record, CString(url)).Bytes());
+}
+
 TEST(RdapParse, TheRegistrarAnswerTakesWhatItLacksFromTheRegistry) {
     CRdapRecord registry;
     ASSERT_EQ(ERdapParse::kOk, ParseRdapDomain(kFullAnswer, &registry));

@@ -2,9 +2,12 @@
 # End-to-end check of step 1's RDAP way, over TLS with a test CA, in a private network
 # and mount namespace: the hosts file sends the whois and RDAP names the program ships
 # with to loopback peers, and a CA bundle holding the test CA is bind-mounted over the
-# system's. nginx serves the registry's and the registrar's answers (and 404s); python
-# peers send malformed JSON, stay silent, or send 20 MiB. Whois peers are missing,
-# refused, silent, or answer (then RDAP must not be asked).
+# system's. nginx serves the registry's and the registrar's answers (and 404s), an answer
+# of 1 MiB of "[" (the run must stay under 64 MiB resident), a redirect to an internal
+# service and that service; python peers send malformed JSON, stay silent, or send
+# 20 MiB. Whois peers are missing, refused, silent, or answer (then RDAP must not be
+# asked). The servers a registry's link leads to have public addresses (203.0.113.0/24,
+# on this namespace's loopback): the shipped program follows links to no other.
 #
 # Usage (as root): tests/e2e/rdap_check.sh BUILD_DIR
 # BUILD_DIR is build/linux or the folder of the preset builds (build); with the latter,
@@ -38,7 +41,7 @@ trap 'rm -rf "$WORK"' EXIT
 HERE=$(cd "$(dirname "$0")" && pwd)
 
 # The test CA and one server certificate for every RDAP name of the run.
-NAMES="rdap.verisign.com tld-rdap.verisign.com rdap.registrar.test rdap.publicinterestregistry.org rdap.donuts.co rdap.nic.biz"
+NAMES="rdap.verisign.com tld-rdap.verisign.com rdap.registrar.test rdap.publicinterestregistry.org rdap.donuts.co rdap.nic.biz internal.test"
 SAN=$(printf 'DNS:%s,' $NAMES)
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tollvane test CA" \
     -keyout "$WORK/ca.key" -out "$WORK/ca.pem" 2>/dev/null
@@ -57,8 +60,9 @@ cat > "$WORK/hosts" <<HOSTS
 127.0.0.2 whois.nic.info
 127.0.0.3 whois.nic.tv
 127.0.0.10 rdap.verisign.com tld-rdap.verisign.com
-127.0.0.11 rdap.registrar.test
-127.0.0.12 rdap.publicinterestregistry.org
+203.0.113.11 rdap.registrar.test
+203.0.113.12 rdap.publicinterestregistry.org
+127.0.0.20 internal.test
 127.0.0.13 rdap.donuts.co
 127.0.0.14 rdap.nic.biz
 HOSTS
@@ -81,7 +85,12 @@ http {
     ssl_certificate_key $WORK/server.key;
     default_type application/rdap+json;
     server { listen 127.0.0.10:443 ssl; root $WORK/www/registry; }
-    server { listen 127.0.0.11:443 ssl; root $WORK/www/registrar; }
+    server {
+        listen 203.0.113.11:443 ssl;
+        root $WORK/www/registrar;
+        location /redirect/ { return 302 https://internal.test/domain/redirected.com; }
+    }
+    server { listen 127.0.0.20:443 ssl; root $WORK/www/internal; access_log $WORK/internal.log; }
 }
 CONF
 mkdir -p "$WORK/tmp"

@@ -44,3 +44,17 @@ write("registrar/domain/example.com", registrar)
 # A registrar link that leads to a peer sending malformed JSON.
 write("registry/com/v1/domain/badregistrar.com",
       registry("badregistrar.com", "https://rdap.publicinterestregistry.org/domain/badregistrar.com"))
+# Links a hostile registry gives: straight to an internal service, and to a registrar
+# that redirects there. Neither may be fetched; the service's answer must not be reported.
+write("registry/com/v1/domain/internallink.com",
+      registry("internallink.com", "https://internal.test/domain/internallink.com"))
+write("registry/com/v1/domain/redirected.com",
+      registry("redirected.com", "https://rdap.registrar.test/redirect/redirected.com"))
+for name in ("internallink.com", "redirected.com"):
+    internal = dict(registrar, ldhName=name)
+    internal["entities"] = [{"roles": ["registrar"], "vcardArray": ["vcard", [["fn", {}, "text", "INTERNAL SECRET"]]]}]
+    write("internal/domain/" + name, internal)
+# 1 MiB of "[" less a little, so it is read whole and parsed.
+os.makedirs(os.path.join(work, "www", "registry/com/v1/domain"), exist_ok=True)
+with open(os.path.join(work, "www", "registry/com/v1/domain/deep.com"), "w") as out:
+    out.write("[" * ((1 << 20) - 64))

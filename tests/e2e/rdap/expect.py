@@ -31,6 +31,17 @@ expected = {
     "example.biz": "无法解析whois.nic.biz的主机IP\r\n"
         "RDAP服务器https://rdap.nic.biz/domain/example.biz的应答超过1MB，已停止接收\r\n",
     "example.tv": "Domain Name: EXAMPLE.TV\r\nRegistrar: Port 43 Registrar\r\n",
+    "internallink.com": source("https://rdap.verisign.com/com/v1/domain/internallink.com") +
+        "域名：INTERNALLINK.COM\r\n" + registry_lines +
+        "（未能取得注册商的RDAP信息：RDAP服务器https://internal.test/domain/internallink.com"
+        "无法访问：目标不是公网上的https地址，已拒绝访问）\r\n",
+    "redirected.com": source("https://rdap.verisign.com/com/v1/domain/redirected.com") +
+        "域名：REDIRECTED.COM\r\n" + registry_lines +
+        "（未能取得注册商的RDAP信息：RDAP服务器https://rdap.registrar.test/redirect/redirected.com"
+        "无法访问：重定向到https://internal.test/domain/redirected.com后目标不是公网上的https地址，"
+        "已拒绝访问）\r\n",
+    "deep.com": CONNECT + "RDAP服务器https://rdap.verisign.com/com/v1/domain/deep.com"
+        "的应答嵌套过深或数据项过多，未读取\r\n",
 }
 
 if sys.argv[2:3] == ["--hex"]:
@@ -65,11 +76,22 @@ for path in ("/com/v1/domain/example.com", "/domain/example.com", "/com/v1/domai
         failures.append("nginx never got " + path)
 peers = open(os.path.join(work, "peer_requests")).read().splitlines()
 for line in ("127.0.0.3 example.tv", "127.0.0.2 example.info",
-             "127.0.0.12 GET /rdap/domain/example.org HTTP/1.1",
+             "203.0.113.12 GET /rdap/domain/example.org HTTP/1.1",
              "127.0.0.13 GET /rdap/domain/example.info HTTP/1.1",
              "127.0.0.14 GET /domain/example.biz HTTP/1.1"):
     if line not in peers:
         failures.append("peers never got %r (got %r)" % (line, peers))
+
+internal_log = os.path.join(work, "internal.log")
+if os.path.exists(internal_log) and open(internal_log).read():
+    failures.append("the internal service was asked: " + open(internal_log).read())
+if "GET /redirect/redirected.com HTTP" not in access:
+    failures.append("the registrar never got the request it redirects")
+# Peak resident size of the run that got 1 MiB of "[", in KiB, against the README's bound.
+rss_kib = int(open(os.path.join(work, "rss.deep.com")).read())
+print("peak resident size of the deep.com run: %.1f MiB" % (rss_kib / 1024))
+if rss_kib >= 64 * 1024:
+    failures.append("the deep.com run peaked at %d KiB, past 64 MiB" % rss_kib)
 
 for failure in failures:
     print("FAIL: " + failure, file=sys.stderr)

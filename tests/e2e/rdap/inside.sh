@@ -7,7 +7,8 @@ BUILD=$2
 WINBUILD=$3
 HERE=$(cd "$(dirname "$0")" && pwd)
 ip link set lo up
-for last in 2 3 10 11 12 13 14; do ip addr add "127.0.0.$last/8" dev lo 2>/dev/null || true; done
+for last in 2 3 10 13 14 20; do ip addr add "127.0.0.$last/8" dev lo 2>/dev/null || true; done
+for last in 11 12; do ip addr add "203.0.113.$last/32" dev lo; done
 mount --bind "$WORK/hosts" /etc/hosts
 mount --bind "$WORK/bundle.crt" /etc/ssl/certs/ca-certificates.crt
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY
@@ -23,11 +24,16 @@ done
 
 status=0
 runs=()
-for domain in example.com notfound.com badregistrar.com example.org example.info example.biz example.tv; do
+for domain in example.com notfound.com badregistrar.com example.org example.info example.biz example.tv \
+        internallink.com redirected.com; do
     (cd "$WORK" && timeout 400 "$BUILD/tollvane" -o "$WORK/report.$domain" "$domain" \
         > "$WORK/run.$domain.out" 2>&1) &
     runs+=($!)
 done
+# Its peak resident size measured on its own process tree: an answer of nothing but brackets.
+(cd "$WORK" && python3 "$HERE/peak_rss.py" "$WORK/rss.deep.com" \
+    timeout 400 "$BUILD/tollvane" -o "$WORK/report.deep.com" deep.com > "$WORK/run.deep.com.out" 2>&1) &
+runs+=($!)
 for run in "${runs[@]}"; do wait "$run" || status=$?; done
 
 if [ -n "$WINBUILD" ]; then
@@ -35,10 +41,15 @@ if [ -n "$WINBUILD" ]; then
     # Wine's sockets are made by its server: one left over from outside this namespace
     # would connect from there, so it is ended first, and this one after.
     /usr/lib/wine/wineserver -k 2>/dev/null || true
-    TOLLVANE_RDAP_EXPECTED_HEX=$(python3 "$HERE/expect.py" "$WORK" --hex example.com) \
-        timeout 300 /usr/lib/wine/wine64 "$WINBUILD/tests/rdap_test.exe" \
-        --gtest_filter='RdapOverTls.*' > "$WORK/wine.out" 2>&1 || status=$?
-    grep -q '^\[  PASSED  \] 1 test' "$WORK/wine.out" || { echo "wine run did not pass" >&2; status=1; }
+    # The registrar's record, and the links to an internal service, direct and redirected.
+    for domain in example.com internallink.com redirected.com; do
+        TOLLVANE_RDAP_DOMAIN=$domain TOLLVANE_RDAP_EXPECTED_HEX=$(python3 "$HERE/expect.py" "$WORK" --hex $domain) \
+            timeout 300 /usr/lib/wine/wine64 "$WINBUILD/tests/rdap_test.exe" \
+            --gtest_filter='RdapOverTls.*' > "$WORK/wine.$domain.out" 2>&1 || status=$?
+        grep -q '^\[  PASSED  \] 1 test' "$WORK/wine.$domain.out" ||
+            { echo "wine run for $domain did not pass" >&2; cat "$WORK/wine.$domain.out" >&2; status=1; }
+    done
+    touch "$WORK/wine.out"
     /usr/lib/wine/wineserver -k 2>/dev/null || true
 fi
 kill "$PEERS" "$NGINX" 2>/dev/null || true

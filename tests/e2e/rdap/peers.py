@@ -1,4 +1,4 @@
-"""Hand-written peers: TLS RDAP servers that send malformed JSON (127.0.0.12), stay
+"""Hand-written peers: TLS RDAP servers that send malformed JSON (203.0.113.12), stay
 silent after the handshake (127.0.0.13) or send a 20 MiB answer (127.0.0.14); whois
 servers that stay silent (127.0.0.2) or answer (127.0.0.3). Every request line is
 logged to WORK/peer_requests."""
@@ -32,7 +32,7 @@ class Rdap(socketserver.BaseRequestHandler):
                     return
                 request += piece
             log(address, request.split(b"\r\n")[0])
-            if address == "127.0.0.12":
+            if address == "203.0.113.12":
                 body = b'{"objectClassName": "domain", "ldhName": "x.org",'
                 tls.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nConnection: close\r\n\r\n"
                             % len(body) + body)
@@ -60,7 +60,7 @@ class Server(socketserver.ThreadingTCPServer):
     allow_reuse_address = True
     daemon_threads = True
 
-servers = [Server((address, 443), Rdap) for address in ("127.0.0.12", "127.0.0.13", "127.0.0.14")]
+servers = [Server((address, 443), Rdap) for address in ("203.0.113.12", "127.0.0.13", "127.0.0.14")]
 servers += [Server((address, 43), Whois) for address in ("127.0.0.2", "127.0.0.3")]
 for server in servers:
     threading.Thread(target=server.serve_forever, daemon=True).start()

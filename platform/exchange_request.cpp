@@ -1,0 +1,29 @@
+#include "platform/exchange_request.h"
+
+#include "platform/http_client.h"
+
+namespace {
+
+bool HasControl(const std::string& text) {
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x20 || byte == 0x7F) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsAcceptableExchange(const CExchangeRequestText& request) {
+    if (HasControl(request.kind) || HasControl(request.host.Bytes()) ||
+        HasControl(request.url.Bytes()) || HasControl(request.accept.Bytes())) {
+        return false;
+    }
+    if (request.kind == "root" || request.kind == "https") {
+        return IsPlainHostName(request.host) && request.url.IsEmpty() && request.accept.IsEmpty();
+    }
+    if (request.kind != "page" || !request.host.IsEmpty()) return false;
+    const bool https = request.url.Bytes().compare(0, 8, "https://") == 0;
+    return IsPlainPageAddress(request.url) && (https || !request.publicHttpsOnly) &&
+           IsPlainMediaType(request.accept);
+}
