@@ -22,6 +22,17 @@ struct CHttpLimits {
     int maxHeaderBytes = 256 << 10;  // a header block past this fails the exchange
 };
 
+// The bounds of one exchange with an address service: short, so that all of them side by
+// side, the Windows process's grace included, stay within kAddressCheckLimitMs.
+inline CHttpLimits AddressSourceLimits() {
+    CHttpLimits limits;
+    limits.connectMs = kAddressSourceExchangeMs;
+    limits.silenceMs = kAddressSourceExchangeMs;
+    limits.totalMs = kAddressSourceExchangeMs;
+    limits.maxBodyBytes = 4096;
+    return limits;
+}
+
 // Why an exchange did not complete.
 enum class EHttpFailure {
     kNone,

@@ -29,6 +29,12 @@ constexpr int kHttpChildGraceMs = 2 * 1000;
 constexpr long long kHttpChildMemoryGrowthLimitBytes = 24LL << 20;
 constexpr int kHttpChildMemoryPollMs = 20;
 
+// Step 2 asks independent address services side by side once the page has answered;
+// each exchange has this limit, and all of them together, the Windows exchange process's
+// grace included, add at most kAddressCheckLimitMs to the step.
+constexpr int kAddressSourceExchangeMs = 3 * 1000;
+constexpr int kAddressCheckLimitMs = kAddressSourceExchangeMs + kHttpChildGraceMs;
+
 // The optional checks after the ninth step: every DNS query of the DNS step together
 // (each also within the name lookup limit); one TCP connect to an IPv6 address, and all
 // of the IPv6 step, its AAAA query included. The HTTPS step has the HTTP limits.

@@ -43,6 +43,13 @@ CProbeEndpoints MakeDefaultEndpoints() {
     endpoints.referralFrom = "whois.hichina.com";
     endpoints.referralTo = "grs-whois.hichina.com";
     endpoints.publicIpHost = "2018.ip138.com";
+    // Third-party services, free and unauthenticated; any of them may change or go away,
+    // which costs only its confirmation.
+    endpoints.addressSources = {
+        {"myip.ipip.net", "http://myip.ipip.net/", EAddressFormat::kIpipLine},
+        {"4.ipw.cn", "http://4.ipw.cn/", EAddressFormat::kBare},
+        {"ddns.oray.com", "http://ddns.oray.com/checkip", EAddressFormat::kOrayLine},
+    };
     return endpoints;
 }
 

@@ -3,6 +3,7 @@
 #include "probes/probe_session.h"
 #include "platform/http_client.h"
 #include "platform/ipv4_parse.h"
+#include "probes/address_sources.h"
 #include "probes/http_failure_text.h"
 
 int IsIPv4Literal(CString text) {
@@ -23,11 +24,14 @@ CString PublicIpPageUrl(const CProbeEndpoints& endpoints) {
 
 // Only the line's first "[" and first "]" count; a "]" before the "[" leaves an
 // empty candidate, which is no address.
-bool HoldsBracketedAddress(const CString& line) {
+CString BracketedText(const CString& line) {
     const int open = line.Find('[');
-    const int close = line.Find(']');
-    if (open < 0 || close < 0) return false;
-    return IsIPv4Literal(line.Mid(open + 1, close - open - 1)) != 0;
+    return line.Mid(open + 1, line.Find(']') - open - 1);
+}
+
+bool HoldsBracketedAddress(const CString& line) {
+    if (line.Find('[') < 0 || line.Find(']') < 0) return false;
+    return IsIPv4Literal(BracketedText(line)) != 0;
 }
 
 // The text between the first "<center>" and the first "</center>". An absent marker
@@ -57,25 +61,36 @@ CString NoAddressLine(const CHttpPage& page) {
     return text;
 }
 
-}  // namespace
-
-// Always succeeds: a page that cannot be fetched, or holds no address line, is reported
-// in the result as one line that says why.
-int CProbeSession::FetchPublicIP() {
-    CHttpPage page(m_stop, m_endpoints.httpLimits);
-    const CString url = PublicIpPageUrl(m_endpoints);
-    if (!page.Open(url)) {
-        m_strResult = PageFailureLine(page.Outcome(), url);
-        return 1;
-    }
+// The page's line, or one line saying why there is none; *address gets the page's
+// bracketed address when it gave one.
+CString ReadPublicIpPage(const CProbeEndpoints& endpoints, CStopSignal* stop, CString* address) {
+    CHttpPage page(stop, endpoints.httpLimits);
+    const CString url = PublicIpPageUrl(endpoints);
+    if (!page.Open(url)) return PageFailureLine(page.Outcome(), url);
     CString line;
     while (page.ReadLine(&line)) {
         if (!HoldsBracketedAddress(line)) continue;
-        m_strResult = CenterText(line);
-        return 1;
+        *address = BracketedText(line);
+        return CenterText(line);
     }
-    m_strResult = page.Outcome().failure != EHttpFailure::kNone
-                      ? PageFailureLine(page.Outcome(), url)
-                      : NoAddressLine(page);
+    return page.Outcome().failure != EHttpFailure::kNone ? PageFailureLine(page.Outcome(), url)
+                                                         : NoAddressLine(page);
+}
+
+}  // namespace
+
+// Always succeeds: a page that cannot be fetched, or holds no address line, is reported
+// in the result as one line that says why. The independent services are asked only
+// after the page, and add a line only when they contradict it or fill its gap.
+int CProbeSession::FetchPublicIP() {
+    CString pageAddress;
+    m_strResult = ReadPublicIpPage(m_endpoints, m_stop, &pageAddress);
+    const CString extra = CrossCheckLine(
+        pageAddress,
+        AskAddressSources(m_endpoints.addressSources, m_endpoints.addressSourceLimits, m_stop));
+    if (extra.IsEmpty()) return 1;
+    // The page's own line carries no line end.
+    if (!m_strResult.IsEmpty() && m_strResult.Right(1) != CString("\n")) m_strResult += "\r\n";
+    m_strResult += extra;
     return 1;
 }

@@ -20,6 +20,7 @@ CCheckOptions FailingOptions() {
     options.endpoints.whoisRows.clear();
     options.endpoints.publicIpHost = "127.0.0.1";
     options.endpoints.publicIpPort = 9;
+    options.endpoints.addressSources.clear();
     options.endpoints.websitePort = 9;
     options.clock = &FixedClock;
     return options;
