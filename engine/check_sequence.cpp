@@ -28,6 +28,8 @@ const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {"DNS解析", [](CProbeSession& s, const CString& d) { return s.LookupDnsRecords(d); }},
     {"HTTPS访问及证书", [](CProbeSession& s, const CString& d) { return s.CheckHttps(d); }},
     {"IPv6连通性", [](CProbeSession& s, const CString& d) { return s.ProbeIpv6(d); }},
+    // Step 13 (path statistics) comes in between, once it is merged.
+    {"出口IP与DNS", [](CProbeSession& s, const CString& d) { return s.CheckEgress(d); }},
 };
 
 const int kSeparatorStars = 69;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/dns_records.h"
+#include "platform/dns_message_posix.h"
 
 namespace {
 
@@ -78,6 +79,30 @@ EPlatformError FailureOf(int herror) {
 
 }  // namespace
 
+CDnsAnswer ReadAnswerMessage(const unsigned char* data, int length) {
+    CDnsAnswer answer;
+    ns_msg message;
+    if (ns_initparse(data, length, &message) < 0) {
+        answer.failure = EPlatformError::kOther;
+        return answer;
+    }
+    if (ns_msg_getflag(message, ns_f_rcode) == ns_r_nxdomain) {
+        answer.failure = EPlatformError::kNotFound;
+        return answer;
+    }
+    if (ns_msg_getflag(message, ns_f_rcode) != ns_r_noerror) {
+        answer.failure = EPlatformError::kOther;
+        return answer;
+    }
+    for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
+        ns_rr rr;
+        CDnsRecord record;
+        if (ns_parserr(&message, ns_s_an, i, &rr) == 0 && ReadRecord(message, rr, &record))
+            answer.records.push_back(record);
+    }
+    return answer;
+}
+
 CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
     CDnsAnswer answer;
     auto resolver = std::make_unique<CResolverState>();
@@ -93,18 +118,7 @@ CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
         answer.failure = FailureOf(resolver->state.res_h_errno);
         return answer;
     }
-    ns_msg message;
-    if (ns_initparse(buffer.data(), length, &message) < 0) {
-        answer.failure = EPlatformError::kOther;
-        return answer;
-    }
-    for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
-        ns_rr rr;
-        CDnsRecord record;
-        if (ns_parserr(&message, ns_s_an, i, &rr) == 0 && ReadRecord(message, rr, &record))
-            answer.records.push_back(record);
-    }
-    return answer;
+    return ReadAnswerMessage(buffer.data(), length);
 }
 
 std::vector<CString> ReadDnsServersBlocking() {

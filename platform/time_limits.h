@@ -41,8 +41,18 @@ constexpr int kAddressCheckLimitMs = kAddressSourceExchangeMs + kHttpChildGraceM
 constexpr int kDnsStepLimitMs = 20 * 1000;
 constexpr int kIpv6ConnectLimitMs = 5 * 1000;
 constexpr int kIpv6StepLimitMs = 40 * 1000;
-// All three together: set aside out of the run's budget when a run includes them.
-constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs;
+// The egress step asks everything side by side: the address services (as step 2 does)
+// and every DNS query, each of those within kEgressDnsQueryLimitMs.
+constexpr int kEgressDnsQueryLimitMs = 3 * 1000;
+constexpr int kEgressStepLimitMs =
+    kAddressCheckLimitMs > kEgressDnsQueryLimitMs ? kAddressCheckLimitMs : kEgressDnsQueryLimitMs;
+// The local environment step: reading the system's settings, the hosts file and the
+// adapters, and asking the routing table; each read within this.
+constexpr int kLocalReadLimitMs = 3 * 1000;
+constexpr int kLocalEnvironmentStepLimitMs = 4 * kLocalReadLimitMs;
+// All of them together: set aside out of the run's budget when a run includes them.
+constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs +
+                                      kEgressStepLimitMs + kLocalEnvironmentStepLimitMs;
 
 // The commands, in seconds: a command still running at its limit is ended with all it
 // started.

@@ -1,8 +1,8 @@
 #include "probes/address_sources.h"
 
-#include <system_error>
-#include <thread>
+#include <functional>
 
+#include "platform/side_by_side.h"
 #include "probes/address_text.h"
 #include "probes/http_failure_text.h"
 
@@ -42,17 +42,11 @@ CSourceAnswer AskOne(const CAddressSource& source, const CHttpLimits& limits, CS
 std::vector<CSourceAnswer> AskAddressSources(const std::vector<CAddressSource>& sources,
                                              const CHttpLimits& limits, CStopSignal* stop) {
     std::vector<CSourceAnswer> answers(sources.size());
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < sources.size(); ++i) {
-        try {
-            threads.emplace_back([&, i] { answers[i] = AskOne(sources[i], limits, stop); });
-        } catch (const std::system_error&) {
-            answers[i].name = sources[i].name;
-            answers[i].failure = "系统资源不足";
-        }
-    }
-    // Every exchange ends within its own limits, so joining is bounded by them.
-    for (std::thread& thread : threads) thread.join();
+    std::vector<std::function<void()>> calls;
+    for (size_t i = 0; i < sources.size(); ++i)
+        calls.push_back([&, i] { answers[i] = AskOne(sources[i], limits, stop); });
+    // Every exchange ends within its own limits.
+    RunSideBySide(calls);
     return answers;
 }
 

@@ -50,6 +50,11 @@ CProbeEndpoints MakeDefaultEndpoints() {
         {"4.ipw.cn", "http://4.ipw.cn/", EAddressFormat::kBare},
         {"ddns.oray.com", "http://ddns.oray.com/checkip", EAddressFormat::kOrayLine},
     };
+    endpoints.ipv6Source = {"6.ipw.cn", "http://6.ipw.cn/", EAddressFormat::kBare};
+    endpoints.addressDnsServer = "208.67.222.222";  // resolver1.opendns.com
+    endpoints.addressDnsName = "myip.opendns.com";
+    endpoints.resolverEchoName = "whoami.akamai.net";
+    endpoints.publicDnsServers = {"223.5.5.5", "119.29.29.29", "114.114.114.114", "8.8.8.8"};
     return endpoints;
 }
 

@@ -47,6 +47,17 @@ struct CProbeEndpoints {
     std::vector<CAddressSource> addressSources;
     CHttpLimits addressSourceLimits = AddressSourceLimits();
 
+    // The egress step: the IPv6 address service; the DNS server asked directly for the
+    // name that it answers with the asker's address; the name whose A record the system's
+    // resolver answers with the address its query came from; the public DNS servers whose
+    // answers are set beside the system's, and the port all of these are asked on.
+    CAddressSource ipv6Source;
+    CString addressDnsServer;
+    CString addressDnsName;
+    CString resolverEchoName;
+    std::vector<CString> publicDnsServers;
+    int dnsPort = 53;
+
     // Port of the web site check.
     int websitePort = 80;
 

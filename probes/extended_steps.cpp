@@ -2,6 +2,8 @@
 
 #include "probes/probe_session.h"
 #include "probes/extended_checks.h"
+#include "platform/net_adapters.h"
+#include "probes/egress_dns.h"
 
 namespace {
 
@@ -24,4 +26,10 @@ int CProbeSession::CheckHttps(CString domain) {
 
 int CProbeSession::ProbeIpv6(CString domain) {
     return Deliver(CheckIpv6Reachability(domain, m_endpoints, m_stop), *this);
+}
+
+int CProbeSession::CheckEgress(CString domain) {
+    bool hasIpv6 = false;
+    for (const CNetAdapter& adapter : ListNetAdapters()) hasIpv6 = hasIpv6 || (adapter.up && adapter.globalIpv6);
+    return Deliver(CheckEgressAndDns(domain, m_endpoints, hasIpv6, m_stop), *this);
 }

@@ -44,6 +44,7 @@ public:
     int LookupDnsRecords(CString domain);
     int CheckHttps(CString domain);
     int ProbeIpv6(CString domain);
+    int CheckEgress(CString domain);
 
     CString QueryWhoisServer(CString server, CString domain);
     // Step 1 through RDAP, once the whois servers gave no answer: nonzero with the
