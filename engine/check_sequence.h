@@ -19,7 +19,7 @@ struct CCheckOptions {
 };
 
 constexpr int kCheckStepCount = 9;
-constexpr int kExtendedStepCount = 4;
+constexpr int kExtendedStepCount = 5;
 // Header text of a step, 1 to kCheckStepCount + kExtendedStepCount.
 const char* GetCheckStepName(int step);
 // How many steps a run with these options has.

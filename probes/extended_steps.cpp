@@ -4,6 +4,7 @@
 #include "probes/extended_checks.h"
 #include "platform/net_adapters.h"
 #include "probes/egress_dns.h"
+#include "probes/local_environment.h"
 
 namespace {
 
@@ -32,4 +33,9 @@ int CProbeSession::CheckEgress(CString domain) {
     bool hasIpv6 = false;
     for (const CNetAdapter& adapter : ListNetAdapters()) hasIpv6 = hasIpv6 || (adapter.up && adapter.globalIpv6);
     return Deliver(CheckEgressAndDns(domain, m_endpoints, hasIpv6, m_stop), *this);
+}
+
+int CProbeSession::CheckLocalEnvironment(CString domain) {
+    const auto now = static_cast<long long>(std::time(nullptr));
+    return Deliver(::CheckLocalEnvironment(domain, m_siteHeaders, now, m_stop), *this);
 }

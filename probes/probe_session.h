@@ -45,6 +45,7 @@ public:
     int CheckHttps(CString domain);
     int ProbeIpv6(CString domain);
     int CheckEgress(CString domain);
+    int CheckLocalEnvironment(CString domain);
 
     CString QueryWhoisServer(CString server, CString domain);
     // Step 1 through RDAP, once the whois servers gave no answer: nonzero with the
@@ -77,4 +78,7 @@ private:
     CStopSignal* m_stop;
     CDeadline m_runBudget;
     int m_reservedAfterWebsiteMs = 0;
+    // The header block of the web site step's answer, whatever its status: the local
+    // environment step sets the clock against its Date.
+    CString m_siteHeaders;
 };

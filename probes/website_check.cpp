@@ -31,6 +31,7 @@ CString CProbeSession::FetchWebsiteHeaders(CString domain) {
     limits.totalMs = std::max(1, step.Remaining());
     const CHttpHeaderAnswer answer =
         FetchRootHeaders(HostNameToAscii(domain), m_endpoints.websitePort, m_stop, limits);
+    m_siteHeaders = answer.rawHeaders;
     if (answer.outcome.failure != EHttpFailure::kNone) {
         m_strError = WebsiteFailureLine(domain, m_endpoints.websitePort, answer.outcome);
         return CString();

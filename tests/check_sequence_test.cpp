@@ -145,7 +145,8 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     EXPECT_STREQ("HTTPS访问及证书", GetCheckStepName(11));
     EXPECT_STREQ("IPv6连通性", GetCheckStepName(12));
     EXPECT_EQ(9, plain.ProgressSteps());
-    EXPECT_STREQ("出口IP与DNS", GetCheckStepName(last));
+    EXPECT_STREQ("出口IP与DNS", GetCheckStepName(last - 1));
+    EXPECT_STREQ("代理与本机网络环境", GetCheckStepName(last));
     EXPECT_EQ(last, extended.ProgressSteps());
     EXPECT_EQ(1, extended.DoneNotices());
 }
