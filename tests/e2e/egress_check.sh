@@ -5,7 +5,8 @@
 # them; dnsmasq on 127.0.0.1 is the system's DNS server (bind-mounted resolv.conf) and
 # points the address page and services at python HTTP peers on loopback; a TUN device
 # carries one site's route. tests/e2e/egress_cases.py holds the cases, run through
-# build/linux/tests/egress_probe and, when built, the windows-x64 one under wine64.
+# build/linux/tests/egress_probe and, when built, the windows-x64 one under wine64 (with
+# WinINet's proxy set in the prefix's registry and the hosts entry in its hosts file).
 # Then one whole `tollvane --extended` run.
 #
 # Usage (as root): tests/e2e/egress_check.sh BUILD_DIR   (the folder of the preset builds)
@@ -103,6 +104,31 @@ if [ -f "$WIN/tests/egress_probe.exe" ] && [ -x "$WINE" ]; then
     python3 "$HERE/egress_cases.py" "$WORK" win-net -- "$WINE" "$WIN/tests/egress_probe.exe" || failed=1
 else
     echo "skip - no $WIN/tests/egress_probe.exe or wine64"
+fi
+echo "--- a whole tollvane --extended run"
+if [ -x "$BUILD/linux/tollvane" ]; then
+    rm -f "$WORK/clock-offset"
+    python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import egress_cases as c; c.set_peers(sys.argv[2], "198.51.100.7")' "$HERE" "$WORK"
+    timeout 600 env -u http_proxy -u https_proxy -u all_proxy -u HTTP_PROXY -u HTTPS_PROXY -u ALL_PROXY \
+        "$BUILD/linux/tollvane" --extended -o "$WORK/report.txt" alike.test >/dev/null 2>&1 || true
+    python3 - "$WORK/report.txt" <<'PY' || failed=1
+import re, sys
+report = open(sys.argv[1], "rb").read().decode("gbk")
+stars = "\r\n \r\n" + "*" * 69
+header = r"\r\n第(\d+)步---{}：[ \d:-]{{19}}\r\n"
+wanted = [
+    # The services confirm the page: step 2 is the page's line alone, as without them.
+    header.format("获取公网IP") + re.escape("您的IP是：[198.51.100.7] 来自：测试" + stars),
+    header.format("出口IP与DNS") + r"公网IPv4地址：\r\n(.*\r\n)*各DNS服务器的解析结果一致\r\n" + re.escape(stars),
+    header.format("代理与本机网络环境") + r"代理设置：\r\n  未设置代理\r\n(.*\r\n)*本机时间与服务器相差不超过60秒\r\n" + re.escape(stars),
+]
+missing = [w for w in wanted if not re.search(w, report)]
+steps = len(re.findall(r"\r\n第\d+步---", report))
+ok = not missing and report.endswith(stars) and report.count("*" * 69) == steps
+print("ok - the report has the verified step 2 and the egress and environment steps" if ok
+      else f"FAIL - report lacks {missing}:\n{report[-4000:]}")
+sys.exit(0 if ok else 1)
+PY
 fi
 [ $failed -eq 0 ] && echo "egress_check: all passed"
 exit $failed

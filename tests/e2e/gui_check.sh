@@ -303,23 +303,29 @@ wait_for 10 no_box || die "the completion box did not close"
 probe report >"$ART/report_run2.bin"
 check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/check_report.py" "$ART/report_run2.bin"
 
-# ---- run with the optional steps ticked: twelve blocks, the bar's range grows ----
+# ---- run with the optional steps ticked: a block each, the bar's range grows ----
+# The nine steps and the optional ones: the one number to change when steps are added.
+all_steps=14
 click_control 1007
 click_control 1004
 wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
-# Twelve steps of 10 over a range of 120 are one whole turn from where run 2 left the bar.
-check "with the optional steps the bar's range is 0 to 120, and it went round once" \
-    test "$(state_of progress_max)/$(state_of progress)" = "120/90"
+# All the steps, 10 each over a range of as many tens, are one whole turn from where run 2
+# left the bar.
+check "with the optional steps the bar's range is 0 to $((10 * all_steps)), and it went round once" \
+    test "$(state_of progress_max)/$(state_of progress)" = "$((10 * all_steps))/90"
 click_box_button 1
 wait_for 10 no_box || die "the completion box did not close"
 probe report >"$WORK/report_extended.bin"
-check "the ticked run's report has steps 10 to 12 after the ninth, one separator each" python3 -c '
+check "the ticked run's report has the optional steps after the ninth, one separator each" python3 -c '
 import re, sys
 report = open(sys.argv[1], "rb").read().decode("gbk")
 names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性"]
 heads = [report.find("\r\n第%d步---%s：" % (10 + i, n)) for i, n in enumerate(names)]
+later = [m.start() for n in ["出口IP与DNS", "代理与本机网络环境"]
+         for m in [re.search(r"\r\n第\d+步---%s：" % n, report)] if m]
 sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2]
-         and report.count("*" * 69) == 12 else 1)' "$WORK/report_extended.bin"
+         and len(later) == 2 and heads[2] < later[0] < later[1]
+         and report.count("*" * 69) == int(sys.argv[2]) else 1)' "$WORK/report_extended.bin" "$all_steps"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----
