@@ -30,7 +30,8 @@ const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {"IPv6连通性", [](CProbeSession& s, const CString& d) { return s.ProbeIpv6(d); }},
     // Step 13 (path statistics) comes in between, once it is merged.
     {"出口IP与DNS", [](CProbeSession& s, const CString& d) { return s.CheckEgress(d); }},
-    {"代理与本机网络环境", [](CProbeSession& s, const CString& d) { return s.CheckLocalEnvironment(d); }},
+    {"代理与本机网络环境",
+     [](CProbeSession& s, const CString& d) { return s.CheckLocalEnvironment(d); }},
 };
 
 const int kSeparatorStars = 69;

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/dns_records.h"
 #include "platform/dns_message_posix.h"
+#include "platform/dns_records.h"
 
 namespace {
 

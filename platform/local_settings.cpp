@@ -37,7 +37,8 @@ std::vector<CProxySetting> ProxyFromEnvironment(const std::vector<std::string>& 
                 if (entry.size() <= name.size() + 1 || entry.compare(0, name.size(), name) != 0 ||
                     entry[name.size()] != '=')
                     continue;
-                settings.push_back({CString(name), HideProxyPassword(CString(entry.substr(name.size() + 1)))});
+                settings.push_back(
+                    {CString(name), HideProxyPassword(CString(entry.substr(name.size() + 1)))});
                 break;
             }
         }

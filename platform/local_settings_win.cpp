@@ -1,11 +1,11 @@
-#include "platform/local_settings.h"
-#include "platform/wide_text.h"
-
 #include <windows.h>
 #include <wininet.h>
 
 #include <cstdio>
 #include <memory>
+
+#include "platform/local_settings.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -38,7 +38,8 @@ void AddWinInetSettings(std::vector<CProxySetting>* settings) {
     const DWORD flags = options[0].Value.dwValue;
     if ((flags & PROXY_TYPE_PROXY) && server.text && *server.text) {
         settings->push_back({"WinINet 手动代理", HideProxyPassword(Gbk(server.text))});
-        if (bypass.text && *bypass.text) settings->push_back({"WinINet 不使用代理的地址", Gbk(bypass.text)});
+        if (bypass.text && *bypass.text)
+            settings->push_back({"WinINet 不使用代理的地址", Gbk(bypass.text)});
     }
     if ((flags & PROXY_TYPE_AUTO_PROXY_URL) && script.text && *script.text)
         settings->push_back({"WinINet 自动配置脚本", Gbk(script.text)});

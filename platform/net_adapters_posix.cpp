@@ -1,8 +1,8 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <ifaddrs.h>
-#include <net/if_arp.h>
 #include <net/if.h>
+#include <net/if_arp.h>
 #include <sys/socket.h>
 
 #include <cstdlib>

@@ -1,5 +1,7 @@
 // Our headers first: iphlpapi brings a global type named "byte", which a parameter of
-// the same name declared after it would shadow.
+// the same name declared after it would shadow. The system headers go in the order
+// they need.
+// clang-format off
 #include "platform/net_adapters.h"
 #include "platform/wide_text.h"
 
@@ -7,12 +9,14 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <iphlpapi.h>
+// clang-format on
 
 #include <vector>
 
 namespace {
 
-using GetAdaptersAddressesFunction = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES, PULONG);
+using GetAdaptersAddressesFunction = ULONG(WINAPI*)(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES,
+                                                    PULONG);
 using GetBestInterfaceExFunction = DWORD(WINAPI*)(struct sockaddr*, PDWORD);
 
 // iphlpapi from the system folder only, as dnsapi is.
@@ -42,8 +46,9 @@ std::vector<unsigned char> AdapterBuffer() {
     const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
     for (int attempt = 0; attempt < 3; ++attempt) {
         buffer.resize(size);
-        const ULONG result = IpHelper().adapters(
-            AF_UNSPEC, flags, nullptr, reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
+        const ULONG result =
+            IpHelper().adapters(AF_UNSPEC, flags, nullptr,
+                                reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()), &size);
         if (result == ERROR_SUCCESS) return buffer;
         if (result != ERROR_BUFFER_OVERFLOW) break;
     }
@@ -115,7 +120,8 @@ CString RouteAdapterFor(const CString& address) {
         IpHelper().bestInterface(reinterpret_cast<sockaddr*>(&target), &index) != NO_ERROR)
         return CString();
     std::vector<unsigned char> buffer = AdapterBuffer();
-    for (auto* entry = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.empty() ? nullptr : buffer.data());
+    for (auto* entry = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(
+             buffer.empty() ? nullptr : buffer.data());
          entry; entry = entry->Next) {
         if (entry->IfIndex == index || entry->Ipv6IfIndex == index) return Gbk(entry->FriendlyName);
     }

@@ -79,5 +79,6 @@ CString RouteAdapterFor(const CString& address) {
     if (got <= 0) return CString();
     char name[IF_NAMESIZE] = {};
     const int index = OutputInterface(answer.data(), static_cast<int>(got));
-    return index > 0 && if_indextoname(static_cast<unsigned>(index), name) ? CString(name) : CString();
+    return index > 0 && if_indextoname(static_cast<unsigned>(index), name) ? CString(name)
+                                                                           : CString();
 }

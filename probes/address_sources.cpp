@@ -68,6 +68,7 @@ CAgreedAddress AgreedAddress(const std::vector<CSourceAnswer>& answers) {
 CString CrossCheckLine(const CString& pageAddress, const std::vector<CSourceAnswer>& answers) {
     const CAgreedAddress agreed = AgreedAddress(answers);
     if (agreed.address.IsEmpty() || agreed.address == pageAddress) return CString();
-    const CString found = "（其他来源核对：本机公网IP为" + agreed.address + "（来源：" + agreed.names + "）";
+    const CString found =
+        "（其他来源核对：本机公网IP为" + agreed.address + "（来源：" + agreed.names + "）";
     return found + (pageAddress.IsEmpty() ? "）\r\n" : "，与上面的结果不一致）\r\n");
 }

@@ -54,8 +54,10 @@ int CountGroups(const std::string& side, bool mayEndInQuad) {
     size_t start = 0;
     for (;;) {
         const size_t colon = side.find(':', start);
-        const std::string group = side.substr(start, colon == std::string::npos ? colon : colon - start);
-        if (colon == std::string::npos && mayEndInQuad && IsDottedQuadText(group)) return groups + 2;
+        const std::string group =
+            side.substr(start, colon == std::string::npos ? colon : colon - start);
+        if (colon == std::string::npos && mayEndInQuad && IsDottedQuadText(group))
+            return groups + 2;
         if (!IsHexGroup(group)) return -1;
         ++groups;
         if (colon == std::string::npos) return groups;
@@ -80,7 +82,8 @@ std::string AddressAfterLabel(const std::string& text, const std::string& label)
     size_t end = at;
     while (end < text.size() && (IsDigit(text[end]) || text[end] == '.')) ++end;
     // "1.2.3.4x" is no address followed by text.
-    if (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end]))) return std::string();
+    if (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
+        return std::string();
     return text.substr(at, end - at);
 }
 

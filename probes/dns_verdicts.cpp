@@ -90,8 +90,9 @@ bool IsPrivateOrReservedAddress(const CString& address) {
         {0xA9FE0000UL, 16}, {0xAC100000UL, 12}, {0xC0000000UL, 24}, {0xC0000200UL, 24},
         {0xC0A80000UL, 16}, {0xC6336400UL, 24}, {0xCB007100UL, 24}, {0xE0000000UL, 3},
     };
-    return std::any_of(std::begin(ranges), std::end(ranges),
-                       [value](const auto& range) { return InRange(value, range.base, range.prefix); });
+    return std::any_of(std::begin(ranges), std::end(ranges), [value](const auto& range) {
+        return InRange(value, range.base, range.prefix);
+    });
 }
 
 CString DnsVerdicts(const std::vector<CResolverAnswers>& servers) {
@@ -102,7 +103,8 @@ CString DnsVerdicts(const std::vector<CResolverAnswers>& servers) {
             text += "本机DNS返回了198.18.0.0/15中的地址，这是代理软件fake-ip模式的特征\r\n";
         if (SystemDeniesWhatOthersFind(server, servers))
             text += "本机DNS说域名不存在，而公共DNS有结果，疑似DNS劫持或污染\r\n";
-        if (AnyAddress(server, IsPrivateOrReservedAddress)) text += "本机DNS返回了内网或保留地址\r\n";
+        if (AnyAddress(server, IsPrivateOrReservedAddress))
+            text += "本机DNS返回了内网或保留地址\r\n";
     }
     int answering = 0;
     if (AnswersDiffer(servers, &answering))

@@ -85,8 +85,8 @@ CEgressFacts GatherFacts(const CString& domain, const CProbeEndpoints& endpoints
     CDnsAnswer addressByDns;
     std::vector<std::function<void()>> calls = {
         [&] {
-            facts.sources = AskAddressSources(endpoints.addressSources,
-                                              endpoints.addressSourceLimits, stop);
+            facts.sources =
+                AskAddressSources(endpoints.addressSources, endpoints.addressSourceLimits, stop);
         },
         [&] {
             addressByDns = QueryDnsServer(endpoints.addressDnsServer, endpoints.dnsPort,
@@ -101,8 +101,8 @@ CEgressFacts GatherFacts(const CString& domain, const CProbeEndpoints& endpoints
     };
     if (machineHasIpv6) {
         calls.push_back([&] {
-            const auto answers = AskAddressSources({endpoints.ipv6Source},
-                                                   endpoints.addressSourceLimits, stop);
+            const auto answers =
+                AskAddressSources({endpoints.ipv6Source}, endpoints.addressSourceLimits, stop);
             facts.ipv6 = answers.front();
         });
     }
@@ -113,8 +113,8 @@ CEgressFacts GatherFacts(const CString& domain, const CProbeEndpoints& endpoints
 }
 
 CString SourceLine(const CSourceAnswer& source) {
-    return "  " + source.name + "：" + (source.address.IsEmpty() ? source.failure : source.address) +
-           "\r\n";
+    return "  " + source.name + "：" +
+           (source.address.IsEmpty() ? source.failure : source.address) + "\r\n";
 }
 
 CString AddressBlock(const CEgressFacts& facts, const CProbeEndpoints& endpoints,
@@ -122,9 +122,9 @@ CString AddressBlock(const CEgressFacts& facts, const CProbeEndpoints& endpoints
     CString text = "公网IPv4地址：\r\n";
     for (const CSourceAnswer& source : facts.sources) text += SourceLine(source);
     const CAgreedAddress agreed = AgreedAddress(facts.sources);
-    text += agreed.address.IsEmpty()
-                ? CString("  没有两个来源给出相同的地址\r\n")
-                : "  核对后的地址：" + agreed.address + "（" + IpLabelFor(agreed.address) + "）\r\n";
+    text += agreed.address.IsEmpty() ? CString("  没有两个来源给出相同的地址\r\n")
+                                     : "  核对后的地址：" + agreed.address + "（" +
+                                           IpLabelFor(agreed.address) + "）\r\n";
     text += "公网IPv6地址：\r\n";
     if (!machineHasIpv6) return text + "  本机没有IPv6公网地址，未查询\r\n";
     CSourceAnswer ipv6 = facts.ipv6;
@@ -148,7 +148,8 @@ CString ResolverBlock(const CEgressFacts& facts, const CProbeEndpoints& endpoint
     for (size_t n = 0; n < names.size(); ++n) {
         text += names[n] + "的A记录：\r\n";
         for (const CResolverAnswers& resolver : facts.resolvers)
-            text += "  " + resolver.server + "：" + AddressesText(resolver.answers[n], "没有A记录") + "\r\n";
+            text += "  " + resolver.server + "：" +
+                    AddressesText(resolver.answers[n], "没有A记录") + "\r\n";
     }
     return text;
 }

@@ -12,9 +12,9 @@
 // A plain-text service that tells a caller its public address, in one of the forms the
 // services answer in.
 enum class EAddressFormat {
-    kBare,       // the address alone ("203.0.113.9")
-    kIpipLine,   // "当前 IP：203.0.113.9  来自于：..."
-    kOrayLine,   // "Current IP Address: 203.0.113.9"
+    kBare,      // the address alone ("203.0.113.9")
+    kIpipLine,  // "当前 IP：203.0.113.9  来自于：..."
+    kOrayLine,  // "Current IP Address: 203.0.113.9"
 };
 
 struct CAddressSource {

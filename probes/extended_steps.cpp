@@ -31,7 +31,8 @@ int CProbeSession::ProbeIpv6(CString domain) {
 
 int CProbeSession::CheckEgress(CString domain) {
     bool hasIpv6 = false;
-    for (const CNetAdapter& adapter : ListNetAdapters()) hasIpv6 = hasIpv6 || (adapter.up && adapter.globalIpv6);
+    for (const CNetAdapter& adapter : ListNetAdapters())
+        hasIpv6 = hasIpv6 || (adapter.up && adapter.globalIpv6);
     return Deliver(CheckEgressAndDns(domain, m_endpoints, hasIpv6, m_stop), *this);
 }
 

@@ -21,7 +21,8 @@ CString ProxyBlock(CStopSignal* stop) {
     CString text = "代理设置：\r\n";
     if (read != EBoundedCall::kDone) return text + "  无法读取代理设置\r\n";
     if (settings.empty()) return text + "  未设置代理\r\n";
-    for (const CProxySetting& setting : settings) text += "  " + setting.label + "：" + setting.value + "\r\n";
+    for (const CProxySetting& setting : settings)
+        text += "  " + setting.label + "：" + setting.value + "\r\n";
     return text;
 }
 

@@ -53,7 +53,8 @@ bool Assemble(int year, const char* month, int day, int hour, int minute, int se
 
 }  // namespace
 
-std::vector<CString> HostsLinesNaming(const std::string& content, const std::vector<CString>& names) {
+std::vector<CString> HostsLinesNaming(const std::string& content,
+                                      const std::vector<CString>& names) {
     std::vector<std::string> wanted;
     for (const CString& name : names) wanted.push_back(Lowered(name.Bytes()));
     std::vector<CString> lines;
@@ -75,12 +76,13 @@ bool ParseHttpDate(const std::string& text, long long* unixTime) {
                     &hour, &minute, &second, zone, &used) == 8 &&
         static_cast<size_t>(used) == text.size() && std::strcmp(zone, "GMT") == 0)
         return Assemble(year, month, day, hour, minute, second, unixTime);
-    if (std::sscanf(text.c_str(), "%15[A-Za-z], %2d-%3s-%2d %2d:%2d:%2d %3s%n", weekday, &day, month,
-                    &year, &hour, &minute, &second, zone, &used) == 8 &&
+    if (std::sscanf(text.c_str(), "%15[A-Za-z], %2d-%3s-%2d %2d:%2d:%2d %3s%n", weekday, &day,
+                    month, &year, &hour, &minute, &second, zone, &used) == 8 &&
         static_cast<size_t>(used) == text.size() && std::strcmp(zone, "GMT") == 0)
-        return Assemble(year + (year < 70 ? 2000 : 1900), month, day, hour, minute, second, unixTime);
-    if (std::sscanf(text.c_str(), "%3s %3s %2d %2d:%2d:%2d %4d%n", weekday, month, &day, &hour, &minute,
-                    &second, &year, &used) == 7 &&
+        return Assemble(year + (year < 70 ? 2000 : 1900), month, day, hour, minute, second,
+                        unixTime);
+    if (std::sscanf(text.c_str(), "%3s %3s %2d %2d:%2d:%2d %4d%n", weekday, month, &day, &hour,
+                    &minute, &second, &year, &used) == 7 &&
         static_cast<size_t>(used) == text.size())
         return Assemble(year, month, day, hour, minute, second, unixTime);
     return false;
@@ -94,7 +96,8 @@ bool DateHeaderOf(const std::string& headers, std::string* value) {
         if (line.size() < 5 || Lowered(line.substr(0, 5)) != "date:") continue;
         const size_t start = line.find_first_not_of(" \t", 5);
         *value = start == std::string::npos ? std::string() : line.substr(start);
-        while (!value->empty() && (value->back() == ' ' || value->back() == '\t')) value->pop_back();
+        while (!value->empty() && (value->back() == ' ' || value->back() == '\t'))
+            value->pop_back();
         return true;
     }
     return false;

@@ -12,7 +12,8 @@ constexpr size_t kMaxHostsLines = 20;
 
 // The lines of a hosts file whose names (after the address, before any "#") include one
 // of the given names, in any letter case; each as it stands, without its line end.
-std::vector<CString> HostsLinesNaming(const std::string& content, const std::vector<CString>& names);
+std::vector<CString> HostsLinesNaming(const std::string& content,
+                                      const std::vector<CString>& names);
 
 // The time of an HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT", the older
 // "Sunday, 06-Nov-94 08:49:37 GMT" or "Sun Nov  6 08:49:37 1994") in seconds since 1970

@@ -31,7 +31,10 @@ TEST(AddressAnswer, EachServiceIsReadInItsOwnForm) {
         {EAddressFormat::kBare, "", ""},
         {EAddressFormat::kIpipLine, u8"当前 IP：198.51.100.7  来自于：中国 北京 北京  电信\n",
          "198.51.100.7"},
-        {EAddressFormat::kIpipLine, "\xB5\xB1\xC7\xB0 IP\xA3\xBA" "198.51.100.7  x", "198.51.100.7"},
+        {EAddressFormat::kIpipLine,
+         "\xB5\xB1\xC7\xB0 IP\xA3\xBA"
+         "198.51.100.7  x",
+         "198.51.100.7"},
         {EAddressFormat::kIpipLine, "IP: 198.51.100.7", "198.51.100.7"},
         {EAddressFormat::kIpipLine, u8"当前 IP：198.51.100.7x", ""},
         {EAddressFormat::kIpipLine, u8"当前 IP：未知", ""},
@@ -54,11 +57,20 @@ TEST(AddressAnswer, Ipv6TextIsTheUsualForm) {
         const char* text;
         bool valid;
     } cases[] = {
-        {"::1", true},          {"2001:db8::", true},          {"1:2:3:4:5:6:7:8", true},
-        {"::ffff:1.2.3.4", true}, {"fe80::1:2:3:4:5:6", true}, {"1:2:3:4:5:6:7:8:9", false},
-        {"1:2:3:4:5:6:7", false}, {"1::2::3", false},          {"12345::", false},
-        {"g::1", false},        {":", false},                  {"1.2.3.4::", false},
-        {"", false},            {"::1%eth0", false},
+        {"::1", true},
+        {"2001:db8::", true},
+        {"1:2:3:4:5:6:7:8", true},
+        {"::ffff:1.2.3.4", true},
+        {"fe80::1:2:3:4:5:6", true},
+        {"1:2:3:4:5:6:7:8:9", false},
+        {"1:2:3:4:5:6:7", false},
+        {"1::2::3", false},
+        {"12345::", false},
+        {"g::1", false},
+        {":", false},
+        {"1.2.3.4::", false},
+        {"", false},
+        {"::1%eth0", false},
     };
     for (const auto& c : cases) EXPECT_EQ(c.valid, IsIpv6Text(c.text)) << c.text;
 }
@@ -78,17 +90,22 @@ TEST(AddressCrossCheck, ALineOnlyWhenTwoServicesAgreeAgainstOrWithoutThePage) {
         std::vector<CSourceAnswer> answers;
         const char* line;
     } cases[] = {
-        {"all agree with the page", "1.1.1.1",
-         {Said("a", "1.1.1.1"), Said("b", "1.1.1.1"), Said("c", "1.1.1.1")}, ""},
-        {"two agree on another address", "1.1.1.1",
+        {"all agree with the page",
+         "1.1.1.1",
+         {Said("a", "1.1.1.1"), Said("b", "1.1.1.1"), Said("c", "1.1.1.1")},
+         ""},
+        {"two agree on another address",
+         "1.1.1.1",
          {Said("a", "2.2.2.2"), Said("b", ""), Said("c", "2.2.2.2")},
          "（其他来源核对：本机公网IP为2.2.2.2（来源：a、c），与上面的结果不一致）\r\n"},
-        {"the page gave none", "",
+        {"the page gave none",
+         "",
          {Said("a", "2.2.2.2"), Said("b", "2.2.2.2"), Said("c", "2.2.2.2")},
          "（其他来源核对：本机公网IP为2.2.2.2（来源：a、b、c））\r\n"},
         {"only one answers", "", {Said("a", "2.2.2.2"), Said("b", ""), Said("c", "")}, ""},
         {"all differ", "1.1.1.1", {Said("a", "2.2.2.2"), Said("b", "3.3.3.3"), Said("c", "")}, ""},
-        {"one with the page, two against it", "1.1.1.1",
+        {"one with the page, two against it",
+         "1.1.1.1",
          {Said("a", "1.1.1.1"), Said("b", "3.3.3.3"), Said("c", "3.3.3.3")},
          "（其他来源核对：本机公网IP为3.3.3.3（来源：b、c），与上面的结果不一致）\r\n"},
         {"none answers", "", {Said("a", ""), Said("b", ""), Said("c", "")}, ""},
@@ -127,7 +144,8 @@ CStep2 RunStep2(const std::string& pageBody, const std::vector<std::string>& ans
     for (size_t i = 0; i < answers.size(); ++i) {
         services.push_back(Service(answers[i], silentServices));
         endpoints.addressSources.push_back(
-            {names[i], CString(("http://127.0.0.1:" + std::to_string(services.back()->Port()) + "/").c_str()),
+            {names[i],
+             CString(("http://127.0.0.1:" + std::to_string(services.back()->Port()) + "/").c_str()),
              formats[i]});
     }
     CProbeSession session(endpoints);
@@ -148,12 +166,13 @@ TEST(PublicIpStep, ServicesThatAgreeWithThePageLeaveTheStepAsItWas) {
 }
 
 TEST(PublicIpStep, ServicesThatContradictThePageAddTheirAddress) {
-    const CStep2 step = RunStep2(kPage, {u8"当前 IP：198.51.100.7  来自于：某地\n", "not an address",
-                                         "Current IP Address: 198.51.100.7\n"});
-    EXPECT_EQ(std::string(kPageLine) +
-                  "\r\n（其他来源核对：本机公网IP为198.51.100.7（来源：myip.ipip.net、ddns.oray.com），"
-                  "与上面的结果不一致）\r\n",
-              step.result);
+    const CStep2 step = RunStep2(kPage, {u8"当前 IP：198.51.100.7  来自于：某地\n",
+                                         "not an address", "Current IP Address: 198.51.100.7\n"});
+    EXPECT_EQ(
+        std::string(kPageLine) +
+            "\r\n（其他来源核对：本机公网IP为198.51.100.7（来源：myip.ipip.net、ddns.oray.com），"
+            "与上面的结果不一致）\r\n",
+        step.result);
 }
 
 TEST(PublicIpStep, ServicesFillTheGapOfAPageWithoutAnAddress) {

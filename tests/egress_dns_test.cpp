@@ -66,31 +66,38 @@ TEST(DnsVerdicts, MostSevereFirstAndAgreementOnlyWhenNothingElseApplies) {
     } cases[] = {
         {"all alike", {Server("s", true, {site, site}), Server("a", false, {site, site})}, kSame},
         {"a public server differs",
-         {Server("s", true, {site, site}), Server("a", false, {site, other})}, kDiffer},
+         {Server("s", true, {site, site}), Server("a", false, {site, other})},
+         kDiffer},
         {"fake-ip, which also differs",
          {Server("s", true, {Addresses({"198.18.0.5"}), site}), Server("a", false, {site, site})},
          std::string(kFakeIp) + kDiffer},
         {"198.19.255.255 is still fake-ip, 198.20.0.1 is not",
-         {Server("s", true, {Addresses({"198.19.255.255"})}), Server("a", false, {Addresses({"198.20.0.1"})})},
+         {Server("s", true, {Addresses({"198.19.255.255"})}),
+          Server("a", false, {Addresses({"198.20.0.1"})})},
          std::string(kFakeIp) + kDiffer},
         {"NXDOMAIN from the system only",
-         {Server("s", true, {nx, nx}), Server("a", false, {site, site}), Server("b", false, {site, silent})},
+         {Server("s", true, {nx, nx}), Server("a", false, {site, site}),
+          Server("b", false, {site, silent})},
          kHijack},
         {"NXDOMAIN everywhere is no hijack, and no agreement either",
-         {Server("s", true, {nx}), Server("a", false, {nx})}, ""},
-        {"a private answer", {Server("s", true, {Addresses({"10.1.2.3"})}), Server("a", false, {site})},
+         {Server("s", true, {nx}), Server("a", false, {nx})},
+         ""},
+        {"a private answer",
+         {Server("s", true, {Addresses({"10.1.2.3"})}), Server("a", false, {site})},
          std::string(kPrivate) + kDiffer},
         {"loopback, link-local, shared and reserved count as private",
          {Server("s", true, {Addresses({"127.0.0.1", "169.254.1.1", "100.64.0.1", "240.0.0.1"})})},
          kPrivate},
         {"one answering server agrees with nobody",
-         {Server("s", true, {site}), Server("a", false, {silent})}, ""},
+         {Server("s", true, {site}), Server("a", false, {silent})},
+         ""},
         {"order of addresses does not matter",
          {Server("s", true, {Addresses({"1.1.1.1", "2.2.2.2"})}),
           Server("a", false, {Addresses({"2.2.2.2", "1.1.1.1"})})},
          kSame},
     };
-    for (const auto& c : cases) EXPECT_EQ(CString(c.verdicts.c_str()), DnsVerdicts(c.servers)) << c.why;
+    for (const auto& c : cases)
+        EXPECT_EQ(CString(c.verdicts.c_str()), DnsVerdicts(c.servers)) << c.why;
 }
 
 TEST(DnsVerdicts, AddressRanges) {
@@ -99,10 +106,12 @@ TEST(DnsVerdicts, AddressRanges) {
         bool fake;
         bool reserved;
     } cases[] = {
-        {"198.18.0.0", true, false},   {"198.19.3.4", true, false},   {"198.17.255.255", false, false},
-        {"192.168.1.1", false, true},  {"172.16.0.1", false, true},   {"172.32.0.1", false, false},
-        {"100.127.0.1", false, true},  {"100.128.0.1", false, false}, {"8.8.8.8", false, false},
-        {"0.1.2.3", false, true},      {"224.0.0.1", false, true},    {"not.an.ip.x", false, false},
+        {"198.18.0.0", true, false},      {"198.19.3.4", true, false},
+        {"198.17.255.255", false, false}, {"192.168.1.1", false, true},
+        {"172.16.0.1", false, true},      {"172.32.0.1", false, false},
+        {"100.127.0.1", false, true},     {"100.128.0.1", false, false},
+        {"8.8.8.8", false, false},        {"0.1.2.3", false, true},
+        {"224.0.0.1", false, true},       {"not.an.ip.x", false, false},
         {"2001:db8::1", false, false},
     };
     for (const auto& c : cases) {
@@ -127,7 +136,8 @@ TEST(AdapterKind, DescriptionsOfCommonVirtualAdapters) {
         {"Adaptec Startap Controller", EAdapterKind::kPhysical},
         {"", EAdapterKind::kPhysical},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.kind, KindFromDescription(c.description)) << c.description;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.kind, KindFromDescription(c.description)) << c.description;
 }
 
 // The system's DNS layer on Windows asks port 53 only, which a test cannot take; the
@@ -165,12 +175,13 @@ private:
             FD_ZERO(&readable);
             FD_SET(m_socket, &readable);
             timeval slice = {0, 100 * 1000};
-            if (select(static_cast<int>(m_socket) + 1, &readable, nullptr, nullptr, &slice) != 1) continue;
+            if (select(static_cast<int>(m_socket) + 1, &readable, nullptr, nullptr, &slice) != 1)
+                continue;
             char query[512];
             sockaddr_in from = {};
             socklen_t fromLength = sizeof from;
-            const int got = static_cast<int>(recvfrom(m_socket, query, sizeof query, 0,
-                                                      reinterpret_cast<sockaddr*>(&from), &fromLength));
+            const int got = static_cast<int>(recvfrom(
+                m_socket, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&from), &fromLength));
             if (got < 12 || m_rule == EPeerRule::kSilent) continue;
             for (const std::string& reply : Replies(std::string(query, static_cast<size_t>(got))))
                 sendto(m_socket, reply.data(), static_cast<int>(reply.size()), 0,
@@ -193,7 +204,8 @@ private:
         return replies;
     }
     static std::string Record(const char* address) {
-        return std::string("\xC0\x0C\x00\x01\x00\x01\x00\x00\x01\x2C\x00\x04", 12) + std::string(address, 4);
+        return std::string("\xC0\x0C\x00\x01\x00\x01\x00\x00\x01\x2C\x00\x04", 12) +
+               std::string(address, 4);
     }
 
     EPeerRule m_rule;
@@ -217,7 +229,8 @@ TEST(DnsServerQuery, AsksTheServerDirectlyAndReadsItsAnswer) {
     for (const auto& c : cases) {
         CDnsPeer peer(c.rule);
         const auto start = std::chrono::steady_clock::now();
-        const CDnsAnswer answer = QueryDnsServer("127.0.0.1", peer.Port(), "site.test", EDnsType::kA, 1500, nullptr);
+        const CDnsAnswer answer =
+            QueryDnsServer("127.0.0.1", peer.Port(), "site.test", EDnsType::kA, 1500, nullptr);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
         EXPECT_EQ(c.failure, answer.failure) << static_cast<int>(c.rule);
         const CString first = answer.records.empty() ? CString() : answer.records.front().value;

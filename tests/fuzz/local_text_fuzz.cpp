@@ -44,9 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     switch (data[0] % 3) {
-        case 0: CheckHosts(text); break;
-        case 1: CheckDate(text); break;
-        default: CheckProxy(text); break;
+        case 0:
+            CheckHosts(text);
+            break;
+        case 1:
+            CheckDate(text);
+            break;
+        default:
+            CheckProxy(text);
+            break;
     }
     return 0;
 }
