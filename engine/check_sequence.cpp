@@ -5,7 +5,9 @@
 
 #include "platform/stop_signal.h"
 #include "probes/command_probes.h"
+#include "probes/egress_dns.h"
 #include "probes/extended_checks.h"
+#include "probes/local_environment.h"
 #include "probes/probe_context.h"
 #include "probes/public_ip.h"
 #include "probes/website_check.h"
@@ -34,6 +36,9 @@ const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {"DNS解析", &LookupDnsRecords},
     {"HTTPS访问及证书", &CheckHttps},
     {"IPv6连通性", &ProbeIpv6},
+    // Step 13 (path statistics) comes in between, once it is merged.
+    {"出口IP与DNS", &CheckEgress},
+    {"代理与本机网络环境", &CheckLocalSetup},
 };
 
 const int kSeparatorStars = 69;

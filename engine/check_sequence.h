@@ -12,14 +12,15 @@ struct CCheckOptions {
     // Raised when the front end goes away; the run then ends at once, without notice.
     CStopSignal* stop = nullptr;
     CLocalTime (*clock)() = &GetLocalTimeNow;
-    // Adds the optional steps 10 to 12 (DNS answers, HTTPS certificate, IPv6). Off, the
-    // report is exactly the nine-step one.
+    // Adds the optional steps after the ninth (DNS answers, HTTPS certificate, IPv6, the
+    // egress addresses and DNS, the local network environment). Off, the report is
+    // exactly the nine-step one.
     bool extended = false;
 };
 
 constexpr int kCheckStepCount = 9;
-constexpr int kExtendedStepCount = 3;
-// Header text of a step, 1 to 12.
+constexpr int kExtendedStepCount = 5;
+// Header text of a step, 1 to kCheckStepCount + kExtendedStepCount.
 const char* GetCheckStepName(int step);
 // How many steps a run with these options has.
 int CheckStepCount(const CCheckOptions& options);

@@ -54,3 +54,17 @@ bool ReadDnsAnswerSection(const unsigned char* bytes, int length,
     }
     return true;
 }
+
+CDnsAnswer ReadAnswerMessage(const unsigned char* data, int length) {
+    CDnsAnswer answer;
+    ns_msg message;
+    if (ns_initparse(data, length, &message) < 0) {
+        answer.failure = EPlatformError::kOther;
+    } else if (ns_msg_getflag(message, ns_f_rcode) == ns_r_nxdomain) {
+        answer.failure = EPlatformError::kNotFound;
+    } else if (ns_msg_getflag(message, ns_f_rcode) != ns_r_noerror ||
+               !ReadDnsAnswerSection(data, length, &answer.records)) {
+        answer.failure = EPlatformError::kOther;
+    }
+    return answer;
+}

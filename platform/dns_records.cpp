@@ -36,6 +36,23 @@ CDnsAnswer QueryDnsRecords(const CString& host, EDnsType type, int timeoutMs,
     return answer;
 }
 
+CDnsAnswer QueryDnsServer(const CString& server, int port, const CString& host, EDnsType type,
+                          int timeoutMs, const CStopSignal* stop) {
+    CDnsAnswer answer;
+    const CString ascii = HostNameToAscii(host);
+    if (ascii.IsEmpty()) {
+        answer.failure = EPlatformError::kNotFound;
+        return answer;
+    }
+    const EBoundedCall outcome = RunBounded<CDnsAnswer>(
+        [server, port, ascii, type, timeoutMs] {
+            return QueryDnsServerBlocking(server, port, ascii, type, timeoutMs);
+        },
+        timeoutMs, stop, &answer);
+    if (outcome != EBoundedCall::kDone) answer.failure = BoundedCallFailure(outcome);
+    return answer;
+}
+
 std::vector<CString> SystemDnsServers(int timeoutMs, const CStopSignal* stop) {
     std::vector<CString> servers;
     RunBounded<std::vector<CString>>([] { return ReadDnsServersBlocking(); }, timeoutMs, stop,

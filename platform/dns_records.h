@@ -37,6 +37,13 @@ CDnsAnswer QueryDnsRecords(const CString& host, EDnsType type, int timeoutMs,
 // none is set or they cannot be read in time.
 std::vector<CString> SystemDnsServers(int timeoutMs, const CStopSignal* stop);
 
+// Asks one DNS server (an IPv4 address) directly over UDP, not the system's resolver:
+// recursion desired, no retry, at most timeoutMs or until the stop signal is raised.
+CDnsAnswer QueryDnsServer(const CString& server, int port, const CString& host, EDnsType type,
+                          int timeoutMs, const CStopSignal* stop);
+
 // The backend's blocking calls, for an ASCII name.
 CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type);
 std::vector<CString> ReadDnsServersBlocking();
+CDnsAnswer QueryDnsServerBlocking(const CString& server, int port, const CString& asciiHost,
+                                  EDnsType type, int timeoutMs);

@@ -60,9 +60,7 @@ CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
         answer.failure = FailureOf(resolver->state.res_h_errno);
         return answer;
     }
-    if (!ReadDnsAnswerSection(buffer.data(), length, &answer.records))
-        answer.failure = EPlatformError::kOther;
-    return answer;
+    return ReadAnswerMessage(buffer.data(), length);
 }
 
 std::vector<CString> ReadDnsServersBlocking() {

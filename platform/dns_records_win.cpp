@@ -76,9 +76,8 @@ EPlatformError FailureOf(DNS_STATUS status) {
     }
 }
 
-}  // namespace
-
-CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
+// servers: an IP4_ARRAY of the servers to ask instead of the system's, or null.
+CDnsAnswer QueryWithServers(const CString& asciiHost, EDnsType type, void* servers) {
     CDnsAnswer answer;
     const CDnsApi& api = DnsApi();
     if (!api.query || !api.free) {
@@ -90,7 +89,7 @@ CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
     // Straight to the servers: the system's cache would hide a change just made.
     const DNS_STATUS status = api.query(asciiHost.GetString(), wanted,
                                         DNS_QUERY_BYPASS_CACHE | DNS_QUERY_NO_HOSTS_FILE,
-                                        nullptr, &list, nullptr);
+                                        servers, &list, nullptr);
     if (status != 0) {
         answer.failure = FailureOf(status);
     } else {
@@ -101,6 +100,26 @@ CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
     }
     if (list) api.free(list, DnsFreeRecordList);
     return answer;
+}
+
+}  // namespace
+
+CDnsAnswer QueryDnsBlocking(const CString& asciiHost, EDnsType type) {
+    return QueryWithServers(asciiHost, type, nullptr);
+}
+
+// DnsQuery_A asks the listed server on port 53 and no other; its own retries run out
+// on their own time, which the caller bounds.
+CDnsAnswer QueryDnsServerBlocking(const CString& server, int port, const CString& asciiHost,
+                                  EDnsType type, int /*timeoutMs*/) {
+    IP4_ARRAY servers = {};
+    servers.AddrCount = 1;
+    if (port != 53 || inet_pton(AF_INET, server.GetString(), &servers.AddrArray[0]) != 1) {
+        CDnsAnswer answer;
+        answer.failure = EPlatformError::kOther;
+        return answer;
+    }
+    return QueryWithServers(asciiHost, type, &servers);
 }
 
 std::vector<CString> ReadDnsServersBlocking() {

@@ -27,6 +27,17 @@ struct CHttpLimits {
     bool publicHttpsOnly = false;
 };
 
+// The bounds of one exchange with an address service: short, so that all of them side by
+// side, the Windows process's grace included, stay within kAddressCheckLimitMs.
+inline CHttpLimits AddressSourceLimits() {
+    CHttpLimits limits;
+    limits.connectMs = kAddressSourceExchangeMs;
+    limits.silenceMs = kAddressSourceExchangeMs;
+    limits.totalMs = kAddressSourceExchangeMs;
+    limits.maxBodyBytes = 4096;
+    return limits;
+}
+
 // Why an exchange did not complete.
 enum class EHttpFailure {
     kNone,

@@ -29,14 +29,30 @@ constexpr int kHttpChildGraceMs = 2 * 1000;
 constexpr long long kHttpChildMemoryGrowthLimitBytes = 24LL << 20;
 constexpr int kHttpChildMemoryPollMs = 20;
 
+// Step 2 asks independent address services side by side once the page has answered;
+// each exchange has this limit, and all of them together, the Windows exchange process's
+// grace included, add at most kAddressCheckLimitMs to the step.
+constexpr int kAddressSourceExchangeMs = 3 * 1000;
+constexpr int kAddressCheckLimitMs = kAddressSourceExchangeMs + kHttpChildGraceMs;
+
 // The optional checks after the ninth step: every DNS query of the DNS step together
 // (each also within the name lookup limit); one TCP connect to an IPv6 address, and all
 // of the IPv6 step, its AAAA query included. The HTTPS step has the HTTP limits.
 constexpr int kDnsStepLimitMs = 20 * 1000;
 constexpr int kIpv6ConnectLimitMs = 5 * 1000;
 constexpr int kIpv6StepLimitMs = 40 * 1000;
-// All three together: set aside out of the run's budget when a run includes them.
-constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs;
+// The egress step asks everything side by side: the address services (as step 2 does)
+// and every DNS query, each of those within kEgressDnsQueryLimitMs.
+constexpr int kEgressDnsQueryLimitMs = 3 * 1000;
+constexpr int kEgressStepLimitMs =
+    kAddressCheckLimitMs > kEgressDnsQueryLimitMs ? kAddressCheckLimitMs : kEgressDnsQueryLimitMs;
+// The local environment step: reading the system's settings, the hosts file and the
+// adapters, and asking the routing table; each read within this.
+constexpr int kLocalReadLimitMs = 3 * 1000;
+constexpr int kLocalEnvironmentStepLimitMs = 4 * kLocalReadLimitMs;
+// All of them together: set aside out of the run's budget when a run includes them.
+constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs +
+                                      kEgressStepLimitMs + kLocalEnvironmentStepLimitMs;
 
 // The commands, in seconds: a command still running at its limit is ended with all it
 // started.

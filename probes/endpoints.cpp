@@ -43,6 +43,18 @@ CProbeEndpoints MakeDefaultEndpoints() {
     endpoints.referralFrom = "whois.hichina.com";
     endpoints.referralTo = "grs-whois.hichina.com";
     endpoints.publicIpHost = "2018.ip138.com";
+    // Third-party services, free and unauthenticated; any of them may change or go away,
+    // which costs only its confirmation.
+    endpoints.addressSources = {
+        {"myip.ipip.net", "http://myip.ipip.net/", EAddressFormat::kIpipLine},
+        {"4.ipw.cn", "http://4.ipw.cn/", EAddressFormat::kBare},
+        {"ddns.oray.com", "http://ddns.oray.com/checkip", EAddressFormat::kOrayLine},
+    };
+    endpoints.ipv6Source = {"6.ipw.cn", "http://6.ipw.cn/", EAddressFormat::kBare};
+    endpoints.addressDnsServer = "208.67.222.222";  // resolver1.opendns.com
+    endpoints.addressDnsName = "myip.opendns.com";
+    endpoints.resolverEchoName = "whoami.akamai.net";
+    endpoints.publicDnsServers = {"223.5.5.5", "119.29.29.29", "114.114.114.114", "8.8.8.8"};
     return endpoints;
 }
 

@@ -9,6 +9,20 @@
 #include "platform/mb_string.h"
 #include "probes/whois_limits.h"
 
+// A plain-text service that tells a caller its public address, in one of the forms the
+// services answer in.
+enum class EAddressFormat {
+    kBare,      // the address alone ("203.0.113.9")
+    kIpipLine,  // "当前 IP：203.0.113.9  来自于：..."
+    kOrayLine,  // "Current IP Address: 203.0.113.9"
+};
+
+struct CAddressSource {
+    CString name;  // how the report names it
+    CString url;
+    EAddressFormat format = EAddressFormat::kBare;
+};
+
 struct CProbeEndpoints {
     // Whois server table rows, inserted in this order: top-level label, server host.
     std::vector<std::pair<CString, CString>> whoisRows;
@@ -30,6 +44,22 @@ struct CProbeEndpoints {
     // The page that reports the caller's public address.
     CString publicIpHost;
     int publicIpPort = 80;
+
+    // Independent services asked to confirm the page's address (none unless set), and
+    // the bounds of each of their exchanges, which run side by side.
+    std::vector<CAddressSource> addressSources;
+    CHttpLimits addressSourceLimits = AddressSourceLimits();
+
+    // The egress step: the IPv6 address service; the DNS server asked directly for the
+    // name that it answers with the asker's address; the name whose A record the system's
+    // resolver answers with the address its query came from; the public DNS servers whose
+    // answers are set beside the system's, and the port all of these are asked on.
+    CAddressSource ipv6Source;
+    CString addressDnsServer;
+    CString addressDnsName;
+    CString resolverEchoName;
+    std::vector<CString> publicDnsServers;
+    int dnsPort = 53;
 
     // Port of the web site check.
     int websitePort = 80;

@@ -12,7 +12,9 @@
 //   that follow the web site step, so tracert leaves room for them;
 // - onCommandLine: told the last line a running command printed, each time it changes
 //   (GBK), for a front end's progress display (may be empty).
-// A probe returns its result and never leaves anything behind in the context, which is
+// - notes: what a later step reads of an earlier one's answers (the only thing a probe
+//   leaves behind in the context).
+// A probe returns its result and leaves nothing else behind in the context, which is
 // why every probe takes it const.
 #pragma once
 
@@ -26,6 +28,12 @@
 
 class CStopSignal;
 
+// Written by one step, read by a later one of the same run.
+struct CRunNotes {
+    CString publicAddress;  // the address the public address step found ("" when none)
+    CString siteHeaders;    // the web site step's header block, for the clock check
+};
+
 struct CProbeContext {
     // The run's time budget starts now, on the given clock.
     explicit CProbeContext(const CProbeEndpoints& endpoints = DefaultEndpoints(),
@@ -36,6 +44,7 @@ struct CProbeContext {
     CDeadline runBudget;
     int reservedAfterWebsiteMs = 0;
     std::function<void(const CString&)> onCommandLine;
+    mutable CRunNotes notes;
 };
 
 // A host's first IPv4 address and, when there is none, the line the report gives why.

@@ -1,6 +1,7 @@
 #include "probes/public_ip.h"
 
 #include "platform/http_client.h"
+#include "probes/address_sources.h"
 #include "probes/http_failure_text.h"
 
 namespace {
@@ -13,6 +14,13 @@ CString PublicIpPageUrl(const CProbeEndpoints& endpoints) {
         url += port;
     }
     return url + "/ic.asp";
+}
+
+// Only the line's first "[" and first "]" count; a "]" before the "[" leaves an
+// empty candidate, which is no address.
+CString BracketedText(const CString& line) {
+    const int open = line.Find('[');
+    return line.Mid(open + 1, line.Find(']') - open - 1);
 }
 
 CString PageFailureLine(const CHttpOutcome& outcome, const CString& url) {
@@ -34,19 +42,37 @@ CString NoAddressLine(const CHttpPage& page) {
     return text;
 }
 
-}  // namespace
-
-// Always succeeds: a page that cannot be fetched, or holds no address line, is reported
-// in the result as one line that says why.
-CStepOutcome FetchPublicIP(const CProbeContext& context, const CString&) {
-    CHttpPage page(context.stop, context.endpoints.httpLimits);
-    const CString url = PublicIpPageUrl(context.endpoints);
-    if (!page.Open(url)) return {true, PageFailureLine(page.Outcome(), url)};
+// The page's line, or one line saying why there is none; *address gets the page's
+// bracketed address when it gave one.
+CString ReadPublicIpPage(const CProbeEndpoints& endpoints, CStopSignal* stop, CString* address) {
+    CHttpPage page(stop, endpoints.httpLimits);
+    const CString url = PublicIpPageUrl(endpoints);
+    if (!page.Open(url)) return PageFailureLine(page.Outcome(), url);
     CString line;
     while (page.ReadLine(&line)) {
         CString text;
-        if (PublicIpLineText(line, &text)) return {true, text};
+        if (!PublicIpLineText(line, &text)) continue;
+        *address = BracketedText(line);
+        return text;
     }
-    return {true, page.Outcome().failure != EHttpFailure::kNone ? PageFailureLine(page.Outcome(), url)
-                                                                : NoAddressLine(page)};
+    return page.Outcome().failure != EHttpFailure::kNone ? PageFailureLine(page.Outcome(), url)
+                                                         : NoAddressLine(page);
+}
+
+}  // namespace
+
+// Always succeeds: a page that cannot be fetched, or holds no address line, is reported
+// in the result as one line that says why. The independent services are asked only
+// after the page, and add a line only when they contradict it or fill its gap.
+CStepOutcome FetchPublicIP(const CProbeContext& context, const CString&) {
+    CString pageAddress;
+    CString text = ReadPublicIpPage(context.endpoints, context.stop, &pageAddress);
+    context.notes.publicAddress = pageAddress;
+    const CString extra = CrossCheckLine(
+        pageAddress, AskAddressSources(context.endpoints.addressSources,
+                                       context.endpoints.addressSourceLimits, context.stop));
+    if (extra.IsEmpty()) return {true, text};
+    // The page's own line carries no line end.
+    if (!text.IsEmpty() && text.Right(1) != CString("\n")) text += "\r\n";
+    return {true, text + extra};
 }

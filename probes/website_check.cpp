@@ -24,6 +24,7 @@ CStepOutcome CheckWebsite(const CProbeContext& context, const CString& domain) {
     limits.totalMs = std::max(1, step.Remaining());
     const int port = context.endpoints.websitePort;
     const CHttpHeaderAnswer answer = FetchRootHeaders(HostNameToAscii(domain), port, context.stop, limits);
+    context.notes.siteHeaders = answer.rawHeaders;
     if (answer.outcome.failure != EHttpFailure::kNone) {
         return {false, WebsiteFailureLine(domain, port, answer.outcome)};
     }

@@ -25,6 +25,12 @@ CCheckOptions FailingOptions() {
     options.endpoints.whoisRows.clear();
     options.endpoints.publicIpHost = "127.0.0.1";
     options.endpoints.publicIpPort = 9;
+    options.endpoints.addressSources.clear();
+    options.endpoints.ipv6Source.url = "http://127.0.0.1:9/";
+    options.endpoints.addressDnsServer = "127.0.0.1";
+    options.endpoints.resolverEchoName = kDomain;
+    options.endpoints.publicDnsServers = {"127.0.0.1"};
+    options.endpoints.dnsPort = 9;
     options.endpoints.websitePort = 9;
     options.clock = &FixedClock;
     return options;
@@ -130,7 +136,8 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     ASSERT_GT(twelve.size(), nine.size());
     EXPECT_EQ(nine, twelve.substr(0, nine.size()));
     size_t at = nine.size();
-    for (int step = 10; step <= 12; ++step) {
+    const int last = kCheckStepCount + kExtendedStepCount;
+    for (int step = 10; step <= last; ++step) {
         const std::string header = "\r\n第" + std::to_string(step) + "步---" +
                                    GetCheckStepName(step) + "：2026- 3- 7  9: 5: 4\r\n";
         EXPECT_EQ(at, twelve.find(header, at)) << "step " << step;
@@ -150,7 +157,9 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     EXPECT_STREQ("HTTPS访问及证书", GetCheckStepName(11));
     EXPECT_STREQ("IPv6连通性", GetCheckStepName(12));
     EXPECT_EQ(9, plain.ProgressSteps());
-    EXPECT_EQ(12, extended.ProgressSteps());
+    EXPECT_STREQ("出口IP与DNS", GetCheckStepName(last - 1));
+    EXPECT_STREQ("代理与本机网络环境", GetCheckStepName(last));
+    EXPECT_EQ(last, extended.ProgressSteps());
     EXPECT_EQ(1, extended.DoneNotices());
 }
 

@@ -368,23 +368,31 @@ save_as "$ART/reopened_report.txt"
 wait_for 10 report_size_is "$ART/reopened_report.txt" "$(stat -c %s "$WORK/customer_report.txt")" || true
 check "saving writes exactly the bytes that were opened" cmp "$WORK/customer_report.txt" "$ART/reopened_report.txt"
 
-# ---- run with the optional steps ticked: twelve blocks, the bar's range grows ----
+# ---- run with the optional steps ticked: a block each, the bar's range grows ----
+# The nine steps and the optional ones: the one number to change when steps are added.
+all_steps=14
 click_control 1007
 click_control 1004
 wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
-# Twelve steps of 10 over a range of 120 are one whole turn from where run 2 left the bar.
-check "with the optional steps the bar's range is 0 to 120, and it went round once" \
-    test "$(state_of progress_max)/$(state_of progress)" = "120/90"
+# All the steps, 10 each over a range of as many tens, are one whole turn from where run 2
+# left the bar.
+check "with the optional steps the bar's range is 0 to $((10 * all_steps)), and it went round once" \
+    test "$(state_of progress_max)/$(state_of progress)" = "$((10 * all_steps))/90"
 click_box_button 1
 wait_for 10 no_box || die "the completion box did not close"
 probe report >"$WORK/report_extended.bin"
 check "the ticked run's report has steps 10 to 12 after the ninth, then its findings, one separator each" python3 -c '
 import re, sys
 report = open(sys.argv[1], "rb").read().decode("gbk")
-names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性", "诊断结论"]
+names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性"]
 heads = [report.find("\r\n第%d步---%s：" % (10 + i, n)) for i, n in enumerate(names)]
-sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2] < heads[3]
-         and report.count("*" * 69) == 13 else 1)' "$WORK/report_extended.bin"
+later = [m.start() for n in ["出口IP与DNS", "代理与本机网络环境"]
+         for m in [re.search(r"\r\n第\d+步---%s：" % n, report)] if m]
+# The findings block comes last, numbered after the steps, with a separator of its own.
+end = re.search(r"\r\n第\d+步---诊断结论：", report)
+sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2]
+         and len(later) == 2 and heads[2] < later[0] < later[1] and end and later[1] < end.start()
+         and report.count("*" * 69) == int(sys.argv[2]) + 1 else 1)' "$WORK/report_extended.bin" "$all_steps"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----
