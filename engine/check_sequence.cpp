@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "probes/path_stats.h"
 #include "probes/probe_session.h"
 #include "platform/stop_signal.h"
 
@@ -28,6 +29,7 @@ const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {"DNS解析", [](CProbeSession& s, const CString& d) { return s.LookupDnsRecords(d); }},
     {"HTTPS访问及证书", [](CProbeSession& s, const CString& d) { return s.CheckHttps(d); }},
     {"IPv6连通性", [](CProbeSession& s, const CString& d) { return s.ProbeIpv6(d); }},
+    {"路由逐跳统计", [](CProbeSession& s, const CString& d) { return s.TracePathStats(d); }},
 };
 
 const int kSeparatorStars = 69;
@@ -83,12 +85,17 @@ CString RunStep(const CCheckStep& entry, CProbeSession& session, const CString& 
 int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     frontEnd->AppendOutput(kReportBanner);
     CProbeSession session(options.endpoints, options.stop);
-    if (options.extended) session.ReserveAfterWebsite(kExtendedStepsLimitMs);
+    if (options.extended) {
+        session.ReserveAfterWebsite(kExtendedStepsLimitMs + PathStepLimitMs(options.pathRounds));
+        session.SetPathRounds(options.pathRounds);
+    }
     const int steps = CheckStepCount(options);
     for (int step = 1; step <= steps; ++step) {
         const CCheckStep& entry = kSteps[step - 1];
         int ok = 0;
         const CString text = RunStep(entry, session, domain, &ok);
+        // The path statistics step hands support the address the public address step found.
+        if (step == 2) session.NotePublicAddress(PublicAddressOfStep(text));
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;
         AppendStepHeader(frontEnd, 1, step, entry.name, options.clock);

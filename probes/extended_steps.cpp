@@ -2,6 +2,8 @@
 
 #include "probes/probe_session.h"
 #include "probes/extended_checks.h"
+#include "probes/ip_labels.h"
+#include "probes/path_stats.h"
 
 namespace {
 
@@ -24,4 +26,12 @@ int CProbeSession::CheckHttps(CString domain) {
 
 int CProbeSession::ProbeIpv6(CString domain) {
     return Deliver(CheckIpv6Reachability(domain, m_endpoints, m_stop), *this);
+}
+
+int CProbeSession::TracePathStats(CString domain) {
+    CPathProbing probing;
+    probing.open = &CIcmpEcho::Open;
+    probing.label = &IpLabelFor;
+    probing.rounds = m_pathRounds;
+    return Deliver(CheckPathStatistics(domain, m_publicAddress, probing, m_stop), *this);
 }

@@ -44,6 +44,10 @@ public:
     int LookupDnsRecords(CString domain);
     int CheckHttps(CString domain);
     int ProbeIpv6(CString domain);
+    // Path statistics over the rounds set below, ending with the public address noted.
+    int TracePathStats(CString domain);
+    void SetPathRounds(int rounds) { m_pathRounds = rounds; }
+    void NotePublicAddress(const CString& address) { m_publicAddress = address; }
 
     CString QueryWhoisServer(CString server, CString domain);
     // Step 1 through RDAP, once the whois servers gave no answer: nonzero with the
@@ -76,4 +80,6 @@ private:
     CStopSignal* m_stop;
     CDeadline m_runBudget;
     int m_reservedAfterWebsiteMs = 0;
+    int m_pathRounds = kPathRoundsDefault;
+    CString m_publicAddress;
 };
