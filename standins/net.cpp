@@ -3,8 +3,13 @@
 #include <functional>
 
 #include "platform/bounded_call.h"
+#include "platform/time_limits.h"
 
 namespace standin {
+
+std::chrono::milliseconds name_lookup_limit() {
+    return std::chrono::milliseconds(kNameLookupLimitMs);
+}
 
 Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit) {
     Resolution outcome;
@@ -13,6 +18,7 @@ Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit
         case EBoundedCall::kDone:
             return outcome;
         case EBoundedCall::kNoThread:
+            outcome.failure = LookupFailure::other;
             outcome.error = "no thread could be started for the name lookup";
             return outcome;
         case EBoundedCall::kTimedOut:
@@ -20,9 +26,13 @@ Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit
         case EBoundedCall::kGivenUp:
             break;
     }
-    outcome.error = "the name lookup did not finish within " +
-                    std::to_string(limit.count() / 1000) + " seconds";
+    outcome.failure = LookupFailure::timed_out;
+    outcome.error = "no answer within " + std::to_string(limit.count() / 1000) + " seconds";
     return outcome;
+}
+
+std::string timed_out_words(const Resolution& resolution) {
+    return "the name lookup timed out (" + resolution.error + ")";
 }
 
 std::string endpoint_text(const Address& address, unsigned port) {

@@ -22,10 +22,23 @@ struct Address {
     std::string text;  // numeric form, with %scope for link-local IPv6
 };
 
+// Why a lookup gave no address. A lookup that ran out of time, ours or the
+// resolver's own, is never reported as a name that does not exist.
+enum class LookupFailure {
+    none,
+    unknown_name,  // the DNS said the name has no address
+    timed_out,     // no answer in time (our limit, or the resolver gave up retrying)
+    other,         // see Resolution::error
+};
+
 struct Resolution {
     std::optional<Address> address;
+    LookupFailure failure = LookupFailure::none;
     std::string error;  // set when address is empty
 };
+
+// Every stand-in waits for a name as long as tollvane's own lookups do.
+std::chrono::milliseconds name_lookup_limit();
 
 // Keeps the system's socket library started for as long as it lives (Winsock
 // needs that; elsewhere it does nothing). ok() is false when it failed.
@@ -46,6 +59,10 @@ private:
 // behind on its helper thread (the core's RunBounded) because no system lets
 // one be cancelled.
 Resolution resolve_host(const std::string& host, std::chrono::milliseconds limit);
+
+// "the name lookup timed out (no answer within 10 seconds)": how each stand-in says that
+// a lookup ran out of time, after its own Windows-style opening.
+std::string timed_out_words(const Resolution& resolution);
 
 // True when HOST is written as a numeric IPv4 or IPv6 address.
 bool is_ip_literal(const std::string& host);

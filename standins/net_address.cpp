@@ -25,6 +25,7 @@ Resolution first_address(const addrinfo* list) {
     const addrinfo* chosen = first_of_family(list, AF_INET);
     if (chosen == nullptr) chosen = first_of_family(list, AF_INET6);
     if (chosen == nullptr) {
+        outcome.failure = LookupFailure::unknown_name;
         outcome.error = "no IPv4 or IPv6 address";
         return outcome;
     }

@@ -56,6 +56,21 @@ int await_connect(int fd, Clock::time_point deadline) {
     }
 }
 
+// glibc answers EAI_AGAIN once it has run through its retries without an answer.
+LookupFailure lookup_failure(int rc) {
+    switch (rc) {
+        case EAI_NONAME:
+#ifdef EAI_NODATA
+        case EAI_NODATA:
+#endif
+            return LookupFailure::unknown_name;
+        case EAI_AGAIN:
+            return LookupFailure::timed_out;
+        default:
+            return LookupFailure::other;
+    }
+}
+
 }  // namespace
 
 NetworkUse::NetworkUse() : m_ok(true) {}
@@ -69,6 +84,7 @@ Resolution lookup_blocking(const std::string& host) {
     const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0) {
         Resolution outcome;
+        outcome.failure = lookup_failure(rc);
         outcome.error = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
         return outcome;
     }

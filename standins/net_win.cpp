@@ -119,6 +119,9 @@ Resolution lookup_blocking(const std::string& host) {
     const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
     if (rc != 0) {
         Resolution outcome;
+        outcome.failure = rc == WSAHOST_NOT_FOUND || rc == WSANO_DATA ? LookupFailure::unknown_name
+                          : rc == WSATRY_AGAIN                        ? LookupFailure::timed_out
+                                                                      : LookupFailure::other;
         outcome.error = lookup_words(rc);
         return outcome;
     }

@@ -225,7 +225,13 @@ int main(int argc, char** argv) {
     const std::string& host = args[0];
     const auto deadline = Clock::now() + 25s;
 
-    const auto resolved = standin::resolve_host(host, 5s);
+    const auto resolved = standin::resolve_host(host, standin::name_lookup_limit());
+    if (resolved.failure == standin::LookupFailure::timed_out) {
+        std::cout << "Ping request could not resolve host " << host << ": "
+                  << standin::timed_out_words(resolved)
+                  << ". Please check the DNS servers and try again.\n";
+        return 1;
+    }
     if (!resolved.address) {
         std::cout << "Ping request could not find host " << host
                   << ". Please check the name and try again.\n";

@@ -9,18 +9,25 @@
 
 #include "command_line.hpp"
 #include "net.hpp"
+#include "platform/time_limits.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using standin::Clock;
 
-// Tollvane ends the command after 40 seconds. The worst case here is a lookup
-// at its 5 s limit followed by the warmup and ten probes that all time out:
-// 5 + 11 * 2.5 = 32.5 s. A refused connect takes Windows about two seconds
-// (it retries the SYN), so a shorter timeout would call refusals time-outs.
-constexpr auto kLookupLimit = 5s;
+// Tollvane ends the command after kPspingLimitSeconds. The worst case of the ten
+// probes it asks for is a lookup answered just inside its limit followed by the
+// warmup and ten probes that all time out: 10 + 11 * 2.5 = 37.5 s. A refused
+// connect takes Windows about two seconds (it retries the SYN), so a shorter
+// timeout would call refusals time-outs.
 constexpr auto kConnectTimeout = 2500ms;
+constexpr int kPromisedProbes = 10;
+// What may go besides: starting the program, the output, the loop's own steps.
+constexpr int kSlackMs = 1500;
+static_assert(kNameLookupLimitMs + (kPromisedProbes + 1) * kConnectTimeout.count() + kSlackMs <
+                  kPspingLimitSeconds * 1000,
+              "ten probes that all time out must end inside the command's limit");
 // Probes start a second apart; one that takes longer is followed at once.
 constexpr auto kInterval = 1s;
 
@@ -76,9 +83,12 @@ int main(int argc, char** argv) {
         say("Cannot start the network library.\n");
         return 1;
     }
-    const auto resolved = standin::resolve_host(host, kLookupLimit);
+    const auto resolved = standin::resolve_host(host, standin::name_lookup_limit());
     if (!resolved.address) {
-        say("Cannot resolve " + host + ": " + resolved.error + ".\n");
+        say("Cannot resolve " + host + ": " +
+            (resolved.failure == standin::LookupFailure::timed_out ? standin::timed_out_words(resolved)
+                                                                  : resolved.error) +
+            ".\n");
         return 1;
     }
     standin::Address target = *resolved.address;

@@ -1,12 +1,16 @@
-// Stand-in for Windows "tracert -d HOST". Runs Debian's traceroute by absolute
-// path and rewrites each hop the way tracert shows it.
+// Stand-in for Windows "tracert -d HOST". Like tracert it probes with ICMP echo, so a
+// host that drops UDP but answers ping is reached and one that drops ping is not. Only
+// where this process may open no ICMP socket does it run Debian's traceroute (UDP
+// probes) by absolute path instead, and rewrite each hop the way tracert shows it.
 #include <sys/socket.h>
 
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "parsers.hpp"
+#include "platform/icmp_echo.h"
 #include "support.hpp"
 
 namespace {
@@ -16,6 +20,10 @@ using namespace std::chrono_literals;
 constexpr int kMaxHops = 30;
 constexpr int kProbes = 3;
 constexpr auto kTimeLimit = 170s;
+// How long tracert waits for each hop's answers (its -w default). The three probes
+// of a hop go out together, so a silent hop costs this once: 30 silent hops and the
+// longest name lookup stay well inside kTimeLimit.
+constexpr int kHopWaitMs = 4000;
 
 void print_heading(const std::string& host, const standin::Address& target) {
     std::cout << '\n';
@@ -54,6 +62,37 @@ Trace trace(const std::string& traceroute, const standin::Address& target,
     return result;
 }
 
+// One hop's three answers as tracert shows them; true once the trace has ended there.
+bool show_hop(int number, const std::vector<CIcmpResult>& answers) {
+    standin::TraceHop hop;
+    hop.number = number;
+    bool ended = false;
+    for (const CIcmpResult& answer : answers) {
+        if (answer.answer == EIcmpAnswer::kNoAnswer) {
+            hop.times.emplace_back();
+            continue;
+        }
+        hop.times.emplace_back(answer.rttMs);
+        hop.address = answer.from;
+        if (answer.answer == EIcmpAnswer::kUnreachable) hop.annotation = "!H";
+        ended = ended || answer.answer != EIcmpAnswer::kTimeExceeded;
+    }
+    std::cout << standin::format_tracert_hop(hop, kProbes) << '\n' << std::flush;
+    return ended;
+}
+
+int trace_with_icmp(CIcmpEcho& echo, standin::Clock::time_point deadline) {
+    for (int ttl = 1; ttl <= kMaxHops; ++ttl) {
+        if (standin::Clock::now() >= deadline) {
+            std::cout << "\nTrace stopped: it took longer than " << kTimeLimit.count() << " seconds.\n";
+            return 1;
+        }
+        if (show_hop(ttl, echo.SendRound(std::vector<int>(kProbes, ttl), kHopWaitMs))) break;
+    }
+    std::cout << "\nTrace complete.\n";
+    return 0;
+}
+
 int finish(const Trace& trace, const std::string& traceroute) {
     if (!trace.run.started) {
         std::cout << "tracert: could not run " << traceroute << ": " << trace.run.error << ".\n";
@@ -87,18 +126,29 @@ int main(int argc, char** argv) {
     const std::string& host = args[1];
     const auto deadline = standin::Clock::now() + kTimeLimit;
 
-    const auto traceroute = standin::first_executable(
-        {"/usr/bin/traceroute", "/usr/sbin/traceroute", "/bin/traceroute"});
-    if (!traceroute) {
-        std::cout << "tracert: cannot trace the route: the traceroute program is not installed "
-                     "(Debian package \"traceroute\").\n";
+    const auto resolved = standin::resolve_host(host, standin::name_lookup_limit());
+    if (resolved.failure == standin::LookupFailure::timed_out) {
+        std::cout << "Unable to resolve target system name " << host << ": "
+                  << standin::timed_out_words(resolved) << ".\n";
         return 1;
     }
-    const auto resolved = standin::resolve_host(host, 5s);
     if (!resolved.address) {
         std::cout << "Unable to resolve target system name " << host << ".\n";
         return 1;
     }
+    std::string why_not_icmp;
+    if (const auto echo = CIcmpEcho::Open(resolved.address->text, &why_not_icmp)) {
+        print_heading(host, *resolved.address);
+        return trace_with_icmp(*echo, deadline);
+    }
+    const auto traceroute = standin::first_executable(
+        {"/usr/bin/traceroute", "/usr/sbin/traceroute", "/bin/traceroute"});
+    if (!traceroute) {
+        std::cout << "tracert: cannot trace the route: " << why_not_icmp
+                  << ", and the traceroute program is not installed (Debian package \"traceroute\").\n";
+        return 1;
+    }
+    std::cout << "tracert: " << why_not_icmp << "; tracing with traceroute's UDP probes instead.\n";
     print_heading(host, *resolved.address);
     return finish(trace(*traceroute, *resolved.address, deadline), *traceroute);
 }
