@@ -12,7 +12,7 @@ linux_packages=(
 )
 test_packages=(
     nginx nginx-light dnsmasq-base openssl python3-cryptography
-    dpkg-dev file binutils
+    dpkg-dev file binutils iptables
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686

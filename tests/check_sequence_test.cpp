@@ -125,7 +125,7 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     ASSERT_GT(twelve.size(), nine.size());
     EXPECT_EQ(nine, twelve.substr(0, nine.size()));
     size_t at = nine.size();
-    for (int step = 10; step <= 12; ++step) {
+    for (int step = 10; step <= 13; ++step) {
         const std::string header = "\r\n第" + std::to_string(step) + "步---" +
                                    GetCheckStepName(step) + "：2026- 3- 7  9: 5: 4\r\n";
         EXPECT_EQ(at, twelve.find(header, at)) << "step " << step;
@@ -137,8 +137,9 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     EXPECT_STREQ("DNS解析", GetCheckStepName(10));
     EXPECT_STREQ("HTTPS访问及证书", GetCheckStepName(11));
     EXPECT_STREQ("IPv6连通性", GetCheckStepName(12));
+    EXPECT_STREQ("路由逐跳统计", GetCheckStepName(13));
     EXPECT_EQ(9, plain.ProgressSteps());
-    EXPECT_EQ(12, extended.ProgressSteps());
+    EXPECT_EQ(13, extended.ProgressSteps());
     EXPECT_EQ(1, extended.DoneNotices());
 }
 
