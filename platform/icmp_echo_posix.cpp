@@ -29,6 +29,7 @@ constexpr std::size_t kPayloadBytes = 32;
 constexpr std::size_t kReceiveBytes = 576;
 // Messages read per wake-up and kind, so a flood of foreign ICMP cannot hold a round.
 constexpr int kReadsPerWake = 64;
+constexpr int kSendAttempts = 3;
 
 struct CTarget {
     sockaddr_storage address{};
@@ -101,9 +102,19 @@ bool CIcmpEchoPosix::SendProbe(int ttl, std::uint16_t sequence) {
     const int option = m_target.ipv6 ? IPV6_UNICAST_HOPS : IP_TTL;
     if (setsockopt(m_fd.Get(), level, option, &ttl, sizeof ttl) != 0) return false;
     const auto packet = MakeEchoRequest(m_target.ipv6, m_identifier, sequence, kPayloadBytes);
-    return sendto(m_fd.Get(), packet.data(), packet.size(), 0,
-                  reinterpret_cast<const sockaddr*>(&m_target.address), m_target.length) ==
-           static_cast<ssize_t>(packet.size());
+    // The answer to the probe before (a time-exceeded within the same millisecond) leaves
+    // an error pending on a datagram socket, and the next send would return that error
+    // instead of sending; the error queue still holds the answer itself.
+    for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+        int pending = 0;
+        socklen_t length = sizeof pending;
+        getsockopt(m_fd.Get(), SOL_SOCKET, SO_ERROR, &pending, &length);
+        if (sendto(m_fd.Get(), packet.data(), packet.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&m_target.address),
+                   m_target.length) == static_cast<ssize_t>(packet.size()))
+            return true;
+    }
+    return false;
 }
 
 std::vector<CIcmpResult> CIcmpEchoPosix::SendRound(const std::vector<int>& ttls, int timeoutMs) {
