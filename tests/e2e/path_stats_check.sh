@@ -40,11 +40,11 @@ LOSSY=$PREFIX-r2
 for tables in iptables ip6tables; do
     [ $tables = iptables ] && match="-p icmp --icmp-type echo-request" ||
         match="-p ipv6-icmp --icmpv6-type echo-request"
-    for chain in INPUT FORWARD; do
-        # shellcheck disable=SC2086
-        ip netns exec "$LOSSY" $tables -A $chain -i l2b $match \
-            -m statistic --mode random --probability 0.3 -j DROP
-    done
+    # Before routing, so the probes that end at this router lose their share too (their
+    # TTL runs out before they would reach INPUT or FORWARD).
+    # shellcheck disable=SC2086
+    ip netns exec "$LOSSY" $tables -t raw -A PREROUTING -i l2b $match \
+        -m statistic --mode random --probability 0.3 -j DROP
 done
 
 # The site's name, and the public address page, both from loopback.
