@@ -57,9 +57,11 @@ bool ParseTarget(const std::string& text, CTarget* target) {
 std::string AddressText(const sockaddr* address) {
     char text[INET6_ADDRSTRLEN] = {};
     if (address->sa_family == AF_INET)
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
+                  sizeof text);
     else if (address->sa_family == AF_INET6)
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
+                  sizeof text);
     return text;
 }
 
@@ -81,7 +83,9 @@ public:
     }
 
     std::vector<CIcmpResult> SendRound(const std::vector<int>& ttls, int timeoutMs) override;
-    const char* Means() const override { return m_datagram ? "ICMP datagram socket" : "raw ICMP socket"; }
+    const char* Means() const override {
+        return m_datagram ? "ICMP datagram socket" : "raw ICMP socket";
+    }
 
 private:
     bool SendProbe(int ttl, std::uint16_t sequence);
@@ -130,7 +134,8 @@ std::vector<CIcmpResult> CIcmpEchoPosix::SendRound(const std::vector<int>& ttls,
     }
     const auto deadline = CClock::now() + std::chrono::milliseconds(timeoutMs);
     while (!round.Settled()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - CClock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - CClock::now());
         if (left.count() <= 0) break;
         pollfd ready{m_fd.Get(), POLLIN, 0};
         const int count = poll(&ready, 1, static_cast<int>(left.count()));
@@ -148,7 +153,8 @@ void CIcmpEchoPosix::ReadAnswers(CIcmpRound& round, std::vector<CIcmpResult>& re
         CIcmpResult& result = results[*index];
         result.answer = message.facts.answer;
         result.from = message.from;
-        result.rttMs = std::chrono::duration<double, std::milli>(CClock::now() - sentAt[*index]).count();
+        result.rttMs =
+            std::chrono::duration<double, std::milli>(CClock::now() - sentAt[*index]).count();
     };
     CMessage message;
     for (int i = 0; m_datagram && i < kReadsPerWake && ReadError(&message); ++i)
@@ -182,7 +188,8 @@ bool CIcmpEchoPosix::ReadError(CMessage* message) {
         if (error.ee_origin != SO_EE_ORIGIN_ICMP && error.ee_origin != SO_EE_ORIGIN_ICMP6) continue;
         message->facts = *probe;
         message->facts.answer = AnswerForErrorType(m_target.ipv6, error.ee_type);
-        message->from = AddressText(SO_EE_OFFENDER(reinterpret_cast<sock_extended_err*>(CMSG_DATA(c))));
+        message->from =
+            AddressText(SO_EE_OFFENDER(reinterpret_cast<sock_extended_err*>(CMSG_DATA(c))));
     }
     return true;
 }
@@ -199,7 +206,8 @@ bool CIcmpEchoPosix::ReadPacket(CMessage* message, bool* more) {
     *more = size >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
     if (size < 0) return false;
     const bool withIpv4Header = !m_datagram && !m_target.ipv6;
-    const auto facts = ReadIcmpAnswer(data, static_cast<std::size_t>(size), m_target.ipv6, withIpv4Header);
+    const auto facts =
+        ReadIcmpAnswer(data, static_cast<std::size_t>(size), m_target.ipv6, withIpv4Header);
     if (!facts) return false;
     message->facts = *facts;
     message->from = AddressText(reinterpret_cast<const sockaddr*>(&sender));
@@ -210,7 +218,8 @@ bool CIcmpEchoPosix::ReadPacket(CMessage* message, bool* more) {
 // at once, so the identifier the kernel gives its probes is known before they go out.
 int OpenSocket(const CTarget& target, int type, std::uint16_t* identifier) {
     const int family = target.ipv6 ? AF_INET6 : AF_INET;
-    CUniqueFd fd(socket(family, type | SOCK_CLOEXEC, target.ipv6 ? int{IPPROTO_ICMPV6} : int{IPPROTO_ICMP}));
+    CUniqueFd fd(
+        socket(family, type | SOCK_CLOEXEC, target.ipv6 ? int{IPPROTO_ICMPV6} : int{IPPROTO_ICMP}));
     if (!fd.IsOpen() || type != SOCK_DGRAM) return fd.Release();
     const int on = 1;
     const int level = target.ipv6 ? int{IPPROTO_IPV6} : int{IPPROTO_IP};
@@ -242,8 +251,9 @@ std::unique_ptr<CIcmpEcho> CIcmpEcho::Open(const std::string& target, std::strin
     const int raw = OpenSocket(parsed, SOCK_RAW, &identifier);
     if (raw >= 0) return std::make_unique<CIcmpEchoPosix>(raw, parsed, std::nullopt);
     if (error)
-        *error = std::string("no ICMP datagram socket (") + std::strerror(datagramError) +
-                 "; net.ipv4.ping_group_range may not admit this user's group) and no raw socket (" +
-                 std::strerror(errno) + ")";
+        *error =
+            std::string("no ICMP datagram socket (") + std::strerror(datagramError) +
+            "; net.ipv4.ping_group_range may not admit this user's group) and no raw socket (" +
+            std::strerror(errno) + ")";
     return nullptr;
 }

@@ -18,10 +18,11 @@
 
 // MinGW's icmpapi.h lacks these two, which iphlpapi has had since Windows Vista; the
 // layout is the SDK's, whose address is packed.
-extern "C" DWORD WINAPI IcmpSendEcho2Ex(HANDLE icmp, HANDLE event, FARPROC apcRoutine, PVOID apcContext,
-                                        IPAddr source, IPAddr destination, LPVOID requestData,
-                                        WORD requestSize, PIP_OPTION_INFORMATION options,
-                                        LPVOID replyBuffer, DWORD replySize, DWORD timeoutMs);
+extern "C" DWORD WINAPI IcmpSendEcho2Ex(HANDLE icmp, HANDLE event, FARPROC apcRoutine,
+                                        PVOID apcContext, IPAddr source, IPAddr destination,
+                                        LPVOID requestData, WORD requestSize,
+                                        PIP_OPTION_INFORMATION options, LPVOID replyBuffer,
+                                        DWORD replySize, DWORD timeoutMs);
 
 namespace {
 
@@ -103,12 +104,13 @@ bool CIcmpEchoWin::Send(CRequest& request, int ttl, DWORD timeoutMs) {
     if (m_ipv6) {
         sockaddr_in6 source{};
         source.sin6_family = AF_INET6;
-        done = Icmp6SendEcho2(m_handle, request.event.Get(), nullptr, nullptr, &source, &m_target6, data,
-                              kPayloadBytes, &options, request.reply.data(), kReplyBytes, timeoutMs);
+        done = Icmp6SendEcho2(m_handle, request.event.Get(), nullptr, nullptr, &source, &m_target6,
+                              data, kPayloadBytes, &options, request.reply.data(), kReplyBytes,
+                              timeoutMs);
     } else {
         done = IcmpSendEcho2Ex(m_handle, request.event.Get(), nullptr, nullptr, INADDR_ANY,
-                               m_target4.s_addr, data, kPayloadBytes, &options, request.reply.data(),
-                               kReplyBytes, timeoutMs);
+                               m_target4.s_addr, data, kPayloadBytes, &options,
+                               request.reply.data(), kReplyBytes, timeoutMs);
     }
     // With an event the call returns at once, the request pending; a request that
     // finished already has set its event too.
@@ -139,8 +141,10 @@ CIcmpResult CIcmpEchoWin::Read(CRequest& request) const {
         inet_ntop(AF_INET, &address, text, sizeof text);
         result.rttMs = reply.RoundTripTime;
     }
-    if (result.answer == EIcmpAnswer::kNoAnswer) result.rttMs = 0;
-    else result.from = text;
+    if (result.answer == EIcmpAnswer::kNoAnswer)
+        result.rttMs = 0;
+    else
+        result.from = text;
     return result;
 }
 
@@ -158,8 +162,10 @@ std::vector<CIcmpResult> CIcmpEchoWin::SendRound(const std::vector<int>& ttls, i
         if (!request.pending) continue;
         const ULONGLONG now = GetTickCount64();
         const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-        if (WaitForSingleObject(request.event.Get(), left) == WAIT_OBJECT_0) results[i] = Read(request);
-        else m_abandoned.push_back(std::move(requests[i]));
+        if (WaitForSingleObject(request.event.Get(), left) == WAIT_OBJECT_0)
+            results[i] = Read(request);
+        else
+            m_abandoned.push_back(std::move(requests[i]));
     }
     return results;
 }
@@ -178,7 +184,9 @@ std::unique_ptr<CIcmpEcho> CIcmpEcho::Open(const std::string& target, std::strin
     }
     const HANDLE handle = ipv6 ? Icmp6CreateFile() : IcmpCreateFile();
     if (handle == INVALID_HANDLE_VALUE) {
-        if (error) *error = "the system's ICMP helper could not be opened (error " + std::to_string(GetLastError()) + ")";
+        if (error)
+            *error = "the system's ICMP helper could not be opened (error " +
+                     std::to_string(GetLastError()) + ")";
         return nullptr;
     }
     return std::make_unique<CIcmpEchoWin>(handle, ipv6, target4, target6);

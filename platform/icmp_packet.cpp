@@ -119,7 +119,8 @@ void CIcmpRound::Add(std::uint16_t identifier, std::uint16_t sequence) {
 std::optional<std::size_t> CIcmpRound::Claim(const CIcmpAnswerFacts& facts) {
     for (std::size_t i = 0; i < m_probes.size(); ++i) {
         CProbe& probe = m_probes[i];
-        if (probe.open && probe.identifier == facts.identifier && probe.sequence == facts.sequence) {
+        if (probe.open && probe.identifier == facts.identifier &&
+            probe.sequence == facts.sequence) {
             probe.open = false;
             return i;
         }

@@ -86,8 +86,9 @@ int main(int argc, char** argv) {
     const auto resolved = standin::resolve_host(host, standin::name_lookup_limit());
     if (!resolved.address) {
         say("Cannot resolve " + host + ": " +
-            (resolved.failure == standin::LookupFailure::timed_out ? standin::timed_out_words(resolved)
-                                                                  : resolved.error) +
+            (resolved.failure == standin::LookupFailure::timed_out
+                 ? standin::timed_out_words(resolved)
+                 : resolved.error) +
             ".\n");
         return 1;
     }

@@ -11,6 +11,7 @@
 
 #include "parsers.hpp"
 #include "platform/icmp_echo.h"
+#include "platform/time_limits.h"
 #include "support.hpp"
 
 namespace {
@@ -24,6 +25,10 @@ constexpr auto kTimeLimit = 170s;
 // of a hop go out together, so a silent hop costs this once: 30 silent hops and the
 // longest name lookup stay well inside kTimeLimit.
 constexpr int kHopWaitMs = 4000;
+static_assert(kNameLookupLimitMs + kMaxHops * kHopWaitMs <
+                      std::chrono::milliseconds(kTimeLimit).count() &&
+                  kTimeLimit.count() < kTracertLimitSeconds,
+              "a trace past 30 silent hops ends by itself, before tollvane ends it");
 
 void print_heading(const std::string& host, const standin::Address& target) {
     std::cout << '\n';
@@ -84,7 +89,8 @@ bool show_hop(int number, const std::vector<CIcmpResult>& answers) {
 int trace_with_icmp(CIcmpEcho& echo, standin::Clock::time_point deadline) {
     for (int ttl = 1; ttl <= kMaxHops; ++ttl) {
         if (standin::Clock::now() >= deadline) {
-            std::cout << "\nTrace stopped: it took longer than " << kTimeLimit.count() << " seconds.\n";
+            std::cout << "\nTrace stopped: it took longer than " << kTimeLimit.count()
+                      << " seconds.\n";
             return 1;
         }
         if (show_hop(ttl, echo.SendRound(std::vector<int>(kProbes, ttl), kHopWaitMs))) break;
@@ -144,8 +150,9 @@ int main(int argc, char** argv) {
     const auto traceroute = standin::first_executable(
         {"/usr/bin/traceroute", "/usr/sbin/traceroute", "/bin/traceroute"});
     if (!traceroute) {
-        std::cout << "tracert: cannot trace the route: " << why_not_icmp
-                  << ", and the traceroute program is not installed (Debian package \"traceroute\").\n";
+        std::cout
+            << "tracert: cannot trace the route: " << why_not_icmp
+            << ", and the traceroute program is not installed (Debian package \"traceroute\").\n";
         return 1;
     }
     std::cout << "tracert: " << why_not_icmp << "; tracing with traceroute's UDP probes instead.\n";

@@ -13,7 +13,8 @@ TEST(IcmpEchoLoopback, EveryProbeOfARoundGetsItsOwnReply) {
         const char* target;
         std::vector<int> ttls;
     };
-    const CCase cases[] = {{"127.0.0.1", {1, 1, 1}}, {"127.0.0.1", {1, 2, 3, 4, 5, 6, 7, 8}}, {"::1", {1, 64}}};
+    const CCase cases[] = {
+        {"127.0.0.1", {1, 1, 1}}, {"127.0.0.1", {1, 2, 3, 4, 5, 6, 7, 8}}, {"::1", {1, 64}}};
     int opened = 0;
     for (const CCase& c : cases) {
         std::string error;
@@ -28,7 +29,8 @@ TEST(IcmpEchoLoopback, EveryProbeOfARoundGetsItsOwnReply) {
             const auto results = echo->SendRound(c.ttls, 2000);
             ASSERT_EQ(c.ttls.size(), results.size());
             for (const CIcmpResult& result : results) {
-                EXPECT_EQ(EIcmpAnswer::kEchoReply, result.answer) << c.target << " via " << echo->Means();
+                EXPECT_EQ(EIcmpAnswer::kEchoReply, result.answer)
+                    << c.target << " via " << echo->Means();
                 EXPECT_EQ(c.target, result.from);
                 EXPECT_LT(result.rttMs, 2000);
             }

@@ -1,13 +1,13 @@
 // Reading the answers to ICMP echo probes, on packets built byte by byte: the kinds
 // a path produces, and the look-alikes a raw socket also sees.
+#include "platform/icmp_packet.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/icmp_packet.h"
 
 namespace {
 
@@ -22,9 +22,14 @@ CBytes Join(std::initializer_list<CBytes> parts) {
 // An ICMP header: type, code, a checksum nobody reads here, then identifier and sequence
 // (or the unused word of an error message).
 CBytes Icmp(int type, int code, std::uint16_t identifier, std::uint16_t sequence) {
-    return {static_cast<unsigned char>(type), static_cast<unsigned char>(code), 0, 0,
-            static_cast<unsigned char>(identifier >> 8), static_cast<unsigned char>(identifier),
-            static_cast<unsigned char>(sequence >> 8), static_cast<unsigned char>(sequence)};
+    return {static_cast<unsigned char>(type),
+            static_cast<unsigned char>(code),
+            0,
+            0,
+            static_cast<unsigned char>(identifier >> 8),
+            static_cast<unsigned char>(identifier),
+            static_cast<unsigned char>(sequence >> 8),
+            static_cast<unsigned char>(sequence)};
 }
 
 CBytes Ipv4Header(int protocol, int words = 5) {
@@ -60,16 +65,19 @@ TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
     const CAnswerCase cases[] = {
         {"echo reply, datagram socket", false, false, Join({Icmp(0, 0, 0x1234, 7), kPayload}),
          EIcmpAnswer::kEchoReply, 0x1234, 7},
-        {"echo reply, raw socket", false, true, Join({Ipv4Header(1), Icmp(0, 0, 0xbeef, 65535), kPayload}),
-         EIcmpAnswer::kEchoReply, 0xbeef, 65535},
+        {"echo reply, raw socket", false, true,
+         Join({Ipv4Header(1), Icmp(0, 0, 0xbeef, 65535), kPayload}), EIcmpAnswer::kEchoReply,
+         0xbeef, 65535},
         {"echo reply behind IP options", false, true, Join({Ipv4Header(1, 7), Icmp(0, 0, 1, 2)}),
          EIcmpAnswer::kEchoReply, 1, 2},
-        {"time exceeded", false, true, Join({Ipv4Header(1), Icmp(11, 0, 0, 0), Ipv4Header(1), echo4}),
-         EIcmpAnswer::kTimeExceeded, 0x1234, 7},
+        {"time exceeded", false, true,
+         Join({Ipv4Header(1), Icmp(11, 0, 0, 0), Ipv4Header(1), echo4}), EIcmpAnswer::kTimeExceeded,
+         0x1234, 7},
         {"time exceeded, quote with options", false, false,
          Join({Icmp(11, 0, 0, 0), Ipv4Header(1, 6), echo4}), EIcmpAnswer::kTimeExceeded, 0x1234, 7},
-        {"host unreachable", false, true, Join({Ipv4Header(1), Icmp(3, 1, 0, 0), Ipv4Header(1), echo4}),
-         EIcmpAnswer::kUnreachable, 0x1234, 7},
+        {"host unreachable", false, true,
+         Join({Ipv4Header(1), Icmp(3, 1, 0, 0), Ipv4Header(1), echo4}), EIcmpAnswer::kUnreachable,
+         0x1234, 7},
         {"admin prohibited", false, false, Join({Icmp(3, 13, 0, 0), Ipv4Header(1), echo4}),
          EIcmpAnswer::kUnreachable, 0x1234, 7},
         {"time exceeded for a UDP probe", false, false,
@@ -79,7 +87,8 @@ TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
         {"quote cut before the sequence", false, false,
          Join({Icmp(11, 0, 0, 0), Ipv4Header(1), CBytes(echo4.begin(), echo4.begin() + 6)}),
          std::nullopt, 0, 0},
-        {"redirect", false, false, Join({Icmp(5, 1, 0, 0), Ipv4Header(1), echo4}), std::nullopt, 0, 0},
+        {"redirect", false, false, Join({Icmp(5, 1, 0, 0), Ipv4Header(1), echo4}), std::nullopt, 0,
+         0},
         {"our own request on loopback", false, true, Join({Ipv4Header(1), echo4, kPayload}),
          std::nullopt, 0, 0},
         {"echo reply with a code", false, false, Icmp(0, 3, 1, 2), std::nullopt, 0, 0},
@@ -87,7 +96,8 @@ TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
          Join({CBytes{0x44, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0}, Icmp(0, 0, 1, 2)}),
          std::nullopt, 0, 0},
         {"IP header longer than the packet", false, true,
-         Join({CBytes{0x4f, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Icmp(0, 0, 1, 2)}),
+         Join({CBytes{0x4f, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+               Icmp(0, 0, 1, 2)}),
          std::nullopt, 0, 0},
         {"not ICMP", false, true, Join({Ipv4Header(6), Icmp(0, 0, 1, 2)}), std::nullopt, 0, 0},
         {"empty", false, false, CBytes{}, std::nullopt, 0, 0},
@@ -99,13 +109,14 @@ TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
          EIcmpAnswer::kUnreachable, 0x1234, 7},
         {"packet too big, IPv6", true, false, Join({Icmp(2, 0, 0, 0), Ipv6Header(58), echo6}),
          std::nullopt, 0, 0},
-        {"time exceeded for UDP, IPv6", true, false, Join({Icmp(3, 0, 0, 0), Ipv6Header(17), echo6}),
-         std::nullopt, 0, 0},
+        {"time exceeded for UDP, IPv6", true, false,
+         Join({Icmp(3, 0, 0, 0), Ipv6Header(17), echo6}), std::nullopt, 0, 0},
         {"IPv4 numbers read as IPv6", true, false, Join({Icmp(11, 0, 0, 0), Ipv4Header(1), echo4}),
          std::nullopt, 0, 0},
     };
     for (const CAnswerCase& c : cases) {
-        const auto facts = ReadIcmpAnswer(c.packet.data(), c.packet.size(), c.ipv6, c.withIpv4Header);
+        const auto facts =
+            ReadIcmpAnswer(c.packet.data(), c.packet.size(), c.ipv6, c.withIpv4Header);
         ASSERT_EQ(c.answer.has_value(), facts.has_value()) << c.what;
         if (!facts) continue;
         EXPECT_EQ(*c.answer, facts->answer) << c.what;
@@ -116,7 +127,8 @@ TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
 
 std::uint32_t OnesComplementSum(const CBytes& bytes) {
     std::uint32_t sum = 0;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) sum += static_cast<std::uint32_t>(bytes[i] << 8 | bytes[i + 1]);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        sum += static_cast<std::uint32_t>(bytes[i] << 8 | bytes[i + 1]);
     if (bytes.size() % 2 != 0) sum += static_cast<std::uint32_t>(bytes.back() << 8);
     while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
     return sum;
@@ -129,7 +141,9 @@ TEST(IcmpPacket, RequestsCarryTheirNumbersAndAValidChecksum) {
         std::uint16_t sequence;
         std::size_t payload;
     };
-    const CCase cases[] = {{false, 0x1234, 1, 32}, {false, 0xffff, 0xffff, 33}, {false, 0, 0, 0},
+    const CCase cases[] = {{false, 0x1234, 1, 32},
+                           {false, 0xffff, 0xffff, 33},
+                           {false, 0, 0, 0},
                            {true, 0xabcd, 512, 32}};
     for (const CCase& c : cases) {
         const CBytes packet = MakeEchoRequest(c.ipv6, c.identifier, c.sequence, c.payload);
@@ -155,8 +169,8 @@ TEST(IcmpPacket, ARoundClaimsEachProbeOnceByIdentifierAndSequence) {
     };
     // Three probes of identifier 10 with sequences 65535, 0, 1 (the counter wraps).
     const CArrival arrivals[] = {
-        {10, 0, 1, false},       // out of order: the second probe first
-        {10, 0, std::nullopt, false},  // a duplicate of it
+        {10, 0, 1, false},                 // out of order: the second probe first
+        {10, 0, std::nullopt, false},      // a duplicate of it
         {11, 65535, std::nullopt, false},  // another program's probe with the same sequence
         {10, 65534, std::nullopt, false},  // a late answer from the round before
         {10, 1, 2, false},
@@ -182,7 +196,8 @@ TEST(IcmpPacket, ARoundClaimsEachProbeOnceByIdentifierAndSequence) {
     unsent.Abandon(0);
     EXPECT_FALSE(unsent.Settled());
     EXPECT_EQ(std::nullopt, unsent.Claim(CIcmpAnswerFacts{EIcmpAnswer::kEchoReply, 3, 1}));
-    EXPECT_EQ(std::optional<std::size_t>(1), unsent.Claim(CIcmpAnswerFacts{EIcmpAnswer::kEchoReply, 3, 2}));
+    EXPECT_EQ(std::optional<std::size_t>(1),
+              unsent.Claim(CIcmpAnswerFacts{EIcmpAnswer::kEchoReply, 3, 2}));
     EXPECT_TRUE(unsent.Settled());
 }
 

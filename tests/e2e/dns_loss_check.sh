@@ -20,8 +20,8 @@ BUILD=$(cd "$1" && pwd)
 command -v dnsmasq >/dev/null || { echo "dnsmasq is not installed (Debian package dnsmasq-base)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
 NS_PREFIX=${NS_PREFIX:-tv-dns}
-# shellcheck source=netns_path.sh
-. "$HERE/netns_path.sh"
+# shellcheck source=lib/netns_path.sh
+. "$HERE/lib/netns_path.sh"
 
 WORK=$(mktemp -d)
 chmod 755 "$WORK"

@@ -15,8 +15,8 @@ BUILD=$(cd "$1" && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "run as root (it adds network namespaces)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
 NS_PREFIX=${NS_PREFIX:-tv-icmp}
-# shellcheck source=netns_path.sh
-. "$HERE/netns_path.sh"
+# shellcheck source=lib/netns_path.sh
+. "$HERE/lib/netns_path.sh"
 
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
@@ -100,6 +100,40 @@ echo "--- no ICMP socket"; cat "$WORK/fallback.txt"
 [ "$(grep -c "tracing with traceroute's UDP probes instead" "$WORK/fallback.txt")" -eq 1 ] ||
     fail "no ICMP socket: the fallback to traceroute is not said in one line"
 grep -Eq "$(hop_re 3 10.161.4.2)" "$WORK/fallback.txt" || fail "no ICMP socket: traceroute did not reach 10.161.4.2"
+
+# The engine itself, one round with mixed TTLs: each probe must get its own answer, matched
+# by identifier and sequence (the two TTL-1 probes get one each), natively and under wine64.
+ROUND_PROBE=$BUILD/tests/icmp_round_probe
+WIN=$(dirname "$BUILD")/windows-x64
+printf '1 time-exceeded 10.161.1.1\n2 time-exceeded 10.161.2.2\n3 echo-reply 10.161.3.2\n1 time-exceeded 10.161.1.1\n3 no-answer -\n' \
+    >"$WORK/round4.expected"
+printf '2 time-exceeded fd16:2::2\n3 echo-reply fd16:3::2\n1 time-exceeded fd16:1::1\n' >"$WORK/round6.expected"
+check_round() {
+    local label=$1 expected=$2 out=$3
+    echo "--- one round, $label"; cat "$out"
+    cmp -s "$expected" "$out" || fail "one round, $label: expected $(tr '\n' '|' <"$expected")"
+}
+in_ns client "$ROUND_PROBE" 10.161.3.2 1 2 3 1 >"$WORK/round4.txt" 2>&1 || true
+in_ns client "$ROUND_PROBE" 10.161.4.2 3 >>"$WORK/round4.txt" 2>&1 || true
+check_round "Linux, IPv4" "$WORK/round4.expected" "$WORK/round4.txt"
+in_ns client "$ROUND_PROBE" fd16:3::2 2 3 1 >"$WORK/round6.txt" 2>&1 || true
+check_round "Linux, IPv6" "$WORK/round6.expected" "$WORK/round6.txt"
+if [ -f "$WIN/tests/icmp_round_probe.exe" ]; then
+    # Wine's server makes the sockets, so it starts inside the client's namespace; its
+    # prefix is this test's own. Wine has no Icmp6CreateFile: IPv4 only.
+    cat >"$WORK/wine_round.sh" <<WINE
+export WINEPREFIX=$WIN/icmp-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+/usr/lib/wine/wineserver -k 2>/dev/null
+[ -f "\$WINEPREFIX/system.reg" ] || /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wine64 "$WIN/tests/icmp_round_probe.exe" 10.161.3.2 1 2 3 1
+/usr/lib/wine/wine64 "$WIN/tests/icmp_round_probe.exe" 10.161.4.2 3
+/usr/lib/wine/wineserver -k 2>/dev/null
+WINE
+    in_ns client timeout 300 sh "$WORK/wine_round.sh" 2>/dev/null | tr -d '\r' >"$WORK/round4-wine.txt" || true
+    check_round "Windows under wine64, IPv4" "$WORK/round4.expected" "$WORK/round4-wine.txt"
+else
+    echo "--- one round under wine64: skipped, no $WIN/tests/icmp_round_probe.exe"
+fi
 
 wait "$BACKGROUND" || true
 BACKGROUND=
