@@ -13,39 +13,61 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 BUILD=$(cd "${1:?usage: path_stats_check.sh BUILD_DIR}" && pwd)
 TOLLVANE=$BUILD/linux/tollvane
 [ -x "$TOLLVANE" ] || { echo "path_stats_check: no $TOLLVANE (build linux first)" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "path_stats_check: run as root (it needs unshare -m -n)" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "path_stats_check: run as root (it adds network namespaces)" >&2; exit 2; }
 
 if [ -z "${PATH_STATS_CHECK_INSIDE:-}" ]; then
     export PATH_STATS_CHECK_INSIDE=1
-    exec timeout --kill-after=10 600 unshare -m -n "$0" "$@"
+    exec timeout --kill-after=10 600 unshare -m "$0" "$@"
 fi
 
-# ---- inside the private mount and network namespace: this is the client ----
-. "$HERE/router_chain.sh"
-PREFIX=h19-path
-ROUTERS=3
+# ---- inside a private mount namespace, for the client's resolv.conf and hosts ----
+NS_PREFIX=${NS_PREFIX:-h19-path}
+# shellcheck source=lib/netns_path.sh
+. "$HERE/lib/netns_path.sh"
 ROUNDS=40
 WORK=$(mktemp -d /tmp/path-stats-check.XXXXXX)
+chmod 755 "$WORK"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    chain_down "$PREFIX" "$ROUTERS"
+    ns_cleanup
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-chain_up "$PREFIX" "$ROUTERS"
-sysctl -qw net.ipv4.ping_group_range="0 2147483647"
-LOSSY=$PREFIX-r2
-for tables in iptables ip6tables; do
-    [ $tables = iptables ] && match="-p icmp --icmp-type echo-request" ||
-        match="-p ipv6-icmp --icmpv6-type echo-request"
-    # Before routing, so the probes that end at this router lose their share too (their
-    # TTL runs out before they would reach INPUT or FORWARD).
-    # shellcheck disable=SC2086
-    ip netns exec "$LOSSY" $tables -t raw -A PREROUTING -i l2b $match \
-        -m statistic --mode random --probability 0.3 -j DROP
+# client -- r1 -- r2 (lossy) -- r3 -- server; link i is 10.19.i.0/24 and fd19:i::/64, the
+# client's side .1, the server's side .2, so router i answers from 10.19.i.2.
+hops=(client r1 r2 r3 server)
+for ns in "${hops[@]}"; do
+    ns_add $ns
+    # Routers answer each probe, however fast the rounds follow each other.
+    in_ns $ns sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv6.icmp.ratelimit=0
 done
+for i in 1 2 3 4; do
+    ns_link "${hops[i - 1]}" "10.19.$i.1/24" "${hops[i]}" "10.19.$i.2/24" "fd19:$i::1/64" "fd19:$i::2/64"
+done
+for i in 1 2 3 4; do
+    [ "$i" -lt 4 ] && ns_router "${hops[i]}"
+    in_ns "${hops[i - 1]}" ip route add default via "10.19.$i.2"
+    in_ns "${hops[i - 1]}" ip -6 route add default via "fd19:$i::2"
+    for j in $(seq 1 $((i - 1))); do  # back towards the client
+        in_ns "${hops[i]}" ip route add "10.19.$j.0/24" via "10.19.$i.1"
+        in_ns "${hops[i]}" ip -6 route add "fd19:$j::/64" via "fd19:$i::1"
+    done
+done
+in_ns server ip route add default via 10.19.4.1
+in_ns server ip -6 route add default via fd19:4::1
+# The program's users probe over ICMP datagram sockets.
+in_ns client sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+# Links that have just come up lose their first neighbour solicitations: settle them.
+for address in 10.19.4.2 fd19:4::2; do in_ns client ping -c 1 -W 3 "$address" >/dev/null 2>&1 || true; done
+# Before routing, so the probes that end at the lossy router lose their share too (their
+# TTL runs out before they would reach INPUT or FORWARD).
+lossy_side=${NS_PREFIX:0:6}v2b
+in_ns r2 iptables -t raw -A PREROUTING -i "$lossy_side" -p icmp --icmp-type echo-request \
+    -m statistic --mode random --probability 0.3 -j DROP
+in_ns r2 ip6tables -t raw -A PREROUTING -i "$lossy_side" -p ipv6-icmp --icmpv6-type echo-request \
+    -m statistic --mode random --probability 0.3 -j DROP
 
 # The site's name, and the public address page, both from loopback.
 cat >"$WORK/dnsmasq.conf" <<CONF
@@ -60,9 +82,10 @@ printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
 mount --bind "$WORK/resolv.conf" /etc/resolv.conf
 printf '127.0.0.1 localhost\n' >"$WORK/hosts"
 mount --bind "$WORK/hosts" /etc/hosts
-dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/dnsmasq.pid" &
+# Started by ip netns exec itself, which becomes the program: $! is what to stop.
+ip netns exec "$(ns_name client)" dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/dnsmasq.pid" &
 pids+=($!)
-python3 -c '
+ip netns exec "$(ns_name client)" python3 -c '
 import http.server
 page = "<html><body><center>您的IP是：[198.51.100.7] 来自：测试</center></body></html>\r\n".encode("gbk")
 class H(http.server.BaseHTTPRequestHandler):
@@ -76,7 +99,7 @@ sleep 1
 
 echo "--- tollvane --extended --path-rounds $ROUNDS path.test"
 start=$(date +%s)
-timeout 400 "$TOLLVANE" --extended --path-rounds "$ROUNDS" -o "$WORK/report.txt" path.test \
+in_ns client timeout 400 "$TOLLVANE" --extended --path-rounds "$ROUNDS" -o "$WORK/report.txt" path.test \
     >/dev/null 2>"$WORK/stderr" || true
 echo "the run took $(($(date +%s) - start)) s"
 tr -d '\r' <"$WORK/report.txt" | iconv -f GBK -t UTF-8 | grep -a "^第[0-9]*步" || true
@@ -88,11 +111,16 @@ WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=$(command -v wine64 || true)
 if [ -f "$WIN/tests/path_probe.exe" ] && [ -x "$WINE" ]; then
     echo "--- the step alone under wine64: path_probe.exe path.test $ROUNDS"
-    export WINEPREFIX=${WINEPREFIX:-$WIN/path-wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    # Wine has no Icmp6CreateFile: its IPv6 part may say so in one line.
-    timeout 300 "$WINE" "$WIN/tests/path_probe.exe" path.test "$ROUNDS" 198.51.100.7 \
-        >"$WORK/wine.txt" 2>/dev/null || true
-    "${WINE%64}server" -k 2>/dev/null || true
+    # Wine's server makes the sockets, so it starts inside the client's namespace; the
+    # prefix is this check's own. Wine has no Icmp6CreateFile: its IPv6 part may say so.
+    cat >"$WORK/wine_path.sh" <<WINE
+export WINEPREFIX=$WIN/path-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+${WINE%64}server -k 2>/dev/null
+[ -f "\$WINEPREFIX/system.reg" ] || $WINE wineboot -i >/dev/null 2>&1
+timeout 300 $WINE "$WIN/tests/path_probe.exe" path.test $ROUNDS 198.51.100.7 >"$WORK/wine.txt" 2>/dev/null
+${WINE%64}server -k 2>/dev/null
+WINE
+    in_ns client bash "$WORK/wine_path.sh" || true
     python3 "$HERE/path_table_check.py" probe "$WORK/wine.txt" "$ROUNDS" v4only || status=1
 else
     echo "skip - no $WIN/tests/path_probe.exe or wine64"
