@@ -3,12 +3,12 @@
 #include "platform/wide_text.h"
 
 CPlatformError ReadWholeFile(const CString& path, size_t maxBytes, std::string* bytes) {
-    CUniqueHandle file(CreateFileW(Utf8ToWide(path.Bytes()).c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    CUniqueHandle file(CreateFileW(Utf8ToWide(path.Bytes()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return TranslateSystemError(static_cast<long>(GetLastError()));
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size)) return TranslateSystemError(static_cast<long>(GetLastError()));
+    if (!GetFileSizeEx(file.Get(), &size))
+        return TranslateSystemError(static_cast<long>(GetLastError()));
     if (static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
         return CPlatformError{EPlatformError::kNoResources, 0};
     }

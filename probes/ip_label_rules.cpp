@@ -12,7 +12,8 @@ bool ParseDottedQuad(const std::string& text, uint32_t* value) {
         if (part > 0 && (at >= text.size() || text[at++] != '.')) return false;
         size_t digits = 0;
         unsigned number = 0;
-        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && digits < 4) {
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) &&
+               digits < 4) {
             number = number * 10 + static_cast<unsigned>(text[at++] - '0');
             ++digits;
         }

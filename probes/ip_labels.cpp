@@ -29,7 +29,8 @@ const CIpRegionDb& ShippedDatabase() {
         std::string bytes;
         std::string error;
         const CString path = GetExecutableDirectory() + kDatabaseFile;
-        if (!ReadWholeFile(path, kDatabaseMaxBytes, &bytes).Failed()) loaded.Load(std::move(bytes), &error);
+        if (!ReadWholeFile(path, kDatabaseMaxBytes, &bytes).Failed())
+            loaded.Load(std::move(bytes), &error);
         return loaded;
     }();
     return db;
@@ -72,10 +73,6 @@ CString IpLabelFrom(const CIpRegionDb& db, const CString& address) {
     return record.empty() ? CString(kUnknownLabel) : LabelOfRecord(record);
 }
 
-CString IpLabelFor(const CString& address) {
-    return IpLabelFrom(ShippedDatabase(), address);
-}
+CString IpLabelFor(const CString& address) { return IpLabelFrom(ShippedDatabase(), address); }
 
-CString IpDatabaseDate() {
-    return CString(ShippedDatabase().Date());
-}
+CString IpDatabaseDate() { return CString(ShippedDatabase().Date()); }

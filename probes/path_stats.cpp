@@ -16,7 +16,8 @@ bool WaitUntil(CClock::time_point moment, const CStopSignal* stop) {
     while (CClock::now() < moment) {
         if (IsStopRaised(stop)) return false;
         const auto left = moment - CClock::now();
-        std::this_thread::sleep_for(std::min<CClock::duration>(left, std::chrono::milliseconds(kWaitSliceMs)));
+        std::this_thread::sleep_for(
+            std::min<CClock::duration>(left, std::chrono::milliseconds(kWaitSliceMs)));
     }
     return !IsStopRaised(stop);
 }
@@ -67,7 +68,8 @@ CPathTrace ProbeRounds(CIcmpEcho& echo, CPathTrace trace, const CPathProbing& pr
         std::vector<int> ttls;
         for (int ttl = 1; ttl <= reach; ++ttl) ttls.push_back(ttl);
         // A round's answers are awaited no longer than the gap to the next round.
-        const std::vector<CIcmpResult> results = echo.SendRound(ttls, std::max(1, probing.intervalMs));
+        const std::vector<CIcmpResult> results =
+            echo.SendRound(ttls, std::max(1, probing.intervalMs));
         if (TakeRound(ttls, results, probing, &trace, &reach)) reached = true;
     }
     CutAfterEnd(&trace, reach, reached);

@@ -18,7 +18,8 @@ struct CFamilyRun {
     CPathTrace trace;
 };
 
-CFamilyRun OpenFamily(const CString& domain, const std::string& target, const CPathProbing& probing) {
+CFamilyRun OpenFamily(const CString& domain, const std::string& target,
+                      const CPathProbing& probing) {
     CFamilyRun run;
     run.target = target;
     run.trace.domain = domain;
@@ -63,7 +64,8 @@ CStepOutcome CheckPathStatistics(const CString& domain, const CString& publicAdd
     std::thread sixRounds;
     if (six.echo) {
         try {
-            sixRounds = std::thread([&] { six.trace = ProbeRounds(*six.echo, six.trace, probing, stop); });
+            sixRounds =
+                std::thread([&] { six.trace = ProbeRounds(*six.echo, six.trace, probing, stop); });
         } catch (const std::exception&) {
             six.echo.reset();
             six.openError = "no thread";

@@ -1,3 +1,5 @@
+#include "probes/ip_labels.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +8,6 @@
 
 #include "platform/file_read.h"
 #include "probes/ip_label_rules.h"
-#include "probes/ip_labels.h"
 #include "probes/ip_region_db.h"
 #include "tests/test_support.h"
 
@@ -63,14 +64,16 @@ CIpRegionDb Loaded(std::string bytes) {
 }
 
 TEST(IpLabelTest, LabelsFromTheDatabase) {
-    const CIpRegionDb db = Loaded(MakeDatabase(kEntries, "\x90" "Created by test at 2020/10/31"));
+    const CIpRegionDb db = Loaded(MakeDatabase(kEntries,
+                                               "\x90"
+                                               "Created by test at 2020/10/31"));
     const std::pair<const char*, const char*> cases[] = {
         {"61.140.0.1", "中国 广东省 广州市 电信"},
         {"1.0.1.0", "中国 广东省 广州市 电信"},
         {"61.140.255.255", "中国 广东省 广州市 电信"},
         {"61.141.0.0", "美国 Level3"},
         {"99.0.0.0", "美国 Level3"},
-        {"99.0.0.1", "未知"},  // every field unknown
+        {"99.0.0.1", "未知"},   // every field unknown
         {"1.0.0.7", "局域网"},  // the file's own word for a reserved range
         {"::ffff:61.140.0.1", "中国 广东省 广州市 电信"},
         {"2400:da00::6666", "未知"},  // the file holds IPv4 only
@@ -84,18 +87,30 @@ TEST(IpLabelTest, LabelsFromTheDatabase) {
 
 TEST(IpLabelTest, LocalRangesNeedNoDatabase) {
     const std::pair<const char*, EAddressScope> cases[] = {
-        {"10.1.2.3", EAddressScope::kLocal},       {"172.16.0.1", EAddressScope::kLocal},
-        {"172.31.255.255", EAddressScope::kLocal}, {"172.32.0.1", EAddressScope::kPublicIPv4},
-        {"192.168.1.1", EAddressScope::kLocal},    {"192.169.0.1", EAddressScope::kPublicIPv4},
-        {"127.0.0.1", EAddressScope::kLocal},      {"169.254.9.9", EAddressScope::kLocal},
-        {"100.64.0.1", EAddressScope::kLocal},     {"100.127.255.255", EAddressScope::kLocal},
-        {"100.63.255.255", EAddressScope::kPublicIPv4}, {"100.128.0.0", EAddressScope::kPublicIPv4},
-        {"fe80::1", EAddressScope::kLocal},        {"FEBF::1%eth0", EAddressScope::kLocal},
-        {"fd12:3456::1", EAddressScope::kLocal},   {"::1", EAddressScope::kLocal},
-        {"::ffff:10.0.0.1", EAddressScope::kLocal}, {"2001:db8::1", EAddressScope::kOther},
-        {"fec0::1", EAddressScope::kOther},        {"1.2.3", EAddressScope::kOther},
-        {"256.1.1.1", EAddressScope::kOther},      {"1.2.3.4.5", EAddressScope::kOther},
-        {"01234.1.1.1", EAddressScope::kOther},    {"", EAddressScope::kOther},
+        {"10.1.2.3", EAddressScope::kLocal},
+        {"172.16.0.1", EAddressScope::kLocal},
+        {"172.31.255.255", EAddressScope::kLocal},
+        {"172.32.0.1", EAddressScope::kPublicIPv4},
+        {"192.168.1.1", EAddressScope::kLocal},
+        {"192.169.0.1", EAddressScope::kPublicIPv4},
+        {"127.0.0.1", EAddressScope::kLocal},
+        {"169.254.9.9", EAddressScope::kLocal},
+        {"100.64.0.1", EAddressScope::kLocal},
+        {"100.127.255.255", EAddressScope::kLocal},
+        {"100.63.255.255", EAddressScope::kPublicIPv4},
+        {"100.128.0.0", EAddressScope::kPublicIPv4},
+        {"fe80::1", EAddressScope::kLocal},
+        {"FEBF::1%eth0", EAddressScope::kLocal},
+        {"fd12:3456::1", EAddressScope::kLocal},
+        {"::1", EAddressScope::kLocal},
+        {"::ffff:10.0.0.1", EAddressScope::kLocal},
+        {"2001:db8::1", EAddressScope::kOther},
+        {"fec0::1", EAddressScope::kOther},
+        {"1.2.3", EAddressScope::kOther},
+        {"256.1.1.1", EAddressScope::kOther},
+        {"1.2.3.4.5", EAddressScope::kOther},
+        {"01234.1.1.1", EAddressScope::kOther},
+        {"", EAddressScope::kOther},
     };
     for (const auto& c : cases) {
         uint32_t value = 0;

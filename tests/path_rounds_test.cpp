@@ -84,7 +84,8 @@ struct CHopView {
     int received;
 };
 
-std::vector<CHopView> RunRoute(const CRoute& route, int rounds, std::vector<std::vector<int>>* sent = nullptr) {
+std::vector<CHopView> RunRoute(const CRoute& route, int rounds,
+                               std::vector<std::vector<int>>* sent = nullptr) {
     CFakeEcho echo(route);
     CPathTrace trace;
     trace.target = route.target;
@@ -110,27 +111,33 @@ TEST(PathRoundsTest, KeepsEveryHopUpToTheDestination) {
     const CRoundsCase cases[] = {
         {"a clean route ends at the target, not at the hop limit",
          Route({"10.0.1.1", "10.0.2.1"}, "10.0.3.2"),
-         {{"10.0.1.1"}, {"10.0.2.1"}, {"10.0.3.2"}}, {10, 10, 10}},
+         {{"10.0.1.1"}, {"10.0.2.1"}, {"10.0.3.2"}},
+         {10, 10, 10}},
         {"a router that never answers stays as an empty hop",
          Route({"10.0.1.1", "", "10.0.3.1"}, "10.0.4.2"),
-         {{"10.0.1.1"}, {}, {"10.0.3.1"}, {"10.0.4.2"}}, {10, 0, 10, 10}},
+         {{"10.0.1.1"}, {}, {"10.0.3.1"}, {"10.0.4.2"}},
+         {10, 0, 10, 10}},
         {"loss on the second router shows there and not before it",
          Route({"10.0.1.1", "10.0.2.1"}, "10.0.3.2", true,
                [](int round, int ttl) { return ttl >= 2 && round % 5 == 0; }),
-         {{"10.0.1.1"}, {"10.0.2.1"}, {"10.0.3.2"}}, {10, 8, 8}},
+         {{"10.0.1.1"}, {"10.0.2.1"}, {"10.0.3.2"}},
+         {10, 8, 8}},
         {"a balanced hop lists each router that answered, in first-answer order",
          Route({"10.0.1.1", "x"}, "10.0.3.2", true, nullptr,
                [](int round, int ttl) {
                    if (ttl == 1) return std::string("10.0.1.1");
                    return std::string(round % 2 ? "10.0.2.2" : "10.0.2.1");
                }),
-         {{"10.0.1.1"}, {"10.0.2.1", "10.0.2.2"}, {"10.0.3.2"}}, {10, 10, 10}},
+         {{"10.0.1.1"}, {"10.0.2.1", "10.0.2.2"}, {"10.0.3.2"}},
+         {10, 10, 10}},
         {"a silent target: the trace ends at the last hop that answered",
          Route({"10.0.1.1", "10.0.2.1"}, "10.0.3.2", false),
-         {{"10.0.1.1"}, {"10.0.2.1"}}, {10, 10}},
+         {{"10.0.1.1"}, {"10.0.2.1"}},
+         {10, 10}},
         {"the target answering in the first hop already",
          Route({}, "10.0.1.2"),
-         {{"10.0.1.2"}}, {10}},
+         {{"10.0.1.2"}},
+         {10}},
     };
     for (const CRoundsCase& c : cases) {
         const std::vector<CHopView> hops = RunRoute(c.route, 10);
@@ -208,7 +215,8 @@ TEST(PathRoundsTest, FindsThePublicAddressInThePublicAddressStep) {
         {"[2001:db8::1]", ""},
         {"[198.51.100.7; rm -rf /]", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(PublicAddressOfStep(c.first), CString(c.second)) << c.first;
+    for (const auto& c : cases)
+        EXPECT_EQ(PublicAddressOfStep(c.first), CString(c.second)) << c.first;
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
+#include "probes/path_table.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "probes/path_table.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -66,13 +67,14 @@ TEST(PathTableTest, LinesUpEveryKindOfHop) {
          "跳数  地址              丢包率  已发送   最近    平均    最好    最差  标准差  位置\r\n"
          "  1.  192.168.1.1         0.0%      30    0.8     1.1     0.6     3.2     0.5  局域网\r\n"
          "  2.  ???               100.0%      30\r\n"
-         "  3.  61.140.0.1         10.0%      30   12.3    13.0    11.8    25.4     2.9  中国 广东省 广州市 电信\r\n"},
+         "  3.  61.140.0.1         10.0%      30   12.3    13.0    11.8    25.4     2.9  中国 "
+         "广东省 广州市 电信\r\n"},
         {"times taken one answer at a time; deviation over all answers",
-         Trace("a.cn", "10.9.0.2", 4,
-               {Hop(4, {Timed("10.9.0.2", "局域网", {10, 20, 10, 20})})}),
+         Trace("a.cn", "10.9.0.2", 4, {Hop(4, {Timed("10.9.0.2", "局域网", {10, 20, 10, 20})})}),
          "路由逐跳统计：a.cn [10.9.0.2]，4轮，每轮间隔1秒\r\n"
          "跳数  地址              丢包率  已发送   最近    平均    最好    最差  标准差  位置\r\n"
-         "  1.  10.9.0.2            0.0%       4   20.0    15.0    10.0    20.0     5.0  局域网\r\n"},
+         "  1.  10.9.0.2            0.0%       4   20.0    15.0    10.0    20.0     5.0  "
+         "局域网\r\n"},
         {"a balanced hop: one loss figure, each router's own times on its own line",
          Trace("a.cn", "10.9.0.9", 4,
                {Hop(4, {Timed("10.1.0.1", "局域网", {5, 7}), Timed("10.2.0.1", "未知", {6})}),
@@ -84,14 +86,14 @@ TEST(PathTableTest, LinesUpEveryKindOfHop) {
          "  2.  10.9.0.9            0.0%       4    1.0     1.0     1.0     1.0     0.0  未知\r\n"},
         {"IPv6 addresses widen the address column and the header with it",
          Trace("a.cn", "2001:db8:aaaa:bbbb::9", 10,
-               {Hop(10, {}),
-                Hop(10, {Timed("2001:db8:aaaa:bbbb::9", "未知", {2, 4})})}),
+               {Hop(10, {}), Hop(10, {Timed("2001:db8:aaaa:bbbb::9", "未知", {2, 4})})}),
          "路由逐跳统计：a.cn [2001:db8:aaaa:bbbb::9]，10轮，每轮间隔1秒\r\n"
-         "跳数  地址                  丢包率  已发送   最近    平均    最好    最差  标准差  位置\r\n"
+         "跳数  地址                  丢包率  已发送   最近    平均    最好    最差  标准差  "
+         "位置\r\n"
          "  1.  ???                   100.0%      10\r\n"
-         "  2.  2001:db8:aaaa:bbbb::9  80.0%      10    4.0     3.0     2.0     4.0     1.0  未知\r\n"},
-        {"no hop at all: the header alone",
-         Trace("a.cn", "10.9.0.9", 10, {}),
+         "  2.  2001:db8:aaaa:bbbb::9  80.0%      10    4.0     3.0     2.0     4.0     1.0  "
+         "未知\r\n"},
+        {"no hop at all: the header alone", Trace("a.cn", "10.9.0.9", 10, {}),
          "路由逐跳统计：a.cn [10.9.0.9]，10轮，每轮间隔1秒\r\n"
          "跳数  地址              丢包率  已发送   最近    平均    最好    最差  标准差  位置\r\n"},
     };
