@@ -303,23 +303,29 @@ wait_for 10 no_box || die "the completion box did not close"
 probe report >"$ART/report_run2.bin"
 check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/check_report.py" "$ART/report_run2.bin"
 
-# ---- run with the optional steps ticked: twelve blocks, the bar's range grows ----
+# ---- run with the optional steps ticked: thirteen blocks, the bar's range grows ----
 click_control 1007
 click_control 1004
 wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
-# Twelve steps of 10 over a range of 120 are one whole turn from where run 2 left the bar.
-check "with the optional steps the bar's range is 0 to 120, and it went round once" \
-    test "$(state_of progress_max)/$(state_of progress)" = "120/90"
+# Thirteen steps of 10 over a range of 130 are one whole turn from where run 2 left the bar.
+check "with the optional steps the bar's range is 0 to 130, and it went round once" \
+    test "$(state_of progress_max)/$(state_of progress)" = "130/90"
 click_box_button 1
 wait_for 10 no_box || die "the completion box did not close"
 probe report >"$WORK/report_extended.bin"
-check "the ticked run's report has steps 10 to 12 after the ninth, one separator each" python3 -c '
+check "the ticked run's report has steps 10 to 13 after the ninth, one separator each" python3 -c '
 import re, sys
 report = open(sys.argv[1], "rb").read().decode("gbk")
-names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性"]
+names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性", "路由逐跳统计"]
 heads = [report.find("\r\n第%d步---%s：" % (10 + i, n)) for i, n in enumerate(names)]
-sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2]
-         and report.count("*" * 69) == 12 else 1)' "$WORK/report_extended.bin"
+sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2] < heads[3]
+         and report.count("*" * 69) == 13 else 1)' "$WORK/report_extended.bin"
+# The site is on loopback: one hop, the site itself, in every round.
+check "the ticked run's path statistics list the site as its one hop" python3 -c '
+import re, sys
+report = open(sys.argv[1], "rb").read().decode("gbk")
+sys.exit(0 if re.search(r"\r\n第13步---路由逐跳统计：[ \d:-]{19}\r\n路由逐跳统计：\S+ \[127\.0\.0\.1\]，30轮[^\r]*\r\n跳数[^\r]*\r\n"
+                        r"  1\.  127\.0\.0\.1 +0\.0% +30 .*  局域网\r\n", report) else 1)' "$WORK/report_extended.bin"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----
