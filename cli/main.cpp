@@ -16,6 +16,8 @@
 #include "engine/report_file_text.h"
 #include "platform/net_startup.h"
 #include "platform/text_encoding.h"
+#include "platform/time_limits.h"
+#include "probes/ip_labels.h"
 #include "tollvane_version.h"
 
 namespace {
@@ -28,7 +30,11 @@ const char kUsage[] =
     "configuration, DNS cache flush, TCP ports 21 and 80, ping, tracert and the web site.\n"
     "\n"
     "  -o FILE     also write the report to FILE (GBK text, as the desktop tool saves it)\n"
-    "  --extended  add three steps: DNS answers, HTTPS and its certificate, IPv6 connects\n"
+    "  --extended  add six steps: DNS answers, HTTPS and its certificate, IPv6 connects,\n"
+    "              per-hop loss and latency of the route (about half a minute more), the\n"
+    "              public addresses and DNS servers in use, proxy, hosts file and VPN;\n"
+    "              the report then ends with its findings\n"
+    "  --path-rounds N  rounds of that last step, one a second, 10 to 300 (default 30)\n"
     "  -h, --help  show this help and exit\n"
     "  --version   show the version and exit\n"
     "\n"
@@ -45,7 +51,24 @@ struct CCommandLine {
     bool analyze = false;
     bool json = false;
     std::vector<std::string> files;
+    int pathRounds = kPathRoundsDefault;
 };
+
+// The number after --path-rounds: digits only, within the step's bounds.
+bool ParseRounds(const std::string& text, int* rounds) {
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    *rounds = std::stoi(text);
+    return *rounds >= kPathRoundsLeast && *rounds <= kPathRoundsMost;
+}
+
+void PrintVersion() {
+    std::printf("%s\n", kVersion);
+    const CString date = IpDatabaseDate();
+    CGbkDecoder decoder;
+    std::printf("ip2region %s\n", date.IsEmpty() ? "database not found" : decoder.Convert(date.GetString()).c_str());
+}
 
 // Exit status 2 with a message for a command line that cannot be run.
 int UsageError(const std::string& message) {
@@ -73,11 +96,16 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (!optionsEnded && arg == "--version") {
-            std::printf("%s\n", kVersion);
+            PrintVersion();
             return 0;
         } else if (!optionsEnded && arg == "-o") {
             if (i + 1 >= argc) return UsageError("-o needs a file name");
             line->reportPath = argv[++i];
+        } else if (!optionsEnded && arg == "--path-rounds") {
+            if (i + 1 >= argc || !ParseRounds(argv[i + 1], &line->pathRounds)) {
+                return UsageError("--path-rounds needs a number from 10 to 300");
+            }
+            ++i;
         } else if (!optionsEnded && arg == "--extended") {
             line->extended = true;
         } else if (!optionsEnded && arg == "--analyze") {
@@ -122,10 +150,10 @@ int WaitForSignal(const sigset_t& signals, int sliceMs) {
 // Runs the check on a worker thread; an interrupt stops it and ends its children.
 // Returns 0, or 128 + the signal that stopped the run.
 int RunCheck(const std::shared_ptr<CTerminalFrontEnd>& frontEnd, const CString& domain,
-             bool extended) {
+             bool extended, int pathRounds) {
     const sigset_t interrupts = BlockInterrupts();
     std::unique_ptr<CCheckRun> run = CCheckRun::Start(
-        frontEnd, domain, extended ? &RunExtendedCheckSequence : &RunCheckSequence);
+        frontEnd, domain, extended ? ExtendedCheckWorker(pathRounds) : CheckWorker(&RunCheckSequence));
     if (!run) {
         std::fprintf(stderr, "tollvane: cannot start the check\n");
         return 1;
@@ -167,7 +195,7 @@ int main(int argc, char** argv) {
     StartNetworking();
     auto frontEnd = std::make_shared<CTerminalFrontEnd>(
         stdout, isatty(STDERR_FILENO) ? stderr : nullptr, isatty(STDOUT_FILENO) != 0);
-    const int runStatus = RunCheck(frontEnd, domain, line.extended);
+    const int runStatus = RunCheck(frontEnd, domain, line.extended, line.pathRounds);
     if (runStatus != 0) {
         if (runStatus > 128) std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;

@@ -74,6 +74,16 @@ void RunExtendedCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, C
     CheckThreadProc(frontEnd, domain, options);
 }
 
+CheckWorker ExtendedCheckWorker(int pathRounds) {
+    return [pathRounds](ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop) {
+        CCheckOptions options;
+        options.stop = stop;
+        options.extended = true;
+        options.pathRounds = pathRounds;
+        CheckThreadProc(frontEnd, domain, options);
+    };
+}
+
 std::unique_ptr<CCheckRun> CCheckRun::Start(std::shared_ptr<ICheckFrontEnd> frontEnd,
                                             const CString& domain, CheckWorker worker) {
     auto shared = std::make_shared<CShared>(std::move(frontEnd));

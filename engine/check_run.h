@@ -18,10 +18,12 @@ class CStopSignal;
 constexpr int kWorkerEndWaitMs = 5000;
 
 // What the worker thread runs; the real one is the check sequence.
-using CheckWorker = void (*)(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
+using CheckWorker = std::function<void(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop)>;
 void RunCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
-// The same, with the optional steps 10 to 12.
+// The same, with the optional steps 10 to 13.
 void RunExtendedCheckSequence(ICheckFrontEnd* frontEnd, const CString& domain, CStopSignal* stop);
+// The optional steps with this many rounds of path statistics (time_limits.h).
+CheckWorker ExtendedCheckWorker(int pathRounds);
 
 class CCheckRun {
 public:

@@ -8,6 +8,7 @@
 #include "probes/egress_dns.h"
 #include "probes/extended_checks.h"
 #include "probes/local_environment.h"
+#include "probes/path_stats.h"
 #include "probes/probe_context.h"
 #include "probes/public_ip.h"
 #include "probes/website_check.h"
@@ -36,7 +37,7 @@ const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {"DNS解析", &LookupDnsRecords},
     {"HTTPS访问及证书", &CheckHttps},
     {"IPv6连通性", &ProbeIpv6},
-    // Step 13 (path statistics) comes in between, once it is merged.
+    {"路由逐跳统计", &TracePathStats},
     {"出口IP与DNS", &CheckEgress},
     {"代理与本机网络环境", &CheckLocalSetup},
 };
@@ -102,7 +103,10 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
              const CReportCopy* copy) {
     frontEnd->AppendOutput(kReportBanner);
     CProbeContext context(options.endpoints, options.stop);
-    if (options.extended) context.reservedAfterWebsiteMs = kExtendedStepsLimitMs;
+    if (options.extended) {
+        context.reservedAfterWebsiteMs = kExtendedStepsLimitMs + PathStepLimitMs(options.pathRounds);
+        context.pathRounds = options.pathRounds;
+    }
     const int steps = CheckStepCount(options);
     context.onCommandLine = [frontEnd](const CString& line) { frontEnd->CommandPrinted(line); };
     for (int step = 1; step <= steps; ++step) {

@@ -3,6 +3,7 @@
 
 #include "engine/check_frontend.h"
 #include "platform/local_time.h"
+#include "platform/time_limits.h"
 #include "probes/endpoints.h"
 
 class CStopSignal;
@@ -12,14 +13,16 @@ struct CCheckOptions {
     // Raised when the front end goes away; the run then ends at once, without notice.
     CStopSignal* stop = nullptr;
     CLocalTime (*clock)() = &GetLocalTimeNow;
-    // Adds the optional steps after the ninth (DNS answers, HTTPS certificate, IPv6, the
-    // egress addresses and DNS, the local network environment). Off, the report is
-    // exactly the nine-step one.
+    // Adds the optional steps after the ninth (DNS answers, HTTPS certificate, IPv6, path
+    // statistics, the egress addresses and DNS, the local network environment). Off, the
+    // report is exactly the nine-step one.
     bool extended = false;
+    // Rounds of the path statistics step, kPathRoundsLeast to kPathRoundsMost.
+    int pathRounds = kPathRoundsDefault;
 };
 
 constexpr int kCheckStepCount = 9;
-constexpr int kExtendedStepCount = 5;
+constexpr int kExtendedStepCount = 6;
 // Header text of a step, 1 to kCheckStepCount + kExtendedStepCount.
 const char* GetCheckStepName(int step);
 // How many steps a run with these options has.

@@ -54,6 +54,18 @@ constexpr int kLocalEnvironmentStepLimitMs = 4 * kLocalReadLimitMs;
 constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs +
                                       kEgressStepLimitMs + kLocalEnvironmentStepLimitMs;
 
+// The path statistics step: one round of echo probes a second, 30 rounds unless the run
+// asks for 10 to 300. The site's addresses are looked up first, within the lookup limit;
+// the step ends within its rounds and the slack, which holds the lookups and the last
+// round's wait. It is set aside out of the run's budget with the three above.
+constexpr int kPathRoundsDefault = 30;
+constexpr int kPathRoundsLeast = 10;
+constexpr int kPathRoundsMost = 300;
+constexpr int kPathIntervalMs = 1000;
+constexpr int kPathLookupLimitMs = 4 * 1000;
+constexpr int kPathSlackMs = 5 * 1000;
+constexpr int PathStepLimitMs(int rounds) { return rounds * kPathIntervalMs + kPathSlackMs; }
+
 // The commands, in seconds: a command still running at its limit is ended with all it
 // started.
 constexpr int kIpconfigLimitSeconds = 20;

@@ -1,30 +1,78 @@
-// Stand-in until the offline database lands: local ranges only.
 #include "probes/ip_labels.h"
-#include <cstdio>
 
-#include "probes/address_text.h"
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "platform/file_read.h"
+#include "platform/ipv4_parse.h"
+#include "platform/program_path.h"
+#include "platform/utf8_gbk.h"
+#include "probes/ip_label_rules.h"
+#include "probes/ip_region_db.h"
 
 namespace {
 
-bool IsLocalIpv4(const CString& address) {
-    unsigned a = 0, b = 0;
-    if (std::sscanf(address.GetString(), "%u.%u", &a, &b) != 2) return false;
-    return a == 10 || a == 127 || (a == 172 && b >= 16 && b <= 31) || (a == 192 && b == 168) ||
-           (a == 169 && b == 254) || (a == 100 && b >= 64 && b <= 127);
+const char kDatabaseFile[] = "ip2region.db";
+// The shipped file is under 9 MB; anything far larger is not it.
+const size_t kDatabaseMaxBytes = 64u << 20;
+
+const char kLocalLabel[] = "局域网";
+const char kUnknownLabel[] = "未知";
+
+// Loaded at the first label asked for and kept for the life of the program; a missing
+// or damaged file leaves it empty, and every address outside the local ranges is then
+// unknown.
+const CIpRegionDb& ShippedDatabase() {
+    static const CIpRegionDb db = [] {
+        CIpRegionDb loaded;
+        std::string bytes;
+        std::string error;
+        const CString path = GetExecutableDirectory() + kDatabaseFile;
+        if (!ReadWholeFile(path, kDatabaseMaxBytes, &bytes).Failed())
+            loaded.Load(std::move(bytes), &error);
+        return loaded;
+    }();
+    return db;
 }
 
-bool IsLocalIpv6(const CString& address) {
-    const CString lower = address.Left(4);
-    return address == CString("::1") || lower.Left(2) == CString("fc") ||
-           lower.Left(2) == CString("fd") || lower.Left(4) == CString("fe80");
+std::vector<std::string> SplitFields(const std::string& record) {
+    std::vector<std::string> fields(1);
+    for (char c : record) {
+        if (c == '|') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
 }
 
 }  // namespace
 
-CString IpLabelFor(const CString& address) {
-    if (IsDottedQuad(address) && IsLocalIpv4(address)) return "局域网";
-    if (IsIpv6Text(address) && IsLocalIpv6(address)) return "局域网";
-    return "未知";
+// The record's country, province, city and carrier, without the region (a part of the
+// country larger than a province) and without the fields it leaves unknown ("0").
+CString LabelOfRecord(const std::string& record) {
+    const std::vector<std::string> fields = SplitFields(record);
+    std::string label;
+    for (size_t i = 0; i < fields.size() && i < 5; ++i) {
+        if (i == 1 || fields[i].empty() || fields[i] == "0") continue;
+        if (fields[i] == u8"内网IP") return kLocalLabel;  // the file's own word for it
+        if (!label.empty()) label += ' ';
+        label += fields[i];
+    }
+    return label.empty() ? CString(kUnknownLabel) : CString(Utf8ToGbkLossy(label));
 }
 
-CString IpDatabaseDate() { return CString(); }
+CString IpLabelFrom(const CIpRegionDb& db, const CString& address) {
+    uint32_t v4 = 0;
+    const EAddressScope scope = ScopeOfAddress(address, &v4);
+    if (scope == EAddressScope::kLocal) return kLocalLabel;
+    if (scope != EAddressScope::kPublicIPv4 || !db.IsLoaded()) return kUnknownLabel;
+    const std::string record = db.Lookup(v4);
+    return record.empty() ? CString(kUnknownLabel) : LabelOfRecord(record);
+}
+
+CString IpLabelFor(const CString& address) { return IpLabelFrom(ShippedDatabase(), address); }
+
+CString IpDatabaseDate() { return CString(ShippedDatabase().Date()); }

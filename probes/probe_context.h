@@ -44,6 +44,7 @@ struct CProbeContext {
     CDeadline runBudget;
     int reservedAfterWebsiteMs = 0;
     std::function<void(const CString&)> onCommandLine;
+    int pathRounds = kPathRoundsDefault;  // rounds of the path statistics step
     mutable CRunNotes notes;
 };
 

@@ -156,7 +156,9 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     EXPECT_STREQ("DNS解析", GetCheckStepName(10));
     EXPECT_STREQ("HTTPS访问及证书", GetCheckStepName(11));
     EXPECT_STREQ("IPv6连通性", GetCheckStepName(12));
+    EXPECT_STREQ("路由逐跳统计", GetCheckStepName(13));
     EXPECT_EQ(9, plain.ProgressSteps());
+    EXPECT_STREQ("路由逐跳统计", GetCheckStepName(13));
     EXPECT_STREQ("出口IP与DNS", GetCheckStepName(last - 1));
     EXPECT_STREQ("代理与本机网络环境", GetCheckStepName(last));
     EXPECT_EQ(last, extended.ProgressSteps());

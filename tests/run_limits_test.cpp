@@ -149,4 +149,25 @@ TEST(RunLimits, TracertKeepsItsOwnLimitUnlessTheBudgetRunsOut) {
     }
 }
 
+// The optional steps, path statistics with its rounds included, come out of tracert's
+// share of the budget, second for second.
+TEST(RunLimits, OptionalStepsAreSetAsideFromTracertsShare) {
+    const int websiteMs = HttpExchangeMs(DefaultEndpoints());
+    const int late = kRunBudgetMs - websiteMs - 60 * 1000;  // 60 s left for tracert alone
+    const std::pair<int, int> cases[] = {
+        {0, 60},
+        {kExtendedStepsLimitMs + PathStepLimitMs(kPathRoundsLeast), 60 - 105},
+        {PathStepLimitMs(kPathRoundsLeast), 60 - 15},
+        {PathStepLimitMs(kPathRoundsDefault), 60 - 35},
+        {PathStepLimitMs(kPathRoundsMost), 60 - 305},
+    };
+    for (const auto& c : cases) {
+        CFakeClock clock;
+        CProbeContext context(DefaultEndpoints(), nullptr, clock);
+        context.reservedAfterWebsiteMs = c.first;
+        clock.Advance(late);
+        EXPECT_EQ(std::max(kTracertLeastSeconds, c.second), TracertLimitSeconds(context)) << c.first;
+    }
+}
+
 }  // namespace

@@ -370,7 +370,7 @@ check "saving writes exactly the bytes that were opened" cmp "$WORK/customer_rep
 
 # ---- run with the optional steps ticked: a block each, the bar's range grows ----
 # The nine steps and the optional ones: the one number to change when steps are added.
-all_steps=14
+all_steps=15
 click_control 1007
 click_control 1004
 wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
@@ -384,15 +384,21 @@ probe report >"$WORK/report_extended.bin"
 check "the ticked run's report has steps 10 to 12 after the ninth, then its findings, one separator each" python3 -c '
 import re, sys
 report = open(sys.argv[1], "rb").read().decode("gbk")
-names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性"]
+names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性", "路由逐跳统计"]
 heads = [report.find("\r\n第%d步---%s：" % (10 + i, n)) for i, n in enumerate(names)]
 later = [m.start() for n in ["出口IP与DNS", "代理与本机网络环境"]
          for m in [re.search(r"\r\n第\d+步---%s：" % n, report)] if m]
 # The findings block comes last, numbered after the steps, with a separator of its own.
 end = re.search(r"\r\n第\d+步---诊断结论：", report)
-sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2]
-         and len(later) == 2 and heads[2] < later[0] < later[1] and end and later[1] < end.start()
+sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2] < heads[3]
+         and len(later) == 2 and heads[3] < later[0] < later[1] and end and later[1] < end.start()
          and report.count("*" * 69) == int(sys.argv[2]) + 1 else 1)' "$WORK/report_extended.bin" "$all_steps"
+# The site is on loopback: one hop, the site itself, in every round.
+check "the ticked run's path statistics list the site as its one hop" python3 -c '
+import re, sys
+report = open(sys.argv[1], "rb").read().decode("gbk")
+sys.exit(0 if re.search(r"\r\n第13步---路由逐跳统计：[ \d:-]{19}\r\n路由逐跳统计：\S+ \[127\.0\.0\.1\]，30轮[^\r]*\r\n跳数[^\r]*\r\n"
+                        r"  1\.  127\.0\.0\.1 +0\.0% +30 .*  局域网\r\n", report) else 1)' "$WORK/report_extended.bin"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----

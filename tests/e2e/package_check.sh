@@ -1,6 +1,6 @@
 #!/bin/bash
 # The release packages: builds them with the commands the README gives, then checks
-#  - each Windows zip holds exactly Tollvane.exe, psping.exe and ReadMe.txt in one folder,
+#  - each Windows zip holds exactly Tollvane.exe, psping.exe, ReadMe.txt and ip2region.db in one folder,
 #    named with the project version; the executables import only DLLs that come with
 #    Windows (wine's own list); the guide is GBK text with CR LF line ends;
 #  - the .deb installs with dpkg -i, puts only a link on PATH and the stand-ins in
@@ -62,9 +62,9 @@ for arch in x86:win32:i686 x64:win64:x86_64; do
     zip=$dir/Tollvane-$VERSION-$bits.zip
     [ -f "$zip" ] || { bad "no $zip"; continue; }
     top=Tollvane-$VERSION-$bits
-    check "$(basename "$zip") lists exactly the program, psping.exe and the guide" \
+    check "$(basename "$zip") lists exactly the program, psping.exe, the guide and the region database" \
         test "$(python3 -c 'import sys, zipfile; print(" ".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' "$zip")" \
-        = "$top/ReadMe.txt $top/Tollvane.exe $top/psping.exe"
+        = "$top/ReadMe.txt $top/Tollvane.exe $top/ip2region.db $top/psping.exe"
     rm -rf "$WORK/unzipped" && mkdir "$WORK/unzipped" && python3 -m zipfile -e "$zip" "$WORK/unzipped"
     for exe in Tollvane.exe psping.exe; do
         check "$bits $exe imports only system DLLs" \
@@ -88,7 +88,7 @@ else
     dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | grep -v '^$' | sort >"$WORK/deb.files"
     check ".deb holds the link on PATH and the program with its stand-ins in /usr/lib/tollvane" \
         diff <(printf '%s\n' /usr /usr/bin /usr/bin/tollvane /usr/lib /usr/lib/tollvane \
-               /usr/lib/tollvane/{ipconfig,ping,psping,tollvane,tracert} | sort) "$WORK/deb.files"
+               /usr/lib/tollvane/{ip2region.db,ipconfig,ping,psping,tollvane,tracert} | sort) "$WORK/deb.files"
     depends=$(dpkg-deb -f "$deb" Depends)
     for package in iputils-ping traceroute libcurl4 libc6; do
         check ".deb depends on $package" grep -E "(^|, )$package( |,|$)" <<<"$depends"
@@ -97,7 +97,9 @@ else
     check "dpkg -i installs it" dpkg -i "$deb"
     check "/usr/bin/tollvane is a link into /usr/lib/tollvane" \
         test "$(readlink -f /usr/bin/tollvane)" = /usr/lib/tollvane/tollvane
-    check "tollvane --version says $VERSION" test "$(tollvane --version)" = "tollvane $VERSION"
+    check "tollvane --version says $VERSION and the region database's date" \
+        test "$(tollvane --version)" = "tollvane $VERSION
+ip2region 2020/10/31"
     # The README shows the help text after a line "    $ tollvane --help".
     awk '/^    \$ tollvane --help$/ {on=1; next} on && /^(    |$)/ {sub(/^    /, ""); print; next} on {exit}' \
         "$ROOT/README.md" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' >"$WORK/readme_help"

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The path statistics step over a real route: the client behind three router namespaces,
+# the second dropping 30 % of the echo requests it takes from the client's side
+# (iptables -m statistic). A whole `tollvane --extended` run must list every hop in
+# order, in the IPv4 and the IPv6 table, with loss on the lossy router and beyond it and
+# none before it; it must hand support the public address the public address step found,
+# and the step must end within its rounds and slack. The client runs as the program's
+# users do: over ICMP datagram sockets.
+#
+# Usage (as root): tests/e2e/path_stats_check.sh BUILD_DIR   (the folder of the preset builds)
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+BUILD=$(cd "${1:?usage: path_stats_check.sh BUILD_DIR}" && pwd)
+TOLLVANE=$BUILD/linux/tollvane
+[ -x "$TOLLVANE" ] || { echo "path_stats_check: no $TOLLVANE (build linux first)" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "path_stats_check: run as root (it adds network namespaces)" >&2; exit 2; }
+
+if [ -z "${PATH_STATS_CHECK_INSIDE:-}" ]; then
+    export PATH_STATS_CHECK_INSIDE=1
+    exec timeout --kill-after=10 600 unshare -m "$0" "$@"
+fi
+
+# ---- inside a private mount namespace, for the client's resolv.conf and hosts ----
+NS_PREFIX=${NS_PREFIX:-h19-path}
+# shellcheck source=lib/netns_path.sh
+. "$HERE/lib/netns_path.sh"
+ROUNDS=40
+WORK=$(mktemp -d /tmp/path-stats-check.XXXXXX)
+chmod 755 "$WORK"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    ns_cleanup
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# client -- r1 -- r2 (lossy) -- r3 -- server; link i is 10.19.i.0/24 and fd19:i::/64, the
+# client's side .1, the server's side .2, so router i answers from 10.19.i.2.
+hops=(client r1 r2 r3 server)
+for ns in "${hops[@]}"; do
+    ns_add $ns
+    # Routers answer each probe, however fast the rounds follow each other.
+    in_ns $ns sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv6.icmp.ratelimit=0
+done
+for i in 1 2 3 4; do
+    ns_link "${hops[i - 1]}" "10.19.$i.1/24" "${hops[i]}" "10.19.$i.2/24" "fd19:$i::1/64" "fd19:$i::2/64"
+done
+for i in 1 2 3 4; do
+    [ "$i" -lt 4 ] && ns_router "${hops[i]}"
+    in_ns "${hops[i - 1]}" ip route add default via "10.19.$i.2"
+    in_ns "${hops[i - 1]}" ip -6 route add default via "fd19:$i::2"
+    for j in $(seq 1 $((i - 1))); do  # back towards the client
+        in_ns "${hops[i]}" ip route add "10.19.$j.0/24" via "10.19.$i.1"
+        in_ns "${hops[i]}" ip -6 route add "fd19:$j::/64" via "fd19:$i::1"
+    done
+done
+in_ns server ip route add default via 10.19.4.1
+in_ns server ip -6 route add default via fd19:4::1
+# The program's users probe over ICMP datagram sockets.
+in_ns client sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+# Links that have just come up lose their first neighbour solicitations: settle them.
+for address in 10.19.4.2 fd19:4::2; do in_ns client ping -c 1 -W 3 "$address" >/dev/null 2>&1 || true; done
+# Before routing, so the probes that end at the lossy router lose their share too (their
+# TTL runs out before they would reach INPUT or FORWARD).
+lossy_side=${NS_PREFIX:0:6}v2b
+in_ns r2 iptables -t raw -A PREROUTING -i "$lossy_side" -p icmp --icmp-type echo-request \
+    -m statistic --mode random --probability 0.3 -j DROP
+in_ns r2 ip6tables -t raw -A PREROUTING -i "$lossy_side" -p ipv6-icmp --icmpv6-type echo-request \
+    -m statistic --mode random --probability 0.3 -j DROP
+
+# The site's name, and the public address page, both from loopback.
+cat >"$WORK/dnsmasq.conf" <<CONF
+listen-address=127.0.0.1
+bind-interfaces
+no-resolv
+no-hosts
+host-record=path.test,10.19.4.2,fd19:4::2,300
+address=/2018.ip138.com/127.0.0.1
+CONF
+printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
+mount --bind "$WORK/resolv.conf" /etc/resolv.conf
+printf '127.0.0.1 localhost\n' >"$WORK/hosts"
+mount --bind "$WORK/hosts" /etc/hosts
+# Started by ip netns exec itself, which becomes the program: $! is what to stop.
+ip netns exec "$(ns_name client)" dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/dnsmasq.pid" &
+pids+=($!)
+ip netns exec "$(ns_name client)" python3 -c '
+import http.server
+page = "<html><body><center>您的IP是：[198.51.100.7] 来自：测试</center></body></html>\r\n".encode("gbk")
+class H(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        self.send_response(200); self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(page))); self.end_headers(); self.wfile.write(page)
+    def log_message(self, *a): pass
+http.server.HTTPServer(("127.0.0.1", 80), H).serve_forever()' &
+pids+=($!)
+sleep 1
+
+echo "--- tollvane --extended --path-rounds $ROUNDS path.test"
+start=$(date +%s)
+in_ns client timeout 400 "$TOLLVANE" --extended --path-rounds "$ROUNDS" -o "$WORK/report.txt" path.test \
+    >/dev/null 2>"$WORK/stderr" || true
+echo "the run took $(($(date +%s) - start)) s"
+tr -d '\r' <"$WORK/report.txt" | iconv -f GBK -t UTF-8 | grep -a "^第[0-9]*步" || true
+status=0
+python3 "$HERE/path_table_check.py" report "$WORK/report.txt" "$ROUNDS" || status=1
+
+WIN=$BUILD/windows-x64
+WINE=/usr/lib/wine/wine64
+[ -x "$WINE" ] || WINE=$(command -v wine64 || true)
+if [ -f "$WIN/tests/path_probe.exe" ] && [ -x "$WINE" ]; then
+    echo "--- the step alone under wine64: path_probe.exe path.test $ROUNDS"
+    # Wine's server makes the sockets, so it starts inside the client's namespace; the
+    # prefix is this check's own. Wine has no Icmp6CreateFile: its IPv6 part may say so.
+    cat >"$WORK/wine_path.sh" <<WINE
+export WINEPREFIX=$WIN/path-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+${WINE%64}server -k 2>/dev/null
+[ -f "\$WINEPREFIX/system.reg" ] || $WINE wineboot -i >/dev/null 2>&1
+timeout 300 $WINE "$WIN/tests/path_probe.exe" path.test $ROUNDS 198.51.100.7 >"$WORK/wine.txt" 2>/dev/null
+${WINE%64}server -k 2>/dev/null
+WINE
+    in_ns client bash "$WORK/wine_path.sh" || true
+    python3 "$HERE/path_table_check.py" probe "$WORK/wine.txt" "$ROUNDS" v4only || status=1
+else
+    echo "skip - no $WIN/tests/path_probe.exe or wine64"
+fi
+[ $status -eq 0 ] && echo "path_stats_check: all passed"
+exit $status
