@@ -34,7 +34,7 @@ const char kUsage[] =
     "              per-hop loss and latency of the route (about half a minute more), the\n"
     "              public addresses and DNS servers in use, proxy, hosts file and VPN;\n"
     "              the report then ends with its findings\n"
-    "  --path-rounds N  rounds of that last step, one a second, 10 to 300 (default 30)\n"
+    "  --path-rounds N  rounds of the route step, one a second, 10 to 300 (default 30)\n"
     "  -h, --help  show this help and exit\n"
     "  --version   show the version and exit\n"
     "\n"
