@@ -5,7 +5,8 @@
 #include "net/http_client.h"
 
 struct CHttpPage::Impl {
-    Impl(CStopSignal* stop, const CHttpLimits& limits) : exchange(stop, limits, HttpRules(), CUrlNotice()) {}
+    Impl(CStopSignal* stop, const CHttpLimits& limits)
+        : exchange(stop, limits, HttpRules(), CUrlNotice()) {}
     CPageExchange exchange;
 };
 

@@ -451,11 +451,15 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     const CUrlNotice notice = [state](const CString& url) { state->NoteUrl(url); };
     const CHttpLimits& limits = request.limits;
     if (request.kind == kKindRoot) {
-        const CRootTarget target{request.host, request.port, RootUrl("http", request.host, request.port)};
-        output->Finish(EncodeWireAnswer(AnswerOf(ExchangeRootHeaders(target, nullptr, limits, HttpRules(), notice))));
+        const CRootTarget target{request.host, request.port,
+                                 RootUrl("http", request.host, request.port)};
+        const CHttpHeaderAnswer root =
+            ExchangeRootHeaders(target, nullptr, limits, HttpRules(), notice);
+        output->Finish(EncodeWireAnswer(AnswerOf(root)));
     }
     if (request.kind == kKindHttps) {
-        const CRootTarget target{request.host, request.port, RootUrl("https", request.host, request.port)};
+        const CRootTarget target{request.host, request.port,
+                                 RootUrl("https", request.host, request.port)};
         const CHttpsAnswer https = ExchangeHttpsRoot(target, nullptr, limits, HttpRules(), notice);
         CWireAnswer wire = AnswerOf(https.response);
         wire.certificate = https.certificate;

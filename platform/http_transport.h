@@ -123,8 +123,9 @@ struct CRootTarget {
 CHttpHeaderAnswer ExchangeRootHeaders(const CRootTarget& target, CStopSignal* stop,
                                       const CHttpLimits& limits, const CHttpRules& rules,
                                       const CUrlNotice& notice);
-CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop, const CHttpLimits& limits,
-                               const CHttpRules& rules, const CUrlNotice& notice);
+CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
+                               const CHttpLimits& limits, const CHttpRules& rules,
+                               const CUrlNotice& notice);
 
 // A GET of a whole address, its body read piece by piece. The limits' overall time
 // runs from construction.

@@ -217,7 +217,8 @@ curl_socket_t CCurlTransfer::OnOpenSocket(void* context, curlsocktype, curl_sock
     auto* self = static_cast<CCurlTransfer*>(context);
     // An exchange limited to public addresses checks the address it is about to connect
     // to: each one a name resolves to that libcurl tries, after every redirect.
-    if (self->m_limits.publicHttpsOnly && !CAddressGuard::IsPublic(self->m_rules, address->addr, address->addrlen)) {
+    if (self->m_limits.publicHttpsOnly &&
+        !CAddressGuard::IsPublic(self->m_rules, address->addr, address->addrlen)) {
         self->m_guard.refused = true;
         return CURL_SOCKET_BAD;
     }
@@ -341,7 +342,9 @@ struct CHeaderCollector : CHeaderBlock {
 
 struct CPageExchange::Impl {
     Impl(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules)
-        : transfer(stop, limits, rules), headers(limits.maxHeaderBytes), maxBody(limits.maxBodyBytes) {}
+        : transfer(stop, limits, rules),
+          headers(limits.maxHeaderBytes),
+          maxBody(limits.maxBodyBytes) {}
 
     static size_t OnBody(char* data, size_t size, size_t count, void* context) {
         Impl* self = static_cast<Impl*>(context);
@@ -494,7 +497,8 @@ CServerCertificate ReadCertificate(CURL* easy, const CString& host, const CHttpR
     std::vector<CString> names = certificate.dnsNames;
     if (names.empty()) names.push_back(CommonNameOf(certificate.subject.Bytes()));
     for (const CString& name : names)
-        certificate.nameMatches = certificate.nameMatches || rules.certificateNameMatches(name, host);
+        certificate.nameMatches =
+            certificate.nameMatches || rules.certificateNameMatches(name, host);
     return certificate;
 }
 
@@ -523,8 +527,9 @@ bool ChainIsTrusted(const std::string& url, CStopSignal* stop, const CHttpLimits
 
 }  // namespace
 
-CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop, const CHttpLimits& limits,
-                               const CHttpRules& rules, const CUrlNotice&) {
+CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
+                               const CHttpLimits& limits, const CHttpRules& rules,
+                               const CUrlNotice&) {
     CHttpsAnswer result;
     CHttpHeaderAnswer& answer = result.response;
     CCurlTransfer transfer(stop, limits, rules);

@@ -189,7 +189,8 @@ struct CInetShared {
 // bound, and to close its handles itself.
 class CInetRunner {
 public:
-    CInetRunner(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules, CUrlNotice notice)
+    CInetRunner(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules,
+                CUrlNotice notice)
         : m_shared(std::make_shared<CInetShared>(limits, rules, std::move(notice))),
           m_deadline(limits.totalMs),
           m_stop(stop),
@@ -432,7 +433,8 @@ bool MayConnectTo(const CHttpRules& rules, const CString& url) {
     if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return true;
     bool allPublic = true;
     for (const addrinfo* item = list; item; item = item->ai_next)
-        allPublic = allPublic && IsPublicConnectAddress(rules, item->ai_addr, static_cast<DWORD>(item->ai_addrlen));
+        allPublic = allPublic && IsPublicConnectAddress(rules, item->ai_addr,
+                                                        static_cast<DWORD>(item->ai_addrlen));
     freeaddrinfo(list);
     return allPublic;
 }
@@ -483,7 +485,8 @@ void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) 
     if (!session) return;
     CString at = url;
     for (int hop = 0;; ++hop) {
-        if (guarded && (!IsHttpsAddress(at) || !MayConnectTo(shared.rules, at))) return ForbidExchange(shared);
+        if (guarded && (!IsHttpsAddress(at) || !MayConnectTo(shared.rules, at)))
+            return ForbidExchange(shared);
         HINTERNET file = OpenOneUrl(shared, session, at, accept, guarded ? INTERNET_FLAG_NO_AUTO_REDIRECT : 0);
         if (shared.forbidden) return ForbidExchange(shared);
         if (!file) return;
@@ -788,8 +791,9 @@ void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host,
 
 }  // namespace
 
-CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop, const CHttpLimits& limits,
-                               const CHttpRules& rules, const CUrlNotice& notice) {
+CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
+                               const CHttpLimits& limits, const CHttpRules& rules,
+                               const CUrlNotice& notice) {
     CHttpsAnswer result;
     CHttpHeaderAnswer& answer = result.response;
     CInetRunner runner(stop, limits, rules, notice);
