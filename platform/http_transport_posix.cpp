@@ -18,6 +18,7 @@
 #include "platform/deadline.h"
 #include "platform/http_header_posix.h"
 #include "platform/http_transport.h"
+#include "platform/platform_error.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
 
@@ -46,8 +47,8 @@ CHttpOutcome MapResult(CURL* easy, CURLcode result) {
         case CURLE_COULDNT_CONNECT: {
             long error = 0;
             curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &error);
-            outcome.failure =
-                error == ECONNREFUSED ? EHttpFailure::kRefused : EHttpFailure::kCannotConnect;
+            const bool refused = TranslateSystemError(error).kind == EPlatformError::kRefused;
+            outcome.failure = refused ? EHttpFailure::kRefused : EHttpFailure::kCannotConnect;
             break;
         }
         case CURLE_OPERATION_TIMEDOUT:
