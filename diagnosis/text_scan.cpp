@@ -76,12 +76,13 @@ size_t AfterLast(std::string_view text, std::initializer_list<std::string_view> 
 }
 
 bool ReadDigits(std::string_view text, int* value, size_t* used) {
+    // A tenth digit is read only to refuse the number, in a type it cannot overflow.
     size_t i = 0;
-    int whole = 0;
+    long long whole = 0;
     while (i < text.size() && i < 10 && text[i] >= '0' && text[i] <= '9')
         whole = whole * 10 + (text[i++] - '0');
     if (i == 0 || i > 9) return false;
-    *value = whole;
+    *value = static_cast<int>(whole);
     *used = i;
     return true;
 }

@@ -2,21 +2,9 @@
 
 #include "platform/deadline.h"
 #include "probes/extended_checks.h"
+#include "probes/platform_error_text.h"
 
 namespace {
-
-CString DescribeDnsFailure(EPlatformError failure) {
-    switch (failure) {
-        case EPlatformError::kNotFound:
-            return "域名不存在";
-        case EPlatformError::kTimedOut:
-            return "查询超时";
-        case EPlatformError::kStopped:
-            return "检测已停止";
-        default:
-            return "查询失败";
-    }
-}
 
 CString RecordLine(const CDnsRecord& record) {
     CString line;

@@ -8,6 +8,7 @@
 #include "probes/address_sources.h"
 #include "probes/dns_verdicts.h"
 #include "probes/ip_labels.h"
+#include "probes/platform_error_text.h"
 
 namespace {
 
@@ -19,19 +20,6 @@ struct CEgressFacts {
     std::vector<CString> systemServers;
     std::vector<CResolverAnswers> resolvers;  // the system's first
 };
-
-CString DescribeDnsFailure(EPlatformError failure) {
-    switch (failure) {
-        case EPlatformError::kNotFound:
-            return "域名不存在";
-        case EPlatformError::kTimedOut:
-            return "查询超时";
-        case EPlatformError::kStopped:
-            return "检测已停止";
-        default:
-            return "查询失败";
-    }
-}
 
 // The A records of an answer joined by "、", or why there are none.
 CString AddressesText(const CDnsAnswer& answer, const char* noneText) {

@@ -33,3 +33,16 @@ CString DescribePlatformError(const CPlatformError& error) {
     text.Format("系统错误（错误码%ld）", error.code);
     return text;
 }
+
+CString DescribeDnsFailure(EPlatformError failure) {
+    switch (failure) {
+        case EPlatformError::kNotFound:
+            return "域名不存在";
+        case EPlatformError::kTimedOut:
+            return "查询超时";
+        case EPlatformError::kStopped:
+            return "检测已停止";
+        default:
+            return "查询失败";
+    }
+}

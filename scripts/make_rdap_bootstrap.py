@@ -111,11 +111,18 @@ def write_source(registry, wanted, out):
     for line in textwrap.wrap(header, 96):
         out.write("// %s\n" % line)
     out.write('#include "probes/rdap_bootstrap.h"\n\n')
-    out.write("const std::vector<std::pair<CString, CString>>& RdapBootstrapRows() {\n")
-    out.write("    static const std::vector<std::pair<CString, CString>> rows = {\n")
+    out.write("namespace {\n\n")
+    out.write("const char* const kRows[][2] = {\n")
     for tld, base in rows(registry, wanted):
-        out.write('        {"%s", "%s"},\n' % (tld, base))
-    out.write("    };\n    return rows;\n}\n")
+        out.write('    {"%s", "%s"},\n' % (tld, base))
+    out.write("};\n\n}  // namespace\n\n")
+    out.write("const std::vector<std::pair<CString, CString>>& RdapBootstrapRows() {\n")
+    out.write("    static const std::vector<std::pair<CString, CString>> rows = [] {\n")
+    out.write("        std::vector<std::pair<CString, CString>> all;\n")
+    out.write("        for (const auto& row : kRows) all.emplace_back(row[0], row[1]);\n")
+    out.write("        return all;\n")
+    out.write("    }();\n")
+    out.write("    return rows;\n}\n")
 
 
 def main():

@@ -227,6 +227,15 @@ TERMINAL_LOCALES = [("en_US.UTF-8", "utf-8"), ("zh_CN.GB18030", "gb18030"),
                     ("en_US.ISO-8859-1", "latin-1")]
 
 
+def without_status_controls(shown):
+    """What tollvane printed with its own status line's controls taken out: the CR that
+    starts each drawing of the line (made a line end, so its text is still judged) and
+    the erase-to-line-end after it. Any control left came from a peer."""
+    shown = shown.replace(b"\r\x1b[K", b"")
+    shown = re.sub(rb"\r(?=\[\d+/\d+\] )", b"\n", shown)
+    return shown.replace(b"\x1b[K", b"")
+
+
 def terminal_locales():
     """A whois answer whose four-byte GB18030 forms decode to a C1 CSI and to bidi marks,
     and whose bare CR would overwrite a line, shown on a terminal in three encodings."""
@@ -241,7 +250,7 @@ def terminal_locales():
     serve(80, web_peer({}, requests))
     for name, codec in TERMINAL_LOCALES:
         shown, _, _ = run_tollvane("www.bidi.com", terminal=True, locale=name)
-        text = shown.decode(codec, errors="replace")
+        text = without_status_controls(shown).decode(codec, errors="replace")
         raw = sorted({"U+%04X" % ord(c) for c in text if ord(c) in FORBIDDEN})
         expect(not raw, "%s: the terminal got raw controls %s" % (name, raw))
         expect(re.search("\r(?!\n)", text) is None, "%s: the terminal got a CR that ends no line" % name)
