@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "platform/http_exchange_process.h"
+#include "net/http_exchange_process.h"
 #include "platform/system_dlls_win.h"
 #include "app/tollvane_dlg.h"
 

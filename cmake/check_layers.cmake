@@ -1,6 +1,7 @@
 # Fails when a source file includes a header from a layer it must not depend on.
 # The layers stack as app/ and cli/ (the front ends) on engine/, engine/ on probes/,
-# probes/ on platform/; a layer may reach any layer below it, never one above or beside.
+# probes/ on net/ (the HTTP layer), net/ on platform/; a layer may reach any layer below
+# it, never one above or beside.
 # diagnosis/ (the findings engine) reads report bytes alone: it reaches nothing, and the
 # front ends and engine/ may reach it.
 #
@@ -14,19 +15,24 @@ endif()
 
 # The folders a layer's files may include from, itself always included.
 set(allowed_platform platform)
-set(allowed_probes probes platform)
-set(allowed_engine engine probes platform diagnosis)
+set(allowed_net net platform)
+set(allowed_probes probes net platform)
+set(allowed_engine engine probes net platform diagnosis)
 set(allowed_diagnosis diagnosis)
-set(allowed_app app engine probes platform res diagnosis)
-set(allowed_cli cli engine probes platform diagnosis)
-set(layers platform probes engine app cli diagnosis)
+set(allowed_app app engine probes net platform res diagnosis)
+set(allowed_cli cli engine probes net platform diagnosis)
+set(layers platform net probes engine app cli diagnosis)
 # Folders of the project an include can name; anything else is a system header.
 set(project_folders ${layers} res tests standins)
+# Folders of the project that share their name with a folder of system headers
+# (<net/if.h>): an include of one in angle brackets is the project's only when the
+# project has that file.
+set(system_named_folders net)
 
 # The folder of the project an include names, or "" for a header from elsewhere. A
 # name found beside the including file (or climbing out of its folder) is taken from
 # there, as the compiler does.
-function(included_folder file name out)
+function(included_folder file name angled out)
     get_filename_component(dir "${file}" DIRECTORY)
     set(path "${name}")
     if(EXISTS "${dir}/${name}" OR "${name}" MATCHES "^\\.\\./")
@@ -35,6 +41,8 @@ function(included_folder file name out)
     endif()
     string(REGEX MATCH "^[^/]+" first "${path}")
     if(NOT "${path}" MATCHES "/" OR NOT first IN_LIST project_folders)
+        set(first "")
+    elseif(angled AND first IN_LIST system_named_folders AND NOT EXISTS "${ROOT}/${path}")
         set(first "")
     endif()
     set(${out} "${first}" PARENT_SCOPE)
@@ -48,7 +56,11 @@ foreach(layer IN LISTS layers)
         file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
         foreach(line IN LISTS lines)
             string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]*)[>\"].*" "\\1" name "${line}")
-            included_folder("${file}" "${name}" folder)
+            set(angled OFF)
+            if("${line}" MATCHES "^[ \t]*#[ \t]*include[ \t]*<")
+                set(angled ON)
+            endif()
+            included_folder("${file}" "${name}" ${angled} folder)
             if(folder AND NOT folder IN_LIST allowed_${layer})
                 file(RELATIVE_PATH shown "${ROOT}" "${file}")
                 string(APPEND violations "  ${shown} includes ${name} (${layer}/ may not depend on ${folder}/)\n")
@@ -60,4 +72,4 @@ endforeach()
 if(violations)
     message(FATAL_ERROR "Includes against the direction of the layers:\n${violations}")
 endif()
-message(STATUS "Includes follow the layers: front ends -> engine -> probes -> platform")
+message(STATUS "Includes follow the layers: front ends -> engine -> probes -> net -> platform")

@@ -1,4 +1,5 @@
-// Why an operation of the platform failed, in one vocabulary for every backend.
+// Why an operation of the platform failed, in one vocabulary for every backend, for the
+// HTTP layer's connection failures (probes/http_failure_text.cpp) and for the stand-ins.
 // Each backend translates its system's error numbers once (platform_error_posix.cpp,
 // platform_error_win.cpp); nothing above the platform layer sees a system number
 // except as the diagnostic code kept beside the kind.
@@ -8,7 +9,9 @@ enum class EPlatformError {
     kNone,
     kRefused,          // the peer turned the connection away
     kTimedOut,         // a time limit of ours or of the system ran out
-    kUnreachable,      // no route to the network or the host
+    kNetworkUnreachable,  // no route to the network
+    kHostUnreachable,     // no route to the host
+    kNetworkDown,         // the network or the host is down
     kConnectionLost,   // an open connection was reset or broken
     kNotFound,         // no such name, file or program
     kBadName,          // a file name too long or not allowed

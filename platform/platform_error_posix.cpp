@@ -13,10 +13,12 @@ EPlatformError KindOf(long code) {
         case ETIMEDOUT:
             return EPlatformError::kTimedOut;
         case ENETUNREACH:
+            return EPlatformError::kNetworkUnreachable;
         case EHOSTUNREACH:
+            return EPlatformError::kHostUnreachable;
         case ENETDOWN:
         case EHOSTDOWN:
-            return EPlatformError::kUnreachable;
+            return EPlatformError::kNetworkDown;
         case ECONNRESET:
         case ECONNABORTED:
         case EPIPE:

@@ -17,12 +17,14 @@ EPlatformError KindOf(long code) {
         case ERROR_SEM_TIMEOUT:
             return EPlatformError::kTimedOut;
         case WSAENETUNREACH:
+        case ERROR_NETWORK_UNREACHABLE:
+            return EPlatformError::kNetworkUnreachable;
         case WSAEHOSTUNREACH:
+        case ERROR_HOST_UNREACHABLE:
+            return EPlatformError::kHostUnreachable;
         case WSAENETDOWN:
         case WSAEHOSTDOWN:
-        case ERROR_NETWORK_UNREACHABLE:
-        case ERROR_HOST_UNREACHABLE:
-            return EPlatformError::kUnreachable;
+            return EPlatformError::kNetworkDown;
         case WSAECONNRESET:
         case WSAECONNABORTED:
         case WSAENOTCONN:

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "platform/mb_string.h"
 #include "probes/endpoints.h"
 

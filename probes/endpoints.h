@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "platform/mb_string.h"
 #include "probes/whois_limits.h"
 

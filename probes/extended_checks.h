@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/dns_records.h"
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "platform/mb_string.h"
 #include "probes/endpoints.h"
 #include "probes/probe_context.h"

@@ -8,7 +8,9 @@ CString DescribePlatformError(const CPlatformError& error) {
             return "连接被拒绝";
         case EPlatformError::kTimedOut:
             return "连接超时";
-        case EPlatformError::kUnreachable:
+        case EPlatformError::kNetworkUnreachable:
+        case EPlatformError::kHostUnreachable:
+        case EPlatformError::kNetworkDown:
             return "网络不可达";
         case EPlatformError::kConnectionLost:
             return "连接被中断";

@@ -1,6 +1,6 @@
 #include "probes/public_ip.h"
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "probes/address_sources.h"
 #include "probes/http_failure_text.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "platform/mb_string.h"
 #include "probes/rdap_text.h"
 

@@ -4,7 +4,7 @@
 
 #include "platform/deadline.h"
 #include "platform/host_name.h"
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "probes/http_failure_text.h"
 
 CStepOutcome CheckWebsite(const CProbeContext& context, const CString& domain) {

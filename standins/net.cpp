@@ -41,21 +41,27 @@ std::string endpoint_text(const Address& address, unsigned port) {
     return address.text + ":" + std::to_string(port);
 }
 
+namespace {
+
+// The words Windows gives the connect failures psping reports; any other failure is
+// told in the system's own words.
+struct ConnectWords {
+    EPlatformError kind;
+    const char* words;
+};
+const ConnectWords connect_words[] = {
+    {EPlatformError::kNone, ""},
+    {EPlatformError::kRefused, "The remote computer refused the network connection."},
+    {EPlatformError::kTimedOut, "This operation returned because the timeout period expired."},
+    {EPlatformError::kNetworkUnreachable, "The network location cannot be reached."},
+    {EPlatformError::kHostUnreachable, "The remote host cannot be reached."},
+};
+
+}  // namespace
+
 std::string failure_words(const ConnectResult& result) {
-    switch (result.failure) {
-        case ConnectFailure::none:
-            return "";
-        case ConnectFailure::refused:
-            return "The remote computer refused the network connection.";
-        case ConnectFailure::timed_out:
-            return "This operation returned because the timeout period expired.";
-        case ConnectFailure::network_unreachable:
-            return "The network location cannot be reached.";
-        case ConnectFailure::host_unreachable:
-            return "The remote host cannot be reached.";
-        case ConnectFailure::other:
-            break;
-    }
+    for (const ConnectWords& known : connect_words)
+        if (known.kind == result.failure.kind) return known.words;
     return result.detail;
 }
 

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform_error.h"
+
 struct addrinfo;  // the system's lookup result (socket_api.hpp)
 
 namespace standin {
@@ -73,18 +75,11 @@ void set_port(Address& address, unsigned port);
 // "ADDR:PORT", with brackets around IPv6 addresses.
 std::string endpoint_text(const Address& address, unsigned port);
 
-enum class ConnectFailure {
-    none,
-    refused,
-    timed_out,
-    network_unreachable,
-    host_unreachable,
-    other,  // see ConnectResult::detail
-};
-
+// Why a connect failed, in the platform's vocabulary (platform/platform_error.h), which
+// translates each system's numbers in one place for the stand-ins and the program alike.
 struct ConnectResult {
-    ConnectFailure failure = ConnectFailure::none;
-    std::string detail;  // the system's own words, for failures of kind other
+    CPlatformError failure;
+    std::string detail;  // the system's own words, for a failure the prober has none for
     double ms = 0;       // time to the established connection
 };
 

@@ -18,23 +18,8 @@ namespace {
 
 ConnectResult failed(int error) {
     ConnectResult result;
-    switch (error) {
-        case ECONNREFUSED:
-            result.failure = ConnectFailure::refused;
-            break;
-        case ETIMEDOUT:
-            result.failure = ConnectFailure::timed_out;
-            break;
-        case ENETUNREACH:
-            result.failure = ConnectFailure::network_unreachable;
-            break;
-        case EHOSTUNREACH:
-            result.failure = ConnectFailure::host_unreachable;
-            break;
-        default:
-            result.failure = ConnectFailure::other;
-            result.detail = std::string(std::strerror(error)) + ".";
-    }
+    result.failure = TranslateSystemError(error);
+    result.detail = std::string(std::strerror(error)) + ".";
     return result;
 }
 

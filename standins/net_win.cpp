@@ -39,23 +39,8 @@ std::string lookup_words(int error) {
 
 ConnectResult failed(int error) {
     ConnectResult result;
-    switch (error) {
-        case WSAECONNREFUSED:
-            result.failure = ConnectFailure::refused;
-            break;
-        case WSAETIMEDOUT:
-            result.failure = ConnectFailure::timed_out;
-            break;
-        case WSAENETUNREACH:
-            result.failure = ConnectFailure::network_unreachable;
-            break;
-        case WSAEHOSTUNREACH:
-            result.failure = ConnectFailure::host_unreachable;
-            break;
-        default:
-            result.failure = ConnectFailure::other;
-            result.detail = system_words(error);
-    }
+    result.failure = TranslateSystemError(error);
+    result.detail = system_words(error);
     return result;
 }
 

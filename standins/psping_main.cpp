@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
         next_start = Clock::now() + kInterval;
         const bool warmup = i == 0;
         const auto probe = standin::connect_tcp(target, kConnectTimeout);
-        const bool connected = probe.failure == standin::ConnectFailure::none;
+        const bool connected = !probe.failure.Failed();
         say("Connecting to " + endpoint + (warmup ? " (warmup)" : "") + ": " +
             (connected ? ms_text(probe.ms) : standin::failure_words(probe)) + "\n");
         if (!warmup && connected) times.push_back(probe.ms);

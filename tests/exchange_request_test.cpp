@@ -1,6 +1,6 @@
 // What a process started for one HTTP exchange accepts from its command line: only what
 // the program itself would ask, whoever started it.
-#include "platform/exchange_request.h"
+#include "net/exchange_request.h"
 
 #include <gtest/gtest.h>
 

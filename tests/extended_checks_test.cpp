@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "probes/extended_checks.h"
 #include "tests/test_support.h"
 

@@ -12,7 +12,7 @@
 #include <wininet.h>
 #endif
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "tests/test_support.h"
 
 namespace {

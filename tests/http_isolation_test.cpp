@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "platform/stop_signal.h"
 #include "tests/test_support.h"
 

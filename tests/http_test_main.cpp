@@ -3,7 +3,7 @@
 // mode as the shipped one does; the other test programs never take it.
 #include <gtest/gtest.h>
 
-#include "platform/http_exchange_process.h"
+#include "net/http_exchange_process.h"
 
 int main(int argc, char** argv) {
     if (IsHttpExchangeProcess()) return RunHttpExchangeProcess();

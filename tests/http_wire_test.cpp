@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/http_wire.h"
+#include "net/http_wire.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -29,6 +29,15 @@ set(cases
     "pass|cli/main.cpp|#include \"probes/endpoints.h\""
     "pass|platform/x.cpp|#include <windows.h>"
     "pass|platform/x.cpp|#include \"tollvane_version.h\""
+    "fail|platform/http_transport_posix.cpp|#include \"net/http_rules.h\""
+    "fail|net/http_client.cpp|#include \"probes/endpoints.h\""
+    "fail|net/x.cpp|#include \"../engine/check_sequence.h\""
+    "fail|diagnosis/rules.cpp|#include \"net/http_client.h\""
+    "pass|platform/net_adapters_posix.cpp|#include <net/if.h>"
+    "pass|net/http_client.cpp|#include \"platform/http_transport.h\""
+    "pass|probes/x.cpp|#include \"net/http_client.h\""
+    "pass|engine/run.cpp|#include \"net/http_client.h\""
+    "pass|app/main.cpp|#include \"net/http_exchange_process.h\""
     "pass|probes/x.cpp|// #include \"engine/check_sequence.h\" is not an include"
 )
 

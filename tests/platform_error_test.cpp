@@ -6,6 +6,7 @@
 #include "platform/child_process.h"
 #include "platform/stop_signal.h"
 #include "platform/tcp_socket.h"
+#include "probes/platform_error_text.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -37,6 +38,16 @@ TEST(PlatformError, ASilentPeerTimesOutAndARaisedStopSaysStopped) {
     stop.Raise();
     EXPECT_EQ(CTcpSocket::kTimedOut, socket.Receive(buffer, sizeof buffer, 5000));
     EXPECT_EQ(EPlatformError::kStopped, socket.LastError().kind);
+}
+
+// The kinds a connection failure is told apart by, for the stand-ins' words, are one in
+// the report's.
+TEST(PlatformError, EveryWayOfNotReachingAPeerReadsAsUnreachable) {
+    const EPlatformError kinds[] = {EPlatformError::kNetworkUnreachable,
+                                    EPlatformError::kHostUnreachable, EPlatformError::kNetworkDown};
+    for (const EPlatformError kind : kinds)
+        EXPECT_STREQ("网络不可达", DescribePlatformError({kind, 1}).GetString());
+    EXPECT_STREQ("连接被拒绝", DescribePlatformError({EPlatformError::kRefused, 1}).GetString());
 }
 
 TEST(PlatformError, AProgramThatIsNotThereIsNotFound) {

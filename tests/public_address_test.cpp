@@ -1,5 +1,5 @@
 // Which addresses an exchange to a peer-chosen link may reach.
-#include "platform/public_address.h"
+#include "net/public_address.h"
 
 #include <gtest/gtest.h>
 

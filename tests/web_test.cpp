@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 #include "platform/stop_signal.h"
 #include "probes/http_failure_text.h"
 #include "probes/public_ip.h"

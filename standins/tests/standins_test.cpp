@@ -2,6 +2,7 @@
 // canned lines. All network traffic stays on loopback.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "net.hpp"
 #include "parsers.hpp"
 #include "support.hpp"
 
@@ -185,6 +187,30 @@ TEST(Psping, OpenLoopbackPortAnswersEveryConnect) {
         outcome.output,
         std::regex(R"(  Minimum = \d+\.\d\dms, Maximum = \d+\.\d\dms, Average = \d+\.\d\dms)")))
         << outcome.output;
+}
+
+// A connect failure is classed by the platform's translation of the system's number and
+// worded as Windows words it; what psping has no words for is told in the system's own.
+TEST(Psping, ConnectFailuresAreWordedFromTheSharedVocabulary) {
+    struct Case {
+        int error;
+        std::string words;
+    };
+    const Case cases[] = {
+        {ECONNREFUSED, "The remote computer refused the network connection."},
+        {ETIMEDOUT, "This operation returned because the timeout period expired."},
+        {ENETUNREACH, "The network location cannot be reached."},
+        {EHOSTUNREACH, "The remote host cannot be reached."},
+        {ENETDOWN, "the system's own words"},
+        {EMFILE, "the system's own words"},
+    };
+    for (const Case& one : cases) {
+        standin::ConnectResult result;
+        result.failure = TranslateSystemError(one.error);
+        result.detail = "the system's own words";
+        EXPECT_EQ(standin::failure_words(result), one.words) << one.error;
+    }
+    EXPECT_EQ(standin::failure_words(standin::ConnectResult()), "");
 }
 
 TEST(Psping, ClosedLoopbackPortIsRefused) {

@@ -14,7 +14,7 @@
 #endif
 
 #include "platform/net_startup.h"
-#include "platform/http_exchange_process.h"
+#include "net/http_exchange_process.h"
 #include "probes/egress_dns.h"
 #include "probes/local_environment.h"
 #include "probes/probe_context.h"

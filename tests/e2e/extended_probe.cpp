@@ -14,7 +14,7 @@
 #include <io.h>
 #endif
 
-#include "platform/http_exchange_process.h"
+#include "net/http_exchange_process.h"
 #include "platform/net_startup.h"
 #include "probes/extended_checks.h"
 #include "probes/probe_context.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/http_wire.h"
+#include "net/http_wire.h"
 
 namespace {
 

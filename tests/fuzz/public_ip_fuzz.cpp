@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/ipv4_parse.h"
-#include "platform/public_address.h"
+#include "net/public_address.h"
 #include "probes/public_ip.h"
 
 namespace {

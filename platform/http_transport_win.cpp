@@ -18,10 +18,8 @@
 
 #include "platform/bounded_call.h"
 #include "platform/deadline.h"
-#include "platform/http_backend.h"
-#include "platform/http_exchange_win.h"
+#include "platform/http_transport.h"
 #include "platform/program_path.h"
-#include "platform/public_address.h"
 #include "platform/stop_signal.h"
 #include "platform/wide_text.h"
 
@@ -62,17 +60,14 @@ void CloseInnermostFirst(const std::vector<HINTERNET>& handles) {
     for (auto it = handles.rbegin(); it != handles.rend(); ++it) InternetCloseHandle(*it);
 }
 
-// As many redirects as libcurl follows on Linux.
-const int kMaxRedirects = 10;
-
 // What the caller and the thread making the blocking calls share. It is held by both,
 // so a thread left behind by a caller that stopped waiting still owns all it touches.
 // The handles belong to that thread alone: it opens, uses and closes them, so none is
 // ever closed while a call may still use it, and a value the system hands out again
 // for a later exchange is never closed by mistake.
 struct CInetShared {
-    CInetShared(const CHttpLimits& bounds, CUrlNotice onUrl)
-        : limits(bounds), notice(std::move(onUrl)) {}
+    CInetShared(const CHttpLimits& bounds, const CHttpRules& given, CUrlNotice onUrl)
+        : limits(bounds), rules(given), notice(std::move(onUrl)) {}
 
     // Takes a handle just opened. False when it is null, or when the caller has given
     // up on the exchange meanwhile (the handle is then closed at once).
@@ -143,14 +138,14 @@ struct CInetShared {
         {
             std::lock_guard<std::mutex> guard(lock);
             url = address;
-            tooMany = ++redirects > kMaxRedirects;
+            tooMany = ++redirects > rules.maxRedirects;
         }
         if (notice) notice(address);
         if (tooMany && wakeCaller) wakeCaller();
     }
     bool TooManyRedirects() {
         std::lock_guard<std::mutex> guard(lock);
-        return redirects > kMaxRedirects;
+        return redirects > rules.maxRedirects;
     }
     void MarkAborted(EHttpFailure why) {
         std::lock_guard<std::mutex> guard(lock);
@@ -162,6 +157,7 @@ struct CInetShared {
     }
 
     const CHttpLimits limits;
+    const CHttpRules rules;
     const CUrlNotice notice;
 
     std::mutex lock;
@@ -193,8 +189,9 @@ struct CInetShared {
 // bound, and to close its handles itself.
 class CInetRunner {
 public:
-    CInetRunner(CStopSignal* stop, const CHttpLimits& limits, CUrlNotice notice)
-        : m_shared(std::make_shared<CInetShared>(limits, std::move(notice))),
+    CInetRunner(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules,
+                CUrlNotice notice)
+        : m_shared(std::make_shared<CInetShared>(limits, rules, std::move(notice))),
           m_deadline(limits.totalMs),
           m_stop(stop),
           m_scope(stop, m_runner.Waker()) {
@@ -282,21 +279,21 @@ const DWORD kFreshRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_W
 
 // The address the layer says it connects to: text on the systems seen ("192.0.2.1"),
 // though documented as a SOCKADDR, so both are read. Anything else counts as not public.
-bool IsPublicConnectAddress(const void* information, DWORD length) {
+bool IsPublicConnectAddress(const CHttpRules& rules, const void* information, DWORD length) {
     const auto* bytes = static_cast<const unsigned char*>(information);
     if (!bytes || length == 0) return false;
     if (bytes[0] >= 0x20) {
         const char* text = static_cast<const char*>(information);
-        return IsPublicAddressText(std::string(text, strnlen(text, length)));
+        return rules.isPublicAddressText(std::string(text, strnlen(text, length)));
     }
     const auto* address = static_cast<const sockaddr*>(information);
     if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
         const auto* ipv4 = static_cast<const sockaddr_in*>(information);
-        return IsPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4->sin_addr));
+        return rules.isPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4->sin_addr));
     }
     if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
         const auto* ipv6 = static_cast<const sockaddr_in6*>(information);
-        return IsPublicIpv6(reinterpret_cast<const uint8_t*>(&ipv6->sin6_addr));
+        return rules.isPublicIpv6(reinterpret_cast<const uint8_t*>(&ipv6->sin6_addr));
     }
     return false;
 }
@@ -334,7 +331,7 @@ void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
     auto* shared = reinterpret_cast<CInetShared*>(context);
     if (!shared) return;
     if (status == INTERNET_STATUS_CONNECTING_TO_SERVER && shared->limits.publicHttpsOnly &&
-        !IsPublicConnectAddress(information, length)) {
+        !IsPublicConnectAddress(shared->rules, information, length)) {
         shared->forbidden = true;
     }
     if (status == INTERNET_STATUS_RESOLVING_NAME ||
@@ -422,12 +419,12 @@ bool TakeResponse(CInetShared& shared, HINTERNET request) {
 // False when the address's host resolves to any address off the public internet. A name
 // that does not resolve here is left to the layer, which then fails on it itself; one
 // that resolves otherwise for the layer is caught as it connects (OnUrlStatus).
-bool MayConnectTo(const CString& url) {
+bool MayConnectTo(const CHttpRules& rules, const CString& url) {
     static const bool started = [] {
         WSADATA data;
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
-    const std::string host = HostOfUrl(url.Bytes());
+    const std::string host = rules.hostOfUrl(url.Bytes());
     if (!started || host.empty()) return false;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -436,7 +433,8 @@ bool MayConnectTo(const CString& url) {
     if (getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return true;
     bool allPublic = true;
     for (const addrinfo* item = list; item; item = item->ai_next)
-        allPublic = allPublic && IsPublicConnectAddress(item->ai_addr, static_cast<DWORD>(item->ai_addrlen));
+        allPublic = allPublic && IsPublicConnectAddress(rules, item->ai_addr,
+                                                        static_cast<DWORD>(item->ai_addrlen));
     freeaddrinfo(list);
     return allPublic;
 }
@@ -487,7 +485,8 @@ void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) 
     if (!session) return;
     CString at = url;
     for (int hop = 0;; ++hop) {
-        if (guarded && (!IsHttpsAddress(at) || !MayConnectTo(at))) return ForbidExchange(shared);
+        if (guarded && (!IsHttpsAddress(at) || !MayConnectTo(shared.rules, at)))
+            return ForbidExchange(shared);
         HINTERNET file = OpenOneUrl(shared, session, at, accept, guarded ? INTERNET_FLAG_NO_AUTO_REDIRECT : 0);
         if (shared.forbidden) return ForbidExchange(shared);
         if (!file) return;
@@ -496,7 +495,7 @@ void OpenUrlJob(CInetShared& shared, const CString& url, const CString& accept) 
             shared.file = file;
             return;
         }
-        if (hop >= kMaxRedirects) {
+        if (hop >= shared.rules.maxRedirects) {
             shared.outcome.failure = EHttpFailure::kTooManyRedirects;
             return;
         }
@@ -561,13 +560,14 @@ CString FirstLine(const CString& headers) {
 }  // namespace
 
 struct CPageExchange::Impl {
-    Impl(CStopSignal* stop, const CHttpLimits& limits, CUrlNotice notice)
-        : runner(stop, limits, std::move(notice)) {}
+    Impl(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules, CUrlNotice notice)
+        : runner(stop, limits, rules, std::move(notice)) {}
     CInetRunner runner;
 };
 
-CPageExchange::CPageExchange(CStopSignal* stop, const CHttpLimits& limits, CUrlNotice notice)
-    : m_impl(new Impl(stop, limits, std::move(notice))) {}
+CPageExchange::CPageExchange(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules,
+                             CUrlNotice notice)
+    : m_impl(new Impl(stop, limits, rules, std::move(notice))) {}
 
 CPageExchange::~CPageExchange() = default;
 
@@ -621,11 +621,14 @@ void TakeRootAnswer(CInetShared& shared, CHttpHeaderAnswer* answer) {
 
 }  // namespace
 
-CHttpHeaderAnswer ExchangeRootHeaders(const CString& host, int port, CStopSignal* stop,
-                                      const CHttpLimits& limits, const CUrlNotice& notice) {
+CHttpHeaderAnswer ExchangeRootHeaders(const CRootTarget& target, CStopSignal* stop,
+                                      const CHttpLimits& limits, const CHttpRules& rules,
+                                      const CUrlNotice& notice) {
     CHttpHeaderAnswer answer;
-    CInetRunner runner(stop, limits, notice);
-    runner.Shared().SetUrl(RootUrl("http", host, port));
+    CInetRunner runner(stop, limits, rules, notice);
+    runner.Shared().SetUrl(target.url);
+    const CString host = target.host;
+    const int port = target.port;
     if (!runner.Run([host, port](CInetShared& shared) { RootHeadersJob(shared, host, port); })) {
         answer.outcome = runner.Interruption();
         return answer;
@@ -788,12 +791,15 @@ void HttpsRootJob(CInetShared& shared, CHttpsShared& https, const CString& host,
 
 }  // namespace
 
-CHttpsAnswer ExchangeHttpsRoot(const CString& host, int port, CStopSignal* stop,
-                               const CHttpLimits& limits, const CUrlNotice& notice) {
+CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
+                               const CHttpLimits& limits, const CHttpRules& rules,
+                               const CUrlNotice& notice) {
     CHttpsAnswer result;
     CHttpHeaderAnswer& answer = result.response;
-    CInetRunner runner(stop, limits, notice);
-    runner.Shared().SetUrl(RootUrl("https", host, port));
+    CInetRunner runner(stop, limits, rules, notice);
+    runner.Shared().SetUrl(target.url);
+    const CString host = target.host;
+    const int port = target.port;
     auto https = std::make_shared<CHttpsShared>();
     if (!runner.Run([https, host, port](CInetShared& shared) {
             HttpsRootJob(shared, *https, host, port);

@@ -1,4 +1,4 @@
-#include "platform/public_address.h"
+#include "net/public_address.h"
 
 #include <algorithm>
 #include <cstring>

@@ -16,11 +16,10 @@
 #include <vector>
 
 #include "platform/deadline.h"
-#include "platform/http_backend.h"
-#include "platform/http_client.h"
 #include "platform/http_header_posix.h"
+#include "platform/http_transport.h"
+#include "platform/platform_error.h"
 #include "platform/program_path.h"
-#include "platform/public_address.h"
 #include "platform/stop_signal.h"
 
 namespace {
@@ -48,8 +47,8 @@ CHttpOutcome MapResult(CURL* easy, CURLcode result) {
         case CURLE_COULDNT_CONNECT: {
             long error = 0;
             curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &error);
-            outcome.failure =
-                error == ECONNREFUSED ? EHttpFailure::kRefused : EHttpFailure::kCannotConnect;
+            const bool refused = TranslateSystemError(error).kind == EPlatformError::kRefused;
+            outcome.failure = refused ? EHttpFailure::kRefused : EHttpFailure::kCannotConnect;
             break;
         }
         case CURLE_OPERATION_TIMEDOUT:
@@ -80,14 +79,14 @@ CHttpOutcome MapResult(CURL* easy, CURLcode result) {
 struct CAddressGuard {
     bool refused = false;
 
-    static bool IsPublic(const sockaddr& address, socklen_t length) {
+    static bool IsPublic(const CHttpRules& rules, const sockaddr& address, socklen_t length) {
         if (address.sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
             const auto& ipv4 = reinterpret_cast<const sockaddr_in&>(address);
-            return IsPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4.sin_addr));
+            return rules.isPublicIpv4(reinterpret_cast<const uint8_t*>(&ipv4.sin_addr));
         }
         if (address.sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
             const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(address);
-            return IsPublicIpv6(ipv6.sin6_addr.s6_addr);
+            return rules.isPublicIpv6(ipv6.sin6_addr.s6_addr);
         }
         return false;
     }
@@ -98,8 +97,8 @@ struct CAddressGuard {
 // connection and every silence.
 class CCurlTransfer {
 public:
-    CCurlTransfer(CStopSignal* stop, const CHttpLimits& limits)
-        : m_stop(stop), m_deadline(limits.totalMs), m_limits(limits) {
+    CCurlTransfer(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules)
+        : m_stop(stop), m_deadline(limits.totalMs), m_limits(limits), m_rules(rules) {
         EnsureCurl();
         m_multi = curl_multi_init();
         m_easy = curl_easy_init();
@@ -185,6 +184,7 @@ private:
     CStopSignal* m_stop;
     CDeadline m_deadline;
     CHttpLimits m_limits;
+    CHttpRules m_rules;
     CAddressGuard m_guard;
     CURLM* m_multi = nullptr;
     CURL* m_easy = nullptr;
@@ -218,7 +218,8 @@ curl_socket_t CCurlTransfer::OnOpenSocket(void* context, curlsocktype, curl_sock
     auto* self = static_cast<CCurlTransfer*>(context);
     // An exchange limited to public addresses checks the address it is about to connect
     // to: each one a name resolves to that libcurl tries, after every redirect.
-    if (self->m_limits.publicHttpsOnly && !CAddressGuard::IsPublic(address->addr, address->addrlen)) {
+    if (self->m_limits.publicHttpsOnly &&
+        !CAddressGuard::IsPublic(self->m_rules, address->addr, address->addrlen)) {
         self->m_guard.refused = true;
         return CURL_SOCKET_BAD;
     }
@@ -288,7 +289,7 @@ bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(m_rules.maxRedirects));
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     // A name lookup still running when the exchange ends is left to finish on its own
@@ -340,9 +341,11 @@ struct CHeaderCollector : CHeaderBlock {
 
 }  // namespace
 
-struct CHttpPage::Impl {
-    Impl(CStopSignal* stop, const CHttpLimits& limits)
-        : transfer(stop, limits), headers(limits.maxHeaderBytes), maxBody(limits.maxBodyBytes) {}
+struct CPageExchange::Impl {
+    Impl(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules)
+        : transfer(stop, limits, rules),
+          headers(limits.maxHeaderBytes),
+          maxBody(limits.maxBodyBytes) {}
 
     static size_t OnBody(char* data, size_t size, size_t count, void* context) {
         Impl* self = static_cast<Impl*>(context);
@@ -370,12 +373,15 @@ struct CHttpPage::Impl {
     bool capped = false;
 };
 
-CHttpPage::CHttpPage(CStopSignal* stop, const CHttpLimits& limits)
-    : m_impl(new Impl(stop, limits)), m_maxBody(limits.maxBodyBytes) {}
+// The address notices serve the Windows transport's own process; libcurl's effective
+// address is read where the outcome is made.
+CPageExchange::CPageExchange(CStopSignal* stop, const CHttpLimits& limits, const CHttpRules& rules,
+                             CUrlNotice)
+    : m_impl(new Impl(stop, limits, rules)) {}
 
-CHttpPage::~CHttpPage() = default;
+CPageExchange::~CPageExchange() = default;
 
-bool CHttpPage::OpenChecked(const CString& url, const CString& accept) {
+bool CPageExchange::Open(const CString& url, const CString& accept) {
     Impl* impl = m_impl.get();
     CCurlTransfer& transfer = impl->transfer;
     if (!transfer.Prepare(url.Bytes(), accept.Bytes())) {
@@ -401,7 +407,7 @@ bool CHttpPage::OpenChecked(const CString& url, const CString& accept) {
     return true;
 }
 
-int CHttpPage::ReadSome(char* buffer, int capacity) {
+int CPageExchange::ReadSome(char* buffer, int capacity) {
     Impl* impl = m_impl.get();
     impl->transfer.Drive([impl] { return impl->HasBytes(); });
     if (impl->HasBytes()) {
@@ -427,12 +433,13 @@ size_t DropBody(char*, size_t, size_t, void*) { return 0; }
 
 }  // namespace
 
-CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSignal* stop,
-                                        const CHttpLimits& limits) {
+CHttpHeaderAnswer ExchangeRootHeaders(const CRootTarget& target, CStopSignal* stop,
+                                      const CHttpLimits& limits, const CHttpRules& rules,
+                                      const CUrlNotice&) {
     CHttpHeaderAnswer answer;
-    CCurlTransfer transfer(stop, limits);
+    CCurlTransfer transfer(stop, limits, rules);
     CHeaderCollector headers(limits.maxHeaderBytes);
-    const std::string url = RootUrl("http", host, port).Bytes();
+    const std::string url = target.url.Bytes();
     if (!transfer.Prepare(url)) {
         answer.outcome.failure = EHttpFailure::kOther;
         answer.outcome.code = CURLE_OUT_OF_MEMORY;
@@ -468,7 +475,7 @@ bool HeaderBlockEnded(const CHeaderCollector& headers) {
 }
 
 // The server's own certificate, the first of the chain libcurl reports.
-CServerCertificate ReadCertificate(CURL* easy, const CString& host) {
+CServerCertificate ReadCertificate(CURL* easy, const CString& host, const CHttpRules& rules) {
     CServerCertificate certificate;
     curl_certinfo* info = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_CERTINFO, &info) != CURLE_OK || !info ||
@@ -491,15 +498,17 @@ CServerCertificate ReadCertificate(CURL* easy, const CString& host) {
     std::vector<CString> names = certificate.dnsNames;
     if (names.empty()) names.push_back(CommonNameOf(certificate.subject.Bytes()));
     for (const CString& name : names)
-        certificate.nameMatches = certificate.nameMatches || CertificateNameMatches(name, host);
+        certificate.nameMatches =
+            certificate.nameMatches || rules.certificateNameMatches(name, host);
     return certificate;
 }
 
 // A second handshake, this one checking the chain against the system's roots (the
 // name is judged apart). A date outside the validity period is reported on its own
 // line, so it does not count against trust.
-bool ChainIsTrusted(const std::string& url, CStopSignal* stop, const CHttpLimits& limits) {
-    CCurlTransfer transfer(stop, limits);
+bool ChainIsTrusted(const std::string& url, CStopSignal* stop, const CHttpLimits& limits,
+                    const CHttpRules& rules) {
+    CCurlTransfer transfer(stop, limits, rules);
     if (!transfer.Prepare(url)) return false;
     CURL* easy = transfer.Easy();
     curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
@@ -519,13 +528,14 @@ bool ChainIsTrusted(const std::string& url, CStopSignal* stop, const CHttpLimits
 
 }  // namespace
 
-CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* stop,
-                                 const CHttpLimits& limits) {
+CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
+                               const CHttpLimits& limits, const CHttpRules& rules,
+                               const CUrlNotice&) {
     CHttpsAnswer result;
     CHttpHeaderAnswer& answer = result.response;
-    CCurlTransfer transfer(stop, limits);
+    CCurlTransfer transfer(stop, limits, rules);
     CHeaderCollector headers(limits.maxHeaderBytes);
-    const std::string url = RootUrl("https", host, port).Bytes();
+    const std::string url = target.url.Bytes();
     if (!transfer.Prepare(url)) {
         answer.outcome.failure = EHttpFailure::kOther;
         answer.outcome.code = CURLE_OUT_OF_MEMORY;
@@ -546,11 +556,11 @@ CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* sto
         return result;
     }
     transfer.Drive([&headers] { return HeaderBlockEnded(headers); });
-    result.certificate = ReadCertificate(easy, host);
+    result.certificate = ReadCertificate(easy, target.host, rules);
     if (result.certificate.present) {
         CHttpLimits rest = limits;
         rest.totalMs = std::max(1, transfer.RemainingMs());
-        result.certificate.trusted = ChainIsTrusted(url, stop, rest);
+        result.certificate.trusted = ChainIsTrusted(url, stop, rest, rules);
     }
     if (!HeaderBlockEnded(headers)) {
         answer.outcome = headers.Outcome(transfer);

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 
 enum class EWireRecord : unsigned char {
     kAnswer = 1,  // the response (or why none came), with the certificate of a TLS exchange

@@ -1,9 +1,10 @@
-#include "platform/http_client.h"
+#include "net/http_client.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/http_backend.h"
+#include "net/http_backend.h"
+#include "net/public_address.h"
 
 bool CHttpPage::Open(const CString& url, const CString& accept) {
     if (!IsPlainPageAddress(url) || !IsPlainMediaType(accept)) {
@@ -103,6 +104,20 @@ bool IsPlainMediaType(const CString& accept) {
         if (byte < 0x20 || byte >= 0x7F) return false;
     }
     return true;
+}
+
+const CHttpRules& HttpRules() {
+    static const CHttpRules rules = [] {
+        CHttpRules made;
+        made.maxRedirects = 10;
+        made.isPublicIpv4 = &IsPublicIpv4;
+        made.isPublicIpv6 = &IsPublicIpv6;
+        made.isPublicAddressText = &IsPublicAddressText;
+        made.hostOfUrl = &HostOfUrl;
+        made.certificateNameMatches = &CertificateNameMatches;
+        return made;
+    }();
+    return rules;
 }
 
 CString RootUrl(const char* scheme, const CString& host, int port) {

@@ -1,6 +1,6 @@
-#include "platform/exchange_request.h"
+#include "net/exchange_request.h"
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
 
 namespace {
 

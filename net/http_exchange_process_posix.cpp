@@ -1,4 +1,4 @@
-#include "platform/http_exchange_process.h"
+#include "net/http_exchange_process.h"
 
 const char kHttpExchangeSwitch[] = "--tollvane-http-exchange";
 

@@ -2,7 +2,12 @@
 // http_client.h, whose portable part (http_client.cpp) checks the host first.
 #pragma once
 
-#include "platform/http_client.h"
+#include "net/http_client.h"
+
+// This layer's decisions, handed to the transport with every exchange: redirects
+// followed (as many as libcurl's default would allow for the WinINet transport too),
+// the public address checks (public_address.h), the certificate name rule.
+const CHttpRules& HttpRules();
 
 // "scheme://host:port/", the address a root exchange sets out for.
 CString RootUrl(const char* scheme, const CString& host, int port);

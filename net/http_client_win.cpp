@@ -1,5 +1,5 @@
 // Each exchange runs in a process of its own: this program started again with the
-// exchange on its command line (http_exchange_win.h does the work there). WinINet keeps
+// exchange on its command line (platform/http_transport.h does the work there). WinINet keeps
 // every header line a server sends and has no limit for them, and a call of it that is
 // given up on goes on in its thread for as long as the server sends; a process can be
 // ended, and ends itself once it holds too much, so neither the memory nor the wait of
@@ -20,12 +20,12 @@
 
 #include "platform/child_process.h"
 #include "platform/deadline.h"
-#include "platform/exchange_request.h"
-#include "platform/http_backend.h"
-#include "platform/http_client.h"
-#include "platform/http_exchange_process.h"
-#include "platform/http_exchange_win.h"
-#include "platform/http_wire.h"
+#include "net/exchange_request.h"
+#include "net/http_backend.h"
+#include "net/http_client.h"
+#include "net/http_exchange_process.h"
+#include "platform/http_transport.h"
+#include "net/http_wire.h"
 #include "platform/program_path.h"
 #include "platform/stop_signal.h"
 #include "platform/system_dlls_win.h"
@@ -451,18 +451,23 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     const CUrlNotice notice = [state](const CString& url) { state->NoteUrl(url); };
     const CHttpLimits& limits = request.limits;
     if (request.kind == kKindRoot) {
-        output->Finish(EncodeWireAnswer(
-            AnswerOf(ExchangeRootHeaders(request.host, request.port, nullptr, limits, notice))));
+        const CRootTarget target{request.host, request.port,
+                                 RootUrl("http", request.host, request.port)};
+        const CHttpHeaderAnswer root =
+            ExchangeRootHeaders(target, nullptr, limits, HttpRules(), notice);
+        output->Finish(EncodeWireAnswer(AnswerOf(root)));
     }
     if (request.kind == kKindHttps) {
-        const CHttpsAnswer https = ExchangeHttpsRoot(request.host, request.port, nullptr, limits, notice);
+        const CRootTarget target{request.host, request.port,
+                                 RootUrl("https", request.host, request.port)};
+        const CHttpsAnswer https = ExchangeHttpsRoot(target, nullptr, limits, HttpRules(), notice);
         CWireAnswer wire = AnswerOf(https.response);
         wire.certificate = https.certificate;
         output->Finish(EncodeWireAnswer(wire));
     }
     if (request.kind != kKindPage) EndThisProcess(2);
 
-    CPageExchange page(nullptr, limits, notice);
+    CPageExchange page(nullptr, limits, HttpRules(), notice);
     const bool isOpen = page.Open(request.url, request.accept);
     CWireAnswer opened;
     opened.outcome = page.Outcome();

@@ -1,4 +1,4 @@
-#include "platform/http_wire.h"
+#include "net/http_wire.h"
 
 #include <cstdint>
 
