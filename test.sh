@@ -54,7 +54,8 @@ done
 # Checks that spend their time waiting on silent peers and time limits, each in namespaces
 # (and a wine prefix) of its own, run side by side, two at a time; the others load the
 # cores (Xvfb and wine, a package install) or measure memory, and run alone after them.
-side_by_side=(loopback_run_check hostile_peers_check silent_peers_check psping_check rdap_check)
+side_by_side=(loopback_run_check hostile_peers_check silent_peers_check psping_check rdap_check
+    dns_loss_check diagnosis_check)
 e2e_logs="$(mktemp -d)"
 trap 'rm -f "$timings"; rm -rf "$e2e_logs"' EXIT
 run_e2e() {
