@@ -156,6 +156,35 @@ TEST(HttpIsolation, AnEndlessHeaderBlockCostsTheCallerNoMemoryAndLeavesNoProcess
 
 // A stop raised while the exchange waits (for the response, or for more of the body) ends
 // it within a wait slice or two, and its process with it.
+struct CStopCase {
+    const char* name;
+    CLoopbackServer::Script script;
+    std::function<CHttpOutcome(int port, CStopSignal* stop)> call;
+};
+
+// Raises the stop 1.5 s into the exchange: the call must return within a second of it,
+// as stopped, with no process of its own left.
+void ExpectStoppedAtOnce(const CStopCase& row) {
+    SCOPED_TRACE(row.name);
+    CLoopbackServer server(row.script);
+    CStopSignal stop;
+    std::atomic<long long> raisedAt{0};
+    const auto start = CClock::now();
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        raisedAt = Milliseconds(CClock::now() - start);
+        stop.Raise();
+    });
+    const CHttpOutcome outcome = row.call(server.Port(), &stop);
+    const long long returnedAt = Milliseconds(CClock::now() - start);
+    raiser.join();
+    EXPECT_EQ(EHttpFailure::kStopped, outcome.failure);
+    EXPECT_EQ(Address(server.Port()), outcome.url.Bytes());
+    EXPECT_GE(returnedAt, raisedAt.load());
+    EXPECT_LT(returnedAt - raisedAt, 1000) << "returned " << returnedAt - raisedAt << " ms after the stop";
+    EXPECT_TRUE(WaitFor([] { return ChildProcesses() == 0; }, 1000)) << ChildProcesses() << " left";
+}
+
 TEST(HttpIsolation, AStopSignalEndsTheExchangeAndItsProcessAtOnce) {
     EnsureNetworking();
     CHttpLimits limits = ShortLimits();
@@ -171,12 +200,7 @@ TEST(HttpIsolation, AStopSignalEndsTheExchangeAndItsProcessAtOnce) {
         connection.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nfirst\n" + std::string(5000, 'x'));
         connection.HoldUntilStopped();
     };
-    struct CCase {
-        const char* name;
-        CLoopbackServer::Script script;
-        std::function<CHttpOutcome(int port, CStopSignal* stop)> call;
-    };
-    const CCase cases[] = {
+    const CStopCase cases[] = {
         {"root headers", silent,
          [&limits](int port, CStopSignal* stop) {
              return FetchRootHeaders("127.0.0.1", port, stop, limits).outcome;
@@ -201,26 +225,7 @@ TEST(HttpIsolation, AStopSignalEndsTheExchangeAndItsProcessAtOnce) {
              return page.Outcome();
          }},
     };
-    for (const CCase& row : cases) {
-        SCOPED_TRACE(row.name);
-        CLoopbackServer server(row.script);
-        CStopSignal stop;
-        std::atomic<long long> raisedAt{0};
-        const auto start = CClock::now();
-        std::thread raiser([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            raisedAt = Milliseconds(CClock::now() - start);
-            stop.Raise();
-        });
-        const CHttpOutcome outcome = row.call(server.Port(), &stop);
-        const long long returnedAt = Milliseconds(CClock::now() - start);
-        raiser.join();
-        EXPECT_EQ(EHttpFailure::kStopped, outcome.failure);
-        EXPECT_EQ(Address(server.Port()), outcome.url.Bytes());
-        EXPECT_GE(returnedAt, raisedAt.load());
-        EXPECT_LT(returnedAt - raisedAt, 1000) << "returned " << returnedAt - raisedAt << " ms after the stop";
-        EXPECT_TRUE(WaitFor([] { return ChildProcesses() == 0; }, 1000)) << ChildProcesses() << " left";
-    }
+    for (const CStopCase& row : cases) ExpectStoppedAtOnce(row);
 }
 
 // A body that breaks off gives the lines that came, the last one unfinished, and then

@@ -59,10 +59,9 @@ struct CAnswerCase {
     std::uint16_t sequence;
 };
 
-TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
+std::vector<CAnswerCase> Ipv4AnswerCases() {
     const CBytes echo4 = Icmp(8, 0, 0x1234, 7);
-    const CBytes echo6 = Icmp(128, 0, 0x1234, 7);
-    const CAnswerCase cases[] = {
+    return {
         {"echo reply, datagram socket", false, false, Join({Icmp(0, 0, 0x1234, 7), kPayload}),
          EIcmpAnswer::kEchoReply, 0x1234, 7},
         {"echo reply, raw socket", false, true,
@@ -101,6 +100,13 @@ TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
          std::nullopt, 0, 0},
         {"not ICMP", false, true, Join({Ipv4Header(6), Icmp(0, 0, 1, 2)}), std::nullopt, 0, 0},
         {"empty", false, false, CBytes{}, std::nullopt, 0, 0},
+    };
+}
+
+std::vector<CAnswerCase> Ipv6AnswerCases() {
+    const CBytes echo4 = Icmp(8, 0, 0x1234, 7);
+    const CBytes echo6 = Icmp(128, 0, 0x1234, 7);
+    return {
         {"echo reply, IPv6", true, false, Join({Icmp(129, 0, 0x0102, 300), kPayload}),
          EIcmpAnswer::kEchoReply, 0x0102, 300},
         {"time exceeded, IPv6", true, false, Join({Icmp(3, 0, 0, 0), Ipv6Header(58), echo6}),
@@ -114,6 +120,11 @@ TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
         {"IPv4 numbers read as IPv6", true, false, Join({Icmp(11, 0, 0, 0), Ipv4Header(1), echo4}),
          std::nullopt, 0, 0},
     };
+}
+
+TEST(IcmpPacket, AnswersAreReadAndMatchedToTheProbeTheyQuote) {
+    std::vector<CAnswerCase> cases = Ipv4AnswerCases();
+    for (CAnswerCase& c : Ipv6AnswerCases()) cases.push_back(std::move(c));
     for (const CAnswerCase& c : cases) {
         const auto facts =
             ReadIcmpAnswer(c.packet.data(), c.packet.size(), c.ipv6, c.withIpv4Header);
