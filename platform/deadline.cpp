@@ -9,7 +9,9 @@ public:
 
 }  // namespace
 
+// Never destroyed: a bounded call's worker may still be running when the program ends,
+// and its deadline reads the clock after static destructors would have run.
 const IClock& SteadyClock() {
-    static const CSteadyClock clock;
-    return clock;
+    static const CSteadyClock* const clock = new CSteadyClock;
+    return *clock;
 }
