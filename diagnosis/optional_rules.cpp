@@ -11,6 +11,13 @@ bool Says(const CReportBlock* block, std::string_view words) {
     return block && block->body.find(words) != std::string_view::npos;
 }
 
+// The first line of the text that holds the words, without its surrounding blanks.
+std::string_view LineSaying(std::string_view text, std::string_view words) {
+    for (std::string_view line : SplitLines(text))
+        if (line.find(words) != std::string_view::npos) return TrimBlanks(line);
+    return {};
+}
+
 void AddDnsAnswerFindings(CFindingList* list, const CReportBlock& block) {
     for (const std::string& address : ReadDnsAddresses(block.body)) {
         if (IsFakeIpAddress(address)) {
@@ -24,8 +31,9 @@ void AddDnsAnswerFindings(CFindingList* list, const CReportBlock& block) {
         }
     }
     if (Says(&block, "查询超时")) {
-        list->Add("dns-timeout", ESeverity::kWarning, block, "DNS查询超时：%s",
-                  {Clip(ValueAfter(block.body, "记录查询失败："))});
+        list->Add("dns-timeout", ESeverity::kWarning, block,
+                  "DNS服务器在限定时间内没有答复（“%s”）：域名解析慢或DNS服务器不通。",
+                  {Clip(std::string(LineSaying(block.body, "查询超时")))});
     }
     if (Says(&block, "域名不存在")) {
         list->Add("name-not-resolving", ESeverity::kCritical, block, "DNS服务器答复该域名不存在。");
