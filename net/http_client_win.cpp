@@ -319,8 +319,8 @@ bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* requ
     if (words.size() != kArgCount) return false;
     const int most = 0x7FFFFFFF;
     request->kind = WideToUtf8(words[kArgKind]);
-    request->host = CString(WideToGbkText(words[kArgHost]));
-    request->url = CString(WideToGbkText(words[kArgUrl]));
+    request->host = CString(Utf16ToGbk(words[kArgHost], EGbkRule::kReplaceLookAlike));
+    request->url = CString(Utf16ToGbk(words[kArgUrl], EGbkRule::kReplaceLookAlike));
     request->accept = CString(WideToUtf8(words[kArgAccept]));
     CHttpLimits& limits = request->limits;
     const std::wstring& publicOnly = words[kArgPublicOnly];

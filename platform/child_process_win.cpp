@@ -160,7 +160,9 @@ namespace {
 // The line the child's start-up code splits back into exactly these arguments.
 std::wstring CommandLineFor(const std::wstring& program, const CArgumentList& arguments) {
     std::vector<std::wstring> wide;
-    for (size_t i = 1; i < arguments.size(); ++i) wide.push_back(GbkToWideText(arguments[i].Bytes()));
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        wide.push_back(GbkToUtf16(arguments[i].Bytes(), EGbkRule::kReplaceLookAlike));
+    }
     return BuildCommandLine(program, wide);
 }
 
@@ -175,7 +177,9 @@ CPlatformError CChildProcess::StartError() const { return m_impl->startError; }
 
 void CChildProcess::SetEnvironment(const std::vector<CString>& settings) {
     m_impl->environment.clear();
-    for (const CString& setting : settings) m_impl->environment.push_back(GbkToWideText(setting.Bytes()));
+    for (const CString& setting : settings) {
+        m_impl->environment.push_back(GbkToUtf16(setting.Bytes(), EGbkRule::kReplaceLookAlike));
+    }
 }
 
 bool CChildProcess::StartChild(const CArgumentList& arguments) {

@@ -448,7 +448,7 @@ CString RedirectTarget(HINTERNET request, int status, const CString& from) {
     if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return CString();
     wchar_t whole[2048];
     DWORD length = sizeof whole / sizeof whole[0];
-    const std::wstring base = GbkToWideText(from.Bytes());
+    const std::wstring base = GbkToUtf16(from.Bytes(), EGbkRule::kReplaceLookAlike);
     if (!InternetCombineUrlW(base.c_str(), location, whole, &length, ICU_NO_ENCODE)) return CString();
     return CString(WideToUtf8(whole));
 }
@@ -465,10 +465,10 @@ HINTERNET OpenOneUrl(CInetShared& shared, HINTERNET session, const CString& url,
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
     const std::wstring headers = accept.IsEmpty() ? std::wstring() : L"Accept: " + Utf8ToWide(accept.Bytes()) + L"\r\n";
     shared.BeginWait();
-    HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(),
-                                      headers.empty() ? nullptr : headers.c_str(),
-                                      static_cast<DWORD>(headers.size()),
-                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags | flags, context);
+    HINTERNET file = InternetOpenUrlW(
+        session, GbkToUtf16(url.Bytes(), EGbkRule::kReplaceLookAlike).c_str(),
+        headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
+        INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags | flags, context);
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
         shared.Fail(error);
@@ -520,9 +520,9 @@ void ReadJob(CInetShared& shared, DWORD capacity) {
 HINTERNET OpenConnection(CInetShared& shared, const CString& host, int port) {
     HINTERNET session = OpenSession(shared);
     if (!session) return nullptr;
-    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
-                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, 0);
+    HINTERNET connection = InternetConnectW(
+        session, GbkToUtf16(host.Bytes(), EGbkRule::kReplaceLookAlike).c_str(),
+        static_cast<INTERNET_PORT>(port), nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     const DWORD error = ErrorIfNull(connection);
     if (!shared.Adopt(connection)) {
         shared.Fail(error);

@@ -9,7 +9,9 @@
 
 namespace {
 
-CString Gbk(const wchar_t* text) { return CString(WideToGbkText(text ? text : L"")); }
+CString Gbk(const wchar_t* text) {
+    return CString(Utf16ToGbk(text ? text : L"", EGbkRule::kReplaceLookAlike));
+}
 
 // A string the system allocated for us.
 struct CGlobalText {
