@@ -77,7 +77,7 @@ CString Number(long long value) {
 CArgumentList ExchangeArguments(const char* kind, const CString& host, int port, const CString& url,
                                 const CHttpLimits& limits, const CString& accept = CString()) {
     CArgumentList arguments(kArgCount);
-    arguments[kArgProgram] = GetExecutablePath();
+    arguments[kArgProgram] = CString(GetExecutablePath());
     arguments[kArgMarker] = kHttpExchangeSwitch;
     arguments[kArgKind] = kind;
     arguments[kArgHost] = host;

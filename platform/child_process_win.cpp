@@ -37,14 +37,14 @@ std::wstring SystemFolder() {
 // is taken from the system folder only: the standard search would look in the
 // program's folder and the current folder first, where anyone may have left a file
 // of that name. As process creation does, ".exe" is added to a name without extension.
-std::wstring ProgramPath(const std::string& word) {
+// Empty when the word is no path (path_text.h) or the system folder is unknown.
+std::wstring ProgramPath(const CFilePath& word) {
     std::wstring path;
+    if (!PathToWide(word, &path)) return std::wstring();
     if (word.find_first_of("\\/:") == std::string::npos) {
         const std::wstring folder = SystemFolder();
         if (folder.empty()) return std::wstring();
-        path = folder + L"\\" + Utf8ToWide(word);
-    } else {
-        path = Utf8ToWide(word);
+        path = folder + L"\\" + path;
     }
     const size_t name = path.find_last_of(L"\\/:");
     if (path.find(L'.', name == std::wstring::npos ? 0 : name) == std::wstring::npos) path += L".exe";

@@ -357,7 +357,7 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 // A synchronous session with the system's preconfigured proxy settings, adopted by the
 // exchange. Null on failure, with the reason recorded.
 HINTERNET OpenSession(CInetShared& shared) {
-    static const std::wstring agent = Utf8ToWide(GetExecutableBaseName().Bytes());
+    static const std::wstring agent = PathToWide(GetExecutableBaseName());
     // A proxy would reach whatever a peer named on our behalf, past the address check.
     const DWORD access = shared.limits.publicHttpsOnly ? INTERNET_OPEN_TYPE_DIRECT
                                                        : INTERNET_OPEN_TYPE_PRECONFIG;

@@ -10,7 +10,7 @@ std::vector<CProxySetting> ReadProxySettings() {
     return ProxyFromEnvironment(environment);
 }
 
-std::string HostsFilePath() { return "/etc/hosts"; }
+CFilePath HostsFilePath() { return "/etc/hosts"; }
 
 bool ReadHostsFile(std::string* content, size_t maxBytes) {
     std::ifstream in(HostsFilePath(), std::ios::binary);

@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "platform/path_text.h"
+
 enum class EGbkRule {
     // Fail (empty output) on a byte that is not a GBK character, or on a character with
     // no GBK form of its own.
@@ -33,7 +35,13 @@ bool Utf16ToGbk(const std::wstring& wide, EGbkRule rule, std::string* gbk);
 std::wstring GbkToUtf16(const std::string& gbk, EGbkRule rule);
 std::string Utf16ToGbk(const std::wstring& wide, EGbkRule rule);
 
+// A file path (path_text.h) for a wide call and back: the one way paths meet UTF-16.
+// False, with empty output, for bytes that are no path of that form.
+bool PathToWide(const CFilePath& path, std::wstring* wide);
+std::wstring PathToWide(const CFilePath& path);
+CFilePath WideToPath(const std::wstring& wide);
+
 // UTF-8 text from outside (a certificate's names, a header value) for a wide call and
-// back. File paths do not travel through here: see path_text.h.
+// back. File paths never travel through here.
 std::wstring Utf8ToWide(const std::string& utf8);
 std::string WideToUtf8(const std::wstring& wide);

@@ -69,6 +69,23 @@ std::string Utf16ToGbk(const std::wstring& wide, EGbkRule rule) {
     return gbk;
 }
 
+bool PathToWide(const CFilePath& path, std::wstring* wide) {
+    std::u16string units;
+    const bool ok = PathToUtf16(path, &units);
+    wide->assign(units.begin(), units.end());
+    return ok;
+}
+
+std::wstring PathToWide(const CFilePath& path) {
+    std::wstring wide;
+    PathToWide(path, &wide);
+    return wide;
+}
+
+CFilePath WideToPath(const std::wstring& wide) {
+    return Utf16ToPath(std::u16string(wide.begin(), wide.end()));
+}
+
 std::wstring Utf8ToWide(const std::string& utf8) { return ToWide(CP_UTF8, utf8); }
 
 std::string WideToUtf8(const std::wstring& wide) { return FromWide(CP_UTF8, wide); }
