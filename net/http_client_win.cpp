@@ -321,7 +321,7 @@ bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* requ
     request->kind = WideToUtf8(words[kArgKind]);
     request->host = CString(Utf16ToGbk(words[kArgHost], EGbkRule::kReplaceLookAlike));
     request->url = CString(Utf16ToGbk(words[kArgUrl], EGbkRule::kReplaceLookAlike));
-    request->accept = CString(WideToUtf8(words[kArgAccept]));
+    request->accept = CString(Utf16ToGbk(words[kArgAccept], EGbkRule::kReplaceLookAlike));
     CHttpLimits& limits = request->limits;
     const std::wstring& publicOnly = words[kArgPublicOnly];
     if (publicOnly != L"0" && publicOnly != L"1") return false;

@@ -392,7 +392,7 @@ void NoteFinalUrl(CInetShared& shared, HINTERNET request) {
     if (size == 0) return;
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
     if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer.data(), &size)) return;
-    shared.SetUrl(CString(WideToUtf8(buffer.data())));
+    shared.SetUrl(CString(Utf16ToGbk(buffer.data(), EGbkRule::kReplaceLookAlike)));
 }
 
 // The final response's status and header block, once the request has been answered.
@@ -450,7 +450,7 @@ CString RedirectTarget(HINTERNET request, int status, const CString& from) {
     DWORD length = sizeof whole / sizeof whole[0];
     const std::wstring base = GbkToUtf16(from.Bytes(), EGbkRule::kReplaceLookAlike);
     if (!InternetCombineUrlW(base.c_str(), location, whole, &length, ICU_NO_ENCODE)) return CString();
-    return CString(WideToUtf8(whole));
+    return CString(Utf16ToGbk(whole, EGbkRule::kReplaceLookAlike));
 }
 
 void ForbidExchange(CInetShared& shared) {
@@ -463,7 +463,10 @@ void ForbidExchange(CInetShared& shared) {
 HINTERNET OpenOneUrl(CInetShared& shared, HINTERNET session, const CString& url, const CString& accept,
                      DWORD flags) {
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
-    const std::wstring headers = accept.IsEmpty() ? std::wstring() : L"Accept: " + Utf8ToWide(accept.Bytes()) + L"\r\n";
+    const std::wstring headers =
+        accept.IsEmpty()
+            ? std::wstring()
+            : L"Accept: " + GbkToUtf16(accept.Bytes(), EGbkRule::kReplaceLookAlike) + L"\r\n";
     shared.BeginWait();
     HINTERNET file = InternetOpenUrlW(
         session, GbkToUtf16(url.Bytes(), EGbkRule::kReplaceLookAlike).c_str(),

@@ -27,5 +27,7 @@ CString HideProxyPassword(const CString& value);
 
 // Where the system's hosts file is.
 CFilePath HostsFilePath();
+// The same path as report text (GBK), to say which file was read.
+CString HostsFilePathText();
 // The file's first maxBytes, or false when it cannot be read.
 bool ReadHostsFile(std::string* content, size_t maxBytes);

@@ -12,6 +12,8 @@ std::vector<CProxySetting> ReadProxySettings() {
 
 CFilePath HostsFilePath() { return "/etc/hosts"; }
 
+CString HostsFilePathText() { return CString(HostsFilePath()); }
+
 bool ReadHostsFile(std::string* content, size_t maxBytes) {
     std::ifstream in(HostsFilePath(), std::ios::binary);
     if (!in) return false;

@@ -91,6 +91,8 @@ CFilePath HostsFilePath() {
     return WideToPath(std::wstring(folder) + L"\\drivers\\etc\\hosts");
 }
 
+CString HostsFilePathText() { return Gbk(PathToWide(HostsFilePath()).c_str()); }
+
 bool ReadHostsFile(std::string* content, size_t maxBytes) {
     const CFilePath path = HostsFilePath();
     if (path.empty()) return false;

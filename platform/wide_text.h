@@ -41,7 +41,7 @@ bool PathToWide(const CFilePath& path, std::wstring* wide);
 std::wstring PathToWide(const CFilePath& path);
 CFilePath WideToPath(const std::wstring& wide);
 
-// UTF-8 text from outside (a certificate's names, a header value) for a wide call and
-// back. File paths never travel through here.
+// UTF-8 text from outside (a certificate's names, JSON text) for a wide call and back.
+// File paths never travel through here.
 std::wstring Utf8ToWide(const std::string& utf8);
 std::string WideToUtf8(const std::wstring& wide);
