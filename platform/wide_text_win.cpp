@@ -71,9 +71,10 @@ std::string Utf16ToGbk(const std::wstring& wide, EGbkRule rule) {
 
 bool PathToWide(const CFilePath& path, std::wstring* wide) {
     std::u16string units;
-    const bool ok = PathToUtf16(path, &units);
+    wide->clear();
+    if (!PathToUtf16(path, &units)) return false;
     wide->assign(units.begin(), units.end());
-    return ok;
+    return true;
 }
 
 std::wstring PathToWide(const CFilePath& path) {
