@@ -4,7 +4,8 @@
 // both ways without loss, so that what a control shows can be checked against those
 // bytes: a byte that is not part of a GBK character (stray bytes from a server's answer,
 // a NUL, a lead byte cut off at the end) is shown as the lone surrogate U+DC00 + byte,
-// which no GBK character ever becomes.
+// which no GBK character ever becomes. Both directions, and the typed text below, go
+// through the one GBK <-> UTF-16 converter (platform/wide_text.h).
 #pragma once
 
 #include <string>
@@ -17,5 +18,5 @@ std::wstring GbkToWide(const CString& bytes);
 CString WideToGbk(const std::wstring& text);
 
 // What the user typed, in GBK; false when a character has no GBK form (it is then
-// neither guessed at nor replaced).
+// neither guessed at nor replaced: EGbkRule::kRefuse).
 bool TypedTextToGbk(const std::wstring& text, CString* bytes);

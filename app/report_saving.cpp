@@ -6,6 +6,7 @@
 
 #include "app/gbk_text.h"
 #include "engine/report_file_text.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ void SaveReportAs(HWND owner, const CReportBuffer& report) {
     // Taken after the choice, so the file holds the report as it is now.
     const CString bytes = report.Snapshot();
     CString error;
-    if (!SaveReportFile(Utf16ToPath(std::u16string(path.begin(), path.end())), bytes, &error)) {
+    if (!SaveReportFile(WideToPath(path), bytes, &error)) {
         ShowMessage(owner, GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +
                                GbkToWide(error),
                     MB_OK | MB_ICONERROR);

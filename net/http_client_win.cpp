@@ -77,7 +77,7 @@ CString Number(long long value) {
 CArgumentList ExchangeArguments(const char* kind, const CString& host, int port, const CString& url,
                                 const CHttpLimits& limits, const CString& accept = CString()) {
     CArgumentList arguments(kArgCount);
-    arguments[kArgProgram] = GetExecutablePath();
+    arguments[kArgProgram] = CString(GetExecutablePath());
     arguments[kArgMarker] = kHttpExchangeSwitch;
     arguments[kArgKind] = kind;
     arguments[kArgHost] = host;
@@ -319,9 +319,9 @@ bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* requ
     if (words.size() != kArgCount) return false;
     const int most = 0x7FFFFFFF;
     request->kind = WideToUtf8(words[kArgKind]);
-    request->host = CString(WideToGbkText(words[kArgHost]));
-    request->url = CString(WideToGbkText(words[kArgUrl]));
-    request->accept = CString(WideToUtf8(words[kArgAccept]));
+    request->host = CString(Utf16ToGbk(words[kArgHost], EGbkRule::kReplaceLookAlike));
+    request->url = CString(Utf16ToGbk(words[kArgUrl], EGbkRule::kReplaceLookAlike));
+    request->accept = CString(Utf16ToGbk(words[kArgAccept], EGbkRule::kReplaceLookAlike));
     CHttpLimits& limits = request->limits;
     const std::wstring& publicOnly = words[kArgPublicOnly];
     if (publicOnly != L"0" && publicOnly != L"1") return false;

@@ -9,7 +9,8 @@
 #include "platform/time_limits.h"
 
 // A program and its arguments, one element each, never split or joined again by a
-// shell: element 0 names the program, the rest reach it as its argv[1...].
+// shell: element 0 names the program (a CFilePath's bytes, path_text.h), the rest are
+// GBK text and reach it as its argv[1...].
 using CArgumentList = std::vector<CString>;
 
 class CChildProcess {
@@ -21,7 +22,7 @@ public:
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     // Starts arguments[0] with the other elements as its arguments. The program is a
-    // path (in the file-name encoding of program_path.h) or a bare name, which means
+    // path (path_text.h) or a bare name, which means
     // one of the system's own commands: on Windows the one in the system folder and
     // nowhere else, so a program planted in the program's or the current folder never
     // runs. The arguments are GBK text; each reaches the child whole, whatever blanks,

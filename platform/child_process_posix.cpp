@@ -27,7 +27,7 @@ namespace {
 // PATH, as Windows searches the application's folder before the system's.
 std::string LocateProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) return name;
-    const std::string folder = GetExecutableDirectory().Bytes();
+    const CFilePath folder = GetExecutableDirectory();
     if (!folder.empty() && IsExecutableFile(folder + name)) return folder + name;
     return FindOnSearchPath(name);
 }

@@ -37,14 +37,14 @@ std::wstring SystemFolder() {
 // is taken from the system folder only: the standard search would look in the
 // program's folder and the current folder first, where anyone may have left a file
 // of that name. As process creation does, ".exe" is added to a name without extension.
-std::wstring ProgramPath(const std::string& word) {
+// Empty when the word is no path (path_text.h) or the system folder is unknown.
+std::wstring ProgramPath(const CFilePath& word) {
     std::wstring path;
+    if (!PathToWide(word, &path)) return std::wstring();
     if (word.find_first_of("\\/:") == std::string::npos) {
         const std::wstring folder = SystemFolder();
         if (folder.empty()) return std::wstring();
-        path = folder + L"\\" + Utf8ToWide(word);
-    } else {
-        path = Utf8ToWide(word);
+        path = folder + L"\\" + path;
     }
     const size_t name = path.find_last_of(L"\\/:");
     if (path.find(L'.', name == std::wstring::npos ? 0 : name) == std::wstring::npos) path += L".exe";
@@ -160,7 +160,9 @@ namespace {
 // The line the child's start-up code splits back into exactly these arguments.
 std::wstring CommandLineFor(const std::wstring& program, const CArgumentList& arguments) {
     std::vector<std::wstring> wide;
-    for (size_t i = 1; i < arguments.size(); ++i) wide.push_back(GbkToWideText(arguments[i].Bytes()));
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        wide.push_back(GbkToUtf16(arguments[i].Bytes(), EGbkRule::kReplaceLookAlike));
+    }
     return BuildCommandLine(program, wide);
 }
 
@@ -175,7 +177,9 @@ CPlatformError CChildProcess::StartError() const { return m_impl->startError; }
 
 void CChildProcess::SetEnvironment(const std::vector<CString>& settings) {
     m_impl->environment.clear();
-    for (const CString& setting : settings) m_impl->environment.push_back(GbkToWideText(setting.Bytes()));
+    for (const CString& setting : settings) {
+        m_impl->environment.push_back(GbkToUtf16(setting.Bytes(), EGbkRule::kReplaceLookAlike));
+    }
 }
 
 bool CChildProcess::StartChild(const CArgumentList& arguments) {

@@ -6,8 +6,8 @@
 #include "platform/file_read.h"
 #include "platform/unique_fd_posix.h"
 
-CPlatformError ReadWholeFile(const CString& path, size_t maxBytes, std::string* bytes) {
-    CUniqueFd fd(open(path.GetString(), O_RDONLY | O_CLOEXEC));
+CPlatformError ReadWholeFile(const CFilePath& path, size_t maxBytes, std::string* bytes) {
+    CUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.IsOpen()) return TranslateSystemError(errno);
     struct stat info {};
     if (fstat(fd.Get(), &info) != 0) return TranslateSystemError(errno);

@@ -2,9 +2,11 @@
 #include "platform/unique_handle_win.h"
 #include "platform/wide_text.h"
 
-CPlatformError ReadWholeFile(const CString& path, size_t maxBytes, std::string* bytes) {
-    CUniqueHandle file(CreateFileW(Utf8ToWide(path.Bytes()).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+CPlatformError ReadWholeFile(const CFilePath& path, size_t maxBytes, std::string* bytes) {
+    std::wstring wide;
+    if (!PathToWide(path, &wide)) return CPlatformError{EPlatformError::kNotFound, 0};
+    CUniqueHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return TranslateSystemError(static_cast<long>(GetLastError()));
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.Get(), &size))

@@ -3,10 +3,9 @@
 #include <string>
 
 #include "platform/host_name.h"
+#include "platform/wide_text.h"
 
 namespace {
-
-const UINT kGbkCodePage = 936;
 
 using IdnToAsciiFunction = int(WINAPI*)(DWORD, LPCWSTR, int, LPWSTR, int);
 
@@ -19,22 +18,12 @@ IdnToAsciiFunction LoadIdnToAscii() {
         reinterpret_cast<void*>(GetProcAddress(module, "IdnToAscii")));
 }
 
-std::wstring GbkToWide(const std::string& gbk) {
-    const int size = static_cast<int>(gbk.size());
-    const int units =
-        MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data(), size, nullptr, 0);
-    if (units <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(kGbkCodePage, MB_ERR_INVALID_CHARS, gbk.data(), size, &wide[0], units);
-    return wide;
-}
-
 }  // namespace
 
 CString HostNameToAscii(const CString& host) {
     if (IsAsciiText(host)) return host;
     static const IdnToAsciiFunction idnToAscii = LoadIdnToAscii();
-    const std::wstring wide = GbkToWide(host.Bytes());
+    const std::wstring wide = GbkToUtf16(host.Bytes(), EGbkRule::kRefuse);
     if (!idnToAscii || wide.empty()) return CString();
     const int length = static_cast<int>(wide.size());
     const int units = idnToAscii(0, wide.data(), length, nullptr, 0);

@@ -281,7 +281,7 @@ CHttpProgress CCurlTransfer::Progress() const {
 
 bool CCurlTransfer::Prepare(const std::string& url, const std::string& accept) {
     if (!m_multi || !m_easy) return false;
-    static const std::string agent = GetExecutableBaseName().Bytes();
+    static const std::string agent = GetExecutableBaseName();
     // The Windows HTTP layer asks for no particular media type unless told to.
     m_headers = curl_slist_append(nullptr, ("Accept:" + (accept.empty() ? "" : " " + accept)).c_str());
     CURL* easy = m_easy;

@@ -357,7 +357,7 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 // A synchronous session with the system's preconfigured proxy settings, adopted by the
 // exchange. Null on failure, with the reason recorded.
 HINTERNET OpenSession(CInetShared& shared) {
-    static const std::wstring agent = Utf8ToWide(GetExecutableBaseName().Bytes());
+    static const std::wstring agent = PathToWide(GetExecutableBaseName());
     // A proxy would reach whatever a peer named on our behalf, past the address check.
     const DWORD access = shared.limits.publicHttpsOnly ? INTERNET_OPEN_TYPE_DIRECT
                                                        : INTERNET_OPEN_TYPE_PRECONFIG;
@@ -392,7 +392,7 @@ void NoteFinalUrl(CInetShared& shared, HINTERNET request) {
     if (size == 0) return;
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
     if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer.data(), &size)) return;
-    shared.SetUrl(CString(WideToUtf8(buffer.data())));
+    shared.SetUrl(CString(Utf16ToGbk(buffer.data(), EGbkRule::kReplaceLookAlike)));
 }
 
 // The final response's status and header block, once the request has been answered.
@@ -448,9 +448,9 @@ CString RedirectTarget(HINTERNET request, int status, const CString& from) {
     if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return CString();
     wchar_t whole[2048];
     DWORD length = sizeof whole / sizeof whole[0];
-    const std::wstring base = GbkToWideText(from.Bytes());
+    const std::wstring base = GbkToUtf16(from.Bytes(), EGbkRule::kReplaceLookAlike);
     if (!InternetCombineUrlW(base.c_str(), location, whole, &length, ICU_NO_ENCODE)) return CString();
-    return CString(WideToUtf8(whole));
+    return CString(Utf16ToGbk(whole, EGbkRule::kReplaceLookAlike));
 }
 
 void ForbidExchange(CInetShared& shared) {
@@ -463,12 +463,15 @@ void ForbidExchange(CInetShared& shared) {
 HINTERNET OpenOneUrl(CInetShared& shared, HINTERNET session, const CString& url, const CString& accept,
                      DWORD flags) {
     const auto context = reinterpret_cast<DWORD_PTR>(&shared);
-    const std::wstring headers = accept.IsEmpty() ? std::wstring() : L"Accept: " + Utf8ToWide(accept.Bytes()) + L"\r\n";
+    const std::wstring headers =
+        accept.IsEmpty()
+            ? std::wstring()
+            : L"Accept: " + GbkToUtf16(accept.Bytes(), EGbkRule::kReplaceLookAlike) + L"\r\n";
     shared.BeginWait();
-    HINTERNET file = InternetOpenUrlW(session, GbkToWideText(url.Bytes()).c_str(),
-                                      headers.empty() ? nullptr : headers.c_str(),
-                                      static_cast<DWORD>(headers.size()),
-                                      INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags | flags, context);
+    HINTERNET file = InternetOpenUrlW(
+        session, GbkToUtf16(url.Bytes(), EGbkRule::kReplaceLookAlike).c_str(),
+        headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
+        INTERNET_FLAG_TRANSFER_ASCII | kFreshRequestFlags | flags, context);
     const DWORD error = ErrorIfNull(file);
     if (!shared.Adopt(file)) {
         shared.Fail(error);
@@ -520,9 +523,9 @@ void ReadJob(CInetShared& shared, DWORD capacity) {
 HINTERNET OpenConnection(CInetShared& shared, const CString& host, int port) {
     HINTERNET session = OpenSession(shared);
     if (!session) return nullptr;
-    HINTERNET connection = InternetConnectW(session, GbkToWideText(host.Bytes()).c_str(),
-                                            static_cast<INTERNET_PORT>(port), nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, 0);
+    HINTERNET connection = InternetConnectW(
+        session, GbkToUtf16(host.Bytes(), EGbkRule::kReplaceLookAlike).c_str(),
+        static_cast<INTERNET_PORT>(port), nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     const DWORD error = ErrorIfNull(connection);
     if (!shared.Adopt(connection)) {
         shared.Fail(error);

@@ -9,7 +9,9 @@
 
 namespace {
 
-CString Gbk(const wchar_t* text) { return CString(WideToGbkText(text ? text : L"")); }
+CString Gbk(const wchar_t* text) {
+    return CString(Utf16ToGbk(text ? text : L"", EGbkRule::kReplaceLookAlike));
+}
 
 // A string the system allocated for us.
 struct CGlobalText {
@@ -82,20 +84,22 @@ std::vector<CProxySetting> ReadProxySettings() {
     return settings;
 }
 
-std::string HostsFilePath() {
+CFilePath HostsFilePath() {
     wchar_t folder[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::string();
-    return WideToUtf8(std::wstring(folder) + L"\\drivers\\etc\\hosts");
+    if (length == 0 || length >= MAX_PATH) return CFilePath();
+    return WideToPath(std::wstring(folder) + L"\\drivers\\etc\\hosts");
 }
 
+CString HostsFilePathText() { return Gbk(PathToWide(HostsFilePath()).c_str()); }
+
 bool ReadHostsFile(std::string* content, size_t maxBytes) {
-    const std::string path = HostsFilePath();
+    const CFilePath path = HostsFilePath();
     if (path.empty()) return false;
     struct CClose {
         void operator()(FILE* file) const { std::fclose(file); }
     };
-    std::unique_ptr<FILE, CClose> file(_wfopen(Utf8ToWide(path).c_str(), L"rb"));
+    std::unique_ptr<FILE, CClose> file(_wfopen(PathToWide(path).c_str(), L"rb"));
     if (!file) return false;
     content->assign(maxBytes, '\0');
     content->resize(std::fread(&(*content)[0], 1, maxBytes, file.get()));

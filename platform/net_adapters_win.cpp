@@ -83,7 +83,9 @@ bool HasGlobalIpv6(const IP_ADAPTER_ADDRESSES& adapter) {
     return false;
 }
 
-CString Gbk(const wchar_t* text) { return CString(WideToGbkText(text ? text : L"")); }
+CString Gbk(const wchar_t* text) {
+    return CString(Utf16ToGbk(text ? text : L"", EGbkRule::kReplaceLookAlike));
+}
 
 }  // namespace
 

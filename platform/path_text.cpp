@@ -56,7 +56,7 @@ bool DecodeOne(const std::string& path, size_t* pos, char32_t* code) {
 
 }  // namespace
 
-std::string Utf16ToPath(const std::u16string& units) {
+CFilePath Utf16ToPath(const std::u16string& units) {
     std::string path;
     for (size_t i = 0; i < units.size(); ++i) {
         char32_t code = units[i];
@@ -69,7 +69,7 @@ std::string Utf16ToPath(const std::u16string& units) {
     return path;
 }
 
-bool PathToUtf16(const std::string& path, std::u16string* units) {
+bool PathToUtf16(const CFilePath& path, std::u16string* units) {
     units->clear();
     bool afterHigh = false;
     for (size_t pos = 0; pos < path.size();) {

@@ -10,9 +10,14 @@
 
 #include <string>
 
+// A file path, as described above: the executable's folder, a shipped data file, a
+// report's save path. Never GBK text, so never a CString: report text and paths do not
+// mix, and each meets the system through its own converter.
+using CFilePath = std::string;
+
 // UTF-16 units (from the system) to the path bytes.
-std::string Utf16ToPath(const std::u16string& units);
+CFilePath Utf16ToPath(const std::u16string& units);
 
 // Path bytes back to UTF-16 units; false when the bytes are not of the form
 // Utf16ToPath produces (a stray byte, an overlong or out-of-range sequence).
-bool PathToUtf16(const std::string& path, std::u16string* units);
+bool PathToUtf16(const CFilePath& path, std::u16string* units);

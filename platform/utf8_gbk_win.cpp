@@ -1,11 +1,9 @@
-#include <windows.h>
+#include <string>
 
 #include "platform/utf8_gbk.h"
 #include "platform/wide_text.h"
 
 namespace {
-
-const UINT kGbkCodePage = 936;
 
 // A character outside the BMP has no GBK form: it becomes one U+FFFD, so one '?' and
 // not one per half of its pair.
@@ -27,12 +25,9 @@ std::string Utf8ToGbkLossy(const std::string& utf8) {
     // GBK form and so becomes '?' with every other such character.
     const std::wstring wide = JoinSurrogatePairs(Utf8ToWide(utf8));
     if (wide.empty()) return std::string(utf8.empty() ? 0 : utf8.size(), '?');
-    const int length = static_cast<int>(wide.size());
-    const int size = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length,
-                                         nullptr, 0, "?", nullptr);
-    if (size <= 0) return std::string(wide.size(), '?');
-    std::string gbk(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, &gbk[0], size, "?",
-                        nullptr);
+    std::string gbk;
+    if (!Utf16ToGbk(wide, EGbkRule::kReplaceQuestionMark, &gbk)) {
+        return std::string(wide.size(), '?');
+    }
     return gbk;
 }

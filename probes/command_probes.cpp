@@ -53,12 +53,12 @@ CString StartFailureLine(const CString& program, const CPlatformError& error) {
 
 }  // namespace
 
-CString GetProgramDirectory() { return GetExecutableDirectory(); }
+CFilePath GetProgramDirectory() { return GetExecutableDirectory(); }
 
 CArgumentList PspingCommand(const CString& domain, int port) {
     CString target;
     target.Format("%s:%d", HostNameForCommands(domain).GetString(), port);
-    return {GetProgramDirectory() + "psping", "/accepteula", "-n", "10", target};
+    return {CString(GetProgramDirectory() + "psping"), "/accepteula", "-n", "10", target};
 }
 
 CArgumentList PingCommand(const CString& domain) { return {"ping", HostNameForCommands(domain)}; }

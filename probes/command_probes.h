@@ -5,11 +5,12 @@
 
 #include "platform/child_process.h"
 #include "platform/mb_string.h"
+#include "platform/path_text.h"
 #include "platform/time_limits.h"
 #include "probes/probe_context.h"
 
 // Folder of the running executable, ending in the path separator.
-CString GetProgramDirectory();
+CFilePath GetProgramDirectory();
 
 // The commands of steps 5 to 8, as the probes start them for the cleaned domain.
 CArgumentList PspingCommand(const CString& domain, int port);

@@ -28,7 +28,7 @@ const CIpRegionDb& ShippedDatabase() {
         CIpRegionDb loaded;
         std::string bytes;
         std::string error;
-        const CString path = GetExecutableDirectory() + kDatabaseFile;
+        const CFilePath path = GetExecutableDirectory() + kDatabaseFile;
         if (!ReadWholeFile(path, kDatabaseMaxBytes, &bytes).Failed())
             loaded.Load(std::move(bytes), &error);
         return loaded;

@@ -42,7 +42,7 @@ std::pair<bool, std::string> ReadHostsBounded(CStopSignal* stop) {
 }
 
 CString HostsBlock(const CString& domain, CStopSignal* stop) {
-    CString text = "hosts文件（" + CString(HostsFilePath()) + "）：\r\n";
+    CString text = "hosts文件（" + HostsFilePathText() + "）：\r\n";
     const std::pair<bool, std::string> file = ReadHostsBounded(stop);
     if (!file.first) return text + "  无法读取hosts文件\r\n";
     std::vector<CString> names = {domain};

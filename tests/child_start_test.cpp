@@ -114,7 +114,7 @@ TEST(ProgramFolder, IsFoundWholeUnderNamesInAnyLanguage) {
 // folder or in the current folder is never started, whichever comes first in the
 // standard search.
 TEST(ChildStart, APlantedPingInTheProgramOrCurrentFolderNeverRuns) {
-    const fs::path programCopy = fs::u8path(GetExecutableDirectory().Bytes()) / "ping.exe";
+    const fs::path programCopy = fs::u8path(GetExecutableDirectory()) / "ping.exe";
     const fs::path currentFolder = FreshFolder("current");
     fs::copy_file(TestChildFile(), programCopy, fs::copy_options::overwrite_existing);
     fs::copy_file(TestChildFile(), currentFolder / "ping.exe");

@@ -124,11 +124,11 @@ TEST(CommandCapture, AStopSignalEndsTheChildPromptly) {
 }
 
 TEST(ProgramDirectory, EndsInTheSeparatorAndHoldsThisProgram) {
-    const CString folder = GetProgramDirectory();
-    ASSERT_FALSE(folder.IsEmpty());
-    const char last = folder.GetAt(folder.GetLength() - 1);
+    const CFilePath folder = GetProgramDirectory();
+    ASSERT_FALSE(folder.empty());
+    const char last = folder.back();
     EXPECT_TRUE(last == '/' || last == '\\');
-    EXPECT_EQ(std::string::npos, folder.Bytes().find("command_capture_test"));
+    EXPECT_EQ(std::string::npos, folder.find("command_capture_test"));
 }
 
 TEST(CommandProbes, MissingPspingFailsStepsFiveAndSixOnlySayingSo) {

@@ -78,7 +78,7 @@ TEST(TypedDomain, EveryCommandGetsTheBareHost) {
         {"www.example.com", "www.example.com"},
         {"https:// http:// www.example.com", "http:// www.example.com"},
     };
-    const std::string psping = GetProgramDirectory().Bytes() + "psping";
+    const std::string psping = GetProgramDirectory() + "psping";
     for (const auto& c : cases) {
         const CString cleaned = CleanDomain(c.typed);
         const std::string host = c.host;

@@ -214,7 +214,7 @@ namespace {
 // This program started as an exchange's process, with the fields given; its exit code,
 // or -2 when it did not end in time.
 int RunExchangeProcess(const std::string& url, const std::string& accept) {
-    const CArgumentList arguments = {GetExecutablePath(), "--tollvane-http-exchange", "page", "", "0",
+    const CArgumentList arguments = {CString(GetExecutablePath()), "--tollvane-http-exchange", "page", "", "0",
                                      CString(url), CString(accept), "2000", "1500", "4000",
                                      "1048576", "262144", "0"};
     CChildProcess child;

@@ -83,9 +83,8 @@ void WriteId(const char* file, long id) {
 
 // True when this program was started under a name other than its own.
 bool StartedUnderAnotherName(std::string* name) {
-    const CString base = GetExecutableBaseName();
-    *name = base.Bytes();
-    return !base.IsEmpty() && base.Bytes() != "test_child";
+    *name = GetExecutableBaseName();
+    return !name->empty() && *name != "test_child";
 }
 
 #ifdef _WIN32
@@ -153,7 +152,7 @@ bool RunWritingMode(const std::string& mode, int argc, char** argv) {
         Pause(300);
         Write("tail");
     } else if (mode == "folder") {
-        Write(GetExecutableDirectory().Bytes());
+        Write(GetExecutableDirectory());
     } else if (mode == "env") {
         for (int i = 2; i < argc; ++i) {
             const char* value = std::getenv(argv[i]);
