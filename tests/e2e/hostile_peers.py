@@ -549,13 +549,15 @@ def progress():
 
 
 def check_status_samples(samples):
-    """Every step from 5 on shows its name; the seconds follow the clock; psping's line shows."""
+    """Every command step from 5 on shows its name; the seconds follow the clock; psping's line shows."""
     seen = {}
     for moment, line in samples:
         match = STATUS.fullmatch(line.rstrip())
         if match:
             seen.setdefault(int(match.group(1)), []).append((moment, match))
-    for step in range(5, 10):
+    # Steps 5 to 8 run commands for seconds; the web site step on loopback can end between
+    # two looks at the screen, so it is not required.
+    for step in range(5, 9):
         expect(step in seen, "no status line for step %d; steps seen %s" % (step, sorted(seen)))
     for step, shots in seen.items():
         expect(all(m.group(2) == NAMES[step - 1] for _, m in shots), "step %d misnamed" % step)
