@@ -2,8 +2,11 @@
 # The layers stack as app/ and cli/ (the front ends) on engine/, engine/ on probes/,
 # probes/ on net/ (the HTTP layer), net/ on platform/; a layer may reach any layer below
 # it, never one above or beside.
-# diagnosis/ (the findings engine) reads report bytes alone: it reaches nothing, and the
-# front ends and engine/ may reach it.
+# model/ (the report model, its vocabulary and its text and JSON forms, and the one
+# address classification) is plain C++ below everything: every layer may reach it, and it
+# reaches nothing. diagnosis/ (the findings engine) reads report records alone: it reaches
+# model/ only. privacy/ (redaction) and render/ (the path chart and the HTML report) sit
+# on diagnosis/ and model/. collector/ is the support desk's server, a front end.
 #
 #   cmake -DROOT=<source folder> -P cmake/check_layers.cmake
 
@@ -14,14 +17,18 @@ if(NOT ROOT)
 endif()
 
 # The folders a layer's files may include from, itself always included.
-set(allowed_platform platform)
-set(allowed_net net platform)
-set(allowed_probes probes net platform)
-set(allowed_engine engine probes net platform diagnosis)
-set(allowed_diagnosis diagnosis)
-set(allowed_app app engine probes net platform res diagnosis)
-set(allowed_cli cli engine probes net platform diagnosis)
-set(layers platform net probes engine app cli diagnosis)
+set(allowed_model model)
+set(allowed_platform platform model)
+set(allowed_net net platform model)
+set(allowed_probes probes net platform model)
+set(allowed_diagnosis diagnosis model)
+set(allowed_privacy privacy diagnosis model)
+set(allowed_render render diagnosis model)
+set(allowed_engine engine probes net platform diagnosis privacy render model)
+set(allowed_app app engine probes net platform res diagnosis privacy render model)
+set(allowed_cli cli engine probes net platform diagnosis privacy render model)
+set(allowed_collector collector engine probes net platform diagnosis privacy render model)
+set(layers model platform net probes diagnosis privacy render engine app cli collector)
 # Folders of the project an include can name; anything else is a system header.
 set(project_folders ${layers} res tests standins)
 # Folders of the project that share their name with a folder of system headers
