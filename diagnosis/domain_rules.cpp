@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "diagnosis/finding_rules.h"
-#include "diagnosis/step_formats.h"
+#include "model/step_formats.h"
 #include "diagnosis/thresholds.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The public address's cross-check and this machine's proxy, VPN, hosts file and clock.
 #include "diagnosis/finding_rules.h"
-#include "diagnosis/step_formats.h"
-#include "diagnosis/text_scan.h"
+#include "model/step_formats.h"
+#include "model/text_scan.h"
 #include "diagnosis/thresholds.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The optional steps: DNS answers, egress and resolvers, certificate, IPv6, the public
 // address's cross-check, and what bends the path on this machine.
 #include "diagnosis/finding_rules.h"
-#include "diagnosis/step_formats.h"
-#include "diagnosis/text_scan.h"
+#include "model/step_formats.h"
+#include "model/text_scan.h"
 #include "diagnosis/thresholds.h"
 
 namespace {

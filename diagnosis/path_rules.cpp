@@ -1,7 +1,7 @@
 // The route: tracert's last answering hop, and the path statistics' loss and latency.
 #include "diagnosis/finding_rules.h"
 #include "diagnosis/path_loss.h"
-#include "diagnosis/step_formats.h"
+#include "model/step_formats.h"
 #include "diagnosis/thresholds.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Whether the site answers: ports 21 and 80, ping, and the website step.
 #include "diagnosis/finding_rules.h"
-#include "diagnosis/step_formats.h"
+#include "model/step_formats.h"
 
 namespace {
 

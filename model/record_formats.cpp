@@ -1,8 +1,8 @@
 // The whois and RDAP records, the website step's status, and the optional steps' texts.
 #include <cstdlib>
 
-#include "diagnosis/step_formats.h"
-#include "diagnosis/text_scan.h"
+#include "model/step_formats.h"
+#include "model/text_scan.h"
 
 namespace {
 
