@@ -50,6 +50,16 @@ void ReadAnswerLines(std::string_view text, CWebFacts* facts) {
     facts->headers = std::string(text.substr(0, end == std::string_view::npos ? text.size() : end + 4));
 }
 
+// The failure words of the web steps that call for different advice; how any other
+// failure is worded does not change it.
+EWebFailure FailureKind(std::string_view failure) {
+    if (failure.find("域名无法解析") != std::string_view::npos) return EWebFailure::kNameUnresolved;
+    if (failure.find("连接超时") != std::string_view::npos ||
+        failure.find("连接被中断") != std::string_view::npos)
+        return EWebFailure::kSilent;
+    return EWebFailure::kOther;
+}
+
 }  // namespace
 
 void ReadWebFacts(std::string_view text, CWebFacts* facts) {
@@ -62,6 +72,7 @@ void ReadWebFacts(std::string_view text, CWebFacts* facts) {
         const size_t colon = value.find(kWide);
         facts->failure = colon == std::string::npos ? value : value.substr(colon + kWide.size());
         facts->lookupTimedOut = first.size() + 2 < text.size();
+        facts->failureKind = FailureKind(facts->failure);
         return;
     }
     ReadAnswerLines(StartsWith(text, lead) ? text.substr(lead.size()) : text, facts);

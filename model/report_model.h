@@ -82,12 +82,19 @@ struct CTraceFacts {
 };
 
 // Step 9 (and the HTTPS step's answer): what the site answered.
+enum class EWebFailure {
+    kNone,
+    kNameUnresolved,  // the name did not resolve
+    kSilent,          // the connection timed out or was cut before an answer
+    kOther,
+};
 struct CWebFacts {
     int status = 0;           // 0: no answer
     std::string statusLine;   // "HTTP/1.1 200 OK"
     std::string headers;      // the header block as received, CR LF lines
     std::string failureId;    // the verdict id of a failure, "" on an answer
     std::string failure;      // why there was no answer, as printed
+    EWebFailure failureKind = EWebFailure::kNone;
     bool lookupTimedOut = false;  // the name's lookup ran out of time
 };
 

@@ -206,7 +206,7 @@ bool StepOk(const CStepRecord& record) {
 }  // namespace
 
 std::string DateFact(int year, int month, int day) {
-    char text[16];
+    char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
     return text;
 }
