@@ -166,9 +166,11 @@ int ConvertReport(const CCommandLine& line) {
     return 1;
 }
 
-// The run's report to every -o file, each in its own form, all from the same records.
-int SaveReports(const CCommandLine& line, const CString& domain, const std::string& bytes) {
-    CReport report = ReadReportText(bytes);
+// The run's report to every -o file, each in its own form, all from the same records:
+// the run's own, or, when it ended early, those read back from its text.
+int SaveReports(const CCommandLine& line, const CString& domain, CTerminalFrontEnd* frontEnd) {
+    CReport report;
+    if (!frontEnd->Records(&report)) report = ReadReportText(frontEnd->Report().Snapshot().Bytes());
     report.version = TOLLVANE_VERSION;
     report.domain = domain.Bytes();
     int status = 0;
@@ -257,5 +259,5 @@ int main(int argc, char** argv) {
         return runStatus;
     }
     if (isatty(STDERR_FILENO)) ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
-    return SaveReports(line, domain, frontEnd->Report().Snapshot().Bytes());
+    return SaveReports(line, domain, frontEnd.get());
 }
