@@ -11,7 +11,7 @@ linux_packages=(
     iputils-ping traceroute iproute2 nlohmann-json3-dev locales
 )
 test_packages=(
-    nginx nginx-light dnsmasq-base openssl python3-cryptography
+    nginx nginx-light dnsmasq-base openssl python3-cryptography python3-jsonschema
     dpkg-dev file binutils clang libclang-rt-14-dev iptables
 )
 windows_packages=(

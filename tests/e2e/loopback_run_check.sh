@@ -8,7 +8,9 @@
 # BUILD_DIR holds the tollvane program (build/linux), or is the folder of the preset
 # builds (build), whose linux build is then used. Exit status 0 when step 1 of
 # the report holds the registrar's answer with CR LF line ends and both servers got the
-# expected query bytes.
+# expected query bytes, and the JSON report written beside the text in the same run
+# follows docs/report.schema.json, carries the same text and facts, and converts back
+# to the text report byte for byte.
 set -euo pipefail
 
 if [ "$#" -ne 1 ]; then
@@ -91,7 +93,8 @@ python3 "$WORK/whois_server.py" "$WORK" &
 e2e_on_exit "kill $! 2>/dev/null; wait $! 2>/dev/null"
 e2e_wait_for 10 test -e "$WORK/ready" || { echo "FAIL: whois stand-in did not start" >&2; exit 1; }
 run_status=0
-(cd "$WORK" && timeout 300 "$BUILD/tollvane" -o "$WORK/report.txt" www.example.com > "$WORK/run.log" 2>&1) ||
+(cd "$WORK" && timeout 300 "$BUILD/tollvane" -o "$WORK/report.txt" -o "$WORK/report.json" www.example.com \
+    > "$WORK/run.log" 2>&1 && timeout 30 "$BUILD/tollvane" --convert "$WORK/report.json" -o "$WORK/back.txt") ||
     run_status=$?
 if [ "$run_status" -ne 0 ]; then
     echo "FAIL: tollvane run ended with status $run_status" >&2
@@ -99,8 +102,9 @@ if [ "$run_status" -ne 0 ]; then
     exit 1
 fi
 
-python3 - "$WORK" <<'PY'
-import os, sys
+python3 - "$WORK" "$HERE/../../docs/report.schema.json" <<'PY'
+import json, os, sys
+import jsonschema
 
 work = sys.argv[1]
 failures = []
@@ -141,9 +145,24 @@ requests = [bytes.fromhex(line) for line in open(os.path.join(work, "requests"))
 if sorted(requests) != [b"GET / HTTP/1.1\r\n", b"GET /ic.asp HTTP/1.1\r\n"]:
     failures.append("web server got %r" % requests)
 
+# The JSON of the same run: valid, the same bodies in UTF-8, facts that match them, and
+# the text it converts back to is the text report itself.
+document = json.load(open(os.path.join(work, "report.json"), encoding="utf-8"))
+for error in jsonschema.Draft202012Validator(json.load(open(sys.argv[2]))).iter_errors(document):
+    failures.append("report.json breaks the schema: %s" % error.message[:200])
+steps = {step["number"]: step for step in document.get("steps", [])}
+for step, name, expected in expectations:
+    if steps.get(step, {}).get("text", "").encode("gbk") != body_of(report, step, name):
+        failures.append("report.json step %d text differs from the text report" % step)
+facts = (steps.get(2, {}).get("facts", {}).get("address"), steps.get(9, {}).get("facts", {}).get("status"))
+if facts != ("127.0.0.1", 200) or not steps.get(9, {}).get("ok"):
+    failures.append("report.json facts of steps 2 and 9 are %r, ok %r" % (facts, steps.get(9, {}).get("ok")))
+if open(os.path.join(work, "back.txt"), "rb").read() != report:
+    failures.append("report.json converted to text differs from report.txt")
+
 for failure in failures:
     print("FAIL: " + failure, file=sys.stderr)
 if failures:
     sys.exit(1)
-print("loopback run check passed: steps 1, 2 and 9")
+print("loopback run check passed: steps 1, 2 and 9, and the JSON report")
 PY
