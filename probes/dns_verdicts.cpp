@@ -5,6 +5,7 @@
 #include <set>
 
 #include "probes/address_text.h"
+#include "probes/verdict_line.h"
 
 namespace {
 
@@ -99,16 +100,12 @@ CString DnsVerdicts(const std::vector<CResolverAnswers>& servers) {
     CString text;
     for (const CResolverAnswers& server : servers) {
         if (!server.system) continue;
-        if (AnyAddress(server, IsFakeIpAddress))
-            text += "本机DNS返回了198.18.0.0/15中的地址，这是代理软件fake-ip模式的特征\r\n";
-        if (SystemDeniesWhatOthersFind(server, servers))
-            text += "本机DNS说域名不存在，而公共DNS有结果，疑似DNS劫持或污染\r\n";
-        if (AnyAddress(server, IsPrivateOrReservedAddress))
-            text += "本机DNS返回了内网或保留地址\r\n";
+        if (AnyAddress(server, IsFakeIpAddress)) text += VerdictLine("dns-system-fake-ip");
+        if (SystemDeniesWhatOthersFind(server, servers)) text += VerdictLine("dns-system-denies");
+        if (AnyAddress(server, IsPrivateOrReservedAddress)) text += VerdictLine("dns-system-private");
     }
     int answering = 0;
-    if (AnswersDiffer(servers, &answering))
-        text += "解析结果因DNS服务器而异（使用CDN按地区调度时属正常）\r\n";
-    if (text.IsEmpty() && answering >= 2) text += "各DNS服务器的解析结果一致\r\n";
+    if (AnswersDiffer(servers, &answering)) text += VerdictLine("dns-answers-differ");
+    if (text.IsEmpty() && answering >= 2) text += VerdictLine("dns-answers-agree");
     return text;
 }

@@ -3,6 +3,7 @@
 #include "platform/host_name.h"
 #include "probes/extended_checks.h"
 #include "probes/http_failure_text.h"
+#include "probes/verdict_line.h"
 
 namespace {
 
@@ -40,11 +41,10 @@ CString UtcText(long long unixSeconds) {
 }
 
 CString ValidityLine(const CServerCertificate& certificate, long long nowUnix) {
-    CString line;
-    if (certificate.notAfter <= nowUnix) return "证书已过期\r\n";
-    if (certificate.notBefore > nowUnix) return "证书尚未生效\r\n";
-    line.Format("证书将于%lld天后过期\r\n", (certificate.notAfter - nowUnix) / kSecondsPerDay);
-    return line;
+    if (certificate.notAfter <= nowUnix) return VerdictLine("cert-expired");
+    if (certificate.notBefore > nowUnix) return VerdictLine("cert-not-yet-valid");
+    return VerdictLine("cert-days-left",
+                       std::to_string((certificate.notAfter - nowUnix) / kSecondsPerDay));
 }
 
 bool CertificateIsGood(const CServerCertificate& certificate, long long nowUnix) {
@@ -55,7 +55,7 @@ bool CertificateIsGood(const CServerCertificate& certificate, long long nowUnix)
 }  // namespace
 
 CString FormatCertificate(const CServerCertificate& certificate, long long nowUnix) {
-    if (!certificate.present) return "未能读取服务器证书\r\n";
+    if (!certificate.present) return VerdictLine("cert-unreadable");
     CString text = "证书主题：" + certificate.subject + "\r\n";
     if (!certificate.dnsNames.empty()) {
         text += "证书备用名称：";
@@ -67,8 +67,8 @@ CString FormatCertificate(const CServerCertificate& certificate, long long nowUn
     text += "有效期自：" + UtcText(certificate.notBefore) + "\r\n";
     text += "有效期至：" + UtcText(certificate.notAfter) + "\r\n";
     text += ValidityLine(certificate, nowUnix);
-    text += certificate.trusted ? "证书受系统信任\r\n" : "证书不受信任\r\n";
-    text += certificate.nameMatches ? "证书与域名匹配\r\n" : "证书与域名不匹配\r\n";
+    text += VerdictLine(certificate.trusted ? "cert-trusted" : "cert-untrusted");
+    text += VerdictLine(certificate.nameMatches ? "cert-name-match" : "cert-name-mismatch");
     return text;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/tcp_socket.h"
 #include "probes/extended_checks.h"
 #include "probes/platform_error_text.h"
+#include "probes/verdict_line.h"
 
 namespace {
 
@@ -31,9 +32,8 @@ CStepOutcome CheckIpv6Reachability(const CString& domain, const CProbeEndpoints&
         domain, EDnsType::kAaaa, std::min(kNameLookupLimitMs, step.Remaining()), stop);
     CStepOutcome outcome;
     if (answer.failure != EPlatformError::kNone && answer.failure != EPlatformError::kNotFound) {
-        outcome.text = answer.failure == EPlatformError::kTimedOut
-                           ? "AAAA记录查询超时\r\n"
-                           : "AAAA记录查询失败\r\n";
+        outcome.text = VerdictLine(answer.failure == EPlatformError::kTimedOut ? "ipv6-lookup-timeout"
+                                                                               : "ipv6-lookup-failed");
         return outcome;
     }
     for (const CDnsRecord& record : answer.records) {
@@ -46,7 +46,7 @@ CStepOutcome CheckIpv6Reachability(const CString& domain, const CProbeEndpoints&
             outcome.text += line;
         }
     }
-    if (outcome.text.IsEmpty()) outcome.text = "该域名没有IPv6地址\r\n";
+    if (outcome.text.IsEmpty()) outcome.text = VerdictLine("ipv6-none");
     return outcome;
 }
 

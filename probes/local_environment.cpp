@@ -9,6 +9,7 @@
 #include "platform/net_adapters.h"
 #include "platform/resolver.h"
 #include "probes/local_text.h"
+#include "probes/verdict_line.h"
 
 namespace {
 
@@ -20,8 +21,8 @@ CString ProxyBlock(CStopSignal* stop) {
     const EBoundedCall read = RunBounded<std::vector<CProxySetting>>(
         [] { return ReadProxySettings(); }, kLocalReadLimitMs, stop, &settings);
     CString text = "代理设置：\r\n";
-    if (read != EBoundedCall::kDone) return text + "  无法读取代理设置\r\n";
-    if (settings.empty()) return text + "  未设置代理\r\n";
+    if (read != EBoundedCall::kDone) return text + "  " + VerdictLine("proxy-unreadable");
+    if (settings.empty()) return text + "  " + VerdictLine("proxy-none");
     for (const CProxySetting& setting : settings)
         text += "  " + setting.label + "：" + setting.value + "\r\n";
     return text;
@@ -44,11 +45,11 @@ std::pair<bool, std::string> ReadHostsBounded(CStopSignal* stop) {
 CString HostsBlock(const CString& domain, CStopSignal* stop) {
     CString text = "hosts文件（" + HostsFilePathText() + "）：\r\n";
     const std::pair<bool, std::string> file = ReadHostsBounded(stop);
-    if (!file.first) return text + "  无法读取hosts文件\r\n";
+    if (!file.first) return text + "  " + VerdictLine("hosts-unreadable");
     std::vector<CString> names = {domain};
     if (domain.Left(4) != CString("www.")) names.push_back("www." + domain);
     const std::vector<CString> lines = HostsLinesNaming(file.second, names);
-    if (lines.empty()) return text + "  hosts文件中没有该域名\r\n";
+    if (lines.empty()) return text + "  " + VerdictLine("hosts-none");
     for (const CString& line : lines) text += "  " + line + "\r\n";
     return text;
 }
@@ -81,18 +82,18 @@ CString AdapterBlock(const CString& domain, CStopSignal* stop) {
                 (adapter.description.IsEmpty() ? CString() : "，" + adapter.description) + "）\r\n";
         any = true;
     }
-    if (!any) text += "  没有已启用的虚拟网卡\r\n";
+    if (!any) text += "  " + VerdictLine("vpn-none");
     const CResolution site = ResolveFirstIPv4(domain, kLocalReadLimitMs, stop);
-    if (site.address.IsEmpty()) return text + "无法确定访问该网站的路由：域名无法解析\r\n";
+    if (site.address.IsEmpty()) return text + VerdictLine("route-unresolved");
     CString route;
     RunBounded<CString>([address = site.address] { return RouteAdapterFor(address); },
                         kLocalReadLimitMs, stop, &route);
-    if (route.IsEmpty()) return text + "无法确定访问该网站（" + site.address + "）的路由\r\n";
+    if (route.IsEmpty()) return text + VerdictLine("route-unknown", site.address.Bytes());
     for (const CNetAdapter& adapter : adapters) {
         if (adapter.name == route && IsVirtualAdapter(adapter.kind))
-            return text + "访问该网站的流量经过虚拟网卡" + route + "\r\n";
+            return text + VerdictLine("route-vpn", route.Bytes());
     }
-    return text + "访问该网站的流量经过网卡" + route + "\r\n";
+    return text + VerdictLine("route-adapter", route.Bytes());
 }
 
 }  // namespace
@@ -101,15 +102,9 @@ CString ClockLine(const CString& siteHeaders, long long nowUnix) {
     std::string date;
     long long serverUnix = 0;
     if (!DateHeaderOf(siteHeaders.Bytes(), &date) || !ParseHttpDate(date, &serverUnix))
-        return "网站的回答中没有可用的Date头，无法核对本机时间\r\n";
+        return VerdictLine("clock-no-date");
     const long long skew = nowUnix > serverUnix ? nowUnix - serverUnix : serverUnix - nowUnix;
-    CString line;
-    if (skew > 60) {
-        line.Format("本机时间与服务器相差%lld秒\r\n", skew);
-    } else {
-        line = "本机时间与服务器相差不超过60秒\r\n";
-    }
-    return line;
+    return skew > 60 ? VerdictLine("clock-skew", std::to_string(skew)) : VerdictLine("clock-in-step");
 }
 
 CStepOutcome CheckLocalEnvironment(const CString& domain, const CString& siteHeaders,
