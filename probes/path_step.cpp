@@ -5,7 +5,7 @@
 #include "platform/deadline.h"
 #include "platform/dns_records.h"
 #include "platform/resolver.h"
-#include "probes/ip_label_rules.h"
+#include "model/address_kind.h"
 #include "probes/ip_labels.h"
 #include "probes/path_stats.h"
 
@@ -89,9 +89,7 @@ CString PublicAddressOfStep(const CString& stepText) {
     const int close = open < 0 ? -1 : stepText.Find(']', open);
     if (close < 0) return CString();
     const CString inside = stepText.Mid(open + 1, close - open - 1);
-    uint32_t value = 0;
-    const EAddressScope scope = ScopeOfAddress(inside, &value);
-    return scope != EAddressScope::kOther && inside.Find(':') < 0 ? inside : CString();
+    return ParseIpv4(inside.Bytes()) ? inside : CString();
 }
 
 CStepOutcome TracePathStats(const CProbeContext& context, const CString& domain) {
