@@ -258,6 +258,10 @@ int main(int argc, char** argv) {
         if (runStatus > 128) std::fprintf(stderr, "tollvane: stopped\n");
         return runStatus;
     }
-    if (isatty(STDERR_FILENO)) ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
+    // An extended report ends with its findings; when it went to the terminal they are
+    // on the screen already.
+    const bool findingsShown = line.extended && isatty(STDOUT_FILENO);
+    if (isatty(STDERR_FILENO) && !findingsShown)
+        ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
     return SaveReports(line, domain, frontEnd.get());
 }

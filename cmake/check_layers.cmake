@@ -7,6 +7,9 @@
 # reaches nothing. diagnosis/ (the findings engine) reads report records alone: it reaches
 # model/ only. privacy/ (redaction) and render/ (the path chart and the HTML report) sit
 # on diagnosis/ and model/. collector/ is the support desk's server, a front end.
+# standins/ (the stand-ins for the Windows commands) compile in a few plain parts of the
+# platform layer and may reach platform/ and model/ only: the program starts them as
+# separate commands and none of its other layers may reach them.
 #
 #   cmake -DROOT=<source folder> -P cmake/check_layers.cmake
 
@@ -28,9 +31,10 @@ set(allowed_engine engine probes net platform diagnosis privacy render model)
 set(allowed_app app engine probes net platform res diagnosis privacy render model)
 set(allowed_cli cli engine probes net platform diagnosis privacy render model)
 set(allowed_collector collector engine probes net platform diagnosis privacy render model)
-set(layers model platform net probes diagnosis privacy render engine app cli collector)
+set(allowed_standins standins platform model)
+set(layers model platform net probes diagnosis privacy render engine app cli collector standins)
 # Folders of the project an include can name; anything else is a system header.
-set(project_folders ${layers} res tests standins)
+set(project_folders ${layers} res tests)
 # Folders of the project that share their name with a folder of system headers
 # (<net/if.h>): an include of one in angle brackets is the project's only when the
 # project has that file.

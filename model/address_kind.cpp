@@ -175,21 +175,50 @@ std::optional<uint32_t> ParseIpv4(std::string_view text) {
     return address;
 }
 
-EAddressKind ClassifyAddress(std::string_view text) {
-    const std::optional<CAddressBytes> address = ParseAnyAddress(text);
-    if (!address) return EAddressKind::kInvalid;
+namespace {
+
+// An IPv6 address that only carries an IPv4 one, turned into the mapped form.
+CAddressBytes CarriedIpv4(const CAddressBytes& address) {
+    static const CAddressBytes kNat64 = {0x00, 0x64, 0xff, 0x9b};
+    const bool nat64 = InPrefix(address, kNat64, kMappedPrefixBits);
+    const bool sixToFour = address[0] == 0x20 && address[1] == 0x02;
+    if (!nat64 && !sixToFour) return address;
+    const int at = nat64 ? 12 : 2;
+    uint32_t ipv4 = 0;
+    for (int i = 0; i < 4; ++i) ipv4 = ipv4 << 8 | address[static_cast<size_t>(at + i)];
+    return MappedBytes(ipv4);
+}
+
+EAddressKind ClassifyBytes(const CAddressBytes& given) {
+    const CAddressBytes address = CarriedIpv4(given);
     int longest = -1;
     EAddressKind kind = EAddressKind::kPublic;
     for (const CRange& range : Ranges()) {
-        if (range.bits > longest && InPrefix(*address, range.base, range.bits)) {
+        if (range.bits > longest && InPrefix(address, range.base, range.bits)) {
             longest = range.bits;
             kind = range.kind;
         }
     }
     // IPv6 outside the global unicast block 2000::/3 and the ranges above is not in use.
-    const bool mapped = InPrefix(*address, MappedBytes(0), kMappedPrefixBits);
-    if (longest < 0 && !mapped && ((*address)[0] & 0xe0) != 0x20) return EAddressKind::kReserved;
+    const bool mapped = InPrefix(address, MappedBytes(0), kMappedPrefixBits);
+    if (longest < 0 && !mapped && (address[0] & 0xe0) != 0x20) return EAddressKind::kReserved;
     return kind;
+}
+
+}  // namespace
+
+EAddressKind ClassifyAddress(std::string_view text) {
+    const std::optional<CAddressBytes> address = ParseAnyAddress(text);
+    return address ? ClassifyBytes(*address) : EAddressKind::kInvalid;
+}
+
+EAddressKind ClassifyAddressBytes(const uint8_t* bytes, size_t size) {
+    if (size == 4) return ClassifyBytes(MappedBytes(uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 |
+                                                    uint32_t{bytes[2]} << 8 | bytes[3]));
+    if (size != 16) return EAddressKind::kInvalid;
+    CAddressBytes address{};
+    for (size_t i = 0; i < 16; ++i) address[i] = bytes[i];
+    return ClassifyBytes(address);
 }
 
 const char* AddressKindName(EAddressKind kind) {

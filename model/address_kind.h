@@ -2,6 +2,7 @@
 // parser of dotted IPv4 text that every layer uses.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -26,6 +27,10 @@ enum class EAddressKind {
 std::optional<uint32_t> ParseIpv4(std::string_view text);
 // The kind of a numeric IPv4 or IPv6 address (IPv4-mapped IPv6 read as its IPv4).
 EAddressKind ClassifyAddress(std::string_view text);
+// The same for an address as network-order bytes: 4 for IPv4, 16 for IPv6; an IPv6
+// address that carries an IPv4 one (mapped, NAT64 64:ff9b::/96, 6to4 2002::/16) has the
+// kind of the IPv4 address it carries.
+EAddressKind ClassifyAddressBytes(const uint8_t* bytes, size_t size);
 // Stable English name: "loopback", "private", ... "public".
 const char* AddressKindName(EAddressKind kind);
 // Loopback, private, link-local, shared or unique-local: the user's own network side.

@@ -33,6 +33,28 @@ private:
     IClock::TimePoint m_end;
 };
 
+// A step's limit shared out among the bounded reads it makes one after another: each
+// read gets its own limit at most, and no more than an even part of what is left for the
+// reads still to come, so however many of them stall the step ends within its limit.
+class CStepBudget {
+public:
+    CStepBudget(int stepMs, int reads, const IClock& clock = SteadyClock())
+        : m_step(stepMs, clock), m_readsLeft(reads) {}
+
+    // The limit of the next read (at least 1 ms, so a read late in the step still gets
+    // one look at its answer).
+    int NextReadMs(int readLimitMs) {
+        const int left = m_step.Remaining() / (m_readsLeft > 1 ? m_readsLeft : 1);
+        if (m_readsLeft > 0) --m_readsLeft;
+        const int share = left < readLimitMs ? left : readLimitMs;
+        return share > 0 ? share : 1;
+    }
+
+private:
+    CDeadline m_step;
+    int m_readsLeft;
+};
+
 // Calls waitOnce(sliceMs) until it reports readiness (> 0) or failure (< 0), the time is
 // up, or the stop signal is raised. Returns the last report; 0 means time-out or stop.
 template <class WaitOnce>

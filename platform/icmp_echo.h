@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_error.h"
+
 enum class EIcmpAnswer {
     kNoAnswer,      // nothing came back before the deadline
     kEchoReply,     // the target itself answered
@@ -25,8 +27,9 @@ public:
     // Opens an echo sender towards target (a numeric IPv4 or IPv6 address), using the
     // first means this process has: an ICMP datagram socket, then a raw socket (POSIX);
     // IcmpSendEcho2Ex / Icmp6SendEcho2 (Windows). Null when none can be had, with the
-    // reason in *error.
-    static std::unique_ptr<CIcmpEcho> Open(const std::string& target, std::string* error);
+    // reason in *error in the platform's vocabulary (kBadName: no numeric address), so
+    // that each caller words it in its own language.
+    static std::unique_ptr<CIcmpEcho> Open(const std::string& target, CPlatformError* error);
     virtual ~CIcmpEcho() = default;
 
     // Sends one echo for each TTL at once and waits until every probe has its answer or

@@ -238,10 +238,10 @@ int OpenSocket(const CTarget& target, int type, std::uint16_t* identifier) {
 
 }  // namespace
 
-std::unique_ptr<CIcmpEcho> CIcmpEcho::Open(const std::string& target, std::string* error) {
+std::unique_ptr<CIcmpEcho> CIcmpEcho::Open(const std::string& target, CPlatformError* error) {
     CTarget parsed;
     if (!ParseTarget(target, &parsed)) {
-        if (error) *error = "\"" + target + "\" is no numeric IPv4 or IPv6 address";
+        if (error) *error = PlatformError(EPlatformError::kBadName);
         return nullptr;
     }
     std::uint16_t identifier = 0;
@@ -250,10 +250,8 @@ std::unique_ptr<CIcmpEcho> CIcmpEcho::Open(const std::string& target, std::strin
     const int datagramError = errno;
     const int raw = OpenSocket(parsed, SOCK_RAW, &identifier);
     if (raw >= 0) return std::make_unique<CIcmpEchoPosix>(raw, parsed, std::nullopt);
-    if (error)
-        *error =
-            std::string("no ICMP datagram socket (") + std::strerror(datagramError) +
-            "; net.ipv4.ping_group_range may not admit this user's group) and no raw socket (" +
-            std::strerror(errno) + ")";
+    // The datagram socket is the means an ordinary user has; why it was refused is the
+    // reason worth telling (the raw socket needs privileges the user seldom has).
+    if (error) *error = TranslateSystemError(datagramError);
     return nullptr;
 }

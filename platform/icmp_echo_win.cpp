@@ -172,21 +172,19 @@ std::vector<CIcmpResult> CIcmpEchoWin::SendRound(const std::vector<int>& ttls, i
 
 }  // namespace
 
-std::unique_ptr<CIcmpEcho> CIcmpEcho::Open(const std::string& target, std::string* error) {
+std::unique_ptr<CIcmpEcho> CIcmpEcho::Open(const std::string& target, CPlatformError* error) {
     in_addr target4{};
     sockaddr_in6 target6{};
     target6.sin6_family = AF_INET6;
     const bool ipv4 = inet_pton(AF_INET, target.c_str(), &target4) == 1;
     const bool ipv6 = !ipv4 && inet_pton(AF_INET6, target.c_str(), &target6.sin6_addr) == 1;
     if (!ipv4 && !ipv6) {
-        if (error) *error = "\"" + target + "\" is no numeric IPv4 or IPv6 address";
+        if (error) *error = PlatformError(EPlatformError::kBadName);
         return nullptr;
     }
     const HANDLE handle = ipv6 ? Icmp6CreateFile() : IcmpCreateFile();
     if (handle == INVALID_HANDLE_VALUE) {
-        if (error)
-            *error = "the system's ICMP helper could not be opened (error " +
-                     std::to_string(GetLastError()) + ")";
+        if (error) *error = LastSystemError();
         return nullptr;
     }
     return std::make_unique<CIcmpEchoWin>(handle, ipv6, target4, target6);

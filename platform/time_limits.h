@@ -41,13 +41,17 @@ constexpr int kAddressCheckLimitMs = kAddressSourceExchangeMs + kHttpChildGraceM
 constexpr int kDnsStepLimitMs = 20 * 1000;
 constexpr int kIpv6ConnectLimitMs = 5 * 1000;
 constexpr int kIpv6StepLimitMs = 40 * 1000;
-// The egress step asks everything side by side: the address services (as step 2 does)
+// The egress step first lists the adapters (whether the machine has a public IPv6
+// address), then asks everything side by side: the address services (as step 2 does)
 // and every DNS query, each of those within kEgressDnsQueryLimitMs.
+constexpr int kEgressAdapterReadLimitMs = 1000;
 constexpr int kEgressDnsQueryLimitMs = 3 * 1000;
 constexpr int kEgressStepLimitMs =
-    kAddressCheckLimitMs > kEgressDnsQueryLimitMs ? kAddressCheckLimitMs : kEgressDnsQueryLimitMs;
+    kEgressAdapterReadLimitMs +
+    (kAddressCheckLimitMs > kEgressDnsQueryLimitMs ? kAddressCheckLimitMs : kEgressDnsQueryLimitMs);
 // The local environment step: reading the system's settings, the hosts file and the
-// adapters, and asking the routing table; each read within this.
+// adapters, looking the site up and asking the routing table, one after another. Each
+// read is within kLocalReadLimitMs and within its share of what the step has left.
 constexpr int kLocalReadLimitMs = 3 * 1000;
 constexpr int kLocalEnvironmentStepLimitMs = 4 * kLocalReadLimitMs;
 // All of them together: set aside out of the run's budget when a run includes them.

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string>
 
+#include "model/address_kind.h"
+
 namespace {
 
 bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
@@ -15,54 +17,6 @@ std::string Trimmed(const std::string& text) {
     while (first < last && IsBlank(text[first])) ++first;
     while (last > first && IsBlank(text[last - 1])) --last;
     return text.substr(first, last - first);
-}
-
-bool IsDecimalByte(const std::string& part) {
-    if (part.empty() || part.size() > 3) return false;
-    for (char ch : part)
-        if (!IsDigit(ch)) return false;
-    if (part.size() > 1 && part[0] == '0') return false;
-    return std::stoi(part) <= 255;
-}
-
-bool IsDottedQuadText(const std::string& text) {
-    int parts = 0;
-    size_t start = 0;
-    for (;;) {
-        const size_t dot = text.find('.', start);
-        if (!IsDecimalByte(text.substr(start, dot == std::string::npos ? dot : dot - start)))
-            return false;
-        ++parts;
-        if (dot == std::string::npos) break;
-        start = dot + 1;
-    }
-    return parts == 4;
-}
-
-bool IsHexGroup(const std::string& group) {
-    if (group.empty() || group.size() > 4) return false;
-    for (char ch : group)
-        if (!std::isxdigit(static_cast<unsigned char>(ch))) return false;
-    return true;
-}
-
-// The groups on one side of "::" (or of a whole address without it); an IPv4 tail,
-// allowed only at the very end, counts as two groups.
-int CountGroups(const std::string& side, bool mayEndInQuad) {
-    if (side.empty()) return 0;
-    int groups = 0;
-    size_t start = 0;
-    for (;;) {
-        const size_t colon = side.find(':', start);
-        const std::string group =
-            side.substr(start, colon == std::string::npos ? colon : colon - start);
-        if (colon == std::string::npos && mayEndInQuad && IsDottedQuadText(group))
-            return groups + 2;
-        if (!IsHexGroup(group)) return -1;
-        ++groups;
-        if (colon == std::string::npos) return groups;
-        start = colon + 1;
-    }
 }
 
 // The run of address characters after the first label, past blanks and one colon (ASCII,
@@ -89,17 +43,12 @@ std::string AddressAfterLabel(const std::string& text, const std::string& label)
 
 }  // namespace
 
-bool IsDottedQuad(const CString& text) { return IsDottedQuadText(text.Bytes()); }
+bool IsDottedQuad(const CString& text) { return ParseIpv4(text.Bytes()).has_value(); }
 
 bool IsIpv6Text(const CString& text) {
     const std::string& bytes = text.Bytes();
-    if (bytes.size() < 2 || bytes.size() > 45) return false;
-    const size_t gap = bytes.find("::");
-    if (gap == std::string::npos) return CountGroups(bytes, true) == 8;
-    if (bytes.find("::", gap + 1) != std::string::npos) return false;
-    const int before = CountGroups(bytes.substr(0, gap), false);
-    const int after = CountGroups(bytes.substr(gap + 2), true);
-    return before >= 0 && after >= 0 && before + after <= 7;
+    return bytes.find(':') != std::string::npos && bytes.find('%') == std::string::npos &&
+           ClassifyAddress(bytes) != EAddressKind::kInvalid;
 }
 
 CString AddressFromAnswer(EAddressFormat format, const CString& body) {
@@ -117,7 +66,7 @@ CString AddressFromAnswer(EAddressFormat format, const CString& body) {
             address = AddressAfterLabel(text, "Current IP Address");
             break;
     }
-    if (IsDottedQuadText(address)) return CString(address);
+    if (ParseIpv4(address)) return CString(address);
     if (format == EAddressFormat::kBare && IsIpv6Text(CString(address))) return CString(address);
     return CString();
 }

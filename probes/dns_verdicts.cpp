@@ -1,27 +1,11 @@
 #include "probes/dns_verdicts.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <set>
 
-#include "probes/address_text.h"
+#include "model/address_kind.h"
 #include "probes/verdict_line.h"
 
 namespace {
-
-// The address as a 32-bit number; false for anything but a plain dotted quad.
-bool ToNumber(const CString& address, unsigned long* value) {
-    if (!IsDottedQuad(address)) return false;
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (std::sscanf(address.GetString(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return false;
-    *value = (static_cast<unsigned long>(a) << 24) | (b << 16) | (c << 8) | d;
-    return true;
-}
-
-bool InRange(unsigned long value, unsigned long base, int prefix) {
-    const unsigned long mask = prefix == 0 ? 0 : (0xFFFFFFFFUL << (32 - prefix)) & 0xFFFFFFFFUL;
-    return (value & mask) == base;
-}
 
 std::set<CString> AddressesOf(const CDnsAnswer& answer) {
     std::set<CString> addresses;
@@ -76,24 +60,13 @@ bool AnswersDiffer(const std::vector<CResolverAnswers>& servers, int* answering)
 }  // namespace
 
 bool IsFakeIpAddress(const CString& address) {
-    unsigned long value = 0;
-    return ToNumber(address, &value) && InRange(value, 0xC6120000UL, 15);
+    return ParseIpv4(address.Bytes()) && ClassifyAddress(address.Bytes()) == EAddressKind::kBenchmark;
 }
 
 bool IsPrivateOrReservedAddress(const CString& address) {
-    unsigned long value = 0;
-    if (!ToNumber(address, &value) || IsFakeIpAddress(address)) return false;
-    const struct {
-        unsigned long base;
-        int prefix;
-    } ranges[] = {
-        {0x00000000UL, 8},  {0x0A000000UL, 8},  {0x64400000UL, 10}, {0x7F000000UL, 8},
-        {0xA9FE0000UL, 16}, {0xAC100000UL, 12}, {0xC0000000UL, 24}, {0xC0000200UL, 24},
-        {0xC0A80000UL, 16}, {0xC6336400UL, 24}, {0xCB007100UL, 24}, {0xE0000000UL, 3},
-    };
-    return std::any_of(std::begin(ranges), std::end(ranges), [value](const auto& range) {
-        return InRange(value, range.base, range.prefix);
-    });
+    if (!ParseIpv4(address.Bytes())) return false;
+    const EAddressKind kind = ClassifyAddress(address.Bytes());
+    return kind != EAddressKind::kPublic && kind != EAddressKind::kBenchmark;
 }
 
 CString DnsVerdicts(const std::vector<CResolverAnswers>& servers) {

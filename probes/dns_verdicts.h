@@ -19,6 +19,7 @@ struct CResolverAnswers {
 bool IsFakeIpAddress(const CString& address);
 // True for an IPv4 address no public site has: private, loopback, link-local, shared,
 // documentation, multicast or reserved ranges (198.18.0.0/15 aside, judged on its own).
+// The verdict speaks of IPv4 answers only.
 bool IsPrivateOrReservedAddress(const CString& address);
 
 // The verdict lines (each ending in CR LF) that apply; "各DNS服务器的解析结果一致" only when

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "platform/bounded_call.h"
 #include "platform/dns_records.h"
 #include "platform/net_adapters.h"
 #include "platform/side_by_side.h"
@@ -155,9 +156,16 @@ CStepOutcome CheckEgressAndDns(const CString& domain, const CProbeEndpoints& end
     return outcome;
 }
 
+bool MachineHasIpv6(const std::function<std::vector<CNetAdapter>()>& listAdapters, int limitMs,
+                    CStopSignal* stop) {
+    std::vector<CNetAdapter> adapters;
+    RunBounded<std::vector<CNetAdapter>>(listAdapters, limitMs, stop, &adapters);
+    for (const CNetAdapter& adapter : adapters)
+        if (adapter.up && adapter.globalIpv6) return true;
+    return false;
+}
+
 CStepOutcome CheckEgress(const CProbeContext& context, const CString& domain) {
-    bool hasIpv6 = false;
-    for (const CNetAdapter& adapter : ListNetAdapters())
-        hasIpv6 = hasIpv6 || (adapter.up && adapter.globalIpv6);
+    const bool hasIpv6 = MachineHasIpv6(&ListNetAdapters, kEgressAdapterReadLimitMs, context.stop);
     return CheckEgressAndDns(domain, context.endpoints, hasIpv6, context.stop);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/bounded_call.h"
+#include "platform/deadline.h"
 #include "platform/local_settings.h"
 #include "platform/net_adapters.h"
 #include "platform/resolver.h"
@@ -16,35 +17,34 @@ namespace {
 // A hosts file larger than this is read only this far.
 const size_t kHostsReadBytes = 1 << 20;
 
-CString ProxyBlock(CStopSignal* stop) {
+// The reads in the order the step makes them: each takes its share of the step's limit.
+const int kLocalReads = 5;
+
+// One read on a helper thread, waited for no longer than its share; false when it did
+// not come back in time. The read is copied: a read given up on still runs on.
+template <class T>
+bool ReadWithin(const std::function<T()>& read, CStepBudget* budget, const CLocalReads& reads,
+                CStopSignal* stop, T* result) {
+    return RunBounded<T>(read, budget->NextReadMs(reads.readLimitMs), stop, result) ==
+           EBoundedCall::kDone;
+}
+
+CString ProxyBlock(const CLocalReads& reads, CStepBudget* budget, CStopSignal* stop) {
     std::vector<CProxySetting> settings;
-    const EBoundedCall read = RunBounded<std::vector<CProxySetting>>(
-        [] { return ReadProxySettings(); }, kLocalReadLimitMs, stop, &settings);
+    const bool read = ReadWithin(reads.proxySettings, budget, reads, stop, &settings);
     CString text = "代理设置：\r\n";
-    if (read != EBoundedCall::kDone) return text + "  " + VerdictLine("proxy-unreadable");
+    if (!read) return text + "  " + VerdictLine("proxy-unreadable");
     if (settings.empty()) return text + "  " + VerdictLine("proxy-none");
     for (const CProxySetting& setting : settings)
         text += "  " + setting.label + "：" + setting.value + "\r\n";
     return text;
 }
 
-// Whether the hosts file could be read, and its first bytes.
-std::pair<bool, std::string> ReadHostsBounded(CStopSignal* stop) {
-    std::pair<bool, std::string> file;
-    const auto read = [] {
-        std::pair<bool, std::string> result;
-        result.first = ReadHostsFile(&result.second, kHostsReadBytes);
-        return result;
-    };
-    if (RunBounded<std::pair<bool, std::string>>(read, kLocalReadLimitMs, stop, &file) !=
-        EBoundedCall::kDone)
-        file.first = false;
-    return file;
-}
-
-CString HostsBlock(const CString& domain, CStopSignal* stop) {
+CString HostsBlock(const CString& domain, const CLocalReads& reads, CStepBudget* budget,
+                   CStopSignal* stop) {
     CString text = "hosts文件（" + HostsFilePathText() + "）：\r\n";
-    const std::pair<bool, std::string> file = ReadHostsBounded(stop);
+    std::pair<bool, std::string> file;
+    if (!ReadWithin(reads.hostsFile, budget, reads, stop, &file)) file.first = false;
     if (!file.first) return text + "  " + VerdictLine("hosts-unreadable");
     std::vector<CString> names = {domain};
     if (domain.Left(4) != CString("www.")) names.push_back("www." + domain);
@@ -70,10 +70,10 @@ const char* KindName(EAdapterKind kind) {
 }
 
 // The adapters, then the line on the route to the site.
-CString AdapterBlock(const CString& domain, CStopSignal* stop) {
+CString AdapterBlock(const CString& domain, const CLocalReads& reads, CStepBudget* budget,
+                     CStopSignal* stop) {
     std::vector<CNetAdapter> adapters;
-    RunBounded<std::vector<CNetAdapter>>([] { return ListNetAdapters(); }, kLocalReadLimitMs, stop,
-                                         &adapters);
+    ReadWithin(reads.adapters, budget, reads, stop, &adapters);
     CString text = "已启用的虚拟网卡：\r\n";
     bool any = false;
     for (const CNetAdapter& adapter : adapters) {
@@ -83,12 +83,14 @@ CString AdapterBlock(const CString& domain, CStopSignal* stop) {
         any = true;
     }
     if (!any) text += "  " + VerdictLine("vpn-none");
-    const CResolution site = ResolveFirstIPv4(domain, kLocalReadLimitMs, stop);
-    if (site.address.IsEmpty()) return text + VerdictLine("route-unresolved");
+    CString site;
+    const std::function<CString()> resolve = [read = reads.siteAddress, domain] { return read(domain); };
+    ReadWithin(resolve, budget, reads, stop, &site);
+    if (site.IsEmpty()) return text + VerdictLine("route-unresolved");
     CString route;
-    RunBounded<CString>([address = site.address] { return RouteAdapterFor(address); },
-                        kLocalReadLimitMs, stop, &route);
-    if (route.IsEmpty()) return text + VerdictLine("route-unknown", site.address.Bytes());
+    const std::function<CString()> lookup = [read = reads.routeAdapter, site] { return read(site); };
+    ReadWithin(lookup, budget, reads, stop, &route);
+    if (route.IsEmpty()) return text + VerdictLine("route-unknown", site.Bytes());
     for (const CNetAdapter& adapter : adapters) {
         if (adapter.name == route && IsVirtualAdapter(adapter.kind))
             return text + VerdictLine("route-vpn", route.Bytes());
@@ -107,12 +109,36 @@ CString ClockLine(const CString& siteHeaders, long long nowUnix) {
     return skew > 60 ? VerdictLine("clock-skew", std::to_string(skew)) : VerdictLine("clock-in-step");
 }
 
+const CLocalReads& SystemLocalReads() {
+    static const CLocalReads reads = [] {
+        CLocalReads made;
+        made.proxySettings = &ReadProxySettings;
+        made.hostsFile = [] {
+            std::pair<bool, std::string> file;
+            file.first = ReadHostsFile(&file.second, kHostsReadBytes);
+            return file;
+        };
+        made.adapters = &ListNetAdapters;
+        // No stop signal: a lookup given up on runs on past the run, to its own limit.
+        made.siteAddress = [](const CString& domain) {
+            return ResolveFirstIPv4(domain, kLocalReadLimitMs, nullptr).address;
+        };
+        made.routeAdapter = &RouteAdapterFor;
+        return made;
+    }();
+    return reads;
+}
+
 CStepOutcome CheckLocalEnvironment(const CString& domain, const CString& siteHeaders,
-                                   long long nowUnix, CStopSignal* stop) {
+                                   long long nowUnix, CStopSignal* stop, const CLocalReads& reads) {
+    CStepBudget budget(reads.stepLimitMs, kLocalReads);
     CStepOutcome outcome;
     outcome.ok = 1;
-    outcome.text = ProxyBlock(stop) + HostsBlock(domain, stop) + AdapterBlock(domain, stop) +
-                   ClockLine(siteHeaders, nowUnix);
+    // One after another, in this order: the blocks share the step's budget.
+    outcome.text = ProxyBlock(reads, &budget, stop);
+    outcome.text += HostsBlock(domain, reads, &budget, stop);
+    outcome.text += AdapterBlock(domain, reads, &budget, stop);
+    outcome.text += ClockLine(siteHeaders, nowUnix);
     return outcome;
 }
 

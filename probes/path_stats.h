@@ -17,7 +17,7 @@ class CStopSignal;
 
 // Opens an echo sender towards a numeric address (CIcmpEcho::Open, or a fake in tests).
 using CIcmpOpener =
-    std::function<std::unique_ptr<CIcmpEcho>(const std::string& target, std::string* error)>;
+    std::function<std::unique_ptr<CIcmpEcho>(const std::string& target, CPlatformError* error)>;
 // The label of an address (IpLabelFor, or a fixed one in tests).
 using CIpLabeler = std::function<CString(const CString& address)>;
 

@@ -5,9 +5,10 @@
 #include "platform/deadline.h"
 #include "platform/dns_records.h"
 #include "platform/resolver.h"
-#include "probes/ip_label_rules.h"
+#include "model/address_kind.h"
 #include "probes/ip_labels.h"
 #include "probes/path_stats.h"
+#include "probes/platform_error_text.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ namespace {
 struct CFamilyRun {
     std::string target;
     std::unique_ptr<CIcmpEcho> echo;
-    std::string openError;
+    CPlatformError openError;
     CPathTrace trace;
 };
 
@@ -42,7 +43,7 @@ CString FamilyText(const CFamilyRun& run, const char* family) {
     CString text;
     if (!run.echo) {
         text.Format("%s：本机无法发送ICMP探测（%s），未做逐跳统计。\r\n", family,
-                    run.openError.c_str());
+                    DescribePlatformError(run.openError).GetString());
     } else if (run.trace.hops.empty()) {
         text.Format("%s：%s 的各跳在%d轮中均无应答。\r\n", family, run.target.c_str(),
                     run.trace.rounds);
@@ -69,7 +70,7 @@ CStepOutcome CheckPathStatistics(const CString& domain, const CString& publicAdd
                 std::thread([&] { six.trace = ProbeRounds(*six.echo, six.trace, probing, stop); });
         } catch (const std::exception&) {
             six.echo.reset();
-            six.openError = "no thread";
+            six.openError = PlatformError(EPlatformError::kNoResources);
         }
     }
     if (four.echo) four.trace = ProbeRounds(*four.echo, four.trace, probing, stop);
@@ -89,9 +90,7 @@ CString PublicAddressOfStep(const CString& stepText) {
     const int close = open < 0 ? -1 : stepText.Find(']', open);
     if (close < 0) return CString();
     const CString inside = stepText.Mid(open + 1, close - open - 1);
-    uint32_t value = 0;
-    const EAddressScope scope = ScopeOfAddress(inside, &value);
-    return scope != EAddressScope::kOther && inside.Find(':') < 0 ? inside : CString();
+    return ParseIpv4(inside.Bytes()) ? inside : CString();
 }
 
 CStepOutcome TracePathStats(const CProbeContext& context, const CString& domain) {

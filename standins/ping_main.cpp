@@ -23,6 +23,7 @@
 
 #include "parsers.hpp"
 #include "platform/time_limits.h"
+#include "platform/platform_error.h"
 #include "support.hpp"
 
 namespace {
@@ -94,6 +95,13 @@ private:
     std::vector<long long> times_;
 };
 
+// How Windows words a send that failed on this machine: almost always "General
+// failure.", lack of buffers aside.
+std::string transmit_failure_words(const CPlatformError& failure) {
+    return failure.kind == EPlatformError::kNoResources ? "Error due to lack of resources."
+                                                        : "General failure.";
+}
+
 int open_ping_socket(int family) {
     const int protocol = family == AF_INET6 ? int{IPPROTO_ICMPV6} : int{IPPROTO_ICMP};
     return ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
@@ -161,7 +169,7 @@ int ping_with_socket(int fd, const standin::Address& target, Report& report) {
             ::sendto(fd, packet, sizeof packet, 0,
                      reinterpret_cast<const sockaddr*>(&target.storage), target.length);
         if (sent < 0) {
-            report.transmit_failed(std::string(std::strerror(errno)) + ".");
+            report.transmit_failed(transmit_failure_words(LastSystemError()));
         } else if (!await_reply(fd, ipv6, seq, sent_at, sent_at + kReplyWait, report,
                                 target.text)) {
             report.timed_out();

@@ -4,6 +4,7 @@
 // probes) by absolute path instead, and rewrite each hop the way tracert shows it.
 #include <sys/socket.h>
 
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -123,6 +124,18 @@ int finish(const Trace& trace, const std::string& traceroute) {
 
 }  // namespace
 
+namespace {
+
+// Why no ICMP socket could be had, in the system's own words as the rest of this
+// program's own messages are.
+std::string icmp_refusal_words(const CPlatformError& refused) {
+    return "no ICMP datagram socket (" +
+           std::string(refused.code ? std::strerror(static_cast<int>(refused.code)) : "unknown reason") +
+           "; net.ipv4.ping_group_range may not admit this user's group) and no raw socket";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() != 2 || args[0] != "-d" || !standin::plausible_host(args[1])) {
@@ -142,11 +155,12 @@ int main(int argc, char** argv) {
         std::cout << "Unable to resolve target system name " << host << ".\n";
         return 1;
     }
-    std::string why_not_icmp;
-    if (const auto echo = CIcmpEcho::Open(resolved.address->text, &why_not_icmp)) {
+    CPlatformError refused;
+    if (const auto echo = CIcmpEcho::Open(resolved.address->text, &refused)) {
         print_heading(host, *resolved.address);
         return trace_with_icmp(*echo, deadline);
     }
+    const std::string why_not_icmp = icmp_refusal_words(refused);
     const auto traceroute = standin::first_executable(
         {"/usr/bin/traceroute", "/usr/sbin/traceroute", "/bin/traceroute"});
     if (!traceroute) {

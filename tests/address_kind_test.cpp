@@ -45,6 +45,10 @@ TEST(AddressKind, EveryRangeOnce) {
         {"::ffff:10.0.0.1", EAddressKind::kPrivate},
         {"::ffff:198.18.0.1", EAddressKind::kBenchmark},
         {"0:0:0:0:0:ffff:808:808", EAddressKind::kPublic},
+        {"64:ff9b::10.0.0.1", EAddressKind::kPrivate},
+        {"2002:c0a8:101::1", EAddressKind::kPrivate},
+        {"2002:808:808::1", EAddressKind::kPublic},
+        {"::8.8.8.8", EAddressKind::kReserved},
         // No numeric address.
         {"", EAddressKind::kInvalid},
         {"example.com", EAddressKind::kInvalid},

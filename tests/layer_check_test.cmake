@@ -39,6 +39,12 @@ set(cases
     "pass|engine/run.cpp|#include \"net/http_client.h\""
     "pass|app/main.cpp|#include \"net/http_exchange_process.h\""
     "pass|probes/x.cpp|// #include \"engine/check_sequence.h\" is not an include"
+    "fail|standins/ping_main.cpp|#include \"probes/platform_error_text.h\""
+    "fail|standins/tests/x.cpp|#include \"engine/check_run.h\""
+    "fail|standins/net.cpp|#include \"../net/http_client.h\""
+    "fail|platform/x.cpp|#include \"standins/net.hpp\""
+    "pass|standins/tracert_main.cpp|#include \"platform/icmp_echo.h\""
+    "pass|standins/net.cpp|#include \"model/address_kind.h\""
 )
 
 set(failures "")

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/local_settings.h"
 #include "platform/net_adapters.h"
+#include "probes/egress_dns.h"
 #include "probes/local_text.h"
 
 namespace {
@@ -139,6 +142,56 @@ TEST(NetAdapters, LoopbackIsListedAndItsRouteFound) {
     EXPECT_FALSE(RouteAdapterFor("127.0.0.1").IsEmpty());
 #endif
     EXPECT_TRUE(RouteAdapterFor("not an address").IsEmpty());
+}
+
+// Each read of the environment step stalled in turn, then all of them, on limits short
+// enough for a test: the step gives up each stalled read within its share, says what it
+// went without, and ends within the step's limit however many reads stall.
+TEST(StepLimits, StalledReadsAreGivenUpWithinTheStepsLimit) {
+    const auto stalled = [](bool stall, auto value) {
+        return [stall, value] {
+            if (stall) std::this_thread::sleep_for(std::chrono::seconds(3));
+            return value;
+        };
+    };
+    CNetAdapter tun;
+    tun.name = "tun0";
+    tun.kind = EAdapterKind::kTunTap;
+    tun.up = true;
+    enum { kProxy = 1, kHosts = 2, kAdapters = 4, kSite = 8, kRoute = 16, kAll = 31 };
+    const struct {
+        int stall;
+        const char* says;
+    } cases[] = {
+        {0, "访问该网站的流量经过网卡eth0"},
+        {kProxy, "无法读取代理设置"},
+        {kHosts, "无法读取hosts文件"},
+        {kAdapters, "没有已启用的虚拟网卡"},
+        {kSite, "域名无法解析"},
+        {kRoute, "无法确定访问该网站（192.0.2.1）的路由"},
+        {kAll, "无法读取代理设置\r\nhosts"},
+    };
+    for (const auto& c : cases) {
+        CLocalReads reads;
+        reads.proxySettings = stalled(c.stall & kProxy, std::vector<CProxySetting>());
+        reads.hostsFile = stalled(c.stall & kHosts, std::make_pair(true, std::string()));
+        reads.adapters = stalled(c.stall & kAdapters, std::vector<CNetAdapter>{tun});
+        const auto site = stalled(c.stall & kSite, CString("192.0.2.1"));
+        reads.siteAddress = [site](const CString&) { return site(); };
+        const auto route = stalled(c.stall & kRoute, CString("eth0"));
+        reads.routeAdapter = [route](const CString&) { return route(); };
+        reads.readLimitMs = 400;
+        reads.stepLimitMs = 1000;
+        const auto start = std::chrono::steady_clock::now();
+        const CString text = CheckLocalEnvironment("example.com", "", 0, nullptr, reads).text;
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, std::chrono::milliseconds(reads.stepLimitMs + 300)) << c.stall;
+        EXPECT_NE(text.Find(c.says), -1) << c.stall << "\n" << text.GetString();
+    }
+    // The egress step's adapter list, which decides whether to ask for an IPv6 address.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(MachineHasIpv6(stalled(true, std::vector<CNetAdapter>()), 300, nullptr));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
 }
 
 }  // namespace

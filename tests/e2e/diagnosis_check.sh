@@ -12,11 +12,12 @@ BUILD=$(cd "$1" && pwd)
 [ -x "$BUILD/tollvane" ] || BUILD=$BUILD/linux
 TOLLVANE=$BUILD/tollvane
 [ -x "$TOLLVANE" ] || { echo "diagnosis_check: no tollvane in $1" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "diagnosis_check: run as root (it needs unshare -m -n)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
+e2e_require_root diagnosis_check "it needs unshare -m -n"
 CORPUS=$(cd "$HERE/../reports" && pwd)
-WORK=$(mktemp -d /tmp/diagnosis-check.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
+e2e_make_work diagnosis-check
+WORK=$E2E_WORK
 failed=0
 fail() { echo "FAIL - $*"; failed=1; }
 
@@ -92,5 +93,11 @@ if DIAGNOSIS_TTY=1 script -qec "$HERE/diagnosis_run.bash $TOLLVANE status503 $WO
 else
     fail "no findings after the run on a terminal"
 fi
+# An extended report ends with its findings: on a terminal they are not repeated after it.
+DIAGNOSIS_EXTENDED=1 DIAGNOSIS_TTY=1 script -qec "$HERE/diagnosis_run.bash $TOLLVANE status503 $WORK/tty-extended.txt" \
+    "$WORK/tty-extended.log" >/dev/null || true
+shown=$(LC_ALL=C.UTF-8 grep -c '诊断结论' "$WORK/tty-extended.log" || true)
+[ "$shown" = 1 ] && echo "ok - an extended run on a terminal shows its findings once" \
+    || fail "an extended run on a terminal shows its findings $shown times"
 [ $failed -eq 0 ] && echo "diagnosis_check: all passed"
 exit $failed

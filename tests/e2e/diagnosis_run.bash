@@ -1,32 +1,31 @@
 #!/bin/bash
 # One whole tollvane run against tests/e2e/diagnosis_peers.py in a private network and
 # mount namespace: MODE picks the fault, the report goes to OUT. With DIAGNOSIS_TTY set,
-# the run writes to this script's own output (a terminal, under script(1)).
+# the run writes to this script's own output (a terminal, under script(1)); with
+# DIAGNOSIS_EXTENDED set, it is an --extended run.
 #   diagnosis_run.bash TOLLVANE MODE OUT [DOMAIN]      (as root)
 # Not named *.sh: it is a helper of diagnosis_check.sh, not a check test.sh runs itself.
 set -euo pipefail
 [ $# -ge 3 ] || { echo "usage: $0 TOLLVANE MODE OUT [DOMAIN]" >&2; exit 2; }
-if [ -z "${DIAGNOSIS_RUN_INSIDE:-}" ]; then
-    export DIAGNOSIS_RUN_INSIDE=1
-    exec timeout --kill-after=10 300 unshare -m -n "$0" "$@"
-fi
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
+e2e_enter_namespace 300 "$0" "$@"
 TOLLVANE=$(realpath "$1") MODE=$2 OUT=$(realpath -m "$3") DOMAIN=${4:-www.example.com}
-WORK=$(mktemp -d /tmp/diagnosis-run.XXXXXX)
+e2e_make_work diagnosis-run
+WORK=$E2E_WORK
 peer=
-trap '[ -n "$peer" ] && kill "$peer" 2>/dev/null; rm -rf "$WORK"' EXIT
-ip link set lo up
-printf '127.0.0.1 localhost\n127.0.0.1 whois.internic.net\n127.0.0.1 2018.ip138.com\n127.0.0.1 www.example.com\n' \
-    >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
-printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
-mount --bind "$WORK/resolv.conf" /etc/resolv.conf
+e2e_on_exit '[ -n "$peer" ] && kill "$peer" 2>/dev/null'
+e2e_hosts "127.0.0.1 localhost" "127.0.0.1 whois.internic.net" "127.0.0.1 2018.ip138.com" \
+    "127.0.0.1 www.example.com"
+e2e_resolv "nameserver 127.0.0.1"
 PYTHONPATH=$HERE python3 "$HERE/diagnosis_peers.py" "$MODE" >"$WORK/peers.out" 2>/dev/null &
 peer=$!
-for _ in $(seq 50); do grep -q ready "$WORK/peers.out" 2>/dev/null && break; sleep 0.1; done
+e2e_wait_for 5 grep -q ready "$WORK/peers.out" || true
+options=()
+[ -z "${DIAGNOSIS_EXTENDED:-}" ] || options=(--extended --path-rounds 10)
 if [ -n "${DIAGNOSIS_TTY:-}" ]; then
-    (cd "$WORK" && "$TOLLVANE" -o "$OUT" "$DOMAIN") || true
+    (cd "$WORK" && "$TOLLVANE" "${options[@]}" -o "$OUT" "$DOMAIN") || true
 else
-    (cd "$WORK" && "$TOLLVANE" -o "$OUT" "$DOMAIN" >"$WORK/run.log" 2>&1) || cat "$WORK/run.log" >&2
+    (cd "$WORK" && "$TOLLVANE" "${options[@]}" -o "$OUT" "$DOMAIN" >"$WORK/run.log" 2>&1) || cat "$WORK/run.log" >&2
 fi
 [ -s "$OUT" ]

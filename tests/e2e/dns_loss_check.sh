@@ -16,21 +16,18 @@ set -euo pipefail
 BUILD=$(cd "$1" && pwd)
 [ -x "$BUILD/psping" ] || BUILD=$BUILD/linux
 [ -x "$BUILD/psping" ] || { echo "no stand-ins in $BUILD" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "run as root (it adds network namespaces)" >&2; exit 2; }
-command -v dnsmasq >/dev/null || { echo "dnsmasq is not installed (Debian package dnsmasq-base)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
+e2e_require_root dns_loss_check "it adds network namespaces"
+command -v dnsmasq >/dev/null || { echo "dnsmasq is not installed (Debian package dnsmasq-base)" >&2; exit 2; }
 NS_PREFIX=${NS_PREFIX:-tv-dns}
 # shellcheck source=lib/netns_path.sh
 . "$HERE/lib/netns_path.sh"
 
-WORK=$(mktemp -d)
-chmod 755 "$WORK"
-cleanup() {
-    [ -f "$WORK/dnsmasq.pid" ] && kill "$(cat "$WORK/dnsmasq.pid")" 2>/dev/null
-    ns_cleanup
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+e2e_make_work dns-loss-check
+WORK=$E2E_WORK
+e2e_on_exit '[ -f "$WORK/dnsmasq.pid" ] && kill "$(cat "$WORK/dnsmasq.pid")" 2>/dev/null'
+e2e_on_exit ns_cleanup
 
 NAME=site.lossy-dns.test
 SERVER=10.162.0.1

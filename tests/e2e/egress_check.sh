@@ -15,33 +15,21 @@ set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 BUILD=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 PROBE=$BUILD/linux/tests/egress_probe
 [ -x "$PROBE" ] || { echo "egress_check: no $PROBE (build linux first)" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "egress_check: run as root (it needs unshare -m -n)" >&2; exit 2; }
-
-if [ -z "${EGRESS_CHECK_INSIDE:-}" ]; then
-    export EGRESS_CHECK_INSIDE=1
-    exec timeout --kill-after=10 900 unshare -m -n "$0" "$@"
-fi
+e2e_require_root egress_check "it needs unshare -m -n"
+e2e_enter_namespace 900 "$0" "$@"
 
 # ---- inside the private mount and network namespace ----
-WORK=$(mktemp -d /tmp/egress-check.XXXXXX)
-chmod 755 "$WORK"
+e2e_make_work egress-check
+WORK=$E2E_WORK
 WIN=$BUILD/windows-x64
-WINE=/usr/lib/wine/wine64
-[ -x "$WINE" ] || WINE=$(command -v wine64 || true)
-export WINEPREFIX=$WIN/egress-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    [ -x "${WINE:-}" ] && { "${WINE%64}server" -k 2>/dev/null || true; }
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+e2e_on_exit 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done'
 
 # The adapters are read from sysfs, which shows the namespace of whoever mounted it.
 mount -t sysfs sysfs /sys
-ip link set lo up
 ip link add eg0 type veth peer name eg1
 ip link set eg1 up
 for address in 223.5.5.5 119.29.29.29 114.114.114.114 8.8.8.8 208.67.222.222 93.184.216.34; do
@@ -73,10 +61,8 @@ address=/nx.test/
 address=/plain.test/93.184.216.34
 address=/tun.test/93.184.216.77
 CONF
-printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
-mount --bind "$WORK/resolv.conf" /etc/resolv.conf
-printf '127.0.0.1 localhost\n93.184.216.34 hosts.test www.hosts.test # pinned\n' >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
+e2e_resolv "nameserver 127.0.0.1"
+e2e_hosts "127.0.0.1 localhost" "93.184.216.34 hosts.test www.hosts.test # pinned"
 
 dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/dnsmasq.pid" &
 pids+=($!)
@@ -90,9 +76,10 @@ failed=0
 echo "--- Linux backends"
 python3 "$HERE/egress_cases.py" "$WORK" linux -- "$PROBE" || failed=1
 
+if [ -f "$WIN/tests/egress_probe.exe" ]; then e2e_wine "$WIN/egress-wineprefix"; else e2e_find_wine; fi
+WINE=$E2E_WINE
 if [ -f "$WIN/tests/egress_probe.exe" ] && [ -x "$WINE" ]; then
     echo "--- Windows backends under wine64"
-    [ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1
     "$WINE" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null 2>&1
     "$WINE" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyServer /t REG_SZ /d 127.0.0.1:7890 /f >/dev/null 2>&1
     "$WINE" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' /v ProxyOverride /t REG_SZ /d '<local>' /f >/dev/null 2>&1

@@ -36,8 +36,7 @@ ip -6 neigh add fd00:99::2 lladdr 02:00:00:00:99:02 dev hole0 nud permanent
 python3 "$HERE/extended_cases.py" setup "$WORK"
 cat /etc/ssl/certs/ca-certificates.crt "$WORK/ca.crt" >"$WORK/bundle.crt"
 mount --bind "$WORK/bundle.crt" /etc/ssl/certs/ca-certificates.crt
-printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
-mount --bind "$WORK/resolv.conf" /etc/resolv.conf
+e2e_resolv "nameserver 127.0.0.1"
 e2e_hosts "127.0.0.1 localhost" "::1 localhost"
 
 # A DNS server that takes queries and never answers, behind dnsmasq's silentdns.test.

@@ -21,6 +21,7 @@ if [ ! -f "$BUILD_DIR/Tollvane.exe" ] && [ -f "$BUILD_DIR/windows-x64/Tollvane.e
     BUILD_DIR=$BUILD_DIR/windows-x64
 fi
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 DOMAIN=www.tollvane-test.com
 
 ensure_tools() {
@@ -42,20 +43,17 @@ ensure_tools() {
     fi
 }
 
-if [ -z "${GUI_CHECK_IN_NAMESPACE:-}" ]; then
-    [ "$(id -u)" = 0 ] || { echo "gui_check: must run as root" >&2; exit 2; }
+if ! e2e_in_namespace "$0"; then
+    e2e_require_root gui_check "it needs unshare -m -n"
     ensure_tools
-    export GUI_CHECK_IN_NAMESPACE=1
-    exec timeout --kill-after=10 600 unshare -m -n "$0" "$GIVEN_DIR"
 fi
+e2e_enter_namespace 600 "$0" "$GIVEN_DIR"
 
 # ---- inside the private mount and network namespace from here on ----
 
 EXE=$BUILD_DIR/Tollvane.exe
 PROBE=$BUILD_DIR/tests/gui_probe.exe
 ART=$GIVEN_DIR/artifacts
-WINE=/usr/lib/wine/wine64
-[ -x "$WINE" ] || WINE=$(command -v wine64)
 for file in "$EXE" "$PROBE"; do
     [ -f "$file" ] || { echo "gui_check: missing $file (build the windows-x64 preset first)" >&2; exit 2; }
 done
@@ -64,7 +62,8 @@ OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.
 report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png
 dialog_96dpi.png dialog_120dpi.png dialog_144dpi.png dialog_192dpi.png"
 for file in $OWN_FILES; do rm -f "$ART/$file"; done
-WORK=$(mktemp -d /tmp/tollvane-gui.XXXXXX)
+e2e_make_work tollvane-gui
+WORK=$E2E_WORK
 LOG=$ART/gui_check.log
 : >"$LOG"
 
@@ -74,17 +73,10 @@ PEERS_PID=""
 XVFB_PID=""
 APP_PID=""
 
-export WINEPREFIX=$BUILD_DIR/gui-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-
-cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    "${WINE%64}server" -k 2>/dev/null || wineserver -k 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-    [ -n "$PEERS_PID" ] && kill "$PEERS_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+e2e_on_exit '[ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null'
+e2e_on_exit '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null'
+e2e_on_exit '[ -n "$PEERS_PID" ] && kill "$PEERS_PID" 2>/dev/null'
 
 note() { echo "gui_check: $*" | tee -a "$LOG"; }
 pass() { PASSED=$((PASSED + 1)); note "ok - $*"; }
@@ -154,15 +146,6 @@ PY
 }
 
 # Polls the command every 0.3 s until it succeeds; false after the seconds given.
-wait_for() {
-    local seconds=$1
-    shift
-    local end=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.3
-    done
-}
 
 click_at() { xdotool mousemove "$1" "$2" click 1; }
 click_control() { click_at $(probe where "$1"); }
@@ -188,17 +171,17 @@ extra_window() {
 save_as() {
     local path=$1 replace=${2:-}
     click_control 1006
-    wait_for 20 save_dialog_open || die "the save dialog did not open"
+    e2e_wait_for 20 save_dialog_open || die "the save dialog did not open"
     xdotool windowfocus --sync "$(save_dialog_open | head -1)"
     xdotool key ctrl+a
     xdotool type --delay 15 "$(win_path "$path")"
     xdotool key Return
     if [ -n "$replace" ]; then
-        wait_for 10 extra_window || die "no question before replacing $path"
+        e2e_wait_for 10 extra_window || die "no question before replacing $path"
         xdotool windowfocus --sync "$(extra_window)"
         xdotool key Return  # "Yes" is the question's default button
     fi
-    wait_for 10 save_dialog_closed || die "the save dialog stayed open"
+    e2e_wait_for 10 save_dialog_closed || die "the save dialog stayed open"
 }
 
 # Nothing but the reports themselves: no temporary file left beside a saved one.
@@ -208,25 +191,20 @@ only_expected_files() {
 report_size_is() { [ -f "$1" ] && [ "$(stat -c %s "$1")" = "$2" ]; }
 
 # ---- the private network: loopback only, with the servers' names mapped there ----
-ip link set lo up
-printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n127.0.0.1 %s whois.internic.net 2018.ip138.com\n' \
-    "$DOMAIN" >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
+e2e_hosts "127.0.0.1 localhost" "::1 localhost ip6-localhost" "127.0.0.1 $DOMAIN whois.internic.net 2018.ip138.com"
 python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>>"$LOG" &
 PEERS_PID=$!
-wait_for 10 grep -q ready "$WORK/peers.out" || die "loopback servers did not start"
+e2e_wait_for 10 grep -q ready "$WORK/peers.out" || die "loopback servers did not start"
 
 # Room for the whole dialog, findings list included, at 192 DPI.
 Xvfb -displayfd 9 -screen 0 1600x1440x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
 XVFB_PID=$!
-wait_for 10 test -s "$WORK/display" || die "Xvfb did not start"
+e2e_wait_for 10 test -s "$WORK/display" || die "Xvfb did not start"
 export DISPLAY=:$(head -1 "$WORK/display")
 
 # A prefix of the test's own; wine then draws the windows' captions itself.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    note "creating wine prefix $WINEPREFIX"
-    "$WINE" wineboot -i >>"$LOG" 2>&1
-fi
+e2e_wine "$BUILD_DIR/gui-wineprefix"
+WINE=$E2E_WINE
 for value in Decorated Managed; do
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v $value /d N /f >/dev/null 2>&1
 done
@@ -255,21 +233,21 @@ fi
 started=$SECONDS
 (cd "$WORK" && exec "$WINE" "$EXE") 2>>"$LOG" &
 APP_PID=$!
-wait_for 60 probe state || die "the main dialog did not appear"
+e2e_wait_for 60 probe state || die "the main dialog did not appear"
 MAIN_WINDOW=$(xdotool search --onlyvisible --name '^Tollvane$' | head -1)
 note "main dialog up after $((SECONDS - started)) s"
 check "idle at start: start enabled, empty status, empty report, bar at 0" test "$(idle_summary)" = "1//0/0"
 
 # ---- an empty domain: the message, and nothing starts ----
 click_control 1004
-wait_for 10 box_says "请输入正确域名" && pass "empty domain shows 请输入正确域名" || fail "empty domain message"
+e2e_wait_for 10 box_says "请输入正确域名" && pass "empty domain shows 请输入正确域名" || fail "empty domain message"
 click_box_button 1
-wait_for 10 no_box || die "the message box did not close"
+e2e_wait_for 10 no_box || die "the message box did not close"
 check "empty domain starts nothing" test "$(idle_summary)" = "1//0/0"
 
 # ---- saving an empty report writes an empty file ----
 save_as "$ART/empty_report.txt"
-wait_for 10 report_size_is "$ART/empty_report.txt" 0 && pass "an empty output area saves a zero-byte file" \
+e2e_wait_for 10 report_size_is "$ART/empty_report.txt" 0 && pass "an empty output area saves a zero-byte file" \
     || fail "empty save: $(stat -c %s "$ART/empty_report.txt" 2>&1)"
 
 # ---- run 1, typed with spaces, a scheme and a trailing slash ----
@@ -277,7 +255,7 @@ click_control 1000
 xdotool type --delay 15 "  https://$DOMAIN/ "
 xdotool key Return   # Enter in the field presses the default start button
 run_started=$SECONDS
-wait_for 5 running && pass "start button disabled during the run" || fail "start button not disabled"
+e2e_wait_for 5 running && pass "start button disabled during the run" || fail "start button not disabled"
 check "status says the run is going on" status_is_running_notice "$(state_of status)"
 xdotool key Return   # Enter again, while the run goes on
 click_control 1004   # and a click on the disabled start button
@@ -298,7 +276,7 @@ snapshot
 check "after the run: status 检测完成, start enabled, bar full" \
     test "$(field status)/$(field start_enabled)/$(field progress)" = "检测完成/1/90"
 click_box_button 1
-wait_for 10 no_box || die "the completion box did not close"
+e2e_wait_for 10 no_box || die "the completion box did not close"
 check "the domain field still shows what was typed" \
     test "$(probe field | iconv -f GBK -t UTF-8)" = "  https://$DOMAIN/ "
 sleep 0.5
@@ -316,21 +294,21 @@ check "after run 1 the findings list names port 21's refusal" findings_have "[�
 # ---- save-as: the bytes the window shows, and replacing a file whole ----
 size=$(stat -c %s "$ART/report_run1.bin")
 save_as "$ART/saved_report.txt"
-wait_for 10 report_size_is "$ART/saved_report.txt" "$size" || true
+e2e_wait_for 10 report_size_is "$ART/saved_report.txt" "$size" || true
 check "saved file equals the report the window shows, byte for byte" cmp "$ART/report_run1.bin" "$ART/saved_report.txt"
 head -c 300000 /dev/zero | tr '\0' 'J' >"$ART/replaced_report.txt"
 save_as "$ART/replaced_report.txt" expect-replace-question
-wait_for 10 report_size_is "$ART/replaced_report.txt" "$size" || true
+e2e_wait_for 10 report_size_is "$ART/replaced_report.txt" "$size" || true
 check "saving over a longer existing file replaces it whole" cmp "$ART/report_run1.bin" "$ART/replaced_report.txt"
 check "two saves of the same report are identical" cmp "$ART/saved_report.txt" "$ART/replaced_report.txt"
 check "no temporary file is left beside the report" \
     only_expected_files
 click_control 1006
-wait_for 20 save_dialog_open || die "the save dialog did not open"
+e2e_wait_for 20 save_dialog_open || die "the save dialog did not open"
 xdotool windowfocus --sync "$(save_dialog_open | head -1)"
 ls -A "$ART" >"$WORK/before_cancel"
 xdotool key Escape
-wait_for 10 save_dialog_closed || die "the save dialog stayed open after Escape"
+e2e_wait_for 10 save_dialog_closed || die "the save dialog stayed open after Escape"
 check "cancelling the save dialog writes nothing" \
     bash -c "cmp '$ART/report_run1.bin' '$ART/saved_report.txt' && ls -A '$ART' | cmp - '$WORK/before_cancel'"
 
@@ -343,10 +321,10 @@ else
     note "run 2 had finished step 1 before the bar was sampled; checking it only moved on"
     check "run 2 bar never went back to 0" grep -q -E '^progress=(10|20|30|40|50|60|70|80|90)$' "$WORK/state2"
 fi
-wait_for 150 box_says "检测完成，请另存为结果发送给我们。" || die "run 2 did not complete"
+e2e_wait_for 150 box_says "检测完成，请另存为结果发送给我们。" || die "run 2 did not complete"
 check "run 2 ends with the bar full" test "$(state_of progress)" = 90
 click_box_button 1
-wait_for 10 no_box || die "the completion box did not close"
+e2e_wait_for 10 no_box || die "the completion box did not close"
 probe report >"$ART/report_run2.bin"
 check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/check_report.py" "$ART/report_run2.bin"
 
@@ -355,17 +333,17 @@ check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/
 # drop record from another process, so the button is what this test drives.)
 cp "$HERE/../reports/run-status503.txt" "$WORK/customer_report.txt"
 click_control 1021
-wait_for 20 open_dialog_open || die "the open dialog did not open"
+e2e_wait_for 20 open_dialog_open || die "the open dialog did not open"
 xdotool windowfocus --sync "$(open_dialog_open | head -1)"
 xdotool key ctrl+a
 xdotool type --delay 15 "$(win_path "$WORK/customer_report.txt")"
 xdotool key Return
-wait_for 10 findings_have "[严重] 网站有应答，但返回的状态是HTTP/1.1 503 Service Unavailable" \
+e2e_wait_for 10 findings_have "[严重] 网站有应答，但返回的状态是HTTP/1.1 503 Service Unavailable" \
     && pass "an opened report shows its findings, most severe first" || fail "no findings for the opened report"
 probe report >"$WORK/opened.bin"
 check "the output area shows the opened report byte for byte" cmp "$WORK/customer_report.txt" "$WORK/opened.bin"
 save_as "$ART/reopened_report.txt"
-wait_for 10 report_size_is "$ART/reopened_report.txt" "$(stat -c %s "$WORK/customer_report.txt")" || true
+e2e_wait_for 10 report_size_is "$ART/reopened_report.txt" "$(stat -c %s "$WORK/customer_report.txt")" || true
 check "saving writes exactly the bytes that were opened" cmp "$WORK/customer_report.txt" "$ART/reopened_report.txt"
 
 # ---- run with the optional steps ticked: a block each, the bar's range grows ----
@@ -373,13 +351,13 @@ check "saving writes exactly the bytes that were opened" cmp "$WORK/customer_rep
 all_steps=15
 click_control 1007
 click_control 1004
-wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
+e2e_wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
 # All the steps, 10 each over a range of as many tens, are one whole turn from where run 2
 # left the bar.
 check "with the optional steps the bar's range is 0 to $((10 * all_steps)), and it went round once" \
     test "$(state_of progress_max)/$(state_of progress)" = "$((10 * all_steps))/90"
 click_box_button 1
-wait_for 10 no_box || die "the completion box did not close"
+e2e_wait_for 10 no_box || die "the completion box did not close"
 probe report >"$WORK/report_extended.bin"
 check "the ticked run's report has steps 10 to 12 after the ninth, then its findings, one separator each" python3 -c '
 import re, sys
@@ -405,7 +383,7 @@ click_control 1007   # unticked again: the runs below have the nine steps
 # Echo requests go unanswered from here on, so the ping step lasts long enough to close in.
 sysctl -q -w net.ipv4.icmp_echo_ignore_all=1
 click_control 1004
-wait_for 90 report_has "第6步" || die "run 3 did not reach its ping step"
+e2e_wait_for 90 report_has "第6步" || die "run 3 did not reach its ping step"
 sleep 1
 check "run 3 is running its ping child" pgrep -f "ping.*$DOMAIN"
 import -window root "$ART/running.png"
@@ -416,26 +394,26 @@ check "saving during a run writes the report so far, and the run goes on" \
 check "the run is still going on after saving" running
 focus_main
 xdotool key Escape
-wait_for 10 box_says "检测尚未完成，确定要停止检测并关闭窗口吗？" && pass "Escape during a run asks first" \
+e2e_wait_for 10 box_says "检测尚未完成，确定要停止检测并关闭窗口吗？" && pass "Escape during a run asks first" \
     || fail "no question on Escape during a run"
 click_box_button 7   # No
-wait_for 10 no_box || die "the question did not close"
+e2e_wait_for 10 no_box || die "the question did not close"
 sleep 0.5
 check "answering No keeps the window and the run" alive_and_running
 click_at $(probe closebox)
-wait_for 10 box_says "检测尚未完成，确定要停止检测并关闭窗口吗？" && pass "the close box during a run asks first" \
+e2e_wait_for 10 box_says "检测尚未完成，确定要停止检测并关闭窗口吗？" && pass "the close box during a run asks first" \
     || die "no question on the close box during a run"
 import -window root "$ART/close_question.png"
 closing=$(date +%s%N)  # includes finding the button
 click_box_button 6   # Yes
-if wait_for 8 app_gone; then
+if e2e_wait_for 8 app_gone; then
     pass "confirmed close ends the program within $((($(date +%s%N) - closing) / 1000000)) ms of answering"
 else
     fail "the program was still running 8 s after the confirmed close"
 fi
 wait $APP_PID 2>/dev/null && pass "the program exits with status 0" || fail "exit status $?"
 APP_PID=""
-check "the run's ping child was ended too" wait_for 5 ping_child_gone
+check "the run's ping child was ended too" e2e_wait_for 5 ping_child_gone
 sysctl -q -w net.ipv4.icmp_echo_ignore_all=0
 
 # ---- high DPI: the idle window at each common scale, nothing clipped ----
@@ -446,7 +424,7 @@ for dpi in 96 120 144 192; do
     "${WINE%64}server" -k 2>/dev/null || true
     (cd "$WORK" && exec "$WINE" "$EXE") 2>>"$LOG" &
     APP_PID=$!
-    wait_for 60 probe state || die "the main dialog did not appear at $dpi DPI"
+    e2e_wait_for 60 probe state || die "the main dialog did not appear at $dpi DPI"
     sleep 1
     window=$(xdotool search --onlyvisible --name '^Tollvane$' | head -1)
     import -window "$window" "$ART/dialog_${dpi}dpi.png"
@@ -463,7 +441,7 @@ for dpi in 96 120 144 192; do
         test $((width * 96 * 100)) -ge $((width_at_96 * dpi * 85))
     xdotool windowfocus --sync "$window"
     xdotool key Escape  # idle: closes without a question
-    wait_for 10 app_gone || { fail "the window at $dpi DPI did not close"; kill "$APP_PID" 2>/dev/null || true; }
+    e2e_wait_for 10 app_gone || { fail "the window at $dpi DPI did not close"; kill "$APP_PID" 2>/dev/null || true; }
     wait "$APP_PID" 2>/dev/null || true
     APP_PID=""
 done

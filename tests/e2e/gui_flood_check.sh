@@ -14,58 +14,40 @@ BUILD_DIR=$GIVEN_DIR
 [ -f "$BUILD_DIR/Tollvane.exe" ] || BUILD_DIR=$GIVEN_DIR/windows-x64
 HERE=$(cd "$(dirname "$0")" && pwd)
 DOMAIN=www.flood.com
-if [ -z "${GUI_FLOOD_IN_NAMESPACE:-}" ]; then
-    [ "$(id -u)" = 0 ] || { echo "gui_flood_check: must run as root" >&2; exit 2; }
-    export GUI_FLOOD_IN_NAMESPACE=1
-    exec timeout --kill-after=10 420 unshare -m -n "$0" "$GIVEN_DIR"
-fi
+. "$HERE/lib.sh"
+e2e_require_root gui_flood_check "it needs unshare -m -n"
+e2e_enter_namespace 420 "$0" "$GIVEN_DIR"
 
-WINE=/usr/lib/wine/wine64
-[ -x "$WINE" ] || WINE=$(command -v wine64)
 PROBE=$BUILD_DIR/tests/gui_probe.exe
-WORK=$(mktemp -d /tmp/tollvane-flood.XXXXXX)
+e2e_make_work tollvane-flood
+WORK=$E2E_WORK
 ART=$GIVEN_DIR/artifacts
 mkdir -p "$ART" "$WORK/app"
-export WINEPREFIX=$BUILD_DIR/gui-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 PIDS=()
-cleanup() {
-    "${WINE%64}server" -k 2>/dev/null || true
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+e2e_on_exit 'for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done'
 fail() { echo "gui_flood_check: FAIL - $*"; exit 1; }
-wait_for() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.5
-    done
-}
 probe() { "$WINE" "$PROBE" "$@"; }
 field() { probe state | sed -n "s/^$1=//p"; }
 finished() { [ "$(field start_enabled)" = 1 ] && [ "$(field progress)" = 90 ]; }
 kib() { sed -n "s/^$2:[[:space:]]*\([0-9]*\) kB/\1/p" "/proc/$1/status"; }
 
-ip link set lo up
-printf '127.0.0.1 localhost\n127.0.0.1 %s whois.internic.net 2018.ip138.com\n' "$DOMAIN" >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
+e2e_hosts "127.0.0.1 localhost" "127.0.0.1 $DOMAIN whois.internic.net 2018.ip138.com"
 python3 "$HERE/hostile_peers.py" - - flood-peers >"$WORK/peers.out" 2>&1 &
 PIDS+=($!)
-wait_for 10 grep -q ready "$WORK/peers.out" || fail "the flooding peers did not start"
+e2e_wait_for 10 grep -q ready "$WORK/peers.out" || fail "the flooding peers did not start"
 Xvfb -displayfd 9 -screen 0 1280x900x24 -nolisten tcp 9>"$WORK/display" 2>/dev/null &
 PIDS+=($!)
-wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
+e2e_wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
 export DISPLAY=:$(head -1 "$WORK/display")
-[ -f "$WINEPREFIX/system.reg" ] || "$WINE" wineboot -i >/dev/null 2>&1
+e2e_wine "$BUILD_DIR/gui-wineprefix"
+WINE=$E2E_WINE
 
 cp "$BUILD_DIR/Tollvane.exe" "$WORK/app/"
 cp "$BUILD_DIR/tests/flood_probe.exe" "$WORK/app/psping.exe"
 (cd "$WORK" && exec "$WINE" "$WORK/app/Tollvane.exe") 2>/dev/null &
 PIDS+=($!)
-wait_for 60 probe state || fail "the main dialog did not appear"
+e2e_wait_for 60 probe state || fail "the main dialog did not appear"
 APP=$(pgrep -f 'app/Tollvane.exe' | head -1)
 [ -n "$APP" ] || fail "no process for Tollvane.exe"
 idle=$(kib "$APP" VmRSS)
@@ -81,7 +63,7 @@ if [ -n "${GUI_FLOOD_TRACE:-}" ]; then
     done) &
     PIDS+=($!)
 fi
-wait_for 360 finished || fail "the run did not finish within 6 minutes"
+e2e_wait_for 360 finished || fail "the run did not finish within 6 minutes"
 [ -z "${GUI_FLOOD_TRACE:-}" ] || sleep 12
 peak=$(kib "$APP" VmHWM)
 probe report >"$WORK/report.bin"

@@ -21,18 +21,18 @@ if [ ! -f "$BUILD_DIR/Tollvane.exe" ] && [ -f "$BUILD_DIR/windows-x64/Tollvane.e
     BUILD_DIR=$BUILD_DIR/windows-x64
 fi
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 DOMAIN=www.tollvane-test.com
 
-if [ -z "${PLANTING_CHECK_IN_NAMESPACE:-}" ]; then
-    [ "$(id -u)" = 0 ] || { echo "gui_planting_check: must run as root" >&2; exit 2; }
+if ! e2e_in_namespace "$0"; then
+    e2e_require_root gui_planting_check "it needs unshare -m -n"
     for tool in Xvfb xdotool; do
         command -v $tool >/dev/null || { echo "gui_planting_check: needs $tool (tests/e2e/gui_check.sh installs it)" >&2; exit 2; }
     done
     locale -a 2>/dev/null | grep -ix 'zh_CN.utf8' >/dev/null || localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
     locale -a 2>/dev/null | grep -ix 'en_US.utf8' >/dev/null || localedef -i en_US -f UTF-8 en_US.UTF-8
-    export PLANTING_CHECK_IN_NAMESPACE=1
-    exec timeout --kill-after=10 600 unshare -m -n "$0" "$GIVEN_DIR"
 fi
+e2e_enter_namespace 600 "$0" "$GIVEN_DIR"
 
 # ---- inside the private mount and network namespace from here on ----
 
@@ -40,12 +40,12 @@ EXE=$BUILD_DIR/Tollvane.exe
 PROBE=$BUILD_DIR/tests/gui_probe.exe
 CHILD=$BUILD_DIR/tests/test_child.exe
 ART=$GIVEN_DIR/artifacts
-WINE=/usr/lib/wine/wine64
 for file in "$EXE" "$PROBE" "$CHILD"; do
     [ -f "$file" ] || { echo "gui_planting_check: missing $file" >&2; exit 2; }
 done
 mkdir -p "$ART"
-WORK=$(mktemp -d /tmp/tollvane-planting.XXXXXX)
+e2e_make_work tollvane-planting
+WORK=$E2E_WORK
 LOG=$ART/gui_planting_check.log
 : >"$LOG"
 PASSED=0
@@ -54,16 +54,9 @@ PEERS_PID=""
 XVFB_PID=""
 APP_PID=""
 
-export WINEPREFIX=$BUILD_DIR/planting-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
-    "${WINE%64}server" -k 2>/dev/null || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-    [ -n "$PEERS_PID" ] && kill "$PEERS_PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+e2e_on_exit '[ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null'
+e2e_on_exit '[ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null'
+e2e_on_exit '[ -n "$PEERS_PID" ] && kill "$PEERS_PID" 2>/dev/null'
 
 note() { echo "gui_planting_check: $*" | tee -a "$LOG"; }
 pass() { PASSED=$((PASSED + 1)); note "ok - $*"; }
@@ -72,15 +65,6 @@ check() {
     local what=$1
     shift
     if "$@" >>"$LOG" 2>&1; then pass "$what"; else fail "$what"; fi
-}
-wait_for() {
-    local seconds=$1
-    shift
-    local end=$((SECONDS + seconds))
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.3
-    done
 }
 probe() { "$WINE" "$PROBE" "$@"; }
 message_text() { probe message 2>/dev/null | iconv -f GBK -t UTF-8; }
@@ -102,14 +86,14 @@ save_into() {  # PATH
     for attempt in 1 2 3; do
         if ! save_dialog_open >/dev/null 2>&1; then
             click_control 1006
-            wait_for 20 save_dialog_open || { note "save dialog did not open (attempt $attempt): $(visible_windows)"; continue; }
+            e2e_wait_for 20 save_dialog_open || { note "save dialog did not open (attempt $attempt): $(visible_windows)"; continue; }
         fi
         dialog=$(save_dialog_open | head -1)
         xdotool windowactivate --sync "$dialog" 2>/dev/null || xdotool windowfocus --sync "$dialog"
         xdotool key ctrl+a
         xdotool type --delay 40 "Z:${path//\//\\}"
         xdotool key Return
-        wait_for 10 test -s "$path" && return 0
+        e2e_wait_for 10 test -s "$path" && return 0
         note "no saved file after attempt $attempt; windows: $(visible_windows)"
         # A box over the dialog (a name it could not use) is dismissed before the retry.
         local box
@@ -147,21 +131,18 @@ if [ -f "$X86" ]; then
 fi
 
 # ---- the private network ----
-ip link set lo up
-printf '127.0.0.1 localhost\n127.0.0.1 %s whois.internic.net 2018.ip138.com\n' "$DOMAIN" >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
+e2e_hosts "127.0.0.1 localhost" "127.0.0.1 $DOMAIN whois.internic.net 2018.ip138.com"
 python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>>"$LOG" &
 PEERS_PID=$!
-wait_for 10 grep -q ready "$WORK/peers.out" || { fail "loopback servers did not start"; exit 1; }
+e2e_wait_for 10 grep -q ready "$WORK/peers.out" || { fail "loopback servers did not start"; exit 1; }
 
 Xvfb -displayfd 9 -screen 0 1280x900x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
 XVFB_PID=$!
-wait_for 10 test -s "$WORK/display" || { fail "Xvfb did not start"; exit 1; }
+e2e_wait_for 10 test -s "$WORK/display" || { fail "Xvfb did not start"; exit 1; }
 export DISPLAY=:$(head -1 "$WORK/display")
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    note "creating wine prefix $WINEPREFIX"
-    LANG=C.UTF-8 "$WINE" wineboot -i >>"$LOG" 2>&1
-fi
+# The prefix is made in a neutral locale; each run then picks its own.
+LANG=C.UTF-8 e2e_wine "$BUILD_DIR/planting-wineprefix"
+WINE=$E2E_WINE
 
 # One run: LOCALE FOLDER_NAME. The program and a psping stand-in lie in the folder,
 # with planted ping.exe and tracert.exe beside them and in the start folder.
@@ -177,11 +158,11 @@ run_from() {
     note "run under $locale from $folder"
     (cd "$start" && exec "$WINE" "$folder/Tollvane.exe") 2>>"$LOG" &
     APP_PID=$!
-    wait_for 60 probe state || { fail "$locale: the dialog did not appear"; return; }
+    e2e_wait_for 60 probe state || { fail "$locale: the dialog did not appear"; return; }
     click_control 1000
     xdotool type --delay 15 "$DOMAIN"
     xdotool key Return
-    if ! wait_for 200 box_says "检测完成，请另存为结果发送给我们。"; then
+    if ! e2e_wait_for 200 box_says "检测完成，请另存为结果发送给我们。"; then
         fail "$locale: the run did not complete"
     else
         click_box_button 1
@@ -201,7 +182,7 @@ run_from() {
         fi
     fi
     kill "$APP_PID" 2>/dev/null || true
-    wait_for 10 app_gone || true
+    e2e_wait_for 10 app_gone || true
     APP_PID=""
     "${WINE%64}server" -k 2>/dev/null || true
 }

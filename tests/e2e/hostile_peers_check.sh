@@ -11,6 +11,8 @@ set -euo pipefail
 
 BUILD=$(cd "$1" && pwd)
 shift
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 # Given the folder of the preset builds, the stalls scenario also runs the Windows
 # HTTP layer (under wine64) from its windows-x64 build.
 if [ ! -x "$BUILD/tollvane" ] && [ -f "$BUILD/windows-x64/tests/extended_probe.exe" ]; then
@@ -19,8 +21,7 @@ if [ ! -x "$BUILD/tollvane" ] && [ -f "$BUILD/windows-x64/tests/extended_probe.e
 fi
 [ -x "$BUILD/tollvane" ] || BUILD=$BUILD/linux
 [ -x "$BUILD/tollvane" ] || { echo "no tollvane program in $BUILD" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "run as root (it needs unshare -m -n)" >&2; exit 2; }
-HERE=$(cd "$(dirname "$0")" && pwd)
+e2e_require_root hostile_peers_check "it needs unshare -m -n"
 scenarios=("$@")
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(escapes terminal-locales failures idn flood silent-dns stalls progress)
 TOLLVANE_TEST_LOCPATH=$(dirname "$BUILD")/test-locales

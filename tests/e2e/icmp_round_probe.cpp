@@ -35,10 +35,10 @@ int main(int argc, char** argv) {
     }
     std::vector<int> ttls;
     for (int i = 2; i < argc; ++i) ttls.push_back(std::atoi(argv[i]));
-    std::string error;
+    CPlatformError error;
     const auto echo = CIcmpEcho::Open(argv[1], &error);
     if (!echo) {
-        std::printf("cannot open: %s\n", error.c_str());
+        std::printf("cannot open: error %ld\n", error.code);
         return 1;
     }
     const auto results = echo->SendRound(ttls, 3000);

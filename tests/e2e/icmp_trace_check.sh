@@ -12,21 +12,18 @@ set -euo pipefail
 BUILD=$(cd "$1" && pwd)
 [ -x "$BUILD/tracert" ] || BUILD=$BUILD/linux
 [ -x "$BUILD/tracert" ] || { echo "no tracert stand-in in $BUILD" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "run as root (it adds network namespaces)" >&2; exit 2; }
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
+e2e_require_root icmp_trace_check "it adds network namespaces"
 NS_PREFIX=${NS_PREFIX:-tv-icmp}
 # shellcheck source=lib/netns_path.sh
 . "$HERE/lib/netns_path.sh"
 
-WORK=$(mktemp -d)
-chmod 755 "$WORK"
+e2e_make_work icmp-trace-check
+WORK=$E2E_WORK
 BACKGROUND=
-cleanup() {
-    [ -n "$BACKGROUND" ] && kill "$BACKGROUND" 2>/dev/null
-    ns_cleanup
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+e2e_on_exit '[ -n "$BACKGROUND" ] && kill "$BACKGROUND" 2>/dev/null'
+e2e_on_exit ns_cleanup
 
 # client -- r1 -- r2 -- target (drops UDP)
 #                    \-- shy (drops ICMP echo requests)
@@ -122,14 +119,14 @@ if [ -f "$WIN/tests/icmp_round_probe.exe" ]; then
     # Wine's server makes the sockets, so it starts inside the client's namespace; its
     # prefix is this test's own. Wine has no Icmp6CreateFile: IPv4 only.
     cat >"$WORK/wine_round.sh" <<WINE
-export WINEPREFIX=$WIN/icmp-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-/usr/lib/wine/wineserver -k 2>/dev/null
-[ -f "\$WINEPREFIX/system.reg" ] || /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-/usr/lib/wine/wine64 "$WIN/tests/icmp_round_probe.exe" 10.161.3.2 1 2 3 1
-/usr/lib/wine/wine64 "$WIN/tests/icmp_round_probe.exe" 10.161.4.2 3
-/usr/lib/wine/wineserver -k 2>/dev/null
+. "$HERE/lib.sh"
+trap e2e_cleanup EXIT
+e2e_find_wine && e2e_stop_wine
+e2e_wine "$WIN/icmp-wineprefix"
+"\$E2E_WINE" "$WIN/tests/icmp_round_probe.exe" 10.161.3.2 1 2 3 1
+"\$E2E_WINE" "$WIN/tests/icmp_round_probe.exe" 10.161.4.2 3
 WINE
-    in_ns client timeout 300 sh "$WORK/wine_round.sh" 2>/dev/null | tr -d '\r' >"$WORK/round4-wine.txt" || true
+    in_ns client timeout 300 bash "$WORK/wine_round.sh" 2>/dev/null | tr -d '\r' >"$WORK/round4-wine.txt" || true
     check_round "Windows under wine64, IPv4" "$WORK/round4.expected" "$WORK/round4-wine.txt"
 else
     echo "--- one round under wine64: skipped, no $WIN/tests/icmp_round_probe.exe"

@@ -11,16 +11,28 @@ e2e_require_root() {
 
 # Starts the check again inside a private network and mount namespace, bounded in time,
 # unless it already runs there; in which only loopback exists until the check adds more.
-#   e2e_enter_namespace SECONDS "$0" "$@"
+# With --mount-only the network stays the host's (a check that makes named namespaces of
+# its own). A check started from another gets namespaces of its own too.
+#   e2e_enter_namespace [--mount-only] SECONDS "$0" "$@"
 e2e_enter_namespace() {
+    local spaces=(-m -n)
+    if [ "$1" = --mount-only ]; then
+        spaces=(-m)
+        shift
+    fi
     local seconds=$1
     shift
-    if [ -z "${E2E_INSIDE_NAMESPACE:-}" ]; then
-        export E2E_INSIDE_NAMESPACE=1
-        exec timeout --kill-after=10 "$seconds" unshare -m -n "$@"
+    if ! e2e_in_namespace "$1"; then
+        export E2E_INSIDE_NAMESPACE=$1
+        exec timeout --kill-after=10 "$seconds" unshare "${spaces[@]}" "$@"
     fi
-    ip link set lo up
+    [ ${#spaces[@]} -eq 1 ] || ip link set lo up
 }
+
+# True once the check runs inside the namespaces e2e_enter_namespace made for it: what
+# must happen outside (installing tools) comes before.
+#   e2e_in_namespace "$0"
+e2e_in_namespace() { [ "${E2E_INSIDE_NAMESPACE:-}" = "$1" ]; }
 
 # A scratch folder in E2E_WORK, readable by the peers (nginx drops its rights), removed
 # when the check ends along with whatever e2e_on_exit was given.
@@ -45,6 +57,13 @@ e2e_hosts() {
     mount --bind "$E2E_WORK/hosts" /etc/hosts
 }
 
+# Puts a resolv.conf of the given lines in the place of the system's.
+#   e2e_resolv "nameserver 127.0.0.1" ...
+e2e_resolv() {
+    printf '%s\n' "$@" >"$E2E_WORK/resolv.conf"
+    mount --bind "$E2E_WORK/resolv.conf" /etc/resolv.conf
+}
+
 # Waits until the command succeeds; false once SECONDS have passed without it.
 #   e2e_wait_for SECONDS COMMAND...
 e2e_wait_for() {
@@ -56,13 +75,18 @@ e2e_wait_for() {
     done
 }
 
+# wine64 in E2E_WINE, empty when it is not installed.
+e2e_find_wine() {
+    E2E_WINE=/usr/lib/wine/wine64
+    [ -x "$E2E_WINE" ] || E2E_WINE=$(command -v wine64 || true)
+}
+
 # wine64 in E2E_WINE (empty when it is not installed), with a prefix of the check's own:
 # wine keeps sockets in its server, so the server must start inside the namespace, not
 # be one already running outside it. It is ended when the check ends.
 #   e2e_wine PREFIX
 e2e_wine() {
-    E2E_WINE=/usr/lib/wine/wine64
-    [ -x "$E2E_WINE" ] || E2E_WINE=$(command -v wine64 || true)
+    e2e_find_wine
     export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     [ -n "$E2E_WINE" ] || return 0
     e2e_on_exit e2e_stop_wine

@@ -15,12 +15,13 @@ set -euo pipefail
 BUILD=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
-[ "$(id -u)" -eq 0 ] || { echo "package_check: run as root (dpkg -i, unshare)" >&2; exit 2; }
+. "$HERE/lib.sh"
+e2e_require_root package_check "dpkg -i, unshare"
 
 VERSION=$(sed -n 's/^project(Tollvane VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
 [ -n "$VERSION" ] || { echo "package_check: no project version in CMakeLists.txt" >&2; exit 2; }
-WORK=$(mktemp -d /tmp/package-check.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
+e2e_make_work package-check
+WORK=$E2E_WORK
 
 failed=0
 ok() { echo "ok - $*"; }
@@ -108,11 +109,12 @@ ip2region 2020/10/31"
     # A whole run on loopback through the installed path, in a private namespace.
     cat >"$WORK/run.sh" <<RUN
 set -e
+. "$HERE/lib.sh"
+E2E_WORK=$WORK
 ip link set lo up
-printf '127.0.0.1 localhost www.tollvane-test.com whois.internic.net 2018.ip138.com\n' >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
+e2e_hosts "127.0.0.1 localhost www.tollvane-test.com whois.internic.net 2018.ip138.com"
 python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>/dev/null &
-for i in \$(seq 50); do grep -q ready "$WORK/peers.out" 2>/dev/null && break; sleep 0.2; done
+e2e_wait_for 10 grep -q ready "$WORK/peers.out" || true
 PATH=/usr/bin:/bin timeout 400 /usr/bin/tollvane -o "$WORK/report.txt" www.tollvane-test.com >/dev/null 2>&1 || true
 kill %1
 RUN

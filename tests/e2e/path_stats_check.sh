@@ -10,30 +10,23 @@
 # Usage (as root): tests/e2e/path_stats_check.sh BUILD_DIR   (the folder of the preset builds)
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
 BUILD=$(cd "${1:?usage: path_stats_check.sh BUILD_DIR}" && pwd)
 TOLLVANE=$BUILD/linux/tollvane
 [ -x "$TOLLVANE" ] || { echo "path_stats_check: no $TOLLVANE (build linux first)" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "path_stats_check: run as root (it adds network namespaces)" >&2; exit 2; }
-
-if [ -z "${PATH_STATS_CHECK_INSIDE:-}" ]; then
-    export PATH_STATS_CHECK_INSIDE=1
-    exec timeout --kill-after=10 600 unshare -m "$0" "$@"
-fi
+e2e_require_root path_stats_check "it adds network namespaces"
+e2e_enter_namespace --mount-only 600 "$0" "$@"
 
 # ---- inside a private mount namespace, for the client's resolv.conf and hosts ----
 NS_PREFIX=${NS_PREFIX:-h19-path}
 # shellcheck source=lib/netns_path.sh
 . "$HERE/lib/netns_path.sh"
 ROUNDS=40
-WORK=$(mktemp -d /tmp/path-stats-check.XXXXXX)
-chmod 755 "$WORK"
+e2e_make_work path-stats-check
+WORK=$E2E_WORK
 pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    ns_cleanup
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+e2e_on_exit 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done'
+e2e_on_exit ns_cleanup
 
 # client -- r1 -- r2 (lossy) -- r3 -- server; link i is 10.19.i.0/24 and fd19:i::/64, the
 # client's side .1, the server's side .2, so router i answers from 10.19.i.2.
@@ -78,10 +71,8 @@ no-hosts
 host-record=path.test,10.19.4.2,fd19:4::2,300
 address=/2018.ip138.com/127.0.0.1
 CONF
-printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
-mount --bind "$WORK/resolv.conf" /etc/resolv.conf
-printf '127.0.0.1 localhost\n' >"$WORK/hosts"
-mount --bind "$WORK/hosts" /etc/hosts
+e2e_resolv "nameserver 127.0.0.1"
+e2e_hosts "127.0.0.1 localhost"
 # Started by ip netns exec itself, which becomes the program: $! is what to stop.
 ip netns exec "$(ns_name client)" dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/dnsmasq.pid" &
 pids+=($!)
@@ -107,18 +98,17 @@ status=0
 python3 "$HERE/path_table_check.py" report "$WORK/report.txt" "$ROUNDS" || status=1
 
 WIN=$BUILD/windows-x64
-WINE=/usr/lib/wine/wine64
-[ -x "$WINE" ] || WINE=$(command -v wine64 || true)
-if [ -f "$WIN/tests/path_probe.exe" ] && [ -x "$WINE" ]; then
+e2e_find_wine
+if [ -f "$WIN/tests/path_probe.exe" ] && [ -x "$E2E_WINE" ]; then
     echo "--- the step alone under wine64: path_probe.exe path.test $ROUNDS"
     # Wine's server makes the sockets, so it starts inside the client's namespace; the
     # prefix is this check's own. Wine has no Icmp6CreateFile: its IPv6 part may say so.
     cat >"$WORK/wine_path.sh" <<WINE
-export WINEPREFIX=$WIN/path-wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-${WINE%64}server -k 2>/dev/null
-[ -f "\$WINEPREFIX/system.reg" ] || $WINE wineboot -i >/dev/null 2>&1
-timeout 300 $WINE "$WIN/tests/path_probe.exe" path.test $ROUNDS 198.51.100.7 >"$WORK/wine.txt" 2>/dev/null
-${WINE%64}server -k 2>/dev/null
+. "$HERE/lib.sh"
+trap e2e_cleanup EXIT
+e2e_find_wine && e2e_stop_wine
+e2e_wine "$WIN/path-wineprefix"
+timeout 300 "\$E2E_WINE" "$WIN/tests/path_probe.exe" path.test $ROUNDS 198.51.100.7 >"$WORK/wine.txt" 2>/dev/null
 WINE
     in_ns client bash "$WORK/wine_path.sh" || true
     python3 "$HERE/path_table_check.py" probe "$WORK/wine.txt" "$ROUNDS" v4only || status=1

@@ -28,17 +28,15 @@ if [ ! -x "$BUILD/tollvane" ]; then
     echo "no tollvane program in $BUILD" >&2
     exit 2
 fi
-if [ "$(id -u)" -ne 0 ]; then
-    echo "run as root (it needs unshare -m -n)" >&2
-    exit 2
-fi
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/lib.sh"
+e2e_require_root rdap_check "it needs unshare -m -n"
 for tool in nginx openssl python3; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh)" >&2; exit 2; }
 done
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-HERE=$(cd "$(dirname "$0")" && pwd)
+e2e_make_work rdap-check
+WORK=$E2E_WORK
 
 # The test CA and one server certificate for every RDAP name of the run.
 NAMES="rdap.verisign.com tld-rdap.verisign.com rdap.registrar.test rdap.publicinterestregistry.org rdap.donuts.co rdap.nic.biz internal.test"

@@ -6,6 +6,7 @@ WORK=$1
 BUILD=$2
 WINBUILD=$3
 HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/../lib.sh"
 ip link set lo up
 for last in 2 3 10 13 14 20; do ip addr add "127.0.0.$last/8" dev lo 2>/dev/null || true; done
 for last in 11 12; do ip addr add "203.0.113.$last/32" dev lo; done
@@ -17,10 +18,7 @@ nginx -c "$WORK/nginx.conf" -e "$WORK/nginx-error.log" &
 NGINX=$!
 python3 "$HERE/peers.py" "$WORK" &
 PEERS=$!
-for _ in $(seq 50); do
-    [ -e "$WORK/peers_ready" ] && [ -s "$WORK/nginx.pid" ] && break
-    sleep 0.1
-done
+e2e_wait_for 5 test -e "$WORK/peers_ready" -a -s "$WORK/nginx.pid" || true
 
 status=0
 runs=()
@@ -40,17 +38,18 @@ if [ -n "$WINBUILD" ]; then
     export WINEDEBUG=-all
     # Wine's sockets are made by its server: one left over from outside this namespace
     # would connect from there, so it is ended first, and this one after.
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    e2e_find_wine
+    e2e_stop_wine
     # The registrar's record, and the links to an internal service, direct and redirected.
     for domain in example.com internallink.com redirected.com; do
         TOLLVANE_RDAP_DOMAIN=$domain TOLLVANE_RDAP_EXPECTED_HEX=$(python3 "$HERE/expect.py" "$WORK" --hex $domain) \
-            timeout 300 /usr/lib/wine/wine64 "$WINBUILD/tests/rdap_test.exe" \
+            timeout 300 "$E2E_WINE" "$WINBUILD/tests/rdap_test.exe" \
             --gtest_filter='RdapOverTls.*' > "$WORK/wine.$domain.out" 2>&1 || status=$?
         grep -q '^\[  PASSED  \] 1 test' "$WORK/wine.$domain.out" ||
             { echo "wine run for $domain did not pass" >&2; cat "$WORK/wine.$domain.out" >&2; status=1; }
     done
     touch "$WORK/wine.out"
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    e2e_stop_wine
 fi
 kill "$PEERS" "$NGINX" 2>/dev/null || true
 wait "$PEERS" "$NGINX" 2>/dev/null || true
