@@ -6,6 +6,8 @@
 
 #include "app/gbk_text.h"
 #include "engine/report_file_text.h"
+#include "engine/report_files.h"
+#include "model/report_text.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -22,7 +24,8 @@ bool ChooseReportPath(HWND owner, std::wstring* path, DWORD* dialogError) {
     OPENFILENAMEW choice = {};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = owner;
-    choice.lpstrFilter = L"TxtFile (.txt)\0*.txt\0AllFile (*.*)\0*.*\0\0";
+    // The text stays the first type and the default; the JSON form is the second.
+    choice.lpstrFilter = L"TxtFile (.txt)\0*.txt\0检测报告 JSON (*.json)\0*.json\0AllFile (*.*)\0*.*\0\0";
     choice.nFilterIndex = 1;
     choice.lpstrFile = &file[0];
     choice.nMaxFile = kPathCapacity;
@@ -53,10 +56,17 @@ void SaveReportAs(HWND owner, const CReportBuffer& report) {
         }
         return;
     }
-    // Taken after the choice, so the file holds the report as it is now.
+    // Taken after the choice, so the file holds the report as it is now. A name ending
+    // in .json gets the JSON form of the same records; any other name the text, byte for
+    // byte, as before.
     const CString bytes = report.Snapshot();
+    EReportFormat format = EReportFormat::kText;
     CString error;
-    if (!SaveReportFile(WideToPath(path), bytes, &error)) {
+    if (!ReportFormatOfPath(WideToPath(path), &format, &error)) format = EReportFormat::kText;
+    const CString saved = format == EReportFormat::kJson
+                              ? CString(ReportBytes(ReadReportText(bytes.Bytes()), format))
+                              : bytes;
+    if (!SaveReportFile(WideToPath(path), saved, &error)) {
         ShowMessage(owner, GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +
                                GbkToWide(error),
                     MB_OK | MB_ICONERROR);

@@ -3,6 +3,7 @@
 #include "platform/deadline.h"
 #include "probes/extended_checks.h"
 #include "probes/platform_error_text.h"
+#include "probes/verdict_line.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ CString NameBlock(const CDnsNameReport& report) {
     CString text = report.name + "：\r\n";
     if (report.a.failure == EPlatformError::kNotFound &&
         report.aaaa.failure == EPlatformError::kNotFound) {
-        return text + "  域名不存在\r\n";
+        return text + "  " + VerdictLine("dns-name-missing");
     }
     for (const CDnsRecord& record : ChainOf(report)) text += RecordLine(record);
     bool anyAddress = false;
@@ -56,7 +57,7 @@ CString NameBlock(const CDnsNameReport& report) {
     }
     const bool bothAnswered = report.a.failure == EPlatformError::kNone &&
                               report.aaaa.failure == EPlatformError::kNone;
-    if (!anyAddress && bothAnswered) text += "  没有A或AAAA记录\r\n";
+    if (!anyAddress && bothAnswered) text += "  " + VerdictLine("dns-no-address");
     return text;
 }
 
