@@ -8,7 +8,8 @@
 
 #include "diagnosis/findings.h"
 #include "diagnosis/path_loss.h"
-#include "diagnosis/step_formats.h"
+#include "model/report_text.h"
+#include "model/step_formats.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ void Require(bool condition) {
 const char kBanner[] = "======================= 开始检测 =======================\r\n";
 
 void CheckAnalysis(const std::string& bytes) {
+    // Whatever the bytes, the records render back to them.
+    Require(RenderReportText(ReadReportText(bytes)) == bytes);
     const CAnalysis analysis = AnalyzeReport(bytes);
     if (!analysis.isReport) Require(analysis.findings.empty());
     for (const CFinding& finding : analysis.findings) {
