@@ -40,6 +40,11 @@ for mode in healthy status503 noweb expired; do
     got=$("$TOLLVANE" --analyze --json "$WORK/$mode.txt" | summary)
     want=$(expected "$CORPUS/run-$mode.expected.json")
     [ "$got" = "$want" ] && echo "ok - $mode: $got" || fail "$mode: got $got, expected $want"
+    # The JSON form of the same run is judged alike and converts back to the text.
+    got=$("$TOLLVANE" --analyze --json "$WORK/$mode.json" | summary)
+    [ "$got" = "$want" ] && echo "ok - $mode.json: $got" || fail "$mode.json: got $got, expected $want"
+    "$TOLLVANE" --convert "$WORK/$mode.json" -o "$WORK/$mode.back.txt" && cmp -s "$WORK/$mode.txt" "$WORK/$mode.back.txt" \
+        && echo "ok - $mode.json converts back byte for byte" || fail "$mode.json does not convert back to $mode.txt"
 done
 
 echo "--- the corpus"

@@ -1,6 +1,7 @@
 #!/bin/bash
 # One whole tollvane run against tests/e2e/diagnosis_peers.py in a private network and
-# mount namespace: MODE picks the fault, the report goes to OUT. With DIAGNOSIS_TTY set,
+# mount namespace: MODE picks the fault, the report goes to OUT (and, for OUT.txt, its JSON
+# form to OUT.json). With DIAGNOSIS_TTY set,
 # the run writes to this script's own output (a terminal, under script(1)); with
 # DIAGNOSIS_EXTENDED set, it is an --extended run.
 #   diagnosis_run.bash TOLLVANE MODE OUT [DOMAIN]      (as root)
@@ -23,6 +24,8 @@ peer=$!
 e2e_wait_for 5 grep -q ready "$WORK/peers.out" || true
 options=()
 [ -z "${DIAGNOSIS_EXTENDED:-}" ] || options=(--extended --path-rounds 10)
+# A report named .txt gets its JSON twin from the same run, for judging both forms.
+[ "${OUT%.txt}" = "$OUT" ] || options+=(-o "${OUT%.txt}.json")
 if [ -n "${DIAGNOSIS_TTY:-}" ]; then
     (cd "$WORK" && "$TOLLVANE" "${options[@]}" -o "$OUT" "$DOMAIN") || true
 else
