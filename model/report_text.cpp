@@ -7,7 +7,11 @@
 
 namespace {
 
-const char kBannerTitle[] = "======================= 开始检测 =======================";
+// The banner without its line end.
+std::string_view BannerTitle() {
+    const std::string_view banner(kReportBanner);
+    return banner.substr(0, banner.size() - 2);
+}
 const char kHeaderStart[] = "\r\n第";
 const char kHeaderStep[] = "步---";
 const char kFullWidthColon[] = "：";
@@ -71,7 +75,7 @@ void NoteMissingSteps(CReport* report) {
 // into CR LF; turning every CR LF back into LF then gives the same bytes again.
 bool RestoreLineEnds(std::string_view bytes, std::string* restored) {
     if (bytes.find("\r\n") != std::string_view::npos ||
-        bytes.find(std::string(kBannerTitle) + "\n") == std::string_view::npos)
+        bytes.find(std::string(BannerTitle()) + "\n") == std::string_view::npos)
         return false;
     restored->reserve(bytes.size() + bytes.size() / 16);
     for (char ch : bytes) {
@@ -114,7 +118,7 @@ void ReadBlocks(std::string_view bytes, CReport* report) {
         pos = report->steps.back().complete ? end + separator.size() : bytes.size();
         // A second run appended to the first starts with its own banner: only the first is read.
         if (bytes.compare(pos, 2, "\r\n") == 0 && bytes.compare(pos, 4, "\r\n第") != 0) break;
-        if (bytes.compare(pos, std::string_view(kBannerTitle).size(), kBannerTitle) == 0) break;
+        if (bytes.compare(pos, BannerTitle().size(), BannerTitle()) == 0) break;
     }
     if (pos < bytes.size()) report->trailing = std::string(bytes.substr(pos));
     NoteMissingSteps(report);
