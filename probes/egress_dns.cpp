@@ -10,6 +10,7 @@
 #include "probes/dns_verdicts.h"
 #include "probes/ip_labels.h"
 #include "probes/platform_error_text.h"
+#include "probes/verdict_line.h"
 
 namespace {
 
@@ -112,11 +113,11 @@ CString AddressBlock(const CEgressGathered& facts, const CProbeEndpoints& endpoi
     CString text = "公网IPv4地址：\r\n";
     for (const CSourceAnswer& source : facts.sources) text += SourceLine(source);
     const CAgreedAddress agreed = AgreedAddress(facts.sources);
-    text += agreed.address.IsEmpty() ? CString("  没有两个来源给出相同的地址\r\n")
+    text += agreed.address.IsEmpty() ? "  " + VerdictLine("egress-no-agreement")
                                      : "  核对后的地址：" + agreed.address + "（" +
                                            IpLabelFor(agreed.address) + "）\r\n";
     text += "公网IPv6地址：\r\n";
-    if (!machineHasIpv6) return text + "  本机没有IPv6公网地址，未查询\r\n";
+    if (!machineHasIpv6) return text + "  " + VerdictLine("egress-no-ipv6");
     CSourceAnswer ipv6 = facts.ipv6;
     ipv6.name = endpoints.ipv6Source.name;
     return text + SourceLine(ipv6);
