@@ -73,6 +73,25 @@ TEST(TollvaneCommand, RefusesDomainsThatWouldInjectArgumentsBeforeRunningAnythin
     EXPECT_NE(std::string::npos, empty.output.find(kRefusalShown));
 }
 
+// Report files the program cannot write are refused before anything runs.
+TEST(TollvaneCommand, RefusesReportFilesItCannotWrite) {
+    const struct {
+        const char* arguments;
+        const char* said;
+    } kCases[] = {
+        {"-o r.txt -o r.html www.example.com", "\xe2\x80\x9c.html\xe2\x80\x9d"},
+        {"--convert r.txt", "--convert takes one report and one -o file"},
+        {"--convert r.txt -o a.json -o b.txt", "--convert takes one report and one -o file"},
+        {"--convert /nonexistent/r.txt -o r.json", "tollvane: "},
+    };
+    for (const auto& c : kCases) {
+        const CRun run = RunTollvane(c.arguments, 10);
+        EXPECT_TRUE(run.ended) << c.arguments;
+        EXPECT_NE(std::string::npos, run.output.find(c.said)) << c.arguments << ": " << run.output;
+        EXPECT_EQ(std::string::npos, run.output.find("======================= ")) << c.arguments;
+    }
+}
+
 TEST(TollvaneCommand, TypedDomainsAreTakenIntoGbk) {
     std::string gbk;
     // "例子.中国" typed in UTF-8 must reach the whois table as the GBK key "中国".
