@@ -35,7 +35,7 @@ CStepOutcome CheckWebsite(const CProbeContext& context, const CString& domain) {
     }
     // The header block as received, even from a failed exchange, for the clock check.
     outcome.facts = ReadStepRecord(EReportStep::kWebsite, outcome.text.Bytes());
-    outcome.facts.web.status = answer.status;
+    if (answer.outcome.failure == EHttpFailure::kNone) outcome.facts.web.status = answer.status;
     outcome.facts.web.headers = answer.rawHeaders.Bytes();
     outcome.typed = true;
     return outcome;
