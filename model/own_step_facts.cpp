@@ -95,7 +95,8 @@ void ReadDnsFacts(std::string_view text, CDnsFacts* facts) {
         } else if (trimmed.find("记录查询失败：") != std::string_view::npos) {
             facts->failures.emplace_back(trimmed);
         }
-        if (facts->timedOutLine.empty() && trimmed.find("查询超时") != std::string_view::npos)
+        const CVerdict* verdict = VerdictOfLine(trimmed);
+        if (facts->timedOutLine.empty() && verdict && std::string_view(verdict->id) == "dns-lookup-timeout")
             facts->timedOutLine = std::string(trimmed);
     }
     facts->verdicts = VerdictsOfText(text);

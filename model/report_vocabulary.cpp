@@ -46,6 +46,7 @@ const CVerdict kVerdicts[] = {
     // The DNS step.
     {"dns-name-missing", "域名不存在"},
     {"dns-no-address", "没有A或AAAA记录"},
+    {"dns-lookup-timeout", "%s记录查询失败：查询超时"},
     // The HTTPS step's certificate.
     {"cert-unreadable", "未能读取服务器证书"},
     {"cert-expired", "证书已过期"},

@@ -50,7 +50,9 @@ CString NameBlock(const CDnsNameReport& report) {
             text += RecordLine(record);
             anyAddress = true;
         }
-        if (entry.first->failure != EPlatformError::kNone) {
+        if (entry.first->failure == EPlatformError::kTimedOut) {
+            text += "  " + VerdictLine("dns-lookup-timeout", entry.second);
+        } else if (entry.first->failure != EPlatformError::kNone) {
             text += CString("  ") + entry.second + "记录查询失败：" +
                     DescribeDnsFailure(entry.first->failure) + "\r\n";
         }

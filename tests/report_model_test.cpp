@@ -122,7 +122,7 @@ const CKindCase kCases[] = {
      u8R"({"records":[{"name":"www.example.com","type":"CNAME","value":"e.cdn.net","ttl":60},
           {"name":"www.example.com","type":"A","value":"203.0.113.80","ttl":300}],
           "failures":["AAAA记录查询失败：查询超时"],"timedOutLine":"AAAA记录查询失败：查询超时",
-          "servers":["192.168.1.1","8.8.8.8"],"verdicts":[]})"},
+          "servers":["192.168.1.1","8.8.8.8"],"verdicts":["dns-lookup-timeout"]})"},
     {"HTTPS", "HTTPS访问及证书", CertificateText(),
      u8R"({"answer":{"status":200},"subject":"CN=www.example.com","issuer":"CN=Example CA",
           "notBefore":"2026-06-01 00:00:00 UTC","notAfter":"2027-06-01 23:59:59 UTC",
