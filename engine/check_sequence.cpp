@@ -97,11 +97,12 @@ CReport EarlierRecords(const CReport& report, const CStepEntry& entry) {
 }
 
 // The step's record: the probe's typed facts where it has them, else those read from
-// its text. ok holds when the probe says so and, for a command, its output agrees.
+// its text. ok holds when the probe says so and the facts agree (a command's output
+// with answers, a public address found).
 CStepRecord StepRecord(int number, const CStepEntry& entry, const CStepOutcome& outcome,
                        const CString& ended) {
     CStepRecord record = outcome.typed ? outcome.facts : ReadStepRecord(entry.step, outcome.text.Bytes());
-    record.ok = outcome.ok && (outcome.typed || record.ok);
+    record.ok = outcome.ok && record.ok;
     record.number = number;
     record.step = entry.step;
     record.name = entry.name;

@@ -50,12 +50,16 @@ void ReadAnswerLines(std::string_view text, CWebFacts* facts) {
     facts->headers = std::string(text.substr(0, end == std::string_view::npos ? text.size() : end + 4));
 }
 
-// The failure words of the web steps that call for different advice; how any other
-// failure is worded does not change it.
+bool Holds(std::string_view text, const char* id) {
+    return text.find(VerdictById(id)->sentence) != std::string_view::npos;
+}
+
+// The failure words of the web steps that call for different advice, from the
+// vocabulary (a redirect puts words before them); how any other failure is worded does
+// not change it.
 EWebFailure FailureKind(std::string_view failure) {
-    if (failure.find("域名无法解析") != std::string_view::npos) return EWebFailure::kNameUnresolved;
-    if (failure.find("连接超时") != std::string_view::npos ||
-        failure.find("连接被中断") != std::string_view::npos)
+    if (Holds(failure, "failure-name-unresolved")) return EWebFailure::kNameUnresolved;
+    if (Holds(failure, "failure-timed-out") || Holds(failure, "failure-connection-lost"))
         return EWebFailure::kSilent;
     return EWebFailure::kOther;
 }

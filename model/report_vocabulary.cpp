@@ -43,6 +43,11 @@ const CVerdict kVerdicts[] = {
     // connection came about or was cut, or some other failure.
     {"web-name-not-found", "Visit WebSite Address:%s"},
     {"web-unreachable", "无法访问网站%s"},
+    // Failure words the web steps' failures are told apart by (the connection's own
+    // words are the platform's, probes/platform_error_text.cpp).
+    {"failure-name-unresolved", "域名无法解析"},
+    {"failure-timed-out", "连接超时"},
+    {"failure-connection-lost", "连接被中断"},
     // The DNS step.
     {"dns-name-missing", "域名不存在"},
     {"dns-no-address", "没有A或AAAA记录"},

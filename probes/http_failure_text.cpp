@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "model/report_vocabulary.h"
 #include "platform/host_name.h"
 #include "probes/platform_error_text.h"
 #include "probes/peer_text.h"
@@ -37,7 +38,7 @@ CString DescribeTimeOut(const CHttpProgress& progress) {
     CString text;
     const char* peer = progress.peer.GetString();
     if (progress.peer.IsEmpty()) {
-        text = "连接超时";
+        text = CString(VerdictText("failure-timed-out"));
     } else if (!progress.connected) {
         text.Format("连接到%s超时（%d秒）", peer, progress.waitedSeconds);
     } else if (progress.answerBytes <= 0) {
@@ -80,7 +81,7 @@ CString DescribeHttpFailure(const CHttpOutcome& outcome) {
         case EHttpFailure::kNone:
             return CString();
         case EHttpFailure::kNameNotResolved:
-            return "域名无法解析";
+            return CString(VerdictText("failure-name-unresolved"));
         case EHttpFailure::kCannotConnect:
             return "无法建立连接";
         case EHttpFailure::kInvalidAddress:

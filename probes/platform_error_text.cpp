@@ -1,5 +1,7 @@
 #include "probes/platform_error_text.h"
 
+#include "model/report_vocabulary.h"
+
 CString DescribePlatformError(const CPlatformError& error) {
     switch (error.kind) {
         case EPlatformError::kNone:
@@ -7,13 +9,13 @@ CString DescribePlatformError(const CPlatformError& error) {
         case EPlatformError::kRefused:
             return "连接被拒绝";
         case EPlatformError::kTimedOut:
-            return "连接超时";
+            return CString(VerdictText("failure-timed-out"));
         case EPlatformError::kNetworkUnreachable:
         case EPlatformError::kHostUnreachable:
         case EPlatformError::kNetworkDown:
             return "网络不可达";
         case EPlatformError::kConnectionLost:
-            return "连接被中断";
+            return CString(VerdictText("failure-connection-lost"));
         case EPlatformError::kNotFound:
             return "找不到";
         case EPlatformError::kBadName:

@@ -79,6 +79,8 @@ CStepOutcome FetchPublicIP(const CProbeContext& context, const CString&) {
     outcome.facts = ReadStepRecord(EReportStep::kPublicIp, outcome.text.Bytes());
     outcome.facts.publicIp.address = pageAddress.Bytes();
     outcome.typed = true;
-    outcome.ok = !pageAddress.IsEmpty() || !outcome.facts.publicIp.checkedAddress.empty();
+    // The step always says what it found; its record is ok only with an address.
+    outcome.ok = true;
+    outcome.facts.ok = !pageAddress.IsEmpty() || !outcome.facts.publicIp.checkedAddress.empty();
     return outcome;
 }

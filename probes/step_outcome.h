@@ -15,7 +15,8 @@ struct CStepOutcome {
     bool ok = false;
     CString text;
     // The facts of the step's kind the probe wrote the text from (only the members of its
-    // kind are read); without them (typed false) the facts are read from the text.
+    // kind and ok, whether the facts show what the step went for, are read); without them
+    // (typed false) the facts are read from the text.
     CStepRecord facts;
     bool typed = false;
 };
