@@ -193,4 +193,35 @@ TEST(ReportModel, EveryStepKindReadsBackTheFactsItWasWrittenFrom) {
     }
 }
 
+// Bytes UTF-8 cannot carry back, and bytes outside the blocks, still come back from the
+// JSON form byte for byte.
+TEST(ReportModel, JsonGivesBackBytesUtf8CannotCarry) {
+    const std::string header = "\r\n第1步---获取域名信息：2026-12- 8 10: 0: 0\r\n";
+    const std::string separator = "\r\n \r\n" + std::string(69, '*');
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* rawField;  // the field that must carry the exact bytes, or ""
+    } kRawCases[] = {
+        {"bytes that are no GBK", kReportBanner + header + "peer \xff\xfe\x81 end\r\n" + separator, "textGbk"},
+        {"a four-byte GB18030 character", kReportBanner + header + "\x81\x30\x81\x30\r\n" + separator, "textGbk"},
+        {"bytes before the banner and a tail", std::string("saved by mail\r\n") + kReportBanner + header +
+             "x\r\n" + separator + "\r\n内存不足，检测已中止。\r\n", ""},
+        {"a report cut inside a block", kReportBanner + header + "half a li", ""},
+        {"lines ending in LF alone", "======================= 开始检测 =======================\n\n第1步---获取域名信息："
+             "2026-12- 8 10: 0: 0\nx\n\n \n" + std::string(69, '*'), ""},
+        {"no report at all", "\xff just bytes", "leadingGbk"},
+    };
+    for (const auto& c : kRawCases) {
+        const std::string written = WriteReportJson(ReadReportText(c.bytes), kCodec);
+        CReport back;
+        std::string error;
+        ASSERT_TRUE(ReadReportJson(written, kCodec, &back, &error)) << c.what << error;
+        EXPECT_EQ(RenderReportText(back), c.bytes) << c.what;
+        if (*c.rawField) {
+            EXPECT_NE(written.find(c.rawField), std::string::npos) << c.what;
+        }
+    }
+}
+
 }  // namespace
