@@ -1,6 +1,8 @@
 #include "model/report_json.h"
 
+#include <limits>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 #include "model/report_fields.h"
 #include "model/step_facts.h"
@@ -120,6 +122,21 @@ struct CFactWriter {
     }
 };
 
+// A number of the type asked for: an integer member must be an integer within the
+// type's range (a float or a huge value would not convert safely).
+template <class N> N NumberOf(const json& value) {
+    if constexpr (std::is_same<N, bool>::value) {
+        return value.get<bool>();
+    } else if constexpr (std::is_integral<N>::value) {
+        const long long number = value.is_number_integer() ? value.get<long long>() : throw std::range_error("not an integer");
+        if (number < std::numeric_limits<N>::min() || number > std::numeric_limits<N>::max())
+            throw std::range_error("integer out of range");
+        return static_cast<N>(number);
+    } else {
+        return value.get<N>();
+    }
+}
+
 // Members missing from the object keep their defaults; a member of the wrong type is
 // an error (nlohmann's type_error).
 struct CFactReader {
@@ -139,7 +156,7 @@ struct CFactReader {
     }
     template <class N, class = std::enable_if_t<std::is_arithmetic<N>::value>>
     void operator()(const char* key, N& value) {
-        if (const json* at = At(key)) value = at->get<N>();
+        if (const json* at = At(key)) value = NumberOf<N>(*at);
     }
     void operator()(const char* key, EWebFailure& value) {
         const json* at = At(key);
@@ -150,7 +167,7 @@ struct CFactReader {
         if (const json* at = At(key)) values = at->get<std::vector<double>>();
     }
     void operator()(const char* key, std::optional<long>& value) {
-        if (const json* at = At(key)) value = at->get<long>();
+        if (const json* at = At(key)) value = NumberOf<long>(*at);
     }
     template <class T, class = std::enable_if_t<std::is_class<T>::value>, class = void>
     void operator()(const char* key, T& facts) {
@@ -186,7 +203,7 @@ json StepJson(const CStepRecord& record, const CTextCodec& codec) {
 
 CStepRecord StepOfJson(const json& step, const CTextCodec& codec) {
     CStepRecord record;
-    record.number = step.at("number").get<int>();
+    record.number = NumberOf<int>(step.at("number"));
     record.name = GetText(codec, step, "name");
     record.ended = GetText(codec, step, "ended");
     record.step = StepOfName(record.name);
@@ -244,7 +261,8 @@ bool ReadReportJson(std::string_view text, const CTextCodec& codec, CReport* rep
         *error = "不是JSON格式的检测报告";
         return false;
     }
-    if (in.value("schema", std::string()) != kReportSchemaId) {
+    const auto schema = in.find("schema");
+    if (schema == in.end() || *schema != kReportSchemaId) {
         *error = std::string("不是") + kReportSchemaId + "格式的检测报告";
         return false;
     }
@@ -256,7 +274,7 @@ bool ReadReportJson(std::string_view text, const CTextCodec& codec, CReport* rep
         for (const json& finding : in.at("findings")) {
             read.findings.push_back({finding.at("id").get<std::string>(),
                                      SeverityOfKey(finding.at("severity").get<std::string>()),
-                                     finding.at("step").get<int>(),
+                                     NumberOf<int>(finding.at("step")),
                                      ToGbk(codec, finding.at("text").get<std::string>())});
         }
         read.isReport = in.value("isReport", true);
@@ -264,7 +282,7 @@ bool ReadReportJson(std::string_view text, const CTextCodec& codec, CReport* rep
         read.trailing = GetText(codec, in, "trailing");
         read.lfOnly = in.value("lineEnds", std::string()) == "lf";
         *report = std::move(read);
-    } catch (const json::exception&) {
+    } catch (const std::exception&) {  // nlohmann's errors and NumberOf's
         *error = "JSON检测报告的内容不完整或类型不对";
         return false;
     }

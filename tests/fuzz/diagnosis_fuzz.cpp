@@ -8,6 +8,7 @@
 
 #include "diagnosis/findings.h"
 #include "diagnosis/path_loss.h"
+#include "model/report_json.h"
 #include "model/report_text.h"
 #include "model/step_formats.h"
 
@@ -34,6 +35,25 @@ void CheckAnalysis(const std::string& bytes) {
     Require(block.size() >= 74);
 }
 
+// Text passes as it is: the JSON reader's own checks are what is fuzzed.
+bool Same(std::string_view from, std::string* to) {
+    *to = std::string(from);
+    return true;
+}
+const CTextCodec kSameCodec = {&Same, &Same};
+
+// Any bytes as a JSON report: refused with a reason, or records that render.
+void CheckJson(const std::string& bytes) {
+    CReport report;
+    std::string error;
+    if (!ReadReportJson(bytes, kSameCodec, &report, &error)) {
+        Require(!error.empty());
+        return;
+    }
+    AnalyzeRecords(report);
+    RenderReportText(report);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -41,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckAnalysis(text);
     // The same bytes behind a banner, so the grammar's deeper paths are reached.
     CheckAnalysis(kBanner + text);
+    CheckJson(text);
+    CheckJson("{\"schema\":\"tollvane-report/1\",\"steps\":[" + text);
     ReadEchoStats(text);
     ReadTrace(text);
     ReadPathLoss(ReadPathTable(text));
