@@ -3,6 +3,7 @@
 
 #include "diagnosis/step_formats.h"
 #include "diagnosis/text_scan.h"
+#include "model/address_placeholder.h"
 
 namespace {
 
@@ -162,7 +163,8 @@ long ReadClockSkewSeconds(std::string_view body) {
 
 bool LooksLikeAddress(std::string_view text) {
     int octets[4];
-    return IsIpv4(text, octets) || IsIpv6(text.substr(0, text.find('%')));
+    return IsIpv4(text, octets) || IsIpv6(text.substr(0, text.find('%'))) ||
+           IsAddressPlaceholder(text);
 }
 
 bool IsFakeIpAddress(std::string_view address) {
@@ -171,6 +173,8 @@ bool IsFakeIpAddress(std::string_view address) {
 }
 
 bool IsPrivateAddress(std::string_view address) {
+    // A redacted report names the user's own network by placeholder words.
+    if (IsAddressPlaceholder(address)) return true;
     int o[4];
     if (IsIpv4(address, o)) {
         return o[0] == 10 || o[0] == 127 || o[0] == 0 ||
