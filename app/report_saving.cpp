@@ -5,8 +5,10 @@
 #include <string>
 
 #include "app/gbk_text.h"
+#include "app/redaction_preview.h"
 #include "engine/report_file_text.h"
 #include "platform/wide_text.h"
+#include "privacy/redaction.h"
 
 namespace {
 
@@ -40,9 +42,26 @@ void ShowMessage(HWND owner, const std::wstring& text, UINT type) {
     MessageBoxW(owner, text.c_str(), L"Tollvane", type);
 }
 
+// The redacted report the user saw and confirmed in the preview; false when it cannot
+// be redacted (told in a message box) or the user cancelled.
+bool ConfirmRedacted(HWND owner, const CString& bytes, CString* redacted) {
+    CRedactedReport result;
+    std::string error;
+    if (!RedactReportText(bytes.Bytes(), &result, &error)) {
+        ShowMessage(owner, GbkToWide(CString(error)), MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!ShowRedactionPreview(owner, result.text, RedactionCountsLine(result.counts))) return false;
+    *redacted = CString(result.text);
+    return true;
+}
+
 }  // namespace
 
-void SaveReportAs(HWND owner, const CReportBuffer& report) {
+void SaveReportAs(HWND owner, const CReportBuffer& report, bool redact) {
+    // A redacted save writes what the preview showed, so the report is taken before it.
+    CString redacted;
+    if (redact && !ConfirmRedacted(owner, report.Snapshot(), &redacted)) return;
     std::wstring path;
     DWORD dialogError = 0;
     if (!ChooseReportPath(owner, &path, &dialogError)) {
@@ -54,7 +73,7 @@ void SaveReportAs(HWND owner, const CReportBuffer& report) {
         return;
     }
     // Taken after the choice, so the file holds the report as it is now.
-    const CString bytes = report.Snapshot();
+    const CString bytes = redact ? redacted : report.Snapshot();
     CString error;
     if (!SaveReportFile(WideToPath(path), bytes, &error)) {
         ShowMessage(owner, GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +

@@ -17,6 +17,7 @@
 #include "platform/net_startup.h"
 #include "platform/text_encoding.h"
 #include "platform/time_limits.h"
+#include "privacy/redaction.h"
 #include "probes/ip_labels.h"
 #include "tollvane_version.h"
 
@@ -34,6 +35,9 @@ const char kUsage[] =
     "              per-hop loss and latency of the route (about half a minute more), the\n"
     "              public addresses and DNS servers in use, proxy, hosts file and VPN;\n"
     "              the report then ends with its findings\n"
+    "  --redact    write the -o report with MAC addresses, the computer's and the user's\n"
+    "              names and the LAN's addresses replaced by placeholders (the public\n"
+    "              address, the domain's addresses and public hops stay)\n"
     "  --path-rounds N  rounds of the route step, one a second, 10 to 300 (default 30)\n"
     "  -h, --help  show this help and exit\n"
     "  --version   show the version and exit\n"
@@ -50,6 +54,7 @@ struct CCommandLine {
     bool extended = false;
     bool analyze = false;
     bool json = false;
+    bool redact = false;
     std::vector<std::string> files;
     int pathRounds = kPathRoundsDefault;
 };
@@ -80,6 +85,7 @@ int UsageError(const std::string& message) {
 int CheckPositionals(CCommandLine* line) {
     if (line->analyze) return line->files.empty() ? UsageError("--analyze needs at least one report file") : -1;
     if (line->json) return UsageError("--json goes with --analyze");
+    if (line->redact && line->reportPath.empty()) return UsageError("--redact goes with -o FILE");
     if (line->files.size() > 1) return UsageError("only one domain can be checked at a time");
     if (line->files.empty()) return UsageError("no domain given");
     line->domain = line->files.front();
@@ -112,6 +118,8 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             line->analyze = true;
         } else if (!optionsEnded && arg == "--json") {
             line->json = true;
+        } else if (!optionsEnded && arg == "--redact") {
+            line->redact = true;
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -126,6 +134,20 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
 void PrintGbkLine(std::FILE* stream, const char* gbk) {
     CGbkDecoder decoder;
     std::fprintf(stream, "%s\n", decoder.Convert(gbk).c_str());
+}
+
+// The report redacted in place, what was hidden told on standard error; false, with
+// the reason told there, when it cannot be redacted whole (nothing is then written).
+bool RedactForSaving(CString* bytes) {
+    CRedactedReport redacted;
+    std::string error;
+    if (!RedactReportText(bytes->Bytes(), &redacted, &error)) {
+        PrintGbkLine(stderr, ("tollvane: " + error).c_str());
+        return false;
+    }
+    *bytes = CString(redacted.text);
+    PrintGbkLine(stderr, RedactionCountsLine(redacted.counts).c_str());
+    return true;
 }
 
 // Blocked in every thread (the worker inherits the mask), so they are only ever taken
@@ -203,7 +225,9 @@ int main(int argc, char** argv) {
     if (isatty(STDERR_FILENO)) ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
     if (!line.reportPath.empty()) {
         CString error;
-        if (!SaveReportFile(line.reportPath, frontEnd->Report().Snapshot(), &error)) {
+        CString bytes = frontEnd->Report().Snapshot();
+        if (line.redact && !RedactForSaving(&bytes)) return 1;
+        if (!SaveReportFile(line.reportPath, bytes, &error)) {
             PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
             return 1;
         }
