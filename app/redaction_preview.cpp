@@ -16,7 +16,8 @@ protected:
         SetWindowTextW(GetDlgItem(IDC_EDIT_PREVIEW), GbkToWide(CString(m_text)).c_str());
         // Support needs the public address and the site's own addresses, so they stay;
         // the user is told so beside the counts.
-        const std::string note = m_counts + "。公网IP、被检测网站及其地址、公网上的路由节点未隐藏。";
+        const std::string note =
+            m_counts + "。公网IP、被检测网站及其地址、公网上的路由节点未隐藏。";
         SetWindowTextW(GetDlgItem(IDC_STATIC_PREVIEW_COUNTS), GbkToWide(CString(note)).c_str());
         SetFocus(GetDlgItem(IDOK));
         return FALSE;
@@ -36,7 +37,8 @@ private:
 
 }  // namespace
 
-bool ShowRedactionPreview(HWND owner, const std::string& redactedGbk, const std::string& countsLine) {
+bool ShowRedactionPreview(HWND owner, const std::string& redactedGbk,
+                          const std::string& countsLine) {
     CRedactionPreviewDlg dialog(redactedGbk, countsLine);
     return dialog.DoModal(owner) == IDOK;
 }

@@ -9,4 +9,5 @@
 
 // Shows the redacted report (GBK) read-only with the counts line (GBK, see
 // RedactionCountsLine); true when the user confirms with OK.
-bool ShowRedactionPreview(HWND owner, const std::string& redactedGbk, const std::string& countsLine);
+bool ShowRedactionPreview(HWND owner, const std::string& redactedGbk,
+                          const std::string& countsLine);

@@ -1,12 +1,11 @@
 // IPv6 text to bytes, and the MAC a stateless address's interface id is made from. An
 // address made that way carries the adapter's MAC in its last eight bytes, so it names
 // the machine wherever it is seen, public or not.
-#include "privacy/text_tokens.h"
-
 #include <algorithm>
 #include <vector>
 
 #include "model/address_kind.h"
+#include "privacy/text_tokens.h"
 
 namespace {
 

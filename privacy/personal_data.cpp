@@ -37,7 +37,8 @@ bool Has(std::string_view text, std::string_view words) {
 // Every address token of text into *set.
 void AddAddresses(std::string_view text, std::set<std::string>* set) {
     for (const CTextToken& token : FindTokens(text, CharStarts(text)))
-        if (token.kind == ETokenKind::kIpv4 || token.kind == ETokenKind::kIpv6) set->insert(token.value);
+        if (token.kind == ETokenKind::kIpv4 || token.kind == ETokenKind::kIpv6)
+            set->insert(token.value);
 }
 
 // "   Label . . . . : value" lines, and the value-only lines under them.
@@ -69,27 +70,34 @@ void ReadIpconfig(std::string_view text, CPersonalData* data) {
 
 // The address in brackets after the domain's name ("Pinging www.example.com [x]", the
 // path table's title), or in psping's "TCP connect to x:80:" line.
-void AddSiteLine(std::string_view line, const std::string& domain, CPersonalData* data) {
+// Without a domain, the first lines of the steps name the target.
+void AddSiteLine(std::string_view line, bool early, const std::string& domain,
+                 CPersonalData* data) {
     if (line.rfind("TCP connect to ", 0) == 0) {
         AddAddresses(line.substr(15), &data->siteAddresses);
         return;
     }
     std::string lowered(line);
     for (char& ch : lowered) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    const size_t name = domain.empty() ? std::string::npos : lowered.find(domain);
-    const size_t open = line.find('[', name == std::string::npos ? 0 : name);
+    const size_t name = domain.empty() ? (early ? 0 : std::string::npos) : lowered.find(domain);
+    if (name == std::string::npos) return;
+    const size_t open = line.find('[', name);
     const size_t close = line.find(']', open == std::string_view::npos ? 0 : open);
-    if (name == std::string::npos || open == std::string_view::npos || close == std::string_view::npos)
-        return;
+    if (open == std::string_view::npos || close == std::string_view::npos) return;
     AddAddresses(line.substr(open + 1, close - open - 1), &data->siteAddresses);
 }
 
 void ReadSiteAddresses(const CStepRecord& step, const std::string& domain, CPersonalData* data) {
-    for (std::string_view line : Lines(step.text)) {
+    const std::vector<std::string_view> lines = Lines(step.text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
         switch (step.step) {
-            case EReportStep::kFtpPort: case EReportStep::kHttpPort: case EReportStep::kPing:
-            case EReportStep::kTracert: case EReportStep::kPathStatistics:
-                AddSiteLine(line, domain, data);
+            case EReportStep::kFtpPort:
+            case EReportStep::kHttpPort:
+            case EReportStep::kPing:
+            case EReportStep::kTracert:
+            case EReportStep::kPathStatistics:
+                AddSiteLine(line, i < 4, domain, data);
                 break;
             case EReportStep::kDnsAnswers: {
                 const std::string_view trimmed = Trim(line);
@@ -117,17 +125,18 @@ void AddFacts(const CReport& report, CPersonalData* data) {
                 for (const std::string& address : *list) AddAddresses(address, &data->ownAddresses);
         }
         for (const CDnsRecordFacts& record : step.dns.records)
-            if (record.type == "A" || record.type == "AAAA") AddAddresses(record.value, &data->siteAddresses);
+            if (record.type == "A" || record.type == "AAAA")
+                AddAddresses(record.value, &data->siteAddresses);
     }
 }
 
 }  // namespace
 
-
 CPersonalData CollectPersonalData(const CReport& report) {
     CPersonalData data;
     data.domain = report.domain;
-    for (char& ch : data.domain) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    for (char& ch : data.domain)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     for (const CStepRecord& step : report.steps) {
         if (step.step == EReportStep::kIpconfig) ReadIpconfig(step.text, &data);
         ReadSiteAddresses(step, data.domain, &data);

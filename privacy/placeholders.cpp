@@ -7,16 +7,26 @@ namespace {
 
 const char* BasePrefix(EPlaceholder kind) {
     switch (kind) {
-        case EPlaceholder::kOwnMac: return "本机MAC";
-        case EPlaceholder::kOtherMac: return "MAC地址";
-        case EPlaceholder::kDeviceId: return "本机DUID";
-        case EPlaceholder::kOwnIpv4: return address_placeholder::kOwnIpv4;
-        case EPlaceholder::kOwnIpv6: return address_placeholder::kOwnIpv6;
-        case EPlaceholder::kLanIpv4: return address_placeholder::kLanIpv4;
-        case EPlaceholder::kLanIpv6: return address_placeholder::kLanIpv6;
-        case EPlaceholder::kHostName: return "本机名";
-        case EPlaceholder::kUserName: return "用户名";
-        default: return "密码";
+        case EPlaceholder::kOwnMac:
+            return "本机MAC";
+        case EPlaceholder::kOtherMac:
+            return "MAC地址";
+        case EPlaceholder::kDeviceId:
+            return "本机DUID";
+        case EPlaceholder::kOwnIpv4:
+            return address_placeholder::kOwnIpv4;
+        case EPlaceholder::kOwnIpv6:
+            return address_placeholder::kOwnIpv6;
+        case EPlaceholder::kLanIpv4:
+            return address_placeholder::kLanIpv4;
+        case EPlaceholder::kLanIpv6:
+            return address_placeholder::kLanIpv6;
+        case EPlaceholder::kHostName:
+            return "本机名";
+        case EPlaceholder::kUserName:
+            return "用户名";
+        default:
+            return "密码";
     }
 }
 
@@ -54,17 +64,28 @@ std::string CPlaceholders::For(EPlaceholder kind, const std::string& value) {
     if (!IsName(kind) || number > 1) word += std::to_string(number);
     words.emplace(value, word);
     switch (kind) {
-        case EPlaceholder::kOwnMac: case EPlaceholder::kOtherMac: case EPlaceholder::kDeviceId:
+        case EPlaceholder::kOwnMac:
+        case EPlaceholder::kOtherMac:
+        case EPlaceholder::kDeviceId:
             ++m_counts.macs;
             break;
-        case EPlaceholder::kOwnIpv4: case EPlaceholder::kOwnIpv6: ++m_counts.ownAddresses; break;
-        case EPlaceholder::kLanIpv4: case EPlaceholder::kLanIpv6: ++m_counts.lanAddresses; break;
-        default: break;
+        case EPlaceholder::kOwnIpv4:
+        case EPlaceholder::kOwnIpv6:
+            ++m_counts.ownAddresses;
+            break;
+        case EPlaceholder::kLanIpv4:
+        case EPlaceholder::kLanIpv6:
+            ++m_counts.lanAddresses;
+            break;
+        default:
+            break;
     }
     return word;
 }
 
 void CPlaceholders::CountPlace(EPlaceholder kind) {
-    if (kind == EPlaceholder::kHostName) ++m_counts.hostNames;
-    else if (kind == EPlaceholder::kUserName || kind == EPlaceholder::kSecret) ++m_counts.userNames;
+    if (kind == EPlaceholder::kHostName)
+        ++m_counts.hostNames;
+    else if (kind == EPlaceholder::kUserName || kind == EPlaceholder::kSecret)
+        ++m_counts.userNames;
 }

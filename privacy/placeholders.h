@@ -11,16 +11,16 @@
 #include "privacy/redaction.h"
 
 enum class EPlaceholder {
-    kOwnMac,     // "本机MAC1"
-    kOtherMac,   // "MAC地址1"
-    kDeviceId,   // "本机DUID1"
-    kOwnIpv4,    // "本机地址1"
-    kOwnIpv6,    // "本机IPv6地址1"
-    kLanIpv4,    // "局域网地址1"
-    kLanIpv6,    // "局域网IPv6地址1"
-    kHostName,   // "本机名"
-    kUserName,   // "用户名", then "用户名2"
-    kSecret,     // "密码"
+    kOwnMac,    // "本机MAC1"
+    kOtherMac,  // "MAC地址1"
+    kDeviceId,  // "本机DUID1"
+    kOwnIpv4,   // "本机地址1"
+    kOwnIpv6,   // "本机IPv6地址1"
+    kLanIpv4,   // "局域网地址1"
+    kLanIpv6,   // "局域网IPv6地址1"
+    kHostName,  // "本机名"
+    kUserName,  // "用户名", then "用户名2"
+    kSecret,    // "密码"
     kCount,
 };
 

@@ -16,7 +16,8 @@ CReport RedactRecords(const CReport& report, CRedactionCounts* counts) {
     for (CStepRecord& step : redacted.steps) step.text = RedactText(step.text, data, &words);
     *counts = words.Counts();
     // The findings quote hops and servers as the steps do, so they take the same words.
-    for (CFinding& finding : redacted.findings) finding.text = RedactText(finding.text, data, &words);
+    for (CFinding& finding : redacted.findings)
+        finding.text = RedactText(finding.text, data, &words);
     return redacted;
 }
 
@@ -26,8 +27,10 @@ std::string RedactionCountsLine(const CRedactionCounts& counts) {
         const char* what;
         const char* unit;
     } kinds[] = {
-        {counts.macs, "MAC地址", "个"},          {counts.ownAddresses, "本机地址", "个"},
-        {counts.lanAddresses, "局域网地址", "个"}, {counts.hostNames, "计算机名", "处"},
+        {counts.macs, "MAC地址", "个"},
+        {counts.ownAddresses, "本机地址", "个"},
+        {counts.lanAddresses, "局域网地址", "个"},
+        {counts.hostNames, "计算机名", "处"},
         {counts.userNames, "用户名", "处"},
     };
     std::string line = "已隐藏：";

@@ -32,7 +32,8 @@ std::optional<EPlaceholder> AddressWord(const CTextToken& token, const CPersonal
 std::optional<EPlaceholder> TokenWord(const CTextToken& token, const CPersonalData& data) {
     switch (token.kind) {
         case ETokenKind::kMac:
-            return data.ownMacs.count(token.value) ? EPlaceholder::kOwnMac : EPlaceholder::kOtherMac;
+            return data.ownMacs.count(token.value) ? EPlaceholder::kOwnMac
+                                                   : EPlaceholder::kOtherMac;
         case ETokenKind::kDeviceId:
             return EPlaceholder::kDeviceId;
         case ETokenKind::kBareHex:
@@ -52,7 +53,8 @@ std::string Lowered(std::string_view text) {
 
 // Where the tested domain and the names under it stand: a name inside them is the
 // domain's, not the user's.
-std::vector<std::pair<size_t, size_t>> DomainSpans(std::string_view text, const std::string& domain) {
+std::vector<std::pair<size_t, size_t>> DomainSpans(std::string_view text,
+                                                   const std::string& domain) {
     std::vector<std::pair<size_t, size_t>> spans;
     if (domain.empty()) return spans;
     const std::string lowered = Lowered(text), name = Lowered(domain);
@@ -73,27 +75,32 @@ bool Inside(const std::vector<std::pair<size_t, size_t>>& spans, size_t at, size
     return false;
 }
 
-// The names of data standing in text, with their words, places counted.
+// The names of data standing in text, with their words, places counted; a place is
+// taken once (a user named as the computer is).
 void AddNames(std::string_view text, const std::vector<bool>& starts, const CPersonalData& data,
               CPlaceholders* words, std::vector<CReplacement>* out) {
     const auto domain = DomainSpans(text, data.domain);
-    auto add = [&](EPlaceholder kind, const std::string& name, const std::vector<size_t>& places) {
-        for (size_t at : places) {
-            if (Inside(domain, at, name.size())) continue;
-            out->push_back({at, name.size(), words->For(kind, Lowered(name))});
-            words->CountPlace(kind);
-        }
+    std::vector<std::pair<size_t, size_t>> taken;
+    auto add = [&](EPlaceholder kind, const std::string& name, size_t at) {
+        if (Inside(domain, at, name.size()) || Inside(taken, at, name.size())) return;
+        taken.emplace_back(at, at + name.size());
+        out->push_back({at, name.size(), words->For(kind, Lowered(name))});
+        words->CountPlace(kind);
     };
     // A one-letter name would take every such word of the text; it names nobody anyway.
     if (data.hostName.size() >= 2)
-        add(EPlaceholder::kHostName, data.hostName, FindNameWords(text, starts, data.hostName));
+        for (size_t at : FindNameWords(text, starts, data.hostName))
+            add(EPlaceholder::kHostName, data.hostName, at);
     for (const std::string& user : data.userNames)
-        if (user.size() >= 2) add(EPlaceholder::kUserName, user, FindNameWords(text, starts, user));
+        if (user.size() >= 2)
+            for (size_t at : FindNameWords(text, starts, user))
+                add(EPlaceholder::kUserName, user, at);
+    // A password only where it stands as one, between "user:" and "@".
     for (const std::string& secret : data.secrets) {
-        std::vector<size_t> places;
-        for (size_t at = text.find(secret); at != std::string_view::npos; at = text.find(secret, at + 1))
-            if (starts[at]) places.push_back(at);
-        add(EPlaceholder::kSecret, secret, places);
+        const std::string framed = ":" + secret + "@";
+        for (size_t at = text.find(framed); at != std::string_view::npos;
+             at = text.find(framed, at + 1))
+            if (starts[at]) add(EPlaceholder::kSecret, secret, at + 1);
     }
 }
 

@@ -52,9 +52,12 @@ int GroupCount(std::string_view run, char separator, size_t width) {
 bool ReadHardwareRun(std::string_view run, CTextToken* token) {
     for (char separator : {'-', ':'}) {
         const int groups = GroupCount(run, separator, 2);
-        if (groups == 6) token->kind = ETokenKind::kMac;
-        else if (groups >= 7 && separator == '-') token->kind = ETokenKind::kDeviceId;
-        else continue;
+        if (groups == 6)
+            token->kind = ETokenKind::kMac;
+        else if (groups >= 7 && separator == '-')
+            token->kind = ETokenKind::kDeviceId;
+        else
+            continue;
         token->value = LowerHex(run);
         return true;
     }
@@ -119,8 +122,8 @@ std::vector<CTextToken> FindTokens(std::string_view text, const std::vector<bool
         size_t begin = i;
         // "Address:fe80::1": a colon glued to a word is that word's, not the address's.
         if (IsAsciiAlnum(CharBefore(text, starts, begin)) && text[begin] == ':') ++begin;
-        const bool bounded = !IsAsciiAlnum(CharBefore(text, starts, begin)) &&
-                             !IsAsciiAlnum(CharAt(text, end));
+        const bool bounded =
+            !IsAsciiAlnum(CharBefore(text, starts, begin)) && !IsAsciiAlnum(CharAt(text, end));
         if (bounded && begin < end) {
             const std::string_view run = text.substr(begin, end - begin);
             CTextToken token;
@@ -144,7 +147,8 @@ std::vector<size_t> FindNameWords(std::string_view text, const std::vector<bool>
     for (size_t at = 0; at + name.size() <= text.size(); ++at) {
         if (!starts[at] || !starts[at + name.size()]) continue;
         bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i) same = Lower(text[at + i]) == Lower(name[i]);
+        for (size_t i = 0; i < name.size() && same; ++i)
+            same = Lower(text[at + i]) == Lower(name[i]);
         if (!same) continue;
         const char before = CharBefore(text, starts, at);
         const char after = CharAt(text, at + name.size());

@@ -1,10 +1,9 @@
 // The user's name as paths and proxy URLs show it. A Windows user name may be Chinese,
 // so a name runs over GBK characters up to the next separator.
-#include "privacy/personal_data.h"
-
 #include <algorithm>
 #include <cctype>
 
+#include "privacy/personal_data.h"
 #include "privacy/text_tokens.h"
 
 namespace {
@@ -26,7 +25,8 @@ std::string_view NameAt(std::string_view text, const std::vector<bool>& starts, 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -42,14 +42,17 @@ void AddName(std::vector<std::string>* names, std::string_view name) {
 }
 
 // Offsets just after each case-blind occurrence of key that starts a character.
-std::vector<size_t> After(std::string_view text, const std::vector<bool>& starts, std::string_view key) {
+std::vector<size_t> After(std::string_view text, const std::vector<bool>& starts,
+                          std::string_view key) {
     std::vector<size_t> found;
     for (size_t at = 0; at + key.size() <= text.size(); ++at)
-        if (starts[at] && EqualsIgnoringCase(text.substr(at, key.size()), key)) found.push_back(at + key.size());
+        if (starts[at] && EqualsIgnoringCase(text.substr(at, key.size()), key))
+            found.push_back(at + key.size());
     return found;
 }
 
-void ReadProxyUser(std::string_view text, const std::vector<bool>& starts, size_t at, CPersonalData* data) {
+void ReadProxyUser(std::string_view text, const std::vector<bool>& starts, size_t at,
+                   CPersonalData* data) {
     const std::string_view user = NameAt(text, starts, at);
     size_t end = at + user.size();
     if (end >= text.size() || (text[end] != ':' && text[end] != '@')) return;
@@ -68,6 +71,7 @@ void ReadProxyUser(std::string_view text, const std::vector<bool>& starts, size_
 void ReadUserNames(std::string_view text, CPersonalData* data) {
     const std::vector<bool> starts = CharStarts(text);
     for (std::string_view key : {"users\\", "users/", "/home/"})
-        for (size_t at : After(text, starts, key)) AddName(&data->userNames, NameAt(text, starts, at));
+        for (size_t at : After(text, starts, key))
+            AddName(&data->userNames, NameAt(text, starts, at));
     for (size_t at : After(text, starts, "://")) ReadProxyUser(text, starts, at, data);
 }
