@@ -87,6 +87,20 @@ void AddSiteLine(std::string_view line, bool early, const std::string& domain,
     AddAddresses(line.substr(open + 1, close - open - 1), &data->siteAddresses);
 }
 
+// A text report names its domain only in the steps: "Pinging www.example.com [x]".
+void ReadDomainName(const CStepRecord& step, CPersonalData* data) {
+    if (!data->domain.empty() || step.step != EReportStep::kPing) return;
+    for (std::string_view line : Lines(step.text)) {
+        const size_t open = line.find(" [");
+        if (open == std::string_view::npos) continue;
+        const std::string_view before = line.substr(0, open);
+        data->domain = std::string(before.substr(before.rfind(' ') + 1));
+        for (char& ch : data->domain)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        return;
+    }
+}
+
 void ReadSiteAddresses(const CStepRecord& step, const std::string& domain, CPersonalData* data) {
     const std::vector<std::string_view> lines = Lines(step.text);
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -137,6 +151,7 @@ CPersonalData CollectPersonalData(const CReport& report) {
     data.domain = report.domain;
     for (char& ch : data.domain)
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    for (const CStepRecord& step : report.steps) ReadDomainName(step, &data);
     for (const CStepRecord& step : report.steps) {
         if (step.step == EReportStep::kIpconfig) ReadIpconfig(step.text, &data);
         ReadSiteAddresses(step, data.domain, &data);
