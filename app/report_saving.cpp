@@ -7,6 +7,7 @@
 #include "app/gbk_text.h"
 #include "app/redaction_preview.h"
 #include "engine/report_file_text.h"
+#include "engine/report_files.h"
 #include "platform/wide_text.h"
 #include "privacy/redaction.h"
 
@@ -44,23 +45,30 @@ void ShowMessage(HWND owner, const std::wstring& text, UINT type) {
 
 // The redacted report the user saw and confirmed in the preview; false when it cannot
 // be redacted (told in a message box) or the user cancelled.
-bool ConfirmRedacted(HWND owner, const CString& bytes, CString* redacted) {
-    CRedactedReport result;
+bool ConfirmRedacted(HWND owner, const CString& bytes, CRedactedReport* redacted) {
     std::string error;
-    if (!RedactReportText(bytes.Bytes(), &result, &error)) {
+    if (!RedactReportText(bytes.Bytes(), redacted, &error)) {
         ShowMessage(owner, GbkToWide(CString(error)), MB_OK | MB_ICONERROR);
         return false;
     }
-    if (!ShowRedactionPreview(owner, result.text, RedactionCountsLine(result.counts))) return false;
-    *redacted = CString(result.text);
-    return true;
+    return ShowRedactionPreview(owner, redacted->text, RedactionCountsLine(redacted->counts));
+}
+
+// The previewed report in the form the chosen file's extension asks for: the text the
+// preview showed, or the JSON made from the same records.
+CString RedactedBytes(const std::wstring& path, const CRedactedReport& redacted) {
+    EReportFormat format = EReportFormat::kText;
+    CString ignored;
+    if (ReportFormatOfPath(WideToPath(path), &format, &ignored) && format == EReportFormat::kJson)
+        return CString(ReportBytes(redacted.report, EReportFormat::kJson));
+    return CString(redacted.text);
 }
 
 }  // namespace
 
 void SaveReportAs(HWND owner, const CReportBuffer& report, bool redact) {
     // A redacted save writes what the preview showed, so the report is taken before it.
-    CString redacted;
+    CRedactedReport redacted;
     if (redact && !ConfirmRedacted(owner, report.Snapshot(), &redacted)) return;
     std::wstring path;
     DWORD dialogError = 0;
@@ -73,7 +81,7 @@ void SaveReportAs(HWND owner, const CReportBuffer& report, bool redact) {
         return;
     }
     // Taken after the choice, so the file holds the report as it is now.
-    const CString bytes = redact ? redacted : report.Snapshot();
+    const CString bytes = redact ? RedactedBytes(path, redacted) : report.Snapshot();
     CString error;
     if (!SaveReportFile(WideToPath(path), bytes, &error)) {
         ShowMessage(owner, GbkToWide("检测结果未能保存到") + L"\r\n" + path + L"\r\n\r\n" +

@@ -1,5 +1,6 @@
 #include "engine/check_sequence.h"
-#include "engine/report_diagnosis.h"
+#include "diagnosis/findings.h"
+#include "model/step_facts.h"
 #include "model/report_vocabulary.h"
 
 #include <new>
@@ -81,20 +82,57 @@ CStepOutcome RunStep(const CCheckStep& entry, const CProbeContext& context, cons
     }
 }
 
-// copy: the front end itself, when the run ends with its findings; else null.
-int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
-             const CReportCopy* copy = nullptr);
-
-// With the optional steps, the report ends with its own findings; without them it stays
-// the nine-step report, byte for byte.
-int RunStepsAndDiagnose(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
-    if (!options.extended) return RunSteps(frontEnd, domain, options);
-    CReportCopy copy(frontEnd);
-    return RunSteps(&copy, domain, options, &copy);
+// The records of the earlier steps the step table says a step reads ("2", "9"), and
+// only those, so a probe cannot come to depend on anything else unseen.
+CReport EarlierRecords(const CReport& report, const CStepEntry& entry) {
+    CReport visible;
+    for (const char* at = entry.reads; *at; ++at) {
+        if (*at < '0' || *at > '9') continue;
+        int number = 0;
+        while (*at >= '0' && *at <= '9') number = number * 10 + (*at++ - '0');
+        if (const CStepRecord* record = report.Find(StepOfNumber(number))) visible.steps.push_back(*record);
+        if (!*at) break;
+    }
+    return visible;
 }
 
-int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
-             const CReportCopy* copy) {
+// The step's record: the probe's typed facts where it has them, else those read from
+// its text. ok holds when the probe says so and, for a command, its output agrees.
+CStepRecord StepRecord(int number, const CStepEntry& entry, const CStepOutcome& outcome,
+                       const CString& ended) {
+    CStepRecord record = outcome.typed ? outcome.facts : ReadStepRecord(entry.step, outcome.text.Bytes());
+    record.ok = outcome.ok && (outcome.typed || record.ok);
+    record.number = number;
+    record.step = entry.step;
+    record.name = entry.name;
+    record.ended = ended.Bytes();
+    record.text = outcome.text.Bytes();
+    record.complete = true;
+    return record;
+}
+
+// The front end is handed each step's block as it is rendered from its record.
+void AppendRecord(ICheckFrontEnd* frontEnd, const CStepRecord& record) {
+    frontEnd->AppendOutput(CString(StepHeader(record.number, record.name, record.ended)));
+    frontEnd->AppendOutput(CString(record.text));
+    if (record.step != EReportStep::kDiagnosis) frontEnd->StepProgress(record.number, CString(record.name));
+    frontEnd->AppendOutput(CString(StepSeparator()));
+}
+
+// With the optional steps, the report ends with its own findings, computed from the
+// records; without them it stays the nine-step report, byte for byte.
+void Diagnose(ICheckFrontEnd* frontEnd, CReport* report, const CString& ended) {
+    const CAnalysis analysis = AnalyzeRecords(*report);
+    report->findings = analysis.findings;
+    const int number = static_cast<int>(report->steps.size()) + 1;
+    report->steps.push_back(DiagnosisRecord(analysis, number, ended.Bytes()));
+    AppendRecord(frontEnd, report->steps.back());
+}
+
+int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
+    CReport report;
+    report.isReport = true;
+    report.domain = domain.Bytes();
     frontEnd->AppendOutput(kReportBanner);
     CProbeContext context(options.endpoints, options.stop);
     if (options.extended) {
@@ -104,18 +142,19 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
     const int steps = CheckStepCount(options);
     context.onCommandLine = [frontEnd](const CString& line) { frontEnd->CommandPrinted(line); };
     for (int step = 1; step <= steps; ++step) {
-        const CCheckStep& entry = kSteps[step - 1];
-        const char* name = StepEntry(entry.step)->name;
+        const CStepEntry& entry = *StepEntry(kSteps[step - 1].step);
         frontEnd->StepStarted(step, steps);
-        const CString text = RunStep(entry, context, domain).text;
+        const CReport earlier = EarlierRecords(report, entry);
+        context.earlier = &earlier;
+        const CStepOutcome outcome = RunStep(kSteps[step - 1], context, domain);
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;
-        AppendStepHeader(frontEnd, step, name, options.clock);
-        frontEnd->AppendOutput(text);
-        frontEnd->StepProgress(step, name);
-        AppendStepSeparator(frontEnd);
+        report.steps.push_back(StepRecord(step, entry, outcome, FormatTimestamp(options.clock())));
+        AppendRecord(frontEnd, report.steps.back());
     }
-    if (copy) AppendDiagnosisBlock(frontEnd, copy->Bytes(), steps + 1, FormatTimestamp(options.clock()));
+    context.earlier = nullptr;
+    if (options.extended) Diagnose(frontEnd, &report, FormatTimestamp(options.clock()));
+    frontEnd->RunRecorded(report);
     frontEnd->NotifyCheckDone();
     return 0;
 }
@@ -127,7 +166,7 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
 // step, so the program carries on instead of ending.
 int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     try {
-        return RunStepsAndDiagnose(frontEnd, domain, options);
+        return RunSteps(frontEnd, domain, options);
     } catch (const std::bad_alloc&) {
     }
     if (IsStopRaised(options.stop)) return 0;

@@ -218,6 +218,14 @@ std::vector<std::string> VerdictsOfText(std::string_view text) {
     return ids;
 }
 
+CStepRecord ReadStepRecord(EReportStep step, std::string_view text) {
+    CStepRecord record;
+    record.step = step;
+    record.text = std::string(text);
+    ReadStepFacts(&record);
+    return record;
+}
+
 void ReadStepFacts(CStepRecord* record) {
     const std::string_view text = record->text;
     switch (record->step) {

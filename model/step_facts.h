@@ -10,6 +10,8 @@
 
 // Fills the facts of record->step from record->text, and record->ok from them.
 void ReadStepFacts(CStepRecord* record);
+// A record of the kind holding text and the facts read from it.
+CStepRecord ReadStepRecord(EReportStep step, std::string_view text);
 
 // The readers of the program's own step texts (own_step_facts.cpp).
 void ReadWebFacts(std::string_view text, CWebFacts* facts);

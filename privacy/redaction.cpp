@@ -35,6 +35,7 @@ bool RedactReport(const CReport& report, CRedactedReport* out, std::string* erro
         return false;
     }
     reread.version = report.version;
+    reread.domain = report.domain;
     reread.findings = redacted.findings;
     out->report = std::move(reread);
     out->text = std::move(text);
