@@ -56,13 +56,16 @@ void ReadIpconfig(std::string_view text, CPersonalData* data) {
             label = std::string_view();
             continue;
         }
-        if (Has(label, "Host Name") || Has(label, "主机名")) {
+        // Windows capitalises its labels, Wine's ipconfig does not ("Host name").
+        std::string english(label);
+        for (char& ch : english) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (Has(english, "host name") || Has(label, "主机名")) {
             if (!value.empty() && data->hostName.empty()) data->hostName = std::string(value);
-        } else if (Has(label, "Physical Address") || Has(label, "物理地址")) {
+        } else if (Has(english, "physical address") || Has(label, "物理地址")) {
             for (const CTextToken& token : FindTokens(value, CharStarts(value)))
                 if (token.kind == ETokenKind::kMac) data->ownMacs.insert(token.value);
-        } else if ((Has(label, "IPv4") || Has(label, "IPv6")) &&
-                   (Has(label, "Address") || Has(label, "地址"))) {
+        } else if ((Has(english, "ipv4") || Has(english, "ipv6")) &&
+                   (Has(english, "address") || Has(label, "地址"))) {
             AddAddresses(value, &data->ownAddresses);
         }
     }

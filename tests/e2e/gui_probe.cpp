@@ -11,6 +11,7 @@
 //   gui_probe where ID          screen centre of the main dialog's control ID
 //   gui_probe where-box ID      screen centre of the open message box's button ID
 //   gui_probe closebox          screen position of the main dialog's close button
+//   gui_probe preview [counts]  the redaction preview's report (or its counts line), as GBK
 //   gui_probe layout            the screen's DPI, the dialog font's height, and one line
 //                               for each control whose text would be clipped, that sticks
 //                               out of the dialog or that overlaps another; exit 1 if any
@@ -31,6 +32,8 @@ const int kProgressId = 1001;
 const int kStartId = 1004;
 const int kStatusId = 1005;
 const int kFindingsId = 1020;
+const int kPreviewId = 1023;
+const int kPreviewCountsId = 1024;
 
 struct CFound {
     HWND dialog = nullptr;
@@ -52,6 +55,13 @@ BOOL CALLBACK Visit(HWND window, LPARAM context) {
         found->box = window;
     }
     return TRUE;
+}
+
+// The preview of a redacted save, a top-level dialog of its own.
+BOOL CALLBACK VisitPreview(HWND window, LPARAM context) {
+    if (!IsWindowVisible(window) || !GetDlgItem(window, kPreviewId)) return TRUE;
+    *reinterpret_cast<HWND*>(context) = window;
+    return FALSE;
 }
 
 CFound FindWindows() {
@@ -264,6 +274,15 @@ int main(int argc, char** argv) {
         HWND button = GetDlgItem(found.box, std::atoi(argv[2]));
         if (!button) return Fail("no such button");
         PrintCentre(button);
+        return 0;
+    }
+    if (command == "preview") {
+        HWND preview = nullptr;
+        EnumWindows(&VisitPreview, reinterpret_cast<LPARAM>(&preview));
+        if (!preview) return 1;
+        const int id = argc >= 3 && std::strcmp(argv[2], "counts") == 0 ? kPreviewCountsId : kPreviewId;
+        const std::string text = TextOf(GetDlgItem(preview, id));
+        std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
     if (!found.dialog) return Fail("main dialog not found");
