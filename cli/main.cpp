@@ -123,6 +123,11 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             if (i + 1 >= argc) return UsageError("-o needs a file name");
             line->reportPaths.push_back(argv[++i]);
         } else if (!optionsEnded && arg == "--convert") {
+            // "--convert --redact IN" as well as "--convert IN --redact".
+            if (i + 1 < argc && std::string(argv[i + 1]) == "--redact") {
+                line->redact = true;
+                ++i;
+            }
             if (i + 1 >= argc) return UsageError("--convert needs the report to read");
             line->convert = true;
             line->convertPath = argv[++i];

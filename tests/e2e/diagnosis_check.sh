@@ -95,17 +95,19 @@ else
 fi
 echo "--- personal data hidden from whole runs"
 for args in "" "--extended --path-rounds 10"; do
-    if ! DIAGNOSIS_IDENTITY=1 DIAGNOSIS_RUN_ARGS="--redact $args" \
+    rm -f "$WORK/redacted.json"
+    if ! DIAGNOSIS_IDENTITY=1 DIAGNOSIS_RUN_ARGS="--redact -o $WORK/redacted.json $args" \
         "$HERE/diagnosis_run.bash" "$TOLLVANE" healthy "$WORK/redacted.txt"; then
         fail "redacted run ${args:-(default)}: no report"
         continue
     fi
-    python3 - "$WORK/redacted.txt" <<'PY' && echo "ok - redacted run ${args:-(default)}: nothing held out shows" || failed=1
+    python3 - "$WORK/redacted.txt" "$WORK/redacted.json" <<'PY' && echo "ok - redacted run ${args:-(default)}: nothing held out shows, text or JSON" || failed=1
 import sys
 text = open(sys.argv[1], "rb").read().decode("gbk").lower()
+json_text = open(sys.argv[2], "rb").read().decode("utf-8").lower()
 held = ["tvpriv-held7", "02-5e-aa-bb-cc-dd", "02:5e:aa:bb:cc:dd", "025eaabbccdd", "192.168.77.23",
         "fd77::23", "fe80::5e:aaff:febb:ccdd", "5e:aaff:febb"]
-seen = [value for value in held if value in text]
+seen = [value for value in held if value in text or value in json_text]
 # The placeholders prove the values were there to be hidden.
 missing = [word for word in ["本机名", "本机mac1", "本机地址1", "本机ipv6地址1"] if word not in text]
 if seen or missing:

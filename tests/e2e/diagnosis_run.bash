@@ -26,10 +26,13 @@ printf 'nameserver 127.0.0.1\n' >"$WORK/resolv.conf"
 mount --bind "$WORK/resolv.conf" /etc/resolv.conf
 if [ -n "${DIAGNOSIS_IDENTITY:-}" ]; then
     hostname tvpriv-held7
-    ip link add tvpriv0 address 02:5e:aa:bb:cc:dd type dummy
+    ip link add tvpriv0 address 02:5e:aa:bb:cc:dd type veth peer name tvpriv1
     ip addr add 192.168.77.23/24 dev tvpriv0
     ip -6 addr add fd77::23/64 dev tvpriv0 nodad
+    ip link set tvpriv1 up
     ip link set tvpriv0 up
+    # The link-local address made from the MAC, once it has passed its duplicate check.
+    for _ in $(seq 30); do ip -6 addr show dev tvpriv0 | grep -q 'fe80.*tentative' || break; sleep 0.1; done
 fi
 PYTHONPATH=$HERE python3 "$HERE/diagnosis_peers.py" "$MODE" >"$WORK/peers.out" 2>/dev/null &
 peer=$!
