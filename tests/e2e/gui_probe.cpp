@@ -193,6 +193,11 @@ SIZE TextRoom(const CControl& control, const wchar_t* kind) {
     return room;
 }
 
+// A button that wraps its text (BS_MULTILINE) is measured wrapped, beside its check box.
+bool WrapsText(const CControl& control, const wchar_t* kind) {
+    return _wcsicmp(kind, L"Button") == 0 && (GetWindowLongW(control.window, GWL_STYLE) & BS_MULTILINE) != 0;
+}
+
 int CheckLayout(HWND dialog) {
     CLayout layout;
     layout.dialog = dialog;
@@ -227,8 +232,10 @@ int CheckLayout(HWND dialog) {
         std::wstring text = control.id == kStatusId ? kLongestStatus : WideTextOf(control.window);
         if (_wcsicmp(kind, L"Edit") == 0) text = L"Wy";  // a full line's height
         if (text.empty()) continue;
-        const SIZE room = TextRoom(control, kind);
-        const SIZE need = control.id == kStatusId ? font.WrappedTextSize(text, room.cx) : font.TextSize(text);
+        SIZE room = TextRoom(control, kind);
+        const bool wraps = control.id == kStatusId || WrapsText(control, kind);
+        if (WrapsText(control, kind)) room.cx -= GetSystemMetrics(SM_CXMENUCHECK);
+        const SIZE need = wraps ? font.WrappedTextSize(text, room.cx) : font.TextSize(text);
         const bool clipped = need.cx > room.cx || need.cy > room.cy;
         std::printf("%s id=%d needs=%ldx%ld has=%ldx%ld\n", clipped ? "clipped" : "fits", control.id, need.cx,
                     need.cy, room.cx, room.cy);
