@@ -5,10 +5,12 @@
 #include <string>
 
 #include "app/gbk_text.h"
+#include "app/redaction_preview.h"
 #include "engine/report_file_text.h"
 #include "engine/report_files.h"
 #include "model/report_text.h"
 #include "platform/wide_text.h"
+#include "privacy/redaction.h"
 
 namespace {
 
@@ -43,9 +45,33 @@ void ShowMessage(HWND owner, const std::wstring& text, UINT type) {
     MessageBoxW(owner, text.c_str(), L"Tollvane", type);
 }
 
+// The redacted report the user saw and confirmed in the preview; false when it cannot
+// be redacted (told in a message box) or the user cancelled.
+bool ConfirmRedacted(HWND owner, const CString& bytes, CRedactedReport* redacted) {
+    std::string error;
+    if (!RedactReportText(bytes.Bytes(), redacted, &error)) {
+        ShowMessage(owner, GbkToWide(CString(error)), MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return ShowRedactionPreview(owner, redacted->text, RedactionCountsLine(redacted->counts));
+}
+
+// The previewed report in the form the chosen file's extension asks for: the text the
+// preview showed, or the JSON made from the same records.
+CString RedactedBytes(const std::wstring& path, const CRedactedReport& redacted) {
+    EReportFormat format = EReportFormat::kText;
+    CString ignored;
+    if (ReportFormatOfPath(WideToPath(path), &format, &ignored) && format == EReportFormat::kJson)
+        return CString(ReportBytes(redacted.report, EReportFormat::kJson));
+    return CString(redacted.text);
+}
+
 }  // namespace
 
-void SaveReportAs(HWND owner, const CReportBuffer& report) {
+void SaveReportAs(HWND owner, const CReportBuffer& report, bool redact) {
+    // A redacted save writes what the preview showed, so the report is taken before it.
+    CRedactedReport redacted;
+    if (redact && !ConfirmRedacted(owner, report.Snapshot(), &redacted)) return;
     std::wstring path;
     DWORD dialogError = 0;
     if (!ChooseReportPath(owner, &path, &dialogError)) {
@@ -58,12 +84,13 @@ void SaveReportAs(HWND owner, const CReportBuffer& report) {
     }
     // Taken after the choice, so the file holds the report as it is now. A name ending
     // in .json gets the JSON form of the same records; any other name the text, byte for
-    // byte, as before.
+    // byte, as before. A redacted save writes what the preview showed.
     const CString bytes = report.Snapshot();
     EReportFormat format = EReportFormat::kText;
     CString error;
     if (!ReportFormatOfPath(WideToPath(path), &format, &error)) format = EReportFormat::kText;
-    const CString saved = format == EReportFormat::kJson
+    const CString saved = redact ? RedactedBytes(path, redacted)
+                          : format == EReportFormat::kJson
                               ? CString(ReportBytes(ReadReportText(bytes.Bytes()), format))
                               : bytes;
     if (!SaveReportFile(WideToPath(path), saved, &error)) {

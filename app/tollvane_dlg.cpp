@@ -138,7 +138,10 @@ void CTollvaneDlg::OnBnClickedStart() {
     }
 }
 
-void CTollvaneDlg::OnBnClickedSaveAs() { SaveReportAs(GetSafeHwnd(), m_report); }
+void CTollvaneDlg::OnBnClickedSaveAs() {
+    const bool redact = IsDlgButtonChecked(GetSafeHwnd(), IDC_CHECK_REDACT) == BST_CHECKED;
+    SaveReportAs(GetSafeHwnd(), m_report, redact);
+}
 
 void CTollvaneDlg::AppendOutput(const CString& text) {
     if (m_closing) return;

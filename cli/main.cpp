@@ -19,6 +19,7 @@
 #include "platform/net_startup.h"
 #include "platform/text_encoding.h"
 #include "platform/time_limits.h"
+#include "privacy/redaction.h"
 #include "probes/ip_labels.h"
 #include "tollvane_version.h"
 
@@ -38,6 +39,9 @@ const char kUsage[] =
     "              per-hop loss and latency of the route (about half a minute more), the\n"
     "              public addresses and DNS servers in use, proxy, hosts file and VPN;\n"
     "              the report then ends with its findings\n"
+    "  --redact    write the -o reports with MAC addresses, the computer's and the user's\n"
+    "              names and the LAN's addresses replaced by placeholders (the public\n"
+    "              address, the domain's addresses and public hops stay)\n"
     "  --path-rounds N  rounds of the route step, one a second, 10 to 300 (default 30)\n"
     "  -h, --help  show this help and exit\n"
     "  --version   show the version and exit\n"
@@ -47,8 +51,9 @@ const char kUsage[] =
     "first (--json: one JSON document instead). Exit status 2 when a file could not be\n"
     "read as a report. A report saved as .json is read as well as one saved as text.\n"
     "\n"
-    "       tollvane --convert IN -o OUT\n"
-    "Writes the saved report IN (text or JSON) to OUT in the form OUT's extension names.\n";
+    "       tollvane --convert [--redact] IN -o OUT\n"
+    "Writes the saved report IN (text or JSON) to OUT in the form OUT's extension names,\n"
+    "with --redact as above.\n";
 
 struct CCommandLine {
     std::string domain;
@@ -59,6 +64,7 @@ struct CCommandLine {
     bool extended = false;
     bool analyze = false;
     bool json = false;
+    bool redact = false;
     std::vector<std::string> files;
     int pathRounds = kPathRoundsDefault;
 };
@@ -94,6 +100,7 @@ int CheckPositionals(CCommandLine* line) {
     }
     if (line->analyze) return line->files.empty() ? UsageError("--analyze needs at least one report file") : -1;
     if (line->json) return UsageError("--json goes with --analyze");
+    if (line->redact && line->reportPaths.empty()) return UsageError("--redact goes with -o FILE");
     if (line->files.size() > 1) return UsageError("only one domain can be checked at a time");
     if (line->files.empty()) return UsageError("no domain given");
     line->domain = line->files.front();
@@ -116,6 +123,11 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             if (i + 1 >= argc) return UsageError("-o needs a file name");
             line->reportPaths.push_back(argv[++i]);
         } else if (!optionsEnded && arg == "--convert") {
+            // "--convert --redact IN" as well as "--convert IN --redact".
+            if (i + 1 < argc && std::string(argv[i + 1]) == "--redact") {
+                line->redact = true;
+                ++i;
+            }
             if (i + 1 >= argc) return UsageError("--convert needs the report to read");
             line->convert = true;
             line->convertPath = argv[++i];
@@ -130,6 +142,8 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             line->analyze = true;
         } else if (!optionsEnded && arg == "--json") {
             line->json = true;
+        } else if (!optionsEnded && arg == "--redact") {
+            line->redact = true;
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -146,6 +160,20 @@ void PrintGbkLine(std::FILE* stream, const char* gbk) {
     std::fprintf(stream, "%s\n", decoder.Convert(gbk).c_str());
 }
 
+// The records redacted, what was hidden told on standard error; false, with the reason
+// told there, when the report cannot be redacted whole (nothing is then written).
+bool RedactForSaving(CReport* report) {
+    CRedactedReport redacted;
+    std::string error;
+    if (!RedactReport(*report, &redacted, &error)) {
+        PrintGbkLine(stderr, ("tollvane: " + error).c_str());
+        return false;
+    }
+    *report = std::move(redacted.report);
+    PrintGbkLine(stderr, RedactionCountsLine(redacted.counts).c_str());
+    return true;
+}
+
 // Every -o names a form this program writes; refused before the run, not after it.
 bool ReportPathsWritable(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
@@ -159,10 +187,22 @@ bool ReportPathsWritable(const std::vector<std::string>& paths) {
     return true;
 }
 
+// --convert --redact: the saved report read, redacted, and written in the -o form.
+bool ConvertRedacted(const CCommandLine& line, CString* error) {
+    std::string bytes;
+    CReport report;
+    if (!ReadReportFile(line.convertPath, &bytes, error) || !ReadReportBytes(bytes, &report, error))
+        return false;
+    if (!RedactForSaving(&report)) return false;
+    return SaveReportAs(line.reportPaths.front(), report, error);
+}
+
 int ConvertReport(const CCommandLine& line) {
     CString error;
-    if (ConvertReportFile(line.convertPath, line.reportPaths.front(), &error)) return 0;
-    PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
+    if (line.redact ? ConvertRedacted(line, &error)
+                    : ConvertReportFile(line.convertPath, line.reportPaths.front(), &error))
+        return 0;
+    if (!error.IsEmpty()) PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
     return 1;
 }
 
@@ -173,6 +213,7 @@ int SaveReports(const CCommandLine& line, const CString& domain, CTerminalFrontE
     if (!frontEnd->Records(&report)) report = ReadReportText(frontEnd->Report().Snapshot().Bytes());
     report.version = TOLLVANE_VERSION;
     report.domain = domain.Bytes();
+    if (line.redact && !RedactForSaving(&report)) return 1;
     int status = 0;
     for (const std::string& path : line.reportPaths) {
         CString error;

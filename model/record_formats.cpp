@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "model/address_kind.h"
+#include "model/address_placeholder.h"
 #include "model/step_formats.h"
 #include "model/text_scan.h"
 
@@ -163,7 +164,8 @@ long ReadClockSkewSeconds(std::string_view body) {
 
 bool LooksLikeAddress(std::string_view text) {
     int octets[4];
-    return IsIpv4(text, octets) || IsIpv6(text.substr(0, text.find('%')));
+    return IsIpv4(text, octets) || IsIpv6(text.substr(0, text.find('%'))) ||
+           IsAddressPlaceholder(text);
 }
 
 bool IsFakeIpAddress(std::string_view address) {
@@ -171,6 +173,8 @@ bool IsFakeIpAddress(std::string_view address) {
 }
 
 bool IsPrivateAddress(std::string_view address) {
+    // A redacted report names the user's own network by placeholder words.
+    if (IsAddressPlaceholder(address)) return true;
     const EAddressKind kind = ClassifyAddress(address);
     return IsLocalNetworkKind(kind) || kind == EAddressKind::kUnspecified;
 }

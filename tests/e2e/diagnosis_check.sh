@@ -3,7 +3,8 @@
 # in private namespaces (tests/e2e/diagnosis_run.bash), each judged by `tollvane --analyze`
 # as its twin in tests/reports/ is; --analyze and --json over the whole corpus (exit
 # status, the reason for a file that is no report); memory that stays flat over thousands
-# of files; and the findings a run shows on a terminal.
+# of files; the findings a run shows on a terminal; and whole runs with --redact on a
+# machine with a known host name, MAC and LAN addresses, none of which may show.
 #
 # Usage (as root): tests/e2e/diagnosis_check.sh BUILD_DIR   (build/linux, or the folder of the presets)
 set -euo pipefail
@@ -104,5 +105,32 @@ DIAGNOSIS_EXTENDED=1 DIAGNOSIS_TTY=1 script -qec "$HERE/diagnosis_run.bash $TOLL
 shown=$(LC_ALL=C.UTF-8 grep -c '诊断结论' "$WORK/tty-extended.log" || true)
 [ "$shown" = 1 ] && echo "ok - an extended run on a terminal shows its findings once" \
     || fail "an extended run on a terminal shows its findings $shown times"
+echo "--- personal data hidden from whole runs"
+for args in "" "--extended --path-rounds 10"; do
+    rm -f "$WORK/redacted.json"
+    if ! DIAGNOSIS_IDENTITY=1 DIAGNOSIS_RUN_ARGS="--redact $args" \
+        "$HERE/diagnosis_run.bash" "$TOLLVANE" healthy "$WORK/redacted.txt"; then
+        fail "redacted run ${args:-(default)}: no report"
+        continue
+    fi
+    python3 - "$WORK/redacted.txt" "$WORK/redacted.json" <<'PY' && echo "ok - redacted run ${args:-(default)}: nothing held out shows, text or JSON" || failed=1
+import sys
+text = open(sys.argv[1], "rb").read().decode("gbk").lower()
+json_text = open(sys.argv[2], "rb").read().decode("utf-8").lower()
+held = ["tvpriv-held7", "02-5e-aa-bb-cc-dd", "02:5e:aa:bb:cc:dd", "025eaabbccdd", "192.168.77.23",
+        "fd77::23", "fe80::5e:aaff:febb:ccdd", "5e:aaff:febb"]
+seen = [value for value in held if value in text or value in json_text]
+# The placeholders prove the values were there to be hidden.
+missing = [word for word in ["本机名", "本机mac1", "本机地址1", "本机ipv6地址1"] if word not in text]
+if seen or missing:
+    print("FAIL - still there: %s; placeholders missing: %s" % (seen, missing))
+    sys.exit(1)
+PY
+    [ -n "$args" ] && continue
+    got=$("$TOLLVANE" --analyze --json "$WORK/redacted.txt" | summary)
+    want=$(expected "$CORPUS/run-healthy.expected.json")
+    [ "$got" = "$want" ] && echo "ok - redacted run: the findings of its unredacted twin" \
+        || fail "redacted run: got $got, expected $want"
+done
 [ $failed -eq 0 ] && echo "diagnosis_check: all passed"
 exit $failed

@@ -2,7 +2,8 @@
 # Drives Tollvane.exe in a real window: wine64 on a private Xvfb display, inside a
 # private network namespace whose only peers are loopback servers started here. It
 # types and clicks like a user and checks what the window shows and what save-as writes,
-# the findings under the report, and a saved report opened with 打开报告….
+# a redacted save and its preview, the findings under the report, and a saved report
+# opened with 打开报告….
 #
 # Usage, as root: tests/e2e/gui_check.sh BUILD_DIR
 # BUILD_DIR is a windows-x64 build, or the folder of the preset builds (build), whose
@@ -59,6 +60,7 @@ for file in "$EXE" "$PROBE"; do
 done
 mkdir -p "$ART"
 OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt reopened_report.txt report_run1.bin
+redaction_preview.bin redacted_report.txt
 report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png
 dialog_96dpi.png dialog_120dpi.png dialog_144dpi.png dialog_192dpi.png"
 for file in $OWN_FILES; do rm -f "$ART/$file"; done
@@ -169,8 +171,11 @@ extra_window() {
 
 # Saves the report through the real file dialog. save_as PATH [expect-replace-question]
 save_as() {
-    local path=$1 replace=${2:-}
     click_control 1006
+    fill_save_dialog "$@"
+}
+fill_save_dialog() {
+    local path=$1 replace=${2:-}
     e2e_wait_for 20 save_dialog_open || die "the save dialog did not open"
     xdotool windowfocus --sync "$(save_dialog_open | head -1)"
     xdotool key ctrl+a
@@ -311,6 +316,24 @@ xdotool key Escape
 e2e_wait_for 10 save_dialog_closed || die "the save dialog stayed open after Escape"
 check "cancelling the save dialog writes nothing" \
     bash -c "cmp '$ART/report_run1.bin' '$ART/saved_report.txt' && ls -A '$ART' | cmp - '$WORK/before_cancel'"
+
+# ---- a redacted save: the preview shows what is then written, and nothing personal ----
+preview_open() { xdotool search --onlyvisible --name '^隐藏个人信息后的报告$'; }
+preview_counts_hidden() { probe preview counts | iconv -f GBK -t UTF-8 | grep '^已隐藏：.*计算机名' >/dev/null; }
+host_in() { grep -a -i -w -- "$(hostname)" "$1" >/dev/null; }
+click_control 1022
+click_control 1006
+e2e_wait_for 20 preview_open || die "the redaction preview did not open"
+probe preview >"$ART/redaction_preview.bin"
+check "the preview counts the computer's name among what it hid" preview_counts_hidden
+xdotool windowfocus --sync "$(preview_open | head -1)"
+xdotool key Return  # OK is the preview's default button
+fill_save_dialog "$ART/redacted_report.txt"
+e2e_wait_for 10 test -s "$ART/redacted_report.txt" || true
+check "the redacted file is what the preview showed" cmp "$ART/redaction_preview.bin" "$ART/redacted_report.txt"
+check "the run's report names the computer, the redacted one does not" \
+    bash -c "$(declare -f host_in); host_in '$ART/report_run1.bin' && ! host_in '$ART/redacted_report.txt'"
+click_control 1022  # off again: the saves below are byte for byte
 
 # ---- run 2: the output is cleared, the bar is not reset ----
 click_control 1004

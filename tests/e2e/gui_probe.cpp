@@ -11,6 +11,7 @@
 //   gui_probe where ID          screen centre of the main dialog's control ID
 //   gui_probe where-box ID      screen centre of the open message box's button ID
 //   gui_probe closebox          screen position of the main dialog's close button
+//   gui_probe preview [counts]  the redaction preview's report (or its counts line), as GBK
 //   gui_probe layout            the screen's DPI, the dialog font's height, and one line
 //                               for each control whose text would be clipped, that sticks
 //                               out of the dialog or that overlaps another; exit 1 if any
@@ -31,6 +32,8 @@ const int kProgressId = 1001;
 const int kStartId = 1004;
 const int kStatusId = 1005;
 const int kFindingsId = 1020;
+const int kPreviewId = 1023;
+const int kPreviewCountsId = 1024;
 
 struct CFound {
     HWND dialog = nullptr;
@@ -52,6 +55,13 @@ BOOL CALLBACK Visit(HWND window, LPARAM context) {
         found->box = window;
     }
     return TRUE;
+}
+
+// The preview of a redacted save, a top-level dialog of its own.
+BOOL CALLBACK VisitPreview(HWND window, LPARAM context) {
+    if (!IsWindowVisible(window) || !GetDlgItem(window, kPreviewId)) return TRUE;
+    *reinterpret_cast<HWND*>(context) = window;
+    return FALSE;
 }
 
 CFound FindWindows() {
@@ -183,6 +193,11 @@ SIZE TextRoom(const CControl& control, const wchar_t* kind) {
     return room;
 }
 
+// A button that wraps its text (BS_MULTILINE) is measured wrapped, beside its check box.
+bool WrapsText(const CControl& control, const wchar_t* kind) {
+    return _wcsicmp(kind, L"Button") == 0 && (GetWindowLongW(control.window, GWL_STYLE) & BS_MULTILINE) != 0;
+}
+
 int CheckLayout(HWND dialog) {
     CLayout layout;
     layout.dialog = dialog;
@@ -217,8 +232,10 @@ int CheckLayout(HWND dialog) {
         std::wstring text = control.id == kStatusId ? kLongestStatus : WideTextOf(control.window);
         if (_wcsicmp(kind, L"Edit") == 0) text = L"Wy";  // a full line's height
         if (text.empty()) continue;
-        const SIZE room = TextRoom(control, kind);
-        const SIZE need = control.id == kStatusId ? font.WrappedTextSize(text, room.cx) : font.TextSize(text);
+        SIZE room = TextRoom(control, kind);
+        const bool wraps = control.id == kStatusId || WrapsText(control, kind);
+        if (WrapsText(control, kind)) room.cx -= GetSystemMetrics(SM_CXMENUCHECK);
+        const SIZE need = wraps ? font.WrappedTextSize(text, room.cx) : font.TextSize(text);
         const bool clipped = need.cx > room.cx || need.cy > room.cy;
         std::printf("%s id=%d needs=%ldx%ld has=%ldx%ld\n", clipped ? "clipped" : "fits", control.id, need.cx,
                     need.cy, room.cx, room.cy);
@@ -264,6 +281,15 @@ int main(int argc, char** argv) {
         HWND button = GetDlgItem(found.box, std::atoi(argv[2]));
         if (!button) return Fail("no such button");
         PrintCentre(button);
+        return 0;
+    }
+    if (command == "preview") {
+        HWND preview = nullptr;
+        EnumWindows(&VisitPreview, reinterpret_cast<LPARAM>(&preview));
+        if (!preview) return 1;
+        const int id = argc >= 3 && std::strcmp(argv[2], "counts") == 0 ? kPreviewCountsId : kPreviewId;
+        const std::string text = TextOf(GetDlgItem(preview, id));
+        std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
     }
     if (!found.dialog) return Fail("main dialog not found");

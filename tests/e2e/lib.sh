@@ -19,6 +19,9 @@ e2e_enter_namespace() {
     if [ "$1" = --mount-only ]; then
         spaces=(-m)
         shift
+    elif [ "$1" = --own-host-name ]; then
+        spaces=(-m -n -u)
+        shift
     fi
     local seconds=$1
     shift
@@ -26,7 +29,7 @@ e2e_enter_namespace() {
         export E2E_INSIDE_NAMESPACE=$1
         exec timeout --kill-after=10 "$seconds" unshare "${spaces[@]}" "$@"
     fi
-    [ ${#spaces[@]} -eq 1 ] || ip link set lo up
+    [ "${spaces[*]}" = -m ] || ip link set lo up
 }
 
 # True once the check runs inside the namespaces e2e_enter_namespace made for it: what
