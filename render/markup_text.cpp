@@ -36,7 +36,8 @@ std::string ConvertLines(std::string_view gbk, const CTextCodec& codec) {
     utf8.reserve(gbk.size() + gbk.size() / 2);
     while (!gbk.empty()) {
         const size_t end = gbk.find('\n');
-        const std::string_view line = gbk.substr(0, end == std::string_view::npos ? gbk.size() : end + 1);
+        const std::string_view line =
+            gbk.substr(0, end == std::string_view::npos ? gbk.size() : end + 1);
         std::string converted;
         utf8 += codec.gbkToUtf8(line, &converted) ? converted : ConvertPiecewise(line, codec);
         gbk.remove_prefix(line.size());
@@ -47,10 +48,14 @@ std::string ConvertLines(std::string_view gbk, const CTextCodec& codec) {
 // C1 controls (U+0080..U+009F) and the bidirectional embeddings, overrides and isolates,
 // which could make a line read as something other than its bytes.
 size_t InvisibleControlLength(std::string_view utf8, size_t at) {
-    const auto byte = [&](size_t i) { return i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0; };
+    const auto byte = [&](size_t i) {
+        return i < utf8.size() ? static_cast<unsigned char>(utf8[i]) : 0;
+    };
     if (byte(at) == 0xC2 && byte(at + 1) >= 0x80 && byte(at + 1) <= 0x9F) return 2;
-    if (byte(at) == 0xE2 && byte(at + 1) == 0x80 && byte(at + 2) >= 0xAA && byte(at + 2) <= 0xAE) return 3;
-    if (byte(at) == 0xE2 && byte(at + 1) == 0x81 && byte(at + 2) >= 0xA6 && byte(at + 2) <= 0xA9) return 3;
+    if (byte(at) == 0xE2 && byte(at + 1) == 0x80 && byte(at + 2) >= 0xAA && byte(at + 2) <= 0xAE)
+        return 3;
+    if (byte(at) == 0xE2 && byte(at + 1) == 0x81 && byte(at + 2) >= 0xA6 && byte(at + 2) <= 0xA9)
+        return 3;
     return 0;
 }
 
@@ -63,11 +68,21 @@ void AppendEscaped(std::string_view utf8, std::string* out) {
             continue;
         }
         switch (c) {
-            case '&': *out += "&amp;"; break;
-            case '<': *out += "&lt;"; break;
-            case '>': *out += "&gt;"; break;
-            case '"': *out += "&quot;"; break;
-            case '\'': *out += "&#39;"; break;
+            case '&':
+                *out += "&amp;";
+                break;
+            case '<':
+                *out += "&lt;";
+                break;
+            case '>':
+                *out += "&gt;";
+                break;
+            case '"':
+                *out += "&quot;";
+                break;
+            case '\'':
+                *out += "&#39;";
+                break;
             case '\r':
                 if (i + 1 >= utf8.size() || utf8[i + 1] != '\n') *out += '\n';
                 break;

@@ -22,8 +22,7 @@ const double kAddressLeft = 32;
 const double kChipLeft = 296;
 const double kLossRight = 352;
 const double kBarLeft = 362;
-const double kBarRight = 548;
-const int kTicks = 4;
+const double kBarRight = 532;
 
 std::string Number(double value, bool percent) {
     char text[32];
@@ -96,10 +95,14 @@ CChartTable ReadTable(const CPathTableFacts& facts, const char* family) {
 
 EChartInk InkOf(ELossShade shade) {
     switch (shade) {
-        case ELossShade::kNone: return EChartInk::kGreen;
-        case ELossShade::kSome: return EChartInk::kAmber;
-        case ELossShade::kHeavy: return EChartInk::kRed;
-        case ELossShade::kSilent: break;
+        case ELossShade::kNone:
+            return EChartInk::kGreen;
+        case ELossShade::kSome:
+            return EChartInk::kAmber;
+        case ELossShade::kHeavy:
+            return EChartInk::kRed;
+        case ELossShade::kSilent:
+            break;
     }
     return EChartInk::kSilent;
 }
@@ -116,20 +119,30 @@ public:
         m_chart->texts.push_back(CChartText{x, y, size, align, ink, bold, std::move(text)});
     }
     double BarX(double ms) const {
-        return kBarLeft + (kBarRight - kBarLeft) * std::min(ms, m_chart->scaleMs) / m_chart->scaleMs;
+        return kBarLeft +
+               (kBarRight - kBarLeft) * std::min(ms, m_chart->scaleMs) / m_chart->scaleMs;
     }
 
 private:
     CPathChart* m_chart;
 };
 
+// Ticks on round numbers: a scale of 2, 20, ... in four steps, of 1 or 5 times a power of
+// ten in five.
+int TicksFor(double scaleMs) {
+    const double leading = scaleMs / std::pow(10.0, std::floor(std::log10(scaleMs)));
+    return std::lround(leading) == 2 ? 4 : 5;
+}
+
 void DrawAxis(CChartPainter& paint, double scaleMs, double top, double bottom) {
-    for (int i = 0; i <= kTicks; ++i) {
-        const double ms = scaleMs * i / kTicks;
+    const int ticks = TicksFor(scaleMs);
+    for (int i = 0; i <= ticks; ++i) {
+        const double ms = scaleMs * i / ticks;
         const double x = paint.BarX(ms);
-        paint.Rect(x - 0.5, top + kAxisHeight - 6, 1, bottom - top - kAxisHeight + 6, EChartInk::kGrid);
-        const EChartAlign align = i == kTicks ? EChartAlign::kEnd : EChartAlign::kMiddle;
-        paint.Text(i == 0 ? x + 3 : x, top + 12, 10, align, EChartInk::kMuted, Number(ms, false) + (i == kTicks ? " ms" : ""));
+        paint.Rect(x - 0.5, top + kAxisHeight - 6, 1, bottom - top - kAxisHeight + 6,
+                   EChartInk::kGrid);
+        paint.Text(i == 0 ? x + 3 : x, top + 12, 10, EChartAlign::kMiddle, EChartInk::kMuted,
+                   Number(ms, false));
     }
 }
 
@@ -139,7 +152,8 @@ void DrawRow(CChartPainter& paint, const CChartRow& row) {
         paint.Rect(0, row.top + 1, kWidth, row.height - 2, EChartInk::kMarkBand);
         paint.Rect(0, row.top + 1, 5, row.height - 2, EChartInk::kMark);
     }
-    paint.Text(kTtlRight, row.top + 13, 12, EChartAlign::kEnd, EChartInk::kMuted, std::to_string(row.ttl));
+    paint.Text(kTtlRight, row.top + 13, 12, EChartAlign::kEnd, EChartInk::kMuted,
+               std::to_string(row.ttl));
     paint.Text(kAddressLeft, row.top + 13, 12, EChartAlign::kStart,
                row.silent ? EChartInk::kMuted : EChartInk::kText, row.address);
     const std::string second = row.silent ? std::string("无应答（该跳不回应探测）") : row.label;
@@ -147,12 +161,14 @@ void DrawRow(CChartPainter& paint, const CChartRow& row) {
     const EChartInk ink = InkOf(row.shade);
     paint.Rect(kChipLeft, middle - 5, 10, 10, ink);
     if (!row.silent && row.lossPercent >= 0)
-        paint.Text(kLossRight, middle + 4, 12, EChartAlign::kEnd, ink, Number(row.lossPercent, true), true);
+        paint.Text(kLossRight, middle + 4, 12, EChartAlign::kEnd, ink,
+                   Number(row.lossPercent, true), true);
     if (!row.hasTimes) return;
     const double from = paint.BarX(row.bestMs);
     const double to = std::max(paint.BarX(row.worstMs), from + 2);
     paint.Rect(from, middle - 4, to - from, 8, EChartInk::kBar);
-    if (row.averageMs >= 0) paint.Rect(paint.BarX(row.averageMs) - 1, middle - 8, 2, 16, EChartInk::kAverage);
+    if (row.averageMs >= 0)
+        paint.Rect(paint.BarX(row.averageMs) - 1, middle - 8, 2, 16, EChartInk::kAverage);
 }
 
 // The note under the title names where the loss that reaches the destination starts.
@@ -160,7 +176,8 @@ std::string PersistentNote(const std::vector<CChartTable>& tables) {
     for (const CChartTable& table : tables) {
         for (const CChartRow& row : table.rows) {
             if (row.lossPersists)
-                return "自第" + std::to_string(row.ttl) + "跳（" + row.address + "）起丢包持续到目的地";
+                return "自第" + std::to_string(row.ttl) + "跳（" + row.address +
+                       "）起丢包持续到目的地";
         }
     }
     return std::string();
@@ -186,6 +203,7 @@ void Draw(CPathChart* chart) {
     }
     DrawAxis(paint, chart->scaleMs, y, chart->height - kBottomMargin);
     paint.Text(kChipLeft, y + 12, 10, EChartAlign::kStart, EChartInk::kMuted, "丢包率");
+    paint.Text(kWidth - 6, y + 12, 10, EChartAlign::kEnd, EChartInk::kMuted, "ms");
     y += kAxisHeight;
     for (CChartTable& table : chart->tables) {
         paint.Text(8, y + 15, 12, EChartAlign::kStart, EChartInk::kText, table.heading, true);
@@ -203,23 +221,36 @@ void Draw(CPathChart* chart) {
 
 std::uint32_t ChartInkColour(EChartInk ink) {
     switch (ink) {
-        case EChartInk::kBackground: return 0xFFFFFF;
-        case EChartInk::kText: return 0x202020;
-        case EChartInk::kMuted: return 0x6B6B6B;
-        case EChartInk::kGrid: return 0xE0E0E0;
-        case EChartInk::kBar: return 0x7BA7D9;
-        case EChartInk::kAverage: return 0x1F3F7A;
-        case EChartInk::kGreen: return 0x2E9E44;
-        case EChartInk::kAmber: return 0xE8A100;
-        case EChartInk::kRed: return 0xD62020;
-        case EChartInk::kSilent: return 0xB0B0B0;
-        case EChartInk::kMarkBand: return 0xFDE7E7;
-        case EChartInk::kMark: return 0xD62020;
+        case EChartInk::kBackground:
+            return 0xFFFFFF;
+        case EChartInk::kText:
+            return 0x202020;
+        case EChartInk::kMuted:
+            return 0x6B6B6B;
+        case EChartInk::kGrid:
+            return 0xE0E0E0;
+        case EChartInk::kBar:
+            return 0x7BA7D9;
+        case EChartInk::kAverage:
+            return 0x1F3F7A;
+        case EChartInk::kGreen:
+            return 0x2E9E44;
+        case EChartInk::kAmber:
+            return 0xE8A100;
+        case EChartInk::kRed:
+            return 0xD62020;
+        case EChartInk::kSilent:
+            return 0xB0B0B0;
+        case EChartInk::kMarkBand:
+            return 0xFDE7E7;
+        case EChartInk::kMark:
+            return 0xD62020;
     }
     return 0;
 }
 
-CPathChart LayOutPathChart(const CPathFacts& path, const std::string& domain, const std::string& time) {
+CPathChart LayOutPathChart(const CPathFacts& path, const std::string& domain,
+                           const std::string& time) {
     CPathChart chart;
     chart.tables.push_back(ReadTable(path.ipv4, "IPv4"));
     if (path.ipv6) chart.tables.push_back(ReadTable(*path.ipv6, "IPv6"));
@@ -228,11 +259,12 @@ CPathChart LayOutPathChart(const CPathFacts& path, const std::string& domain, co
     chart.empty = rows == 0;
     if (chart.empty) return chart;
     const std::string& name = domain.empty() ? path.ipv4.target : domain;
-    chart.title = "路由逐跳统计：" + name + "  " + time + "  " + std::to_string(path.ipv4.rounds) + "轮";
+    chart.title =
+        "路由逐跳统计：" + name + "，" + time + "，" + std::to_string(path.ipv4.rounds) + "轮";
     chart.scaleMs = ScaleFor(SlowestMs(chart.tables));
     chart.width = kWidth;
-    chart.height = kTitleHeight + (PersistentNote(chart.tables).empty() ? 0 : kNoteHeight) + kAxisHeight +
-                   kHeadingHeight * static_cast<double>(chart.tables.size()) +
+    chart.height = kTitleHeight + (PersistentNote(chart.tables).empty() ? 0 : kNoteHeight) +
+                   kAxisHeight + kHeadingHeight * static_cast<double>(chart.tables.size()) +
                    kRowHeight * static_cast<double>(rows) + kBottomMargin;
     Draw(&chart);
     return chart;
@@ -240,7 +272,8 @@ CPathChart LayOutPathChart(const CPathFacts& path, const std::string& domain, co
 
 CPathChart LayOutPathChart(const CReport& report) {
     for (const CStepRecord& step : report.steps) {
-        if (step.step == EReportStep::kPathStatistics) return LayOutPathChart(step.path, report.domain, step.ended);
+        if (step.step == EReportStep::kPathStatistics)
+            return LayOutPathChart(step.path, report.domain, step.ended);
     }
     return CPathChart();
 }

@@ -70,8 +70,8 @@ struct CChartTable {
 struct CPathChart {
     bool empty = true;  // no path statistics to draw
     double width = 0, height = 0;
-    std::string title;  // GBK: domain, time and rounds
-    double scaleMs = 0;  // the ms at the bar area's right edge, shared by both tables
+    std::string title;                // GBK: domain, time and rounds
+    double scaleMs = 0;               // the ms at the bar area's right edge, shared by both tables
     std::vector<CChartTable> tables;  // IPv4, then IPv6 when the report has it
     // The drawing, back to front: rectangles first, then texts.
     std::vector<CChartRect> rects;

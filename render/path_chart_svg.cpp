@@ -20,22 +20,27 @@ std::string Colour(EChartInk ink) {
 
 const char* Anchor(EChartAlign align) {
     switch (align) {
-        case EChartAlign::kStart: return "start";
-        case EChartAlign::kMiddle: return "middle";
-        case EChartAlign::kEnd: return "end";
+        case EChartAlign::kStart:
+            return "start";
+        case EChartAlign::kMiddle:
+            return "middle";
+        case EChartAlign::kEnd:
+            return "end";
     }
     return "start";
 }
 
 void AppendRect(const CChartRect& rect, std::string* svg) {
-    *svg += "<rect x=\"" + Number(rect.x) + "\" y=\"" + Number(rect.y) + "\" width=\"" + Number(rect.width) +
-            "\" height=\"" + Number(rect.height) + "\" fill=\"" + Colour(rect.ink) + "\"/>\n";
+    *svg += "<rect x=\"" + Number(rect.x) + "\" y=\"" + Number(rect.y) + "\" width=\"" +
+            Number(rect.width) + "\" height=\"" + Number(rect.height) + "\" fill=\"" +
+            Colour(rect.ink) + "\"/>\n";
 }
 
 void AppendText(const CChartText& text, const CTextCodec& codec, std::string* svg) {
-    *svg += "<text x=\"" + Number(text.x) + "\" y=\"" + Number(text.y) + "\" font-size=\"" + Number(text.size) +
-            "\" text-anchor=\"" + Anchor(text.align) + "\" fill=\"" + Colour(text.ink) + "\"" +
-            (text.bold ? " font-weight=\"bold\"" : "") + ">" + MarkupText(text.text, codec) + "</text>\n";
+    *svg += "<text x=\"" + Number(text.x) + "\" y=\"" + Number(text.y) + "\" font-size=\"" +
+            Number(text.size) + "\" text-anchor=\"" + Anchor(text.align) + "\" fill=\"" +
+            Colour(text.ink) + "\"" + (text.bold ? " font-weight=\"bold\"" : "") + ">" +
+            MarkupText(text.text, codec) + "</text>\n";
 }
 
 }  // namespace
@@ -43,9 +48,10 @@ void AppendText(const CChartText& text, const CTextCodec& codec, std::string* sv
 std::string PathChartSvg(const CPathChart& chart, const CTextCodec& codec) {
     if (chart.empty) return std::string();
     const std::string width = Number(chart.width), height = Number(chart.height);
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"path-chart\" viewBox=\"0 0 " + width + " " +
-                      height + "\" width=\"" + width + "\" height=\"" + height +
-                      "\" font-family=\"sans-serif\" role=\"img\">\n";
+    std::string svg =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"path-chart\" viewBox=\"0 0 " + width +
+        " " + height + "\" width=\"" + width + "\" height=\"" + height +
+        "\" font-family=\"sans-serif\" role=\"img\">\n";
     svg += "<title>" + MarkupText(chart.title, codec) + "</title>\n";
     for (const CChartRect& rect : chart.rects) AppendRect(rect, &svg);
     for (const CChartText& text : chart.texts) AppendText(text, codec, &svg);

@@ -9,7 +9,8 @@ namespace {
 // browser that opens it makes no request, and no text in it could make one.
 const char kHead[] =
     "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
-    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'\">\n"
+    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
+    "'unsafe-inline'\">\n"
     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
 
 const char kStyle[] =
@@ -24,42 +25,53 @@ const char kStyle[] =
     "li.info { border-color: #7ba7d9 !important; }\n"
     ".chart svg { max-width: 100%; height: auto; }\n"
     ".chart { break-inside: avoid; }\n"
-    "pre { font-family: monospace; font-size: 8.5pt; white-space: pre-wrap; overflow-wrap: anywhere; }\n"
+    "pre { font-family: monospace; font-size: 8.5pt; white-space: pre-wrap; overflow-wrap: "
+    "anywhere; }\n"
     "@media print { body { margin: 0; max-width: none; } }\n"
     "</style>\n</head>\n<body>\n";
 
 const char* SeverityClass(ESeverity severity) {
     switch (severity) {
-        case ESeverity::kCritical: return "critical";
-        case ESeverity::kWarning: return "warning";
-        case ESeverity::kInfo: break;
+        case ESeverity::kCritical:
+            return "critical";
+        case ESeverity::kWarning:
+            return "warning";
+        case ESeverity::kInfo:
+            break;
     }
     return "info";
 }
 
 const char* SeverityText(ESeverity severity) {
     switch (severity) {
-        case ESeverity::kCritical: return "严重";
-        case ESeverity::kWarning: return "警告";
-        case ESeverity::kInfo: break;
+        case ESeverity::kCritical:
+            return "严重";
+        case ESeverity::kWarning:
+            return "警告";
+        case ESeverity::kInfo:
+            break;
     }
     return "提示";
 }
 
 std::string Findings(const CReport& report, const CTextCodec& codec) {
-    std::string html = "<section>\n<h2>" + MarkupText("诊断结论", codec) + "</h2>\n<ul class=\"findings\">\n";
+    std::string html =
+        "<section>\n<h2>" + MarkupText("诊断结论", codec) + "</h2>\n<ul class=\"findings\">\n";
     for (const CFinding& finding : report.findings) {
-        const std::string line = std::string("[") + SeverityText(finding.severity) + "] " + finding.text;
-        html += "<li class=\"" + std::string(SeverityClass(finding.severity)) + "\">" + MarkupText(line, codec) +
-                "</li>\n";
+        const std::string line =
+            std::string("[") + SeverityText(finding.severity) + "] " + finding.text;
+        html += "<li class=\"" + std::string(SeverityClass(finding.severity)) + "\">" +
+                MarkupText(line, codec) + "</li>\n";
     }
-    for (const std::string& note : report.notes) html += "<li>" + MarkupText("（" + note + "）", codec) + "</li>\n";
+    for (const std::string& note : report.notes)
+        html += "<li>" + MarkupText("（" + note + "）", codec) + "</li>\n";
     return html + "</ul>\n</section>\n";
 }
 
 }  // namespace
 
-std::string RenderReportHtml(const CReport& report, std::string_view reportText, const CTextCodec& codec) {
+std::string RenderReportHtml(const CReport& report, std::string_view reportText,
+                             const CTextCodec& codec) {
     const std::string title = "Tollvane 检测报告：" + report.domain;
     std::string html = kHead;
     html += "<title>" + MarkupText(title, codec) + "</title>\n";
@@ -68,7 +80,8 @@ std::string RenderReportHtml(const CReport& report, std::string_view reportText,
     html += Findings(report, codec);
     const std::string svg = PathChartSvg(report, codec);
     if (!svg.empty()) html += "<section class=\"chart\">\n" + svg + "</section>\n";
-    html += "<section>\n<h2>" + MarkupText("检测报告全文", codec) + "</h2>\n<pre class=\"report\">" +
-            MarkupText(reportText, codec) + "</pre>\n</section>\n</body>\n</html>\n";
+    html += "<section>\n<h2>" + MarkupText("检测报告全文", codec) +
+            "</h2>\n<pre class=\"report\">" + MarkupText(reportText, codec) +
+            "</pre>\n</section>\n</body>\n</html>\n";
     return html;
 }

@@ -11,4 +11,5 @@
 
 // reportText is the report's GBK bytes as saved in text form; report holds its records
 // and findings. The codec turns GBK into UTF-8 (the caller has the system).
-std::string RenderReportHtml(const CReport& report, std::string_view reportText, const CTextCodec& codec);
+std::string RenderReportHtml(const CReport& report, std::string_view reportText,
+                             const CTextCodec& codec);

@@ -1,12 +1,13 @@
 // The path chart's layout, read as rows rather than pixels, and the web page's handling
 // of hostile report text.
+#include "render/path_chart.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/text_encoding.h"
-#include "render/path_chart.h"
 #include "render/report_html.h"
 
 namespace {
@@ -36,7 +37,8 @@ CPathTableFacts Table(const std::vector<CHopCase>& hops) {
     return table;
 }
 
-const ELossShade G = ELossShade::kNone, A = ELossShade::kSome, R = ELossShade::kHeavy, S = ELossShade::kSilent;
+const ELossShade G = ELossShade::kNone, A = ELossShade::kSome, R = ELossShade::kHeavy,
+                 S = ELossShade::kSilent;
 
 struct CChartCase {
     const char* what;
@@ -48,20 +50,28 @@ struct CChartCase {
 TEST(PathChart, HopsBecomeRowsColouredAndMarkedAsTheFindingsReadThem) {
     const std::vector<CChartCase> cases = {
         {"loss from hop 3 on, a silent hop before it",
-         {{"192.168.1.1", 0, 1, 1.1, 3}, {"???", 100, -1, -1, -1}, {"61.140.0.1", 16.7, 11, 13, 25}, {"203.0.113.80", 40, 29, 31, 40.2}},
-         {G, S, A, R}, {false, false, true, true}},
+         {{"192.168.1.1", 0, 1, 1.1, 3},
+          {"???", 100, -1, -1, -1},
+          {"61.140.0.1", 16.7, 11, 13, 25},
+          {"203.0.113.80", 40, 29, 31, 40.2}},
+         {G, S, A, R},
+         {false, false, true, true}},
         {"loss at one router only is its slow answers, not marked",
          {{"10.0.0.1", 0, 1, 1, 2}, {"10.0.1.1", 50, 5, 6, 9}, {"203.0.113.80", 0, 9, 10, 12}},
-         {G, R, G}, {false, false, false}},
+         {G, R, G},
+         {false, false, false}},
         {"a silent hop inside the lossy stretch is stepped over",
          {{"10.0.0.1", 10, 1, 1, 2}, {"???", 100, -1, -1, -1}, {"203.0.113.80", 10, 9, 10, 12}},
-         {A, S, A}, {true, true, true}},
+         {A, S, A},
+         {true, true, true}},
         {"the limits are the findings' own: 5 % is noise, 30 % is heavy",
          {{"10.0.0.1", 5.0, 1, 1, 2}, {"10.0.1.1", 5.1, 1, 2, 3}, {"203.0.113.80", 30, 2, 3, 4}},
-         {G, A, R}, {false, true, true}},
+         {G, A, R},
+         {false, true, true}},
         {"a destination that never answers is nothing to judge",
          {{"10.0.0.1", 20, 1, 1, 2}, {"???", 100, -1, -1, -1}},
-         {A, S}, {false, false}},
+         {A, S},
+         {false, false}},
     };
     for (const CChartCase& test : cases) {
         CPathFacts path;
@@ -80,7 +90,8 @@ TEST(PathChart, HopsBecomeRowsColouredAndMarkedAsTheFindingsReadThem) {
                 // The red stripe is drawn inside exactly the marked rows' bands.
                 bool striped = false;
                 for (const CChartRect& rect : chart.rects)
-                    striped |= rect.ink == EChartInk::kMark && rect.y >= row.top && rect.y < row.top + row.height;
+                    striped |= rect.ink == EChartInk::kMark && rect.y >= row.top &&
+                               rect.y < row.top + row.height;
                 EXPECT_EQ(striped, row.lossPersists) << test.what << " row " << i;
             }
         }
@@ -108,7 +119,8 @@ struct CHostileCase {
 TEST(ReportHtml, HostileReportTextIsShownEscapedWhereverItStands) {
     const std::vector<CHostileCase> cases = {
         {"<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
-        {"a & b <img src=http://198.51.100.1/x>", "a &amp; b &lt;img src=http://198.51.100.1/x&gt;"},
+        {"a & b <img src=http://198.51.100.1/x>",
+         "a &amp; b &lt;img src=http://198.51.100.1/x&gt;"},
         {"\"quoted\" 'single'", "&quot;quoted&quot; &#39;single&#39;"},
         {"x\x01\x1b[31my\x7fz\x08", "x[31myz"},
         {"\xFF\xFE ok \x81", "\xEF\xBF\xBD\xEF\xBF\xBD ok \xEF\xBF\xBD"},
@@ -126,14 +138,16 @@ TEST(ReportHtml, HostileReportTextIsShownEscapedWhereverItStands) {
         report.steps.push_back(step);
         const std::string page = RenderReportHtml(report, test.gbk, kCodec);
         size_t shown = 0;
-        for (size_t at = page.find(test.mustShow); at != std::string::npos; at = page.find(test.mustShow, at + 1))
+        for (size_t at = page.find(test.mustShow); at != std::string::npos;
+             at = page.find(test.mustShow, at + 1))
             ++shown;
         // The title twice, the heading, the finding, the hop's address and label, the text.
         EXPECT_GE(shown, 6u) << test.gbk;
         EXPECT_EQ(page.find("<script"), std::string::npos) << test.gbk;
         for (size_t at = page.find("src="); at != std::string::npos; at = page.find("src=", at + 1))
             EXPECT_EQ(page.compare(at - 8, 8, "&lt;img "), 0) << test.gbk;
-        for (const char* forbidden : {"\x01", "\x1b", "\x7f", "\x08", "\r", "href=", "url(", "@import"})
+        for (const char* forbidden :
+             {"\x01", "\x1b", "\x7f", "\x08", "\r", "href=", "url(", "@import"})
             EXPECT_EQ(page.find(forbidden), std::string::npos) << test.gbk << " " << forbidden;
         EXPECT_NE(page.find("default-src 'none'"), std::string::npos);
         EXPECT_NE(page.find("@page { size: A4"), std::string::npos);
