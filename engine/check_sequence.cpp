@@ -1,5 +1,6 @@
 #include "engine/check_sequence.h"
 #include "engine/report_diagnosis.h"
+#include "model/report_vocabulary.h"
 
 #include <new>
 
@@ -14,49 +15,46 @@
 #include "probes/website_check.h"
 #include "probes/whois_lookup.h"
 
-const char kReportBanner[] = "======================= 开始检测 =======================\r\n";
-
 namespace {
 
+// The probe of each step; names, numbers and what each reads are the vocabulary's.
 struct CCheckStep {
-    const char* name;
+    EReportStep step;
     CStepOutcome (*probe)(const CProbeContext& context, const CString& domain);
 };
 
 const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
-    {"获取域名信息", &LookupWhois},
-    {"获取公网IP", &FetchPublicIP},
-    {"获取本地网络信息", &GetLocalNetworkInfo},
-    {"刷新DNS缓存", &FlushDnsCache},
-    {"检测FTP（21）端口", &ProbeFtpPort},
-    {"检测HTTP（80）端口", &ProbeHttpPort},
-    {"Ping命令", &RunPing},
-    {"Tracert命令", &RunTracert},
-    {"检测网站访问状态", &CheckWebsite},
+    {EReportStep::kWhois, &LookupWhois},
+    {EReportStep::kPublicIp, &FetchPublicIP},
+    {EReportStep::kIpconfig, &GetLocalNetworkInfo},
+    {EReportStep::kFlushDns, &FlushDnsCache},
+    {EReportStep::kFtpPort, &ProbeFtpPort},
+    {EReportStep::kHttpPort, &ProbeHttpPort},
+    {EReportStep::kPing, &RunPing},
+    {EReportStep::kTracert, &RunTracert},
+    {EReportStep::kWebsite, &CheckWebsite},
     // Only when the run asks for them.
-    {"DNS解析", &LookupDnsRecords},
-    {"HTTPS访问及证书", &CheckHttps},
-    {"IPv6连通性", &ProbeIpv6},
-    {"路由逐跳统计", &TracePathStats},
-    {"出口IP与DNS", &CheckEgress},
-    {"代理与本机网络环境", &CheckLocalSetup},
+    {EReportStep::kDnsAnswers, &LookupDnsRecords},
+    {EReportStep::kHttps, &CheckHttps},
+    {EReportStep::kIpv6, &ProbeIpv6},
+    {EReportStep::kPathStatistics, &TracePathStats},
+    {EReportStep::kEgress, &CheckEgress},
+    {EReportStep::kEnvironment, &CheckLocalSetup},
 };
-
-const int kSeparatorStars = 69;
 
 const char kStepOutOfMemory[] = "内存不足，本步骤未能完成。\r\n";
 const char kRunOutOfMemory[] = "\r\n内存不足，检测已中止。\r\n";
 
 CString FormatTimestamp(const CLocalTime& t) {
-    CString text;
-    text.Format("%4d-%2d-%2d %2d:%2d:%2d", t.year, t.month, t.day, t.hour, t.minute, t.second);
-    return text;
+    return CString(StepStamp(t.year, t.month, t.day, t.hour, t.minute, t.second));
 }
 
 }  // namespace
 
 const char* GetCheckStepName(int step) {
-    return step >= 1 && step <= kCheckStepCount + kExtendedStepCount ? kSteps[step - 1].name : "";
+    return step >= 1 && step <= kCheckStepCount + kExtendedStepCount
+               ? StepEntry(kSteps[step - 1].step)->name
+               : "";
 }
 
 int CheckStepCount(const CCheckOptions& options) {
@@ -64,15 +62,11 @@ int CheckStepCount(const CCheckOptions& options) {
 }
 
 void AppendStepHeader(ICheckFrontEnd* frontEnd, int step, const CString& name, CLocalTime (*clock)()) {
-    CString text;
-    text.Format("\r\n第%d步---%s：%s\r\n", step, name.GetString(), FormatTimestamp(clock()).GetString());
-    frontEnd->AppendOutput(text);
+    frontEnd->AppendOutput(CString(StepHeader(step, name.Bytes(), FormatTimestamp(clock()).Bytes())));
 }
 
 void AppendStepSeparator(ICheckFrontEnd* frontEnd) {
-    CString text = "\r\n \r\n";
-    for (int i = 0; i < kSeparatorStars; ++i) text += '*';
-    frontEnd->AppendOutput(text);
+    frontEnd->AppendOutput(CString(StepSeparator()));
 }
 
 namespace {
@@ -111,13 +105,14 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
     context.onCommandLine = [frontEnd](const CString& line) { frontEnd->CommandPrinted(line); };
     for (int step = 1; step <= steps; ++step) {
         const CCheckStep& entry = kSteps[step - 1];
+        const char* name = StepEntry(entry.step)->name;
         frontEnd->StepStarted(step, steps);
         const CString text = RunStep(entry, context, domain).text;
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;
-        AppendStepHeader(frontEnd, step, entry.name, options.clock);
+        AppendStepHeader(frontEnd, step, name, options.clock);
         frontEnd->AppendOutput(text);
-        frontEnd->StepProgress(step, entry.name);
+        frontEnd->StepProgress(step, name);
         AppendStepSeparator(frontEnd);
     }
     if (copy) AppendDiagnosisBlock(frontEnd, copy->Bytes(), steps + 1, FormatTimestamp(options.clock()));

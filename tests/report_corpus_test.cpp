@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "diagnosis/findings.h"
+#include "model/report_text.h"
 
 namespace {
 
@@ -54,6 +55,14 @@ TEST(ReportCorpus, EveryReportHasItsExpectedFindings) {
         const std::string expected = ReadFile(base + ".expected.json");
         ASSERT_FALSE(expected.empty()) << name << " has no .expected.json";
         EXPECT_EQ(Summary(AnalyzeReport(ReadFile(base + ".txt"))), json::parse(expected)) << name;
+    }
+}
+
+// Every report reads into records and renders back to the very same bytes.
+TEST(ReportCorpus, TextRoundTripsByteForByte) {
+    for (const std::string& name : CorpusReports()) {
+        const std::string bytes = ReadFile(std::string(REPORT_CORPUS_DIR) + "/" + name);
+        EXPECT_EQ(RenderReportText(ReadReportText(bytes)), bytes) << name;
     }
 }
 
