@@ -1,5 +1,6 @@
 #include "render/report_html.h"
 
+#include "diagnosis/findings.h"
 #include "render/markup_text.h"
 #include "render/path_chart.h"
 
@@ -30,37 +31,13 @@ const char kStyle[] =
     "@media print { body { margin: 0; max-width: none; } }\n"
     "</style>\n</head>\n<body>\n";
 
-const char* SeverityClass(ESeverity severity) {
-    switch (severity) {
-        case ESeverity::kCritical:
-            return "critical";
-        case ESeverity::kWarning:
-            return "warning";
-        case ESeverity::kInfo:
-            break;
-    }
-    return "info";
-}
-
-const char* SeverityText(ESeverity severity) {
-    switch (severity) {
-        case ESeverity::kCritical:
-            return "严重";
-        case ESeverity::kWarning:
-            return "警告";
-        case ESeverity::kInfo:
-            break;
-    }
-    return "提示";
-}
-
 std::string Findings(const CReport& report, const CTextCodec& codec) {
     std::string html =
         "<section>\n<h2>" + MarkupText("诊断结论", codec) + "</h2>\n<ul class=\"findings\">\n";
     for (const CFinding& finding : report.findings) {
         const std::string line =
-            std::string("[") + SeverityText(finding.severity) + "] " + finding.text;
-        html += "<li class=\"" + std::string(SeverityClass(finding.severity)) + "\">" +
+            std::string("[") + SeverityWord(finding.severity) + "] " + finding.text;
+        html += "<li class=\"" + std::string(SeverityName(finding.severity)) + "\">" +
                 MarkupText(line, codec) + "</li>\n";
     }
     for (const std::string& note : report.notes)
