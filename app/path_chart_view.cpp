@@ -51,9 +51,12 @@ void PaintRects(HDC dc, const CPathChart& chart, const CScale& scale) {
 
 UINT AlignOf(EChartAlign align) {
     switch (align) {
-        case EChartAlign::kStart: return TA_LEFT;
-        case EChartAlign::kMiddle: return TA_CENTER;
-        case EChartAlign::kEnd: return TA_RIGHT;
+        case EChartAlign::kStart:
+            return TA_LEFT;
+        case EChartAlign::kMiddle:
+            return TA_CENTER;
+        case EChartAlign::kEnd:
+            return TA_RIGHT;
     }
     return TA_LEFT;
 }
@@ -62,9 +65,10 @@ UINT AlignOf(EChartAlign align) {
 void PaintTexts(HDC dc, const CPathChart& chart, const CScale& scale, const wchar_t* face) {
     SetBkMode(dc, TRANSPARENT);
     for (const CChartText& text : chart.texts) {
-        HFONT font = CreateFontW(-std::max(1, scale.X(text.size)), 0, 0, 0, text.bold ? FW_BOLD : FW_NORMAL,
-                                 FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, face);
+        HFONT font =
+            CreateFontW(-std::max(1, scale.X(text.size)), 0, 0, 0, text.bold ? FW_BOLD : FW_NORMAL,
+                        FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, face);
         HGDIOBJ old = SelectObject(dc, font);
         SetTextAlign(dc, TA_BASELINE | AlignOf(text.align));
         SetTextColor(dc, Colour(text.ink));
@@ -79,7 +83,8 @@ void PaintHint(HDC dc, RECT client, HFONT font) {
     HGDIOBJ old = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Colour(EChartInk::kMuted));
-    const std::wstring hint = GbkToWide(CString("勾选附加检测运行后，或打开含路由逐跳统计的报告，这里显示路径图。"));
+    const std::wstring hint =
+        GbkToWide(CString("勾选附加检测运行后，或打开含路由逐跳统计的报告，这里显示路径图。"));
     InflateRect(&client, -8, -8);
     DrawTextW(dc, hint.c_str(), static_cast<int>(hint.size()), &client, DT_CENTER | DT_WORDBREAK);
     SelectObject(dc, old);
@@ -96,7 +101,8 @@ void Paint(HWND control) {
     RECT client;
     GetClientRect(control, &client);
     HDC dc = CreateCompatibleDC(target);
-    HBITMAP bitmap = CreateCompatibleBitmap(target, std::max(1L, client.right), std::max(1L, client.bottom));
+    HBITMAP bitmap =
+        CreateCompatibleBitmap(target, std::max(1L, client.right), std::max(1L, client.bottom));
     HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
     HBRUSH background = CreateSolidBrush(Colour(EChartInk::kBackground));
     FillRect(dc, &client, background);
@@ -107,7 +113,8 @@ void Paint(HWND control) {
         PaintHint(dc, client, font);
     } else {
         LOGFONTW face{};
-        if (!font || !GetObjectW(font, sizeof face, &face)) lstrcpyW(face.lfFaceName, L"MS Shell Dlg 2");
+        if (!font || !GetObjectW(font, sizeof face, &face))
+            lstrcpyW(face.lfFaceName, L"MS Shell Dlg 2");
         const CScale scale{client.right / state->chart.width, state->scroll};
         PaintRects(dc, state->chart, scale);
         PaintTexts(dc, state->chart, scale, face.lfFaceName);
@@ -127,7 +134,8 @@ void UpdateScrollBar(HWND control) {
     GetClientRect(control, &client);
     const int total = state->chart.empty
                           ? 0
-                          : static_cast<int>(std::lround(state->chart.height * client.right / state->chart.width));
+                          : static_cast<int>(std::lround(state->chart.height * client.right /
+                                                         state->chart.width));
     state->scroll = std::max(0, std::min(state->scroll, total - client.bottom));
     SCROLLINFO info{};
     info.cbSize = sizeof info;
@@ -152,15 +160,23 @@ int ScrollTarget(HWND control, WPARAM request) {
     info.fMask = SIF_ALL;
     GetScrollInfo(control, SB_VERT, &info);
     switch (LOWORD(request)) {
-        case SB_LINEUP: return info.nPos - kLinePixels;
-        case SB_LINEDOWN: return info.nPos + kLinePixels;
-        case SB_PAGEUP: return info.nPos - static_cast<int>(info.nPage);
-        case SB_PAGEDOWN: return info.nPos + static_cast<int>(info.nPage);
+        case SB_LINEUP:
+            return info.nPos - kLinePixels;
+        case SB_LINEDOWN:
+            return info.nPos + kLinePixels;
+        case SB_PAGEUP:
+            return info.nPos - static_cast<int>(info.nPage);
+        case SB_PAGEDOWN:
+            return info.nPos + static_cast<int>(info.nPage);
         case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: return info.nTrackPos;
-        case SB_TOP: return 0;
-        case SB_BOTTOM: return info.nMax;
-        default: return info.nPos;
+        case SB_THUMBPOSITION:
+            return info.nTrackPos;
+        case SB_TOP:
+            return 0;
+        case SB_BOTTOM:
+            return info.nMax;
+        default:
+            return info.nPos;
     }
 }
 
@@ -173,17 +189,25 @@ LRESULT CALLBACK ChartProc(HWND control, UINT message, WPARAM wParam, LPARAM lPa
             delete StateOf(control);
             SetWindowLongPtrW(control, 0, 0);
             break;
-        case WM_ERASEBKGND: return 1;
-        case WM_PAINT: Paint(control); return 0;
-        case WM_SIZE: UpdateScrollBar(control); return 0;
-        case WM_VSCROLL: ScrollTo(control, ScrollTarget(control, wParam)); return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT:
+            Paint(control);
+            return 0;
+        case WM_SIZE:
+            UpdateScrollBar(control);
+            return 0;
+        case WM_VSCROLL:
+            ScrollTo(control, ScrollTarget(control, wParam));
+            return 0;
         case WM_MOUSEWHEEL: {
             const CChartState* state = StateOf(control);
             const int notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
             if (state) ScrollTo(control, state->scroll - notches * 3 * kLinePixels);
             return 0;
         }
-        default: break;
+        default:
+            break;
     }
     return DefWindowProcW(control, message, wParam, lParam);
 }

@@ -270,10 +270,30 @@ CPathChart LayOutPathChart(const CPathFacts& path, const std::string& domain,
     return chart;
 }
 
+namespace {
+
+const CStepRecord* PathStep(const CReport& report) {
+    for (const CStepRecord& step : report.steps)
+        if (step.step == EReportStep::kPathStatistics) return &step;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string ReportDomain(const CReport& report) {
+    const CStepRecord* step = PathStep(report);
+    if (!report.domain.empty() || !step) return report.domain;
+    const std::string heading = "路由逐跳统计：";
+    const std::string& text = step->text;
+    const size_t start = text.find(heading);
+    if (start == std::string::npos) return std::string();
+    const size_t from = start + heading.size();
+    const size_t end = text.find_first_of(" \r\n", from);
+    return text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
 CPathChart LayOutPathChart(const CReport& report) {
-    for (const CStepRecord& step : report.steps) {
-        if (step.step == EReportStep::kPathStatistics)
-            return LayOutPathChart(step.path, report.domain, step.ended);
-    }
-    return CPathChart();
+    const CStepRecord* step = PathStep(report);
+    if (!step) return CPathChart();
+    return LayOutPathChart(step->path, ReportDomain(report), step->ended);
 }

@@ -84,6 +84,10 @@ CPathChart LayOutPathChart(const CPathFacts& path, const std::string& domain,
 // The chart of a report's path statistics step; empty when the report has none.
 CPathChart LayOutPathChart(const CReport& report);
 
+// The domain a report checked: its own field, else the name the path step's heading
+// gives ("路由逐跳统计：www.example.com [203.0.113.80]，..."); "" when neither says.
+std::string ReportDomain(const CReport& report);
+
 // The chart as one SVG element, UTF-8, every text escaped; "" for an empty chart.
 std::string PathChartSvg(const CPathChart& chart, const CTextCodec& codec);
 // The same for a report: what the support desk's console shows beside the report.

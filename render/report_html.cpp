@@ -49,7 +49,7 @@ std::string Findings(const CReport& report, const CTextCodec& codec) {
 
 std::string RenderReportHtml(const CReport& report, std::string_view reportText,
                              const CTextCodec& codec) {
-    const std::string title = "Tollvane 检测报告：" + report.domain;
+    const std::string title = "Tollvane 检测报告：" + ReportDomain(report);
     std::string html = kHead;
     html += "<title>" + MarkupText(title, codec) + "</title>\n";
     html += kStyle;
