@@ -136,12 +136,13 @@ void UpdateScrollBar(HWND control) {
                           ? 0
                           : static_cast<int>(std::lround(state->chart.height * client.right /
                                                          state->chart.width));
-    state->scroll = std::max(0, std::min(state->scroll, total - client.bottom));
+    const int page = static_cast<int>(client.bottom);
+    state->scroll = std::max(0, std::min(state->scroll, total - page));
     SCROLLINFO info{};
     info.cbSize = sizeof info;
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
     info.nMax = std::max(0, total - 1);
-    info.nPage = static_cast<UINT>(client.bottom);
+    info.nPage = static_cast<UINT>(page);
     info.nPos = state->scroll;
     SetScrollInfo(control, SB_VERT, &info, TRUE);
 }

@@ -67,7 +67,7 @@ mkdir -p "$ART"
 OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt reopened_report.txt report_run1.bin
 report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png
 dialog_96dpi.png dialog_120dpi.png dialog_144dpi.png dialog_192dpi.png chart_loopback.png chart_96dpi.png
-chart_192dpi.png"
+chart_192dpi.png report.html"
 for file in $OWN_FILES; do rm -f "$ART/$file"; done
 WORK=$(mktemp -d /tmp/tollvane-gui.XXXXXX)
 LOG=$ART/gui_check.log
@@ -423,6 +423,9 @@ green=$(e2e_pixels_of "$ART/chart_loopback.png" '#2E9E44')
 red=$(e2e_pixels_of "$ART/chart_loopback.png" '#D62020')
 check "the ticked run's path chart is drawn: its one hop green ($green pixels), nothing red ($red)" \
     test "$green" -gt 20 -a "$red" = 0
+save_as "$ART/report.html"
+check "saved as .html, the report is a web page with its chart" \
+    grep -q '<svg xmlns="http://www.w3.org/2000/svg" class="path-chart"' "$ART/report.html"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----
