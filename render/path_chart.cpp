@@ -23,6 +23,9 @@ const double kChipLeft = 296;
 const double kLossRight = 352;
 const double kBarLeft = 362;
 const double kBarRight = 532;
+// A table holds a row per TTL, a few more on a balanced route; a report edited to hold
+// thousands is drawn only this far, so the picture stays bounded.
+const size_t kMostRows = 128;
 
 std::string Number(double value, bool percent) {
     char text[32];
@@ -73,21 +76,23 @@ ELossShade ShadeOf(const CPathRowFacts& row, bool silent) {
 CChartTable ReadTable(const CPathTableFacts& facts, const char* family) {
     CChartTable table;
     table.heading = std::string(family) + "：" + facts.target;
+    if (facts.rows.size() > kMostRows)
+        table.heading += "（只画出前" + std::to_string(kMostRows) + "行）";
     const CPathLossReading loss = ReadTableLoss(facts);
-    for (size_t i = 0; i < facts.rows.size(); ++i) {
-        const CPathRowFacts& facts_row = facts.rows[i];
+    for (size_t i = 0; i < facts.rows.size() && i < kMostRows; ++i) {
+        const CPathRowFacts& source = facts.rows[i];
         CChartRow row;
-        row.ttl = facts_row.ttl;
-        row.address = facts_row.address;
-        row.label = facts_row.label;
-        row.silent = facts_row.address == "???" || facts_row.lossPercent >= 100.0;
-        row.lossPercent = facts_row.lossPercent;
-        row.shade = ShadeOf(facts_row, row.silent);
+        row.ttl = source.ttl;
+        row.address = source.address;
+        row.label = source.label;
+        row.silent = source.address == "???" || source.lossPercent >= 100.0;
+        row.lossPercent = source.lossPercent;
+        row.shade = ShadeOf(source, row.silent);
         row.lossPersists = loss.kind == EPathLoss::kPersistent && static_cast<int>(i) >= loss.hop;
-        row.hasTimes = !row.silent && facts_row.bestMs >= 0 && facts_row.worstMs >= 0;
-        row.bestMs = facts_row.bestMs;
-        row.averageMs = facts_row.averageMs;
-        row.worstMs = facts_row.worstMs;
+        row.hasTimes = !row.silent && source.bestMs >= 0 && source.worstMs >= 0;
+        row.bestMs = source.bestMs;
+        row.averageMs = source.averageMs;
+        row.worstMs = source.worstMs;
         table.rows.push_back(row);
     }
     return table;
