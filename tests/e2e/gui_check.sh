@@ -425,7 +425,7 @@ check "the ticked run's path chart is drawn: its one hop green ($green pixels), 
     test "$green" -gt 20 -a "$red" = 0
 save_as "$ART/report.html"
 check "saved as .html, the report is a web page with its chart" \
-    grep -q '<svg xmlns="http://www.w3.org/2000/svg" class="path-chart"' "$ART/report.html"
+    wait_for 10 grep -q '<svg xmlns="http://www.w3.org/2000/svg" class="path-chart"' "$ART/report.html"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----
