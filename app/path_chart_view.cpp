@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/gbk_text.h"
-#include "model/report_text.h"
+#include "engine/report_files.h"
 #include "render/path_chart.h"
 
 const wchar_t kPathChartClass[] = L"TollvanePathChart";
@@ -237,5 +237,8 @@ void ShowPathChart(HWND control, const CPathChart& chart) {
 void ClearPathChart(HWND control) { ShowPathChart(control, CPathChart()); }
 
 void ShowReportPathChart(HWND control, std::string_view reportBytes) {
-    ShowPathChart(control, LayOutPathChart(ReadReportText(reportBytes)));
+    CReport report;
+    CString error;
+    if (!ReadReportBytes(std::string(reportBytes), &report, &error)) report = CReport();
+    ShowPathChart(control, LayOutPathChart(report));
 }

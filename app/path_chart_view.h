@@ -17,6 +17,6 @@ bool RegisterPathChartClass(HINSTANCE instance);
 // Shows the chart (copied); an empty chart shows a line saying where the picture comes from.
 void ShowPathChart(HWND control, const CPathChart& chart);
 void ClearPathChart(HWND control);
-// The chart of a report's path statistics, read from its text bytes (GBK); a report
-// without that step shows the empty chart.
+// The chart of a report's path statistics, read from its saved bytes (text or JSON); a
+// report without that step shows the empty chart.
 void ShowReportPathChart(HWND control, std::string_view reportBytes);

@@ -64,6 +64,14 @@ bool WantsWebPage(std::wstring* path, DWORD type) {
     return true;
 }
 
+// The web page of the report the window shows, whichever saved form it was opened from.
+std::string WebPageOf(const std::string& shown) {
+    CReport report;
+    CString error;
+    if (!ReadReportBytes(shown, &report, &error)) report = ReadReportText(shown);
+    return ReportBytes(report, EReportFormat::kHtml);
+}
+
 void ShowMessage(HWND owner, const std::wstring& text, UINT type) {
     MessageBoxW(owner, text.c_str(), L"Tollvane", type);
 }
@@ -86,7 +94,7 @@ void SaveReportAs(HWND owner, const CReportBuffer& report) {
     // Taken after the choice, so the file holds the report as it is now.
     const bool webPage = WantsWebPage(&path, type);
     CString bytes = report.Snapshot();
-    if (webPage) bytes = CString(ReportBytes(ReadReportText(bytes.Bytes()), EReportFormat::kHtml));
+    if (webPage) bytes = CString(WebPageOf(bytes.Bytes()));
     CString error;
     if (!SaveReportFile(WideToPath(path), bytes, &error)) {
         ShowMessage(
