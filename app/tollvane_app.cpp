@@ -5,6 +5,7 @@
 
 #include "net/http_exchange_process.h"
 #include "platform/system_dlls_win.h"
+#include "app/path_chart_view.h"
 #include "app/tollvane_dlg.h"
 
 CTollvaneApp theApp;
@@ -14,6 +15,7 @@ bool CTollvaneApp::InitInstance() {
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_WIN95_CLASSES;  // includes the progress bar
     InitCommonControlsEx(&controls);
+    RegisterPathChartClass(GetModuleHandleW(nullptr));  // named by the dialog's template
     CTollvaneDlg dialog;
     dialog.DoModal();
     if (dialog.LeftWorkerRunning()) {

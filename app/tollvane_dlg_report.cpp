@@ -2,16 +2,24 @@
 #include "app/findings_list.h"
 #include "app/gbk_text.h"
 #include "app/output_area.h"
+#include "app/path_chart_view.h"
 #include "app/report_opening.h"
 #include "app/tollvane_dlg.h"
 #include "diagnosis/findings.h"
 #include "res/resource.h"
 
+// The findings and the picture of the path are made from the same bytes the output area
+// shows; a run without the optional steps has no path statistics, and the picture says so.
 void CTollvaneDlg::ShowRunFindings() {
-    ShowFindings(GetDlgItem(IDC_EDIT_FINDINGS), AnalyzeReport(m_report.Snapshot().Bytes()));
+    const CString bytes = m_report.Snapshot();
+    ShowFindings(GetDlgItem(IDC_EDIT_FINDINGS), AnalyzeReport(bytes.Bytes()));
+    ShowReportPathChart(GetDlgItem(IDC_PATH_CHART), bytes.Bytes());
 }
 
-void CTollvaneDlg::ClearRunFindings() { ClearFindings(GetDlgItem(IDC_EDIT_FINDINGS)); }
+void CTollvaneDlg::ClearRunFindings() {
+    ClearFindings(GetDlgItem(IDC_EDIT_FINDINGS));
+    ClearPathChart(GetDlgItem(IDC_PATH_CHART));
+}
 
 void CTollvaneDlg::OnBnClickedOpen() {
     if (m_run) return;  // the report being written stays where it is
@@ -45,4 +53,5 @@ void CTollvaneDlg::OpenReport(const std::wstring& path) {
     SendMessageW(output, EM_SETSEL, 0, 0);
     SendMessageW(output, EM_SCROLLCARET, 0, 0);
     ShowFindings(GetDlgItem(IDC_EDIT_FINDINGS), analysis);
+    ShowReportPathChart(GetDlgItem(IDC_PATH_CHART), bytes);
 }

@@ -7,6 +7,7 @@
 #include "model/report_text.h"
 #include "platform/text_encoding.h"
 #include "platform/utf8_gbk.h"
+#include "render/report_html.h"
 
 namespace {
 
@@ -35,18 +36,27 @@ bool ReportFormatOfPath(const std::string& path, EReportFormat* format, CString*
         *format = EReportFormat::kJson;
         return true;
     }
+    if (extension == ".html" || extension == ".htm") {
+        *format = EReportFormat::kHtml;
+        return true;
+    }
     if (extension.empty() || extension == ".txt") {
         *format = EReportFormat::kText;
         return true;
     }
-    *error = CString("不支持的报告文件类型“" + extension + "”：只能保存为.txt（文本）或.json");
+    *error = CString("不支持的报告文件类型“" + extension +
+                     "”：只能保存为.txt（文本）、.json或.html（网页）");
     return false;
 }
 
 const CTextCodec& ReportTextCodec() {
     static const CTextCodec codec = {
-        [](std::string_view gbk, std::string* utf8) { return ReportGbkToUtf8(std::string(gbk), utf8); },
-        [](std::string_view utf8, std::string* gbk) { return ReportUtf8ToGbk(std::string(utf8), gbk); },
+        [](std::string_view gbk, std::string* utf8) {
+            return ReportGbkToUtf8(std::string(gbk), utf8);
+        },
+        [](std::string_view utf8, std::string* gbk) {
+            return ReportUtf8ToGbk(std::string(utf8), gbk);
+        },
     };
     return codec;
 }
@@ -64,9 +74,11 @@ bool ReadReportBytes(const std::string& bytes, CReport* report, CString* error) 
 
 std::string ReportBytes(const CReport& report, EReportFormat format) {
     if (format == EReportFormat::kText) return RenderReportText(report);
-    if (!report.findings.empty() || !report.isReport) return WriteReportJson(report, ReportTextCodec());
     CReport judged = report;
-    judged.findings = AnalyzeRecords(report).findings;
+    if (judged.findings.empty() && judged.isReport)
+        judged.findings = AnalyzeRecords(report).findings;
+    if (format == EReportFormat::kHtml)
+        return RenderReportHtml(judged, RenderReportText(report), ReportTextCodec());
     return WriteReportJson(judged, ReportTextCodec());
 }
 

@@ -1,7 +1,7 @@
-// A report's two saved forms, the GBK text and the JSON ("tollvane-report/1"), chosen by
-// the file's extension; reading either back into records, converting one to the other,
-// and the findings of either. tollvane -o, --convert and --analyze and the window's save
-// dialog all come here.
+// A report's saved forms, the GBK text, the JSON ("tollvane-report/1") and the web page
+// (written only), chosen by the file's extension; reading either back into records, converting one
+// to the other, and the findings of either. tollvane -o, --convert and --analyze and the window's
+// save dialog all come here.
 #pragma once
 
 #include <string>
@@ -11,10 +11,10 @@
 #include "model/report_model.h"
 #include "platform/mb_string.h"
 
-enum class EReportFormat { kText, kJson };
+enum class EReportFormat { kText, kJson, kHtml };
 
-// ".json" is JSON; ".txt", or no extension at all, is the text. Any other extension is
-// refused, with *error (GBK) naming it and the ones there are.
+// ".json" is JSON; ".html" or ".htm" the web page; ".txt", or no extension at all, is the text. Any
+// other extension is refused, with *error (GBK) naming it and the ones there are.
 bool ReportFormatOfPath(const std::string& path, EReportFormat* format, CString* error);
 
 // The platform's GBK <-> UTF-8 conversion, for the JSON form.
@@ -25,8 +25,8 @@ const CTextCodec& ReportTextCodec();
 // report reads as a record list with isReport false.
 bool ReadReportBytes(const std::string& bytes, CReport* report, CString* error);
 
-// The report in a form. The JSON carries the report's findings, computed from its
-// records when it has none yet.
+// The report in a form. The JSON and the web page carry the report's findings, computed
+// from its records when it has none yet.
 std::string ReportBytes(const CReport& report, EReportFormat format);
 
 // Writes the report to path in the form its extension asks for.

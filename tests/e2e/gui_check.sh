@@ -2,13 +2,15 @@
 # Drives Tollvane.exe in a real window: wine64 on a private Xvfb display, inside a
 # private network namespace whose only peers are loopback servers started here. It
 # types and clicks like a user and checks what the window shows and what save-as writes,
-# a redacted save and its preview, the findings under the report, and a saved report
+# a redacted save and its preview, the findings under the report and the path chart
+# beside them, and a saved report
 # opened with 打开报告….
 #
 # Usage, as root: tests/e2e/gui_check.sh BUILD_DIR
 # BUILD_DIR is a windows-x64 build, or the folder of the preset builds (build), whose
 # windows-x64 build is then used. Leaves BUILD_DIR/artifacts/finished_run.png, the
-# saved reports, the idle window at 96, 120, 144 and 192 DPI (dialog_*dpi.png) and a
+# saved reports, the idle window at 96, 120, 144 and 192 DPI (dialog_*dpi.png), the
+# path chart of the ticked run and of a lossy report at 96 and 192 DPI (chart_*.png) and a
 # log behind. The X display is picked by Xvfb itself, so parallel runs do not collide.
 set -euo pipefail
 
@@ -22,6 +24,7 @@ if [ ! -f "$BUILD_DIR/Tollvane.exe" ] && [ -f "$BUILD_DIR/windows-x64/Tollvane.e
     BUILD_DIR=$BUILD_DIR/windows-x64
 fi
 HERE=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=lib.sh
 . "$HERE/lib.sh"
 DOMAIN=www.tollvane-test.com
 
@@ -62,7 +65,8 @@ mkdir -p "$ART"
 OWN_FILES="empty_report.txt saved_report.txt replaced_report.txt partial_report.txt reopened_report.txt report_run1.bin
 redaction_preview.bin redacted_report.txt
 report_run2.bin report_run3_partial.bin finished_run.png running.png close_question.png failure.png
-dialog_96dpi.png dialog_120dpi.png dialog_144dpi.png dialog_192dpi.png"
+dialog_96dpi.png dialog_120dpi.png dialog_144dpi.png dialog_192dpi.png chart_loopback.png chart_96dpi.png
+chart_192dpi.png report.html"
 for file in $OWN_FILES; do rm -f "$ART/$file"; done
 e2e_make_work tollvane-gui
 WORK=$E2E_WORK
@@ -189,6 +193,23 @@ fill_save_dialog() {
     e2e_wait_for 10 save_dialog_closed || die "the save dialog stayed open"
 }
 
+# Opens a report through 打开报告… and the real file dialog.
+open_report() {
+    click_control 1021
+    e2e_wait_for 20 open_dialog_open || die "the open dialog did not open"
+    xdotool windowfocus --sync "$(open_dialog_open | head -1)"
+    xdotool key ctrl+a
+    xdotool type --delay 15 "$(win_path "$1")"
+    xdotool key Return
+}
+
+# The picture of the path as the screen shows it: chart_shot FILE
+chart_shot() {
+    local box
+    read -r -a box <<<"$(probe rect 1010)"
+    import -window root -crop "${box[2]}x${box[3]}+${box[0]}+${box[1]}" +repage "$1"
+}
+
 # Nothing but the reports themselves: no temporary file left beside a saved one.
 only_expected_files() {
     ! ls -A "$ART" | grep -E '_report\.txt.'
@@ -201,8 +222,8 @@ python3 "$HERE/loopback_peers.py" >"$WORK/peers.out" 2>>"$LOG" &
 PEERS_PID=$!
 e2e_wait_for 10 grep -q ready "$WORK/peers.out" || die "loopback servers did not start"
 
-# Room for the whole dialog, findings list included, at 192 DPI.
-Xvfb -displayfd 9 -screen 0 1600x1440x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
+# Room for the whole dialog, findings list and path chart included, at 192 DPI.
+Xvfb -displayfd 9 -screen 0 1600x1900x24 -nolisten tcp 9>"$WORK/display" 2>>"$LOG" &
 XVFB_PID=$!
 e2e_wait_for 10 test -s "$WORK/display" || die "Xvfb did not start"
 export DISPLAY=:$(head -1 "$WORK/display")
@@ -355,12 +376,7 @@ check "run 2 report replaced run 1's (one banner, full grammar)" python3 "$HERE/
 # (A drop onto the window goes to the same code; Wine, like Windows, does not carry a
 # drop record from another process, so the button is what this test drives.)
 cp "$HERE/../reports/run-status503.txt" "$WORK/customer_report.txt"
-click_control 1021
-e2e_wait_for 20 open_dialog_open || die "the open dialog did not open"
-xdotool windowfocus --sync "$(open_dialog_open | head -1)"
-xdotool key ctrl+a
-xdotool type --delay 15 "$(win_path "$WORK/customer_report.txt")"
-xdotool key Return
+open_report "$WORK/customer_report.txt"
 e2e_wait_for 10 findings_have "[严重] 网站有应答，但返回的状态是HTTP/1.1 503 Service Unavailable" \
     && pass "an opened report shows its findings, most severe first" || fail "no findings for the opened report"
 probe report >"$WORK/opened.bin"
@@ -400,6 +416,16 @@ import re, sys
 report = open(sys.argv[1], "rb").read().decode("gbk")
 sys.exit(0 if re.search(r"\r\n第13步---路由逐跳统计：[ \d:-]{19}\r\n路由逐跳统计：\S+ \[127\.0\.0\.1\]，30轮[^\r]*\r\n跳数[^\r]*\r\n"
                         r"  1\.  127\.0\.0\.1 +0\.0% +30 .*  局域网\r\n", report) else 1)' "$WORK/report_extended.bin"
+# The loopback site's one hop lost nothing: its row is green, and nothing is red.
+sleep 0.5
+chart_shot "$ART/chart_loopback.png"
+green=$(e2e_pixels_of "$ART/chart_loopback.png" '#2E9E44')
+red=$(e2e_pixels_of "$ART/chart_loopback.png" '#D62020')
+check "the ticked run's path chart is drawn: its one hop green ($green pixels), nothing red ($red)" \
+    test "$green" -gt 20 -a "$red" = 0
+save_as "$ART/report.html"
+check "saved as .html, the report is a web page with its chart" \
+    e2e_wait_for 10 grep -q '<svg xmlns="http://www.w3.org/2000/svg" class="path-chart"' "$ART/report.html"
 click_control 1007   # unticked again: the runs below have the nine steps
 
 # ---- closing during a run ----
@@ -439,6 +465,25 @@ APP_PID=""
 check "the run's ping child was ended too" e2e_wait_for 5 ping_child_gone
 sysctl -q -w net.ipv4.icmp_echo_ignore_all=0
 
+# A report whose loss starts at hop 3 and lasts to the destination, opened at this DPI:
+# the chart is drawn at the screen's resolution (its red marks grow with the square of
+# the scale), with those two rows marked red.
+red_at_96=0
+check_lossy_chart() {
+    local dpi=$1 red
+    open_report "$WORK/lossy_report.txt"
+    e2e_wait_for 10 findings_have "[警告]" || fail "at $dpi DPI the lossy report's findings did not show"
+    sleep 0.5
+    chart_shot "$ART/chart_${dpi}dpi.png"
+    red=$(e2e_pixels_of "$ART/chart_${dpi}dpi.png" '#D62020')
+    [ "$dpi" = 96 ] && red_at_96=$red
+    check "at $dpi DPI the opened report's path chart is drawn ($(e2e_colours "$ART/chart_${dpi}dpi.png") colours)" \
+        test "$(e2e_colours "$ART/chart_${dpi}dpi.png")" -gt 30
+    check "at $dpi DPI the lossy hops are marked: $red red pixels, $red_at_96 at 96 DPI" \
+        test "$red" -gt 100 -a $((red * 96 * 96)) -ge $((red_at_96 * dpi * dpi * 7 / 10))
+}
+cp "$HERE/../reports/edited-path-loss.txt" "$WORK/lossy_report.txt"
+
 # ---- high DPI: the idle window at each common scale, nothing clipped ----
 # The dialog is laid out in dialog units, which follow its font, which follows the DPI.
 width_at_96=""
@@ -462,6 +507,9 @@ for dpi in 96 120 144 192; do
     [ "$dpi" = 96 ] && width_at_96=$width
     check "at $dpi DPI the window is $width px wide, scaled with the DPI from $width_at_96 px at 96" \
         test $((width * 96 * 100)) -ge $((width_at_96 * dpi * 85))
+    if [ "$dpi" = 96 ] || [ "$dpi" = 192 ]; then
+        check_lossy_chart "$dpi"
+    fi
     xdotool windowfocus --sync "$window"
     xdotool key Escape  # idle: closes without a question
     e2e_wait_for 10 app_gone || { fail "the window at $dpi DPI did not close"; kill "$APP_PID" 2>/dev/null || true; }

@@ -9,6 +9,7 @@
 //   gui_probe findings          the findings list's text, as GBK bytes
 //   gui_probe message           the text of the message box the program shows, if any
 //   gui_probe where ID          screen centre of the main dialog's control ID
+//   gui_probe rect ID           screen rectangle of that control: left top width height
 //   gui_probe where-box ID      screen centre of the open message box's button ID
 //   gui_probe closebox          screen position of the main dialog's close button
 //   gui_probe preview [counts]  the redaction preview's report (or its counts line), as GBK
@@ -313,6 +314,14 @@ int main(int argc, char** argv) {
         HWND control = GetDlgItem(found.dialog, std::atoi(argv[2]));
         if (!control) return Fail("no such control");
         PrintCentre(control);
+        return 0;
+    }
+    if (command == "rect" && argc >= 3) {
+        HWND control = GetDlgItem(found.dialog, std::atoi(argv[2]));
+        if (!control) return Fail("no such control");
+        RECT box;
+        GetWindowRect(control, &box);
+        std::printf("%ld %ld %ld %ld\n", box.left, box.top, box.right - box.left, box.bottom - box.top);
         return 0;
     }
     if (command == "closebox") {

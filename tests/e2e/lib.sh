@@ -98,3 +98,13 @@ e2e_wine() {
 e2e_stop_wine() {
     "${E2E_WINE%64}server" -k 2>/dev/null || wineserver -k 2>/dev/null || true
 }
+
+# Screenshots are judged by what they hold, not pixel by pixel: how many pixels are
+# within a few per cent of a colour, and how many colours there are at all (a blank or
+# one-colour area has one or two).
+#   e2e_pixels_of IMAGE '#D62020'      e2e_colours IMAGE
+e2e_pixels_of() {
+    convert "$1" -alpha off -fuzz 6% -fill '#00FF00' -opaque "$2" -fill black +opaque '#00FF00' \
+        -fill white -opaque '#00FF00' -colorspace gray -format '%[fx:round(mean*w*h)]' info:
+}
+e2e_colours() { convert "$1" -alpha off -format '%k' info:; }

@@ -5,7 +5,9 @@
 # order, in the IPv4 and the IPv6 table, with loss on the lossy router and beyond it and
 # none before it; it must hand support the public address the public address step found,
 # and the step must end within its rounds and slack. The client runs as the program's
-# users do: over ICMP datagram sockets.
+# users do: over ICMP datagram sockets. The report made a web page must chart the lossy
+# router and every hop after it as marked, and load in Chromium without a single request,
+# though the public address page slips an image of a loopback server into the report.
 #
 # Usage (as root): tests/e2e/path_stats_check.sh BUILD_DIR   (the folder of the preset builds)
 set -euo pipefail
@@ -21,6 +23,8 @@ e2e_enter_namespace --mount-only 600 "$0" "$@"
 NS_PREFIX=${NS_PREFIX:-h19-path}
 # shellcheck source=lib/netns_path.sh
 . "$HERE/lib/netns_path.sh"
+# shellcheck source=lib.sh
+. "$HERE/lib.sh"
 ROUNDS=40
 e2e_make_work path-stats-check
 WORK=$E2E_WORK
@@ -78,7 +82,7 @@ ip netns exec "$(ns_name client)" dnsmasq --keep-in-foreground --conf-file="$WOR
 pids+=($!)
 ip netns exec "$(ns_name client)" python3 -c '
 import http.server
-page = "<html><body><center>您的IP是：[198.51.100.7] 来自：测试</center></body></html>\r\n".encode("gbk")
+page = "<html><body><center>您的IP是：[198.51.100.7] 来自：<img src=http://127.0.0.1:8089/leak.png>测试</center></body></html>\r\n".encode("gbk")
 class H(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         self.send_response(200); self.send_header("Content-Type", "text/html")
@@ -88,6 +92,51 @@ http.server.HTTPServer(("127.0.0.1", 80), H).serve_forever()' &
 pids+=($!)
 sleep 1
 
+# The report as a web page, read by Chromium in the client's namespace, where a loopback
+# server notes any request the page might make.
+check_web_page() {
+    echo "--- tollvane --convert report.txt -o report.html, and Chromium loading it"
+    "$TOLLVANE" --convert "$WORK/report.txt" -o "$WORK/report.html" || { echo "FAIL - no web page"; return 1; }
+    local failed=0
+    python3 "$HERE/path_table_check.py" html "$WORK/report.html" || failed=1
+    : >"$WORK/requests"
+    ip netns exec "$(ns_name client)" python3 -c '
+import http.server, sys
+class H(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        open(sys.argv[1], "a").write(self.path + "\n"); self.send_response(404); self.end_headers()
+    def log_message(self, *a): pass
+http.server.HTTPServer(("127.0.0.1", 8089), H).serve_forever()' "$WORK/requests" &
+    pids+=($!)
+    command -v chromium >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq chromium >/dev/null
+    browse() {
+        in_ns client timeout 90 chromium --headless --no-sandbox --disable-gpu --disable-background-networking \
+            --user-data-dir="$WORK/chromium" "$@" "file://$WORK/report.html" 2>>"$WORK/chromium.log"
+    }
+    browse --dump-dom >"$WORK/dom.html" || true
+    browse --window-size=900,1600 --screenshot="$WORK/report.png" --log-net-log="$WORK/netlog.json" >/dev/null || true
+    local red colours
+    red=$(e2e_pixels_of "$WORK/report.png" '#D62020' 2>/dev/null || echo 0)
+    colours=$(e2e_colours "$WORK/report.png" 2>/dev/null || echo 0)
+    if grep -q '<svg' "$WORK/dom.html" && grep -q 'class="report"' "$WORK/dom.html" && ! grep -q '<img' "$WORK/dom.html"; then
+        echo "ok - Chromium reads the page: the chart and the report text, no image element"
+    else
+        echo "FAIL - Chromium's document: $(head -c 300 "$WORK/dom.html")"; failed=1
+    fi
+    if [ -s "$WORK/netlog.json" ] && [ ! -s "$WORK/requests" ] && ! grep -q '127.0.0.1:8089' "$WORK/netlog.json"; then
+        echo "ok - the page loaded without a request: none reached the loopback server, none in the net log"
+    else
+        echo "FAIL - the page made a request: $(cat "$WORK/requests") (net log $(stat -c %s "$WORK/netlog.json" 2>&1))"; failed=1
+    fi
+    if [ "$red" -gt 300 ] && [ "$colours" -gt 50 ]; then
+        echo "ok - the page's picture is drawn, the marked hops in red ($red red pixels, $colours colours)"
+    else
+        echo "FAIL - the page's picture: $red red pixels, $colours colours"; failed=1
+    fi
+    cp "$WORK/report.html" "$WORK/report.png" "$BUILD/" 2>/dev/null || true
+    return $failed
+}
+
 echo "--- tollvane --extended --path-rounds $ROUNDS path.test"
 start=$(date +%s)
 in_ns client timeout 400 "$TOLLVANE" --extended --path-rounds "$ROUNDS" -o "$WORK/report.txt" path.test \
@@ -96,6 +145,7 @@ echo "the run took $(($(date +%s) - start)) s"
 tr -d '\r' <"$WORK/report.txt" | iconv -f GBK -t UTF-8 | grep -a "^第[0-9]*步" || true
 status=0
 python3 "$HERE/path_table_check.py" report "$WORK/report.txt" "$ROUNDS" || status=1
+check_web_page || status=1
 
 WIN=$BUILD/windows-x64
 e2e_find_wine

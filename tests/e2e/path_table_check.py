@@ -2,6 +2,7 @@
 
     path_table_check.py report FILE ROUNDS          a whole run's report (GBK)
     path_table_check.py probe FILE ROUNDS [v4only]  path_probe's output (GBK)
+    path_table_check.py html FILE                   the run's web page report (UTF-8)
 
 The route: the client, routers 10.19.1.2, 10.19.2.2 (dropping 30 % of the echo requests
 it takes from the client's side), 10.19.3.2, and the server 10.19.4.2; the same in
@@ -54,7 +55,32 @@ def check_step(text, rounds, v4only):
           "the line for the other direction names the public address of step 2")
 
 
+def check_html(path):
+    """The chart marks the lossy router and every hop after it, in both tables, and the
+    page carries the report's text escaped, with nothing it could fetch."""
+    page = open(path, encoding="utf-8").read()
+    check("default-src 'none'" in page and not re.search(r"<(img|script|link|iframe)", page),
+          "the page may load nothing and holds no element that would")
+    check("&lt;img src=http://127.0.0.1:" in page, "the public address page's hostile label is shown escaped")
+    check("第13步---路由逐跳统计：" in page, "the whole report text is on the page")
+    svg = re.search(r"<svg .*?</svg>", page, re.S)
+    check(svg is not None, "the page has the chart as inline SVG")
+    if not svg:
+        return
+    stripes = [(float(y), float(y) + float(h)) for y, h in re.findall(
+        r'<rect x="0\.0" y="([\d.]+)" width="5\.0" height="([\d.]+)" fill="#D62020"/>', svg.group(0))]
+    rows = {a: float(y) for y, a in re.findall(r'<text x="32\.0" y="([\d.]+)"[^>]*>([^<]+)</text>', svg.group(0))}
+    for family, route in ROUTE.items():
+        marked = [a for a in route if a in rows and any(top <= rows[a] <= bottom for top, bottom in stripes)]
+        check([a for a in route if a in rows] == route and marked == route[1:],
+              f"{family}: the chart marks the lossy router and every hop after it: {marked}")
+    check("自第2跳（10.19.2.2）起丢包持续到目的地" in svg.group(0), "the chart names the hop the loss starts at")
+
+
 def main():
+    if sys.argv[1] == "html":
+        check_html(sys.argv[2])
+        return 1 if failures else 0
     mode, path, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
     text = open(path, "rb").read().decode("gbk")
     if mode == "probe":
