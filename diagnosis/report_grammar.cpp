@@ -32,6 +32,7 @@ const CNamedStep kNames[] = {
     {"路由逐跳统计", EReportStep::kPathStatistics},
     {"出口IP与DNS", EReportStep::kEgress},
     {"代理与本机网络环境", EReportStep::kEnvironment},
+    {"网站访问耗时", EReportStep::kSiteTiming},
     {kDiagnosisBlockName, EReportStep::kDiagnosis},
 };
 

@@ -40,6 +40,7 @@ const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {"路由逐跳统计", &TracePathStats},
     {"出口IP与DNS", &CheckEgress},
     {"代理与本机网络环境", &CheckLocalSetup},
+    {"网站访问耗时", &TimeSite},
 };
 
 const int kSeparatorStars = 69;
