@@ -232,7 +232,7 @@ bool ReadSiteTimingText(std::string_view body, CSiteTimingFacts* facts) {
             row.requests = row.answered = facts->requestsEach;
             facts->rows.push_back(row);
         } else if (!inHeaders && !facts->rows.empty() && ReadFailure(line, &facts->rows.back())) {
-        } else if (!inHeaders && line.compare(0, 4, "IPv") == 0) {
+        } else if (!inHeaders && line.compare(0, 3, "IPv") == 0) {
             facts->familyNotes.push_back(std::string(line));
         } else {
             return false;

@@ -141,6 +141,8 @@ public:
     }
 
     bool Finished() const { return m_finished; }
+    // The address libcurl last set out to connect to, "" before any.
+    const std::string& Peer() const { return m_peer; }
     int RemainingMs() const { return m_deadline.Remaining(); }
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
@@ -653,6 +655,8 @@ CTimedRootAnswer ExchangeTimedRoot(const CTimedRootRequest& request, CStopSignal
                       (transfer.Result() == CURLE_OK || body.capped);
     const char* peer = nullptr;
     if (curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &peer) == CURLE_OK && peer) answer.peer = peer;
+    // A connection that failed leaves libcurl's own address empty.
+    if (answer.peer.IsEmpty()) answer.peer = CString(transfer.Peer());
     answer.at = ReadMoments(easy, request.target.url.Bytes().compare(0, 8, "https://") == 0, done,
                             elapsed.count());
     if (!done) {

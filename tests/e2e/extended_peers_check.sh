@@ -4,7 +4,8 @@
 # server (bind-mounted resolv.conf), nginx serves TLS on 127.0.0.1 and ::1 with
 # certificates made for the run by a test CA that the bind-mounted system bundle trusts
 # (libcurl and Wine read the same file), an IPv6 address that refuses and one behind a
-# veth pair whose frames vanish. tests/e2e/extended_cases.py holds the cases; each is
+# veth pair whose frames vanish; for the site timing step, sites slow to send their first
+# byte or to start TLS, and one that never speaks. tests/e2e/extended_cases.py holds the cases; each is
 # run through build/linux/tests/extended_probe and, when built, the windows-x64 one
 # under wine64. Then one whole `tollvane --extended` run.
 #
@@ -56,12 +57,15 @@ dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/
 pids+=($!)
 nginx -c "$WORK/nginx.conf" -e "$WORK/nginx-error.log" &
 pids+=($!)
+python3 "$HERE/extended_cases.py" timing-peers "$WORK" &
+pids+=($!)
 sleep 1
 
 failed=0
 echo "--- Linux backends"
 python3 "$HERE/extended_cases.py" check "$WORK" -- "$PROBE" || failed=1
 python3 "$HERE/extended_cases.py" silent "$WORK" -- "$PROBE" || failed=1
+python3 "$HERE/extended_cases.py" timing "$WORK" -- "$PROBE" || failed=1
 
 if [ -f "$WIN/tests/extended_probe.exe" ] && e2e_wine "$WIN/extended-wineprefix" && [ -n "$E2E_WINE" ]; then
     echo "--- Windows backends under wine64"
@@ -78,6 +82,7 @@ if [ -f "$WIN/tests/extended_probe.exe" ] && e2e_wine "$WIN/extended-wineprefix"
     done
     python3 "$HERE/extended_cases.py" check "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
     python3 "$HERE/extended_cases.py" silent "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
+    python3 "$HERE/extended_cases.py" timing "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
 else
     echo "skip - no $WIN/tests/extended_probe.exe or wine64"
 fi
