@@ -213,6 +213,20 @@ bool ReadHeaderLine(std::string_view line, CSiteHeaderFacts* header) {
     return true;
 }
 
+// A line of the table part: a row, the failure line under one, or a family's note.
+bool ReadTableLine(std::string_view line, CSiteTimingFacts* facts) {
+    CSiteTimingRowFacts row;
+    if (ReadRow(line, &row)) {
+        row.requests = row.answered = facts->requestsEach;
+        facts->rows.push_back(row);
+        return true;
+    }
+    if (!facts->rows.empty() && ReadFailure(line, &facts->rows.back())) return true;
+    if (line.compare(0, 3, "IPv") != 0) return false;
+    facts->familyNotes.push_back(std::string(line));
+    return true;
+}
+
 }  // namespace
 
 bool ReadSiteTimingText(std::string_view body, CSiteTimingFacts* facts) {
@@ -221,20 +235,13 @@ bool ReadSiteTimingText(std::string_view body, CSiteTimingFacts* facts) {
     bool inHeaders = false;
     for (size_t i = 1; i < lines.size(); ++i) {
         const std::string_view line = lines[i];
-        CSiteTimingRowFacts row;
         CSiteHeaderFacts header;
         if (line.empty() || line == kNoHeaders || line.compare(0, 4, "协议") == 0) continue;
         if (line == kHeadersHeading) {
             inHeaders = true;
         } else if (inHeaders && ReadHeaderLine(line, &header)) {
             facts->headers.push_back(header);
-        } else if (!inHeaders && ReadRow(line, &row)) {
-            row.requests = row.answered = facts->requestsEach;
-            facts->rows.push_back(row);
-        } else if (!inHeaders && !facts->rows.empty() && ReadFailure(line, &facts->rows.back())) {
-        } else if (!inHeaders && line.compare(0, 3, "IPv") == 0) {
-            facts->familyNotes.push_back(std::string(line));
-        } else {
+        } else if (inHeaders || !ReadTableLine(line, facts)) {
             return false;
         }
     }

@@ -351,8 +351,8 @@ def timing(command):
         problems = timing_case(text, domain, rows, notes, headers, findings)
         report(failures, f"timing {domain} ({took:.1f} s)", ok, 1, text, "; ".join(problems), not problems)
     ok, text, took = run(command, "timing", "mute.test")
-    report(failures, f"timing mute.test silent ({took:.1f} s, limit 25 s)", ok, 0, text, "连接超时",
-           took < 25 and "3次中3次失败" in text)
+    report(failures, f"timing mute.test silent ({took:.1f} s, limit 21 s)", ok, 0, text, "连接超时",
+           took < 21 and "3次中3次失败" in text)
     return failures
 
 
