@@ -36,3 +36,4 @@ void AddDomainFindings(CFindingList* list);
 void AddPathFindings(CFindingList* list);
 void AddDnsFindings(CFindingList* list);
 void AddEnvironmentFindings(CFindingList* list);
+void AddSiteTimingFindings(CFindingList* list);

@@ -92,6 +92,7 @@ CAnalysis AnalyzeRecords(const CReport& report) {
     AddPathFindings(&list);
     AddDnsFindings(&list);
     AddEnvironmentFindings(&list);
+    AddSiteTimingFindings(&list);
     analysis.findings = list.Take();
     std::stable_sort(analysis.findings.begin(), analysis.findings.end(),
                      [](const CFinding& a, const CFinding& b) {

@@ -19,6 +19,15 @@ constexpr double kPathLossPercent = 5.0;
 constexpr double kPathLossCriticalPercent = 30.0;
 // A clock further off than this from the server's is skewed (the step reports the same).
 constexpr long kClockSkewSeconds = 60;
+// The site timing step, each judged by a phase's median over its requests: a server
+// that takes longer than this between the connection being ready and its first byte is
+// slow to answer; a TCP or TLS handshake longer than these is slow to connect or secure.
+constexpr double kSiteSlowFirstByteMs = 1000.0;
+constexpr double kSiteSlowConnectMs = 1000.0;
+constexpr double kSiteSlowTlsMs = 1000.0;
+// IPv6 is slower when its whole request's median exceeds IPv4's by both of these.
+constexpr double kIpv6SlowerMs = 500.0;
+constexpr double kIpv6SlowerRatio = 2.0;
 // A file larger than this is not read: no report of a whole run comes near it.
 constexpr long long kMaxReportBytes = 64LL * 1024 * 1024;
 

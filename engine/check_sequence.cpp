@@ -41,6 +41,7 @@ const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
     {EReportStep::kPathStatistics, &TracePathStats},
     {EReportStep::kEgress, &CheckEgress},
     {EReportStep::kEnvironment, &CheckLocalSetup},
+    {EReportStep::kSiteTiming, &TimeSite},
 };
 
 const char kStepOutOfMemory[] = "内存不足，本步骤未能完成。\r\n";

@@ -15,15 +15,15 @@ struct CCheckOptions {
     CStopSignal* stop = nullptr;
     CLocalTime (*clock)() = &GetLocalTimeNow;
     // Adds the optional steps after the ninth (DNS answers, HTTPS certificate, IPv6, path
-    // statistics, the egress addresses and DNS, the local network environment). Off, the
-    // report is exactly the nine-step one.
+    // statistics, the egress addresses and DNS, the local network environment, the site's
+    // phase timings). Off, the report is exactly the nine-step one.
     bool extended = false;
     // Rounds of the path statistics step, kPathRoundsLeast to kPathRoundsMost.
     int pathRounds = kPathRoundsDefault;
 };
 
 constexpr int kCheckStepCount = 9;
-constexpr int kExtendedStepCount = 6;
+constexpr int kExtendedStepCount = 7;
 // Header text of a step, 1 to kCheckStepCount + kExtendedStepCount.
 const char* GetCheckStepName(int step);
 // How many steps a run with these options has.

@@ -140,6 +140,37 @@ template <class V> void Visit(V& v, CEnvironmentFacts& f) {
     v("clockOffsetSeconds", f.clockOffsetSeconds);
     v("verdicts", f.verdicts);
 }
+template <class V> void Visit(V& v, CPhaseFacts& f) {
+    v("medianMs", f.medianMs);
+    v("worstMs", f.worstMs);
+}
+template <class V> void Visit(V& v, CSiteTimingRowFacts& f) {
+    v("scheme", f.scheme);
+    v("family", f.family);
+    v("address", f.address);
+    v("status", f.status);
+    v("requests", f.requests);
+    v("answered", f.answered);
+    v("dns", f.dns);
+    v("connect", f.connect);
+    v("tls", f.tls);
+    v("firstByte", f.firstByte);
+    v("total", f.total);
+    v("failure", f.failure);
+}
+template <class V> void Visit(V& v, CSiteHeaderFacts& f) {
+    v("scheme", f.scheme);
+    v("family", f.family);
+    v("name", f.name);
+    v("value", f.value);
+}
+template <class V> void Visit(V& v, CSiteTimingFacts& f) {
+    v("domain", f.domain);
+    v("requestsEach", f.requestsEach);
+    v("familyNotes", f.familyNotes);
+    v("rows", f.rows);
+    v("headers", f.headers);
+}
 
 // The facts of a record's kind to the visitor, as one object; false for a kind without
 // facts.
@@ -159,6 +190,7 @@ template <class V> bool VisitStepFacts(V& v, CStepRecord& r) {
         case EReportStep::kPathStatistics: Visit(v, r.path); return true;
         case EReportStep::kEgress: Visit(v, r.egress); return true;
         case EReportStep::kEnvironment: Visit(v, r.environment); return true;
+        case EReportStep::kSiteTiming: Visit(v, r.timing); return true;
         default: return false;
     }
 }

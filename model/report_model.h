@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/report_vocabulary.h"
+#include "model/site_timing_facts.h"
 
 // Step 1: the registration record, from whois or, failing that, RDAP.
 struct CWhoisFacts {
@@ -212,6 +213,7 @@ struct CStepRecord {
     CPathFacts path;
     CEgressFacts egress;
     CEnvironmentFacts environment;
+    CSiteTimingFacts timing;
 };
 
 struct CReport {

@@ -25,7 +25,8 @@ const CStepEntry kSteps[] = {
     {EReportStep::kPathStatistics, 13, "路由逐跳统计", "2"},
     {EReportStep::kEgress, 14, "出口IP与DNS", ""},
     {EReportStep::kEnvironment, 15, "代理与本机网络环境", "9"},
-    {EReportStep::kDiagnosis, 16, kDiagnosisBlockName, ""},
+    {EReportStep::kSiteTiming, 16, "网站访问耗时", ""},
+    {EReportStep::kDiagnosis, 17, kDiagnosisBlockName, ""},
 };
 
 // Every sentence the steps print as a judgement of their own. A sentence that begins as

@@ -26,6 +26,7 @@ enum class EReportStep {
     kPathStatistics,
     kEgress,
     kEnvironment,
+    kSiteTiming,
     kDiagnosis,
 };
 

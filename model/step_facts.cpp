@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "model/site_timing_text.h"
 #include "model/step_formats.h"
 #include "model/text_scan.h"
 
@@ -192,6 +193,10 @@ bool StepOk(const CStepRecord& record) {
             return false;
         case EReportStep::kPathStatistics:
             return !record.path.ipv4.rows.empty();
+        case EReportStep::kSiteTiming:
+            for (const CSiteTimingRowFacts& row : record.timing.rows)
+                if (row.answered > 0) return true;
+            return false;
         case EReportStep::kEgress:
         case EReportStep::kEnvironment:
         case EReportStep::kFlushDns:
@@ -243,6 +248,7 @@ void ReadStepFacts(CStepRecord* record) {
         case EReportStep::kPathStatistics: ReadPathFacts(text, &record->path); break;
         case EReportStep::kEgress: ReadEgressFacts(text, &record->egress); break;
         case EReportStep::kEnvironment: ReadEnvironmentFacts(text, &record->environment); break;
+        case EReportStep::kSiteTiming: ReadSiteTimingText(text, &record->timing); break;
         default: break;
     }
     record->ok = record->complete && StepOk(*record);

@@ -19,7 +19,8 @@ bool IsAcceptableExchange(const CExchangeRequestText& request) {
         HasControl(request.url.Bytes()) || HasControl(request.accept.Bytes())) {
         return false;
     }
-    if (request.kind == "root" || request.kind == "https") {
+    if (request.kind == "root" || request.kind == "https" || request.kind == "timed-http" ||
+        request.kind == "timed-https") {
         return IsPlainHostName(request.host) && request.url.IsEmpty() && request.accept.IsEmpty();
     }
     if (request.kind != "page" || !request.host.IsEmpty()) return false;

@@ -8,15 +8,15 @@
 #include "platform/mb_string.h"
 
 struct CExchangeRequestText {
-    std::string kind;  // "root", "https" or "page"
-    CString host;      // root and https: the host asked for
+    std::string kind;  // "root", "https", "timed-http", "timed-https" or "page"
+    CString host;      // root, https and the timed ones: the host asked for
     CString url;       // page: the whole address
     CString accept;    // page: the media type asked for, or empty
     bool publicHttpsOnly = false;
 };
 
 // True when the request is one the program itself would make: a known kind; no control
-// character in any value; for root and https a plain host name (IsPlainHostName) and
+// character in any value; for root, https and the timed ones a plain host name (IsPlainHostName) and
 // nothing else; for a page a plain address (IsPlainPageAddress; https alone when
 // publicHttpsOnly) and a plain media type.
 bool IsAcceptableExchange(const CExchangeRequestText& request);

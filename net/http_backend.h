@@ -17,3 +17,7 @@ CHttpHeaderAnswer FetchPlainRootHeaders(const CString& host, int port, CStopSign
                                         const CHttpLimits& limits);
 CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* stop,
                                  const CHttpLimits& limits);
+
+// TimeSiteRoot for a host already found plain.
+CTimedRootAnswer TimePlainSiteRoot(const CTimedRootRequest& request, CStopSignal* stop,
+                                   const CHttpLimits& limits);

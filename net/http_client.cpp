@@ -141,3 +141,23 @@ CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
     refused.response.outcome.failure = EHttpFailure::kInvalidAddress;
     return refused;
 }
+
+CHttpLimits SiteTimingLimits(int limitMs) {
+    CHttpLimits limits;
+    limits.connectMs = limitMs;
+    limits.silenceMs = limitMs;
+    limits.totalMs = limitMs;
+    limits.maxBodyBytes = 256 << 10;
+    return limits;
+}
+
+CTimedRootAnswer TimeSiteRoot(const char* scheme, const CString& host, int port, bool ipv6,
+                              CStopSignal* stop, int limitMs) {
+    if (!IsPlainHostName(host)) {
+        CTimedRootAnswer refused;
+        refused.outcome.failure = EHttpFailure::kInvalidAddress;
+        return refused;
+    }
+    const CTimedRootRequest request{{host, port, RootUrl(scheme, host, port)}, ipv6};
+    return TimePlainSiteRoot(request, stop, SiteTimingLimits(limitMs));
+}

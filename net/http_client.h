@@ -90,6 +90,16 @@ CHttpHeaderAnswer FetchRootHeaders(const CString& host, int port, CStopSignal* s
 CHttpsAnswer FetchHttpsRoot(const CString& host, int port, CStopSignal* stop,
                             const CHttpLimits& limits);
 
+// The bounds of one timed request of the site timing step: all of it within limitMs,
+// the body read up to a size that any page's start fits in, the header block as any
+// other root exchange's.
+CHttpLimits SiteTimingLimits(int limitMs);
+
+// A timed GET of "/" on scheme://host:port (scheme "http" or "https") over IPv4 or IPv6
+// alone (ExchangeTimedRoot in platform/http_transport.h), within limitMs.
+CTimedRootAnswer TimeSiteRoot(const char* scheme, const CString& host, int port, bool ipv6,
+                              CStopSignal* stop, int limitMs);
+
 // True when a certificate's name covers the host: equal in any letter case, or a
 // wildcard "*.example.com" standing for exactly one leftmost label.
 bool CertificateNameMatches(const CString& pattern, const CString& host);

@@ -42,3 +42,8 @@ CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* sto
     return ExchangeHttpsRoot({host, port, RootUrl("https", host, port)}, stop, limits, HttpRules(),
                              CUrlNotice());
 }
+
+CTimedRootAnswer TimePlainSiteRoot(const CTimedRootRequest& request, CStopSignal* stop,
+                                   const CHttpLimits& limits) {
+    return ExchangeTimedRoot(request, stop, limits, HttpRules());
+}

@@ -51,11 +51,14 @@ enum EExchangeArgument {
     kArgMaxBody,
     kArgMaxHeader,
     kArgPublicOnly,  // "1": CHttpLimits::publicHttpsOnly
+    kArgFamily,      // a timed exchange's: "4" or "6"; empty for the others
     kArgCount
 };
 const char kKindRoot[] = "root";
 const char kKindHttps[] = "https";
 const char kKindPage[] = "page";
+const char kKindTimedHttp[] = "timed-http";
+const char kKindTimedHttps[] = "timed-https";
 
 // The body goes across in pieces as large as CHttpPage::ReadLine asks for.
 const int kBodyPieceBytes = 4096;
@@ -75,7 +78,8 @@ CString Number(long long value) {
 }
 
 CArgumentList ExchangeArguments(const char* kind, const CString& host, int port, const CString& url,
-                                const CHttpLimits& limits, const CString& accept = CString()) {
+                                const CHttpLimits& limits, const CString& accept = CString(),
+                                const char* family = "") {
     CArgumentList arguments(kArgCount);
     arguments[kArgProgram] = CString(GetExecutablePath());
     arguments[kArgMarker] = kHttpExchangeSwitch;
@@ -90,6 +94,7 @@ CArgumentList ExchangeArguments(const char* kind, const CString& host, int port,
     arguments[kArgMaxBody] = Number(limits.maxBodyBytes);
     arguments[kArgMaxHeader] = Number(limits.maxHeaderBytes);
     arguments[kArgPublicOnly] = limits.publicHttpsOnly ? "1" : "0";
+    arguments[kArgFamily] = family;
     return arguments;
 }
 
@@ -153,11 +158,11 @@ private:
 // A root exchange's answer from its process; one that never came says why, naming the
 // address the exchange set out for.
 CWireAnswer RootAnswer(const char* kind, const CString& host, int port, const CString& url,
-                       CStopSignal* stop, const CHttpLimits& limits) {
+                       CStopSignal* stop, const CHttpLimits& limits, const char* family = "") {
     CExchangeProcess process(stop, limits);
     CWireRecord record;
     EHttpFailure failure = EHttpFailure::kOther;
-    if (process.Start(ExchangeArguments(kind, host, port, CString(), limits)) &&
+    if (process.Start(ExchangeArguments(kind, host, port, CString(), limits, CString(), family)) &&
         process.Next(&record, &failure)) {
         if (record.kind == EWireRecord::kAnswer) return record.answer;
         failure = EHttpFailure::kOther;
@@ -278,6 +283,24 @@ CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* sto
     return result;
 }
 
+CTimedRootAnswer TimePlainSiteRoot(const CTimedRootRequest& request, CStopSignal* stop,
+                                   const CHttpLimits& limits) {
+    const CRootTarget& target = request.target;
+    const bool https = target.url.Bytes().compare(0, 8, "https://") == 0;
+    const CWireAnswer wire = RootAnswer(https ? kKindTimedHttps : kKindTimedHttp, target.host,
+                                        target.port, target.url, stop, limits,
+                                        request.ipv6 ? "6" : "4");
+    CTimedRootAnswer answer;
+    answer.outcome = wire.outcome;
+    answer.peer = wire.peer;
+    answer.at = wire.moments;
+    if (answer.outcome.failure == EHttpFailure::kNone) {
+        answer.status = wire.status;
+        answer.rawHeaders = wire.headers;
+    }
+    return answer;
+}
+
 // ---- The exchange's own process ----
 
 namespace {
@@ -313,6 +336,7 @@ struct CExchangeRequest {
     CString url;
     CString accept;
     CHttpLimits limits;
+    std::wstring family;
 };
 
 bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* request) {
@@ -325,6 +349,10 @@ bool ParseRequest(const std::vector<std::wstring>& words, CExchangeRequest* requ
     CHttpLimits& limits = request->limits;
     const std::wstring& publicOnly = words[kArgPublicOnly];
     if (publicOnly != L"0" && publicOnly != L"1") return false;
+    request->family = words[kArgFamily];
+    const bool timed = request->kind == kKindTimedHttp || request->kind == kKindTimedHttps;
+    if (timed ? request->family != L"4" && request->family != L"6" : !request->family.empty())
+        return false;
     limits.publicHttpsOnly = publicOnly == L"1";
     const CExchangeRequestText text{request->kind, request->host, request->url, request->accept,
                                     limits.publicHttpsOnly};
@@ -440,6 +468,22 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
     return wire;
 }
 
+// A timed exchange's answer, its moments and the address it connected to included.
+std::string TimedAnswerRecord(const CExchangeRequest& request) {
+    const bool https = request.kind == kKindTimedHttps;
+    const CTimedRootRequest timed{
+        {request.host, request.port, RootUrl(https ? "https" : "http", request.host, request.port)},
+        request.family == L"6"};
+    const CTimedRootAnswer answer = ExchangeTimedRoot(timed, nullptr, request.limits, HttpRules());
+    CWireAnswer wire;
+    wire.outcome = answer.outcome;
+    wire.status = answer.status;
+    wire.headers = answer.rawHeaders;
+    wire.peer = answer.peer;
+    wire.moments = answer.at;
+    return EncodeWireAnswer(wire);
+}
+
 [[noreturn]] void RunExchange(const CExchangeRequest& request) {
     // Never freed: the process ends inside this function, and the watchdog uses both.
     auto* output = new CExchangeOutput;
@@ -465,6 +509,8 @@ CWireAnswer AnswerOf(const CHttpHeaderAnswer& answer) {
         wire.certificate = https.certificate;
         output->Finish(EncodeWireAnswer(wire));
     }
+    if (request.kind == kKindTimedHttp || request.kind == kKindTimedHttps)
+        output->Finish(TimedAnswerRecord(request));
     if (request.kind != kKindPage) EndThisProcess(2);
 
     CPageExchange page(nullptr, limits, HttpRules(), notice);

@@ -114,6 +114,10 @@ bool DecodeAnswer(CPayload& in, CWireAnswer* answer) {
     certificate.notAfter = in.Signed();
     certificate.trusted = in.Flag();
     certificate.nameMatches = in.Flag();
+    answer->peer = CString(in.Text());
+    CPhaseMoments& at = answer->moments;
+    for (double* moment : {&at.resolved, &at.connected, &at.secured, &at.firstByte, &at.done})
+        *moment = static_cast<double>(in.Signed()) / 1000.0;
     return in.Ok();
 }
 
@@ -134,6 +138,11 @@ std::string EncodeWireAnswer(const CWireAnswer& answer) {
     PutNumber(&payload, certificate.notAfter, 8);
     PutNumber(&payload, certificate.trusted, 1);
     PutNumber(&payload, certificate.nameMatches, 1);
+    PutText(&payload, answer.peer.Bytes());
+    // Microseconds, so a number crosses without a floating-point format; -1 ms stays -1 ms.
+    const CPhaseMoments& at = answer.moments;
+    for (const double moment : {at.resolved, at.connected, at.secured, at.firstByte, at.done})
+        PutNumber(&payload, static_cast<long long>(moment * 1000.0), 8);
     return Record(EWireRecord::kAnswer, payload);
 }
 

@@ -23,6 +23,9 @@ struct CWireAnswer {
     // The header block of a root exchange; a page's status line.
     CString headers;
     CServerCertificate certificate;
+    // A timed exchange's: the address connected to and when each phase ended.
+    CString peer;
+    CPhaseMoments moments;
 };
 
 struct CWireRecord {

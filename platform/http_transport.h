@@ -127,6 +127,37 @@ CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
                                const CHttpLimits& limits, const CHttpRules& rules,
                                const CUrlNotice& notice);
 
+// A timed GET of a site's root, over one address family only: the name looked up for
+// that family alone, and the first address it gives connected to. It goes straight to
+// the server (no proxy, which would hide the family and add its own time), follows no
+// redirect, and takes whatever certificate the server has: the HTTPS step judges it, this
+// one only times the handshake. The body is read up to the limits' byte count.
+struct CTimedRootRequest {
+    CRootTarget target;
+    bool ipv6 = false;
+};
+
+// When each phase of a timed request ended, in milliseconds since it started; -1 for
+// one it never reached (and tls for a plain http request).
+struct CPhaseMoments {
+    double resolved = -1;   // the name looked up
+    double connected = -1;  // the TCP connection made
+    double secured = -1;    // the TLS handshake done
+    double firstByte = -1;  // the answer's first byte
+    double done = -1;       // the request over, the body read
+};
+
+struct CTimedRootAnswer {
+    CHttpOutcome outcome;
+    int status = 0;
+    CString peer;        // the numeric address connected to, empty when none was
+    CString rawHeaders;  // as CHttpHeaderAnswer's
+    CPhaseMoments at;
+};
+
+CTimedRootAnswer ExchangeTimedRoot(const CTimedRootRequest& request, CStopSignal* stop,
+                                   const CHttpLimits& limits, const CHttpRules& rules);
+
 // A GET of a whole address, its body read piece by piece. The limits' overall time
 // runs from construction.
 class CPageExchange {

@@ -141,6 +141,8 @@ public:
     }
 
     bool Finished() const { return m_finished; }
+    // The address libcurl last set out to connect to, "" before any.
+    const std::string& Peer() const { return m_peer; }
     int RemainingMs() const { return m_deadline.Remaining(); }
     CURLcode Result() const { return m_result; }
     bool Interrupted() const { return m_interrupted != EHttpFailure::kNone; }
@@ -572,4 +574,98 @@ CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
     answer.status = headers.status;
     answer.rawHeaders = CString(headers.block);
     return result;
+}
+
+namespace {
+
+// The body of a timed request is read, not kept, up to the limit's byte count.
+struct CBodyCounter {
+    long long left = 0;
+    bool capped = false;
+
+    static size_t OnBody(char*, size_t size, size_t count, void* context) {
+        auto* self = static_cast<CBodyCounter*>(context);
+        const auto bytes = static_cast<long long>(size * count);
+        if (bytes > self->left) {
+            self->capped = true;
+            return 0;  // ends the transfer, which counts as done
+        }
+        self->left -= bytes;
+        return size * count;
+    }
+};
+
+// libcurl's moment of a phase in microseconds since the start, 0 when it was not reached.
+double MomentMs(CURL* easy, CURLINFO what) {
+    curl_off_t microseconds = 0;
+    if (curl_easy_getinfo(easy, what, &microseconds) != CURLE_OK || microseconds <= 0) return -1;
+    return static_cast<double>(microseconds) / 1000.0;
+}
+
+CPhaseMoments ReadMoments(CURL* easy, bool https, bool done, double elapsedMs) {
+    CPhaseMoments at;
+    at.resolved = MomentMs(easy, CURLINFO_NAMELOOKUP_TIME_T);
+    at.connected = MomentMs(easy, CURLINFO_CONNECT_TIME_T);
+    if (https) at.secured = MomentMs(easy, CURLINFO_APPCONNECT_TIME_T);
+    at.firstByte = MomentMs(easy, CURLINFO_STARTTRANSFER_TIME_T);
+    if (done) {
+        const double total = MomentMs(easy, CURLINFO_TOTAL_TIME_T);
+        at.done = total > 0 ? total : elapsedMs;
+    }
+    return at;
+}
+
+void PrepareTimed(CURL* easy, bool ipv6) {
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_IPRESOLVE, ipv6 ? CURL_IPRESOLVE_V6 : CURL_IPRESOLVE_V4);
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+}
+
+}  // namespace
+
+CTimedRootAnswer ExchangeTimedRoot(const CTimedRootRequest& request, CStopSignal* stop,
+                                   const CHttpLimits& limits, const CHttpRules& rules) {
+    CTimedRootAnswer answer;
+    const auto start = std::chrono::steady_clock::now();
+    CCurlTransfer transfer(stop, limits, rules);
+    CHeaderCollector headers(limits.maxHeaderBytes);
+    CBodyCounter body{limits.maxBodyBytes};
+    if (!transfer.Prepare(request.target.url.Bytes())) {
+        answer.outcome.failure = EHttpFailure::kOther;
+        answer.outcome.code = CURLE_OUT_OF_MEMORY;
+        return answer;
+    }
+    CURL* easy = transfer.Easy();
+    PrepareTimed(easy, request.ipv6);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CHeaderCollector::OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &headers);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CBodyCounter::OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    if (!transfer.Start()) {
+        answer.outcome.failure = EHttpFailure::kOther;
+        return answer;
+    }
+    transfer.Drive([] { return false; });
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    const bool done = headers.complete && transfer.Finished() &&
+                      (transfer.Result() == CURLE_OK || body.capped);
+    const char* peer = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_PRIMARY_IP, &peer) == CURLE_OK && peer) answer.peer = peer;
+    // A connection that failed leaves libcurl's own address empty.
+    if (answer.peer.IsEmpty()) answer.peer = CString(transfer.Peer());
+    answer.at = ReadMoments(easy, request.target.url.Bytes().compare(0, 8, "https://") == 0, done,
+                            elapsed.count());
+    if (!done) {
+        answer.outcome = headers.Outcome(transfer);
+        if (answer.outcome.failure == EHttpFailure::kNone) answer.outcome.failure = EHttpFailure::kOther;
+        return answer;
+    }
+    answer.outcome.url = EffectiveUrl(easy);
+    answer.status = headers.status;
+    answer.rawHeaders = CString(headers.block);
+    return answer;
 }

@@ -156,9 +156,40 @@ struct CInetShared {
         return url;
     }
 
+    // A timed exchange's moments, in milliseconds since it started; each is marked once,
+    // by the status notices or the job, and read by the caller even after it gave up.
+    void Mark(double CPhaseMoments::*moment) {
+        const std::chrono::duration<double, std::milli> since = std::chrono::steady_clock::now() - timedStart;
+        std::lock_guard<std::mutex> guard(lock);
+        if (moments.*moment < 0) moments.*moment = since.count();
+    }
+    void MarkSent() {
+        std::lock_guard<std::mutex> guard(lock);
+        requestSent = true;
+    }
+    bool RequestSent() {
+        std::lock_guard<std::mutex> guard(lock);
+        return requestSent;
+    }
+    void SetTimedPeer(const CString& address) {
+        std::lock_guard<std::mutex> guard(lock);
+        timedPeer = address;
+    }
+    void TakeTimed(CPhaseMoments* at, CString* peer) {
+        std::lock_guard<std::mutex> guard(lock);
+        *at = moments;
+        *peer = timedPeer;
+    }
+
     const CHttpLimits limits;
     const CHttpRules rules;
     const CUrlNotice notice;
+    // Set before the first job, then only read: a timed exchange, its request over TLS,
+    // and going straight to the server whatever the system's proxy.
+    bool timed = false;
+    bool secure = false;
+    bool direct = false;
+    std::chrono::steady_clock::time_point timedStart;
 
     std::mutex lock;
     std::function<void()> wakeCaller;  // set before the first job, then only read
@@ -167,6 +198,9 @@ struct CInetShared {
     int redirects = 0;
     CHttpProgress progress;
     std::chrono::steady_clock::time_point phaseStart;
+    CPhaseMoments moments;
+    bool requestSent = false;
+    CString timedPeer;
     // An exchange limited to public https addresses connected to another address, or was
     // redirected off https: whatever it got is not handed on.
     std::atomic<bool> forbidden{false};
@@ -322,6 +356,28 @@ CString NoticeAddress(const void* information, DWORD length) {
     return CString(numeric);
 }
 
+// The phases of a timed request as the layer's notices mark them. The layer makes the
+// TLS handshake once the TCP connection is made and before it sends the request, and the
+// first answer bytes it takes in after sending are the first byte.
+void NoteTimedStatus(CInetShared& shared, DWORD status) {
+    switch (status) {
+        case INTERNET_STATUS_CONNECTED_TO_SERVER:
+            shared.Mark(&CPhaseMoments::connected);
+            break;
+        case INTERNET_STATUS_SENDING_REQUEST:
+            if (shared.secure) shared.Mark(&CPhaseMoments::secured);
+            break;
+        case INTERNET_STATUS_REQUEST_SENT:
+            shared.MarkSent();
+            break;
+        case INTERNET_STATUS_RESPONSE_RECEIVED:
+            if (shared.RequestSent()) shared.Mark(&CPhaseMoments::firstByte);
+            break;
+        default:
+            break;
+    }
+}
+
 // Not every HTTP layer hands a session's time limits down to the handles that
 // InternetOpenUrl makes inside itself (Wine's does not), so they are set again on the
 // request handle as soon as it reports progress; a redirect names the address the
@@ -330,6 +386,7 @@ void CALLBACK OnUrlStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPV
                           DWORD length) {
     auto* shared = reinterpret_cast<CInetShared*>(context);
     if (!shared) return;
+    if (shared->timed) NoteTimedStatus(*shared, status);
     if (status == INTERNET_STATUS_CONNECTING_TO_SERVER && shared->limits.publicHttpsOnly &&
         !IsPublicConnectAddress(shared->rules, information, length)) {
         shared->forbidden = true;
@@ -359,8 +416,9 @@ DWORD ErrorIfNull(HINTERNET handle) { return handle ? 0 : GetLastError(); }
 HINTERNET OpenSession(CInetShared& shared) {
     static const std::wstring agent = PathToWide(GetExecutableBaseName());
     // A proxy would reach whatever a peer named on our behalf, past the address check.
-    const DWORD access = shared.limits.publicHttpsOnly ? INTERNET_OPEN_TYPE_DIRECT
-                                                       : INTERNET_OPEN_TYPE_PRECONFIG;
+    const DWORD access = shared.limits.publicHttpsOnly || shared.direct
+                             ? INTERNET_OPEN_TYPE_DIRECT
+                             : INTERNET_OPEN_TYPE_PRECONFIG;
     HINTERNET session = InternetOpenW(agent.empty() ? nullptr : agent.c_str(), access, nullptr,
                                       nullptr, 0);
     const DWORD error = ErrorIfNull(session);
@@ -419,13 +477,17 @@ bool TakeResponse(CInetShared& shared, HINTERNET request) {
 // False when the address's host resolves to any address off the public internet. A name
 // that does not resolve here is left to the layer, which then fails on it itself; one
 // that resolves otherwise for the layer is caught as it connects (OnUrlStatus).
-bool MayConnectTo(const CHttpRules& rules, const CString& url) {
+bool WinsockStarted() {
     static const bool started = [] {
         WSADATA data;
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
+    return started;
+}
+
+bool MayConnectTo(const CHttpRules& rules, const CString& url) {
     const std::string host = rules.hostOfUrl(url.Bytes());
-    if (!started || host.empty()) return false;
+    if (!WinsockStarted() || host.empty()) return false;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -813,4 +875,111 @@ CHttpsAnswer ExchangeHttpsRoot(const CRootTarget& target, CStopSignal* stop,
     result.certificate = https->certificate;
     TakeRootAnswer(runner.Shared(), &answer);
     return result;
+}
+
+namespace {
+
+// The name looked up for the one family, marked as the request's first phase: the first
+// address it gives, as text; empty when it gives none.
+CString ResolveFamily(CInetShared& shared, const CString& host, bool ipv6) {
+    if (!WinsockStarted()) return CString();
+    addrinfo hints{};
+    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(host.GetString(), nullptr, &hints, &list) != 0 || !list) return CString();
+    const CString address = NoticeAddress(list->ai_addr, static_cast<DWORD>(list->ai_addrlen));
+    freeaddrinfo(list);
+    shared.Mark(&CPhaseMoments::resolved);
+    return address;
+}
+
+// The body is read, not kept, up to the limit's byte count.
+bool ReadTimedBody(CInetShared& shared, HINTERNET request) {
+    std::vector<char> piece(16 << 10);
+    for (long long read = 0; read < shared.limits.maxBodyBytes;) {
+        DWORD got = 0;
+        shared.BeginWait();
+        if (!InternetReadFile(request, piece.data(), static_cast<DWORD>(piece.size()), &got)) {
+            shared.Fail(GetLastError());
+            return false;
+        }
+        if (got == 0) break;
+        read += got;
+    }
+    return true;
+}
+
+// The request goes to the address looked up, naming the host in its Host header; a
+// certificate with any problem is taken, as this exchange only times the handshake.
+HINTERNET SendTimedRequest(CInetShared& shared, HINTERNET connection, const CString& host, int port) {
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    const DWORD secure = shared.secure ? INTERNET_FLAG_SECURE : 0;
+    HINTERNET request = HttpOpenRequestW(connection, L"GET", L"", nullptr, nullptr, nullptr,
+                                         kFreshRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | secure,
+                                         context);
+    const DWORD error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) {
+        shared.Fail(error);
+        return nullptr;
+    }
+    ApplyTimeouts(request, shared.limits);
+    DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+                   SECURITY_FLAG_IGNORE_CERT_DATE_INVALID | SECURITY_FLAG_IGNORE_REVOCATION;
+    if (shared.secure) InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
+    const bool defaultPort = port == (shared.secure ? 443 : 80);
+    const std::wstring name = GbkToUtf16(host.Bytes(), EGbkRule::kReplaceLookAlike) +
+                              (defaultPort ? std::wstring() : L":" + std::to_wstring(port));
+    const std::wstring header = L"Host: " + name + L"\r\n";
+    HttpAddRequestHeadersW(request, header.c_str(), static_cast<DWORD>(header.size()),
+                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+    shared.BeginWait();
+    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        shared.Fail(GetLastError());
+        return nullptr;
+    }
+    return request;
+}
+
+void TimedRootJob(CInetShared& shared, const CString& host, int port, bool ipv6) {
+    const CString address = ResolveFamily(shared, host, ipv6);
+    if (address.IsEmpty()) {
+        shared.outcome.failure = EHttpFailure::kNameNotResolved;
+        return;
+    }
+    shared.SetTimedPeer(address);
+    HINTERNET connection = OpenConnection(shared, address, port);
+    if (!connection) return;
+    HINTERNET request = SendTimedRequest(shared, connection, host, port);
+    if (!request || !TakeResponse(shared, request) || !ReadTimedBody(shared, request)) return;
+    shared.Mark(&CPhaseMoments::done);
+}
+
+}  // namespace
+
+CTimedRootAnswer ExchangeTimedRoot(const CTimedRootRequest& request, CStopSignal* stop,
+                                   const CHttpLimits& limits, const CHttpRules& rules) {
+    CTimedRootAnswer answer;
+    CInetRunner runner(stop, limits, rules, CUrlNotice());
+    CInetShared& shared = runner.Shared();
+    shared.SetUrl(request.target.url);
+    shared.timed = true;
+    shared.direct = true;
+    shared.secure = IsHttpsAddress(request.target.url);
+    shared.timedStart = std::chrono::steady_clock::now();
+    const CString host = request.target.host;
+    const int port = request.target.port;
+    const bool ipv6 = request.ipv6;
+    const bool ran = runner.Run([host, port, ipv6](CInetShared& job) { TimedRootJob(job, host, port, ipv6); });
+    shared.TakeTimed(&answer.at, &answer.peer);
+    if (!ran) {
+        answer.outcome = runner.Interruption();
+        return answer;
+    }
+    CHttpHeaderAnswer root;
+    TakeRootAnswer(shared, &root);
+    answer.outcome = root.outcome;
+    answer.status = root.status;
+    answer.rawHeaders = root.rawHeaders;
+    return answer;
 }

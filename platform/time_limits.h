@@ -54,9 +54,17 @@ constexpr int kEgressStepLimitMs =
 // read is within kLocalReadLimitMs and within its share of what the step has left.
 constexpr int kLocalReadLimitMs = 3 * 1000;
 constexpr int kLocalEnvironmentStepLimitMs = 4 * kLocalReadLimitMs;
+// The site timing step: each family's address lookup; each timed request; the whole
+// step. A silent site costs one request per address and family (the other two are not
+// made once one has timed out); a slow one is cut off by the step's own limit, which
+// also holds the Windows exchange process's grace of each request.
+constexpr int kSiteTimingLookupLimitMs = 3 * 1000;
+constexpr int kSiteTimingRequestLimitMs = 4 * 1000;
+constexpr int kSiteTimingStepLimitMs = 20 * 1000;
 // All of them together: set aside out of the run's budget when a run includes them.
 constexpr int kExtendedStepsLimitMs = kDnsStepLimitMs + kHttpTotalLimitMs + kIpv6StepLimitMs +
-                                      kEgressStepLimitMs + kLocalEnvironmentStepLimitMs;
+                                      kEgressStepLimitMs + kLocalEnvironmentStepLimitMs +
+                                      kSiteTimingStepLimitMs;
 
 // The path statistics step: one round of echo probes a second, 30 rounds unless the run
 // asks for 10 to 300. The site's addresses are looked up first, within the lookup limit;

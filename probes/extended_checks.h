@@ -19,6 +19,13 @@ CStepOutcome LookupDnsRecords(const CProbeContext& context, const CString& domai
 CStepOutcome CheckHttps(const CProbeContext& context, const CString& domain);
 CStepOutcome ProbeIpv6(const CProbeContext& context, const CString& domain);
 
+// The last optional step: the site's root over http and https, three requests over each
+// address family the name has, each request's phases timed, and the CDN and cache
+// headers of the answers; the table site_timing_text.h writes.
+CStepOutcome TimeSite(const CProbeContext& context, const CString& domain);
+CStepOutcome CheckSiteTiming(const CString& domain, const CProbeEndpoints& endpoints,
+                             CStopSignal* stop);
+
 // The CNAME chain, A and AAAA records with TTLs of the domain and of "www." + domain
 // (unless the domain begins with it), then the DNS servers the system uses.
 CStepOutcome CheckDnsAnswers(const CString& domain, CStopSignal* stop);

@@ -159,8 +159,9 @@ TEST(CheckRun, OptionalStepsFollowTheNinthInTheSameGrammar) {
     EXPECT_STREQ("路由逐跳统计", GetCheckStepName(13));
     EXPECT_EQ(9, plain.ProgressSteps());
     EXPECT_STREQ("路由逐跳统计", GetCheckStepName(13));
-    EXPECT_STREQ("出口IP与DNS", GetCheckStepName(last - 1));
-    EXPECT_STREQ("代理与本机网络环境", GetCheckStepName(last));
+    EXPECT_STREQ("出口IP与DNS", GetCheckStepName(last - 2));
+    EXPECT_STREQ("代理与本机网络环境", GetCheckStepName(last - 1));
+    EXPECT_STREQ("网站访问耗时", GetCheckStepName(last));
     EXPECT_EQ(last, extended.ProgressSteps());
     EXPECT_EQ(1, extended.DoneNotices());
 }

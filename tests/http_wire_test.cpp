@@ -160,14 +160,16 @@ TEST(HttpWire, AMalformedRecordIsRefusedAndStaysRefused) {
     urlPastPayload[5 + 1 + 8] = 1;
     // The answer with one byte more inside its payload than its fields use.
     std::string trailing = WithLength(answer + "x", static_cast<unsigned long>(answer.size() - 5 + 1));
-    // The answer's last byte is the name-match flag, which is 0 or 1 and nothing else.
+    // The answer ends with a timed exchange's peer (empty here) and its five moments; the
+    // byte before them is the name-match flag, which is 0 or 1 and nothing else.
+    const size_t timedTail = 4 + 5 * 8;
     std::string badFlag = answer;
-    badFlag.back() = 2;
+    badFlag[answer.size() - timedTail - 1] = 2;
     // A count of certificate names far beyond what the payload holds.
     CWireAnswer nameless = FullAnswer();
     nameless.certificate.dnsNames.clear();
     std::string manyNames = EncodeWireAnswer(nameless);
-    const size_t countAt = manyNames.size() - (4 + 8 + 8 + 1 + 1);
+    const size_t countAt = manyNames.size() - (4 + 8 + 8 + 1 + 1) - timedTail;
     manyNames[countAt + 3] = 0x7F;
     // A zero-length answer: no fields at all.
     const std::string empty = std::string(1, static_cast<char>(EWireRecord::kAnswer)) + std::string(4, '\0');

@@ -3,6 +3,8 @@
   extended_cases.py setup WORK          certificates, nginx and dnsmasq configuration
   extended_cases.py check WORK -- CMD   runs CMD dns|https|ipv6 DOMAIN for every case
   extended_cases.py silent WORK -- CMD  the checks against silent peers, timed
+  extended_cases.py timing-peers WORK   the slow sites of the timing step (runs until ended)
+  extended_cases.py timing WORK -- CMD  the timing step against them
 
 Run by extended_peers_check.sh inside a private network namespace in which dnsmasq on
 127.0.0.1 is the system's DNS server and nginx serves TLS on 127.0.0.1 and ::1. CMD
@@ -24,6 +26,10 @@ NOW = datetime.datetime.utcnow().replace(microsecond=0)
 DAY = datetime.timedelta(days=1)
 REFUSED6 = "fd00:ee::2"
 SILENT6 = "fd00:99::2"
+# The timing step's sites: one slow to send its first byte (and whose cache missed), one
+# slow to start its TLS handshake, and one that accepts and never says a word.
+SLOW_BYTE, SLOW_TLS, MUTE = "127.0.0.5", "127.0.0.6", "127.0.0.8"
+DELAY = 1.5
 
 
 def name(common):
@@ -104,6 +110,10 @@ http {{
         f"host-record=silent6.test,{SILENT6},45",
         "host-record=hang.test,127.0.0.3,30",
         "host-record=refused.test,127.0.0.4,30",
+        f"host-record=slowbyte.test,{SLOW_BYTE},30",
+        f"host-record=slowtls.test,{SLOW_TLS},30",
+        f"host-record=half6.test,127.0.0.1,{REFUSED6},30",
+        f"host-record=mute.test,{MUTE},30",
         "server=/silentdns.test/127.0.0.9",
     ] + [f"host-record={label}.test,127.0.0.1,::1,30" for label in CERTS if label != "valid"]
     with open(os.path.join(work, "dnsmasq.conf"), "w") as out:
@@ -234,10 +244,124 @@ def silent(command):
     return failures
 
 
+ANSWER = (b"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n"
+          b"X-Cache: MISS from edge\r\nVia: 1.1 e\x7fdge\\1\r\n\r\nok\n")
+
+
+def serve(address, port, context, before_tls, before_answer, answer=ANSWER):
+    import socket, threading
+
+    def one(conn):
+        try:
+            time.sleep(before_tls)
+            if context:
+                conn = context.wrap_socket(conn, server_side=True)
+            conn.recv(4096)
+            time.sleep(before_answer)
+            conn.sendall(answer)
+            conn.close()
+        except OSError:
+            pass
+    listener = socket.create_server((address, port))
+    def loop():
+        while True:
+            threading.Thread(target=one, args=(listener.accept()[0],), daemon=True).start()
+    threading.Thread(target=loop, daemon=True).start()
+
+
+def timing_peers(work):
+    import ssl, socket
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(work, "valid.crt"), os.path.join(work, "valid.key"))
+    plain = ANSWER.replace(b"X-Cache: MISS from edge\r\n", b"")
+    serve(SLOW_BYTE, 80, None, 0, DELAY)
+    serve(SLOW_BYTE, 443, context, 0, DELAY)
+    serve(SLOW_TLS, 80, None, 0, 0, plain)
+    serve(SLOW_TLS, 443, context, DELAY, 0, plain)
+    mute = [socket.create_server((MUTE, port)) for port in (80, 443)]
+    kept = []
+    while True:
+        for listener in mute:
+            listener.settimeout(0.1)
+            try:
+                kept.append(listener.accept()[0])
+            except OSError:
+                pass
+
+
+# A row of the table: scheme, family, address, status, then median/worst of each phase.
+ROW = r"{} +{} +(?:{}) +{} +(\S+) +(\S+) +(\S+) +(\S+) +(\S+)\r\n"
+CELL = r"(\d+\.\d|-)/(\d+\.\d|-)"
+HEADING = "网站访问耗时：{}，每个地址各请求3次，单位ms，中位数/最差\r\n"
+
+
+def median(cell):
+    value = cell.split("/")[0]
+    return -1 if value == "-" else float(value)
+
+
+def timing_case(text, domain, rows, notes, headers, findings):
+    """rows: (scheme, family, address, status, phase that is slow or None, failure line's pattern)"""
+    problems = []
+    if not text.startswith(HEADING.format(domain)):
+        problems.append("heading")
+    for scheme, family, address, status, slow, failure in rows:
+        match = re.search(ROW.format(scheme, family, re.escape(address), status), text)
+        if not match or not all(re.fullmatch(CELL, cell) for cell in match.groups()):
+            problems.append(f"row {scheme} {family}")
+            continue
+        phases = dict(zip(["dns", "connect", "tls", "first", "total"], map(median, match.groups())))
+        for phase in ("connect", "tls", "first"):
+            fast = phases[phase] < DELAY * 1000 / 2
+            if slow == phase and (fast or phases["total"] < DELAY * 1000) or slow != phase and not fast:
+                problems.append(f"{scheme} {family} {phase} {phases[phase]} ms")
+        if failure and not re.fullmatch(failure, text[match.end():].split("\r\n")[0]):
+            problems.append(f"failure line of {scheme} {family}")
+    problems += [f"line {line!r}" for line in notes + headers if line + "\r\n" not in text]
+    said = text.rsplit("findings:", 1)[-1].split()
+    if sorted(said) != sorted(findings):
+        problems.append(f"findings {said}")
+    return problems
+
+
+# WinINet tells a refused connection from none only as "cannot connect".
+REFUSED_LINE = " +3次中3次失败：(连接被拒绝|无法建立连接)"
+
+
+TIMING_CASES = [
+    ("slowbyte.test", [("http", "IPv4", SLOW_BYTE, 200, "first", ""),
+                       ("https", "IPv4", SLOW_BYTE, 200, "first", "")],
+     ["IPv6：该域名没有IPv6地址"],
+     ["  http IPv4 X-Cache: MISS from edge", "  http IPv4 Via: 1.1 e\\x7Fdge\\\\1"],
+     ["site-slow-server", "cdn-miss"]),
+    ("slowtls.test", [("http", "IPv4", SLOW_TLS, 200, None, ""),
+                      ("https", "IPv4", SLOW_TLS, 200, "tls", "")],
+     ["IPv6：该域名没有IPv6地址"], ["  https IPv4 Via: 1.1 e\\x7Fdge\\\\1"], ["site-slow-tls"]),
+    ("half6.test", [("http", "IPv4", "127.0.0.1", 200, None, ""),
+                    ("http", "IPv6", REFUSED6, "-", None, REFUSED_LINE),
+                    ("https", "IPv6", REFUSED6, "-", None, REFUSED_LINE)],
+     [], [], ["ipv6-broken-only"]),
+]
+
+
+def timing(command):
+    failures = []
+    for domain, rows, notes, headers, findings in TIMING_CASES:
+        ok, text, took = run(command, "timing", domain)
+        problems = timing_case(text, domain, rows, notes, headers, findings)
+        report(failures, f"timing {domain} ({took:.1f} s)", ok, 1, text, "; ".join(problems), not problems)
+    ok, text, took = run(command, "timing", "mute.test")
+    report(failures, f"timing mute.test silent ({took:.1f} s, limit 21 s)", ok, 0, text, "连接超时",
+           took < 21 and "3次中3次失败" in text)
+    return failures
+
+
 def main():
     global NOW
     mode, work = sys.argv[1], sys.argv[2]
     stamp = os.path.join(work, "issued-at")
+    if mode == "timing-peers":
+        return timing_peers(work)
     if mode == "setup":
         with open(stamp, "w") as out:
             out.write(NOW.isoformat())
@@ -246,7 +370,9 @@ def main():
         NOW = datetime.datetime.fromisoformat(source.read())
     command = sys.argv[sys.argv.index("--") + 1:]
     windows = command[-1].lower().endswith(".exe")
-    failures = check(command, windows) if mode == "check" else silent(command)
+    modes = {"check": lambda: check(command, windows), "silent": lambda: silent(command),
+             "timing": lambda: timing(command)}
+    failures = modes[mode]()
     print(f"{len(failures)} failed" if failures else "all passed")
     sys.exit(1 if failures else 0)
 

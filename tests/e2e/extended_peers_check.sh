@@ -4,7 +4,8 @@
 # server (bind-mounted resolv.conf), nginx serves TLS on 127.0.0.1 and ::1 with
 # certificates made for the run by a test CA that the bind-mounted system bundle trusts
 # (libcurl and Wine read the same file), an IPv6 address that refuses and one behind a
-# veth pair whose frames vanish. tests/e2e/extended_cases.py holds the cases; each is
+# veth pair whose frames vanish; for the site timing step, sites slow to send their first
+# byte or to start TLS, and one that never speaks. tests/e2e/extended_cases.py holds the cases; each is
 # run through build/linux/tests/extended_probe and, when built, the windows-x64 one
 # under wine64. Then one whole `tollvane --extended` run.
 #
@@ -55,12 +56,15 @@ dnsmasq --keep-in-foreground --conf-file="$WORK/dnsmasq.conf" --pid-file="$WORK/
 pids+=($!)
 nginx -c "$WORK/nginx.conf" -e "$WORK/nginx-error.log" &
 pids+=($!)
+python3 "$HERE/extended_cases.py" timing-peers "$WORK" &
+pids+=($!)
 sleep 1
 
 failed=0
 echo "--- Linux backends"
 python3 "$HERE/extended_cases.py" check "$WORK" -- "$PROBE" || failed=1
 python3 "$HERE/extended_cases.py" silent "$WORK" -- "$PROBE" || failed=1
+python3 "$HERE/extended_cases.py" timing "$WORK" -- "$PROBE" || failed=1
 
 if [ -f "$WIN/tests/extended_probe.exe" ] && e2e_wine "$WIN/extended-wineprefix" && [ -n "$E2E_WINE" ]; then
     echo "--- Windows backends under wine64"
@@ -77,6 +81,7 @@ if [ -f "$WIN/tests/extended_probe.exe" ] && e2e_wine "$WIN/extended-wineprefix"
     done
     python3 "$HERE/extended_cases.py" check "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
     python3 "$HERE/extended_cases.py" silent "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
+    python3 "$HERE/extended_cases.py" timing "$WORK" -- "$WINE" "$WIN/tests/extended_probe.exe" || failed=1
 else
     echo "skip - no $WIN/tests/extended_probe.exe or wine64"
 fi
@@ -94,6 +99,8 @@ wanted = [
     r"\r\n第12步---IPv6连通性：[ \d:-]{19}\r\n::1：\r\n  80端口：连接成功",
     r"\r\n第13步---路由逐跳统计：[ \d:-]{19}\r\n路由逐跳统计：valid\.test \[127\.0\.0\.1\]，10轮，每轮间隔1秒\r\n"
     r"跳数  地址 +丢包率.*\r\n  1\.  127\.0\.0\.1 +0\.0% +10 .*  局域网\r\n",
+    r"\r\n第16步---网站访问耗时：[ \d:-]{19}\r\n网站访问耗时：valid\.test，每个地址各请求3次.*\r\n"
+    r"协议 .*\r\nhttp  IPv4   127\.0\.0\.1 +200 ",
 ]
 # Then the run's findings, one line each.
 wanted.append(r"\r\n第\d+步---诊断结论：[ \d:-]{19}\r\n\[(严重|警告|提示)\] ")

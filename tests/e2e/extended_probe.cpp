@@ -2,9 +2,10 @@
 // text, byte for byte, for tests/e2e/extended_cases.py: the same peers face the Linux
 // and the Windows backends (under wine64) without a whole check run around them.
 //
-//   extended_probe dns|https|ipv6|website DOMAIN
+//   extended_probe dns|https|ipv6|website|timing DOMAIN
 // website is step 9 (its error text when it fails), for the stalled sites of
-// hostile_peers.py.
+// hostile_peers.py. timing is the site timing step, its text followed by a line
+// "findings: ID ..." of what the findings make of that text.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -14,6 +15,8 @@
 #include <io.h>
 #endif
 
+#include "diagnosis/site_timing_rules.h"
+#include "model/site_timing_text.h"
 #include "net/http_exchange_process.h"
 #include "platform/net_startup.h"
 #include "probes/extended_checks.h"
@@ -24,7 +27,7 @@ int main(int argc, char** argv) {
     // Its HTTPS check runs its exchange in this program started again, on Windows.
     if (IsHttpExchangeProcess()) return RunHttpExchangeProcess();
     if (argc != 3) {
-        std::fprintf(stderr, "usage: extended_probe dns|https|ipv6|website DOMAIN\n");
+        std::fprintf(stderr, "usage: extended_probe dns|https|ipv6|website|timing DOMAIN\n");
         return 2;
     }
 #ifdef _WIN32
@@ -42,6 +45,12 @@ int main(int argc, char** argv) {
         outcome = CheckIpv6Reachability(domain, DefaultEndpoints(), nullptr);
     } else if (std::strcmp(argv[1], "website") == 0) {
         outcome = CheckWebsite(CProbeContext(), domain);
+    } else if (std::strcmp(argv[1], "timing") == 0) {
+        outcome = CheckSiteTiming(domain, DefaultEndpoints(), nullptr);
+        CSiteTimingFacts facts;
+        outcome.text += ReadSiteTimingText(outcome.text.Bytes(), &facts) ? "findings:" : "unreadable:";
+        for (const CFinding& finding : JudgeSiteTiming(facts, 16)) outcome.text += " " + CString(finding.id);
+        outcome.text += "\n";
     } else {
         return 2;
     }
