@@ -29,12 +29,21 @@ std::string SqliteParameters(const std::string& path) {
     return "db=\"" + path + "\" timeout=10";
 }
 
+// The connection address goes to libpq as it is, with one query parameter added: SOCI
+// reads an address without any as a keyword list and garbles it.
+std::string PostgresqlParameters(const std::string& url) {
+    const char kName[] = "application_name=tollvane-collector";
+    return url + (url.find('?') == std::string::npos ? "?" : "&") + kName;
+}
+
 void OpenOne(soci::session& sql, bool sqlite, const std::string& target) {
     if (sqlite) {
         sql.open(*soci::factory_sqlite3(), SqliteParameters(target));
         PrepareSqlite(sql);
     } else {
-        sql.open(*soci::factory_postgresql(), target);
+        sql.open(*soci::factory_postgresql(), PostgresqlParameters(target));
+        // "already exists" notices of the schema check are no news.
+        sql << "SET client_min_messages = warning";
     }
 }
 
