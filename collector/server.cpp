@@ -94,6 +94,8 @@ bool RunServer(CCollectorContext& context, const std::string& host, int port, st
     server.set_write_timeout(30, 0);
     server.set_keep_alive_max_count(1000);
     server.set_keep_alive_timeout(5);
+    // An answer goes out in more than one write; without this, each waits for an ACK.
+    server.set_tcp_nodelay(true);
     InstallHandlers(server);
     RegisterApi(server, context);
     RegisterConsole(server, context);

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
         threads.emplace_back([&] {
             httplib::Client client(host, port);
             client.set_keep_alive(true);
+            client.set_tcp_nodelay(true);
             client.set_read_timeout(60, 0);
             for (int i = next++; i < count; i = next++) {
                 auto answer = client.Post("/api/v1/reports", bodies[static_cast<size_t>(i) % bodies.size()],
