@@ -13,13 +13,15 @@
 #  - (SQLite) the console in headless Chromium through puppeteer-core: log in, search by
 #    ticket, a whois answer's <script> shown as text, the fleet counts.
 #
-# Usage (as root): tests/e2e/collector_check.sh BUILD_DIR   (build/linux)
+# Usage (as root): tests/e2e/collector_check.sh BUILD_DIR   (build/linux, or build)
+# The console part needs `npm ci` once in tests/e2e/console (scripts/install-deps.sh all).
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
 BUILD=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/lib.sh"
+[ -x "$BUILD/tollvane-collector" ] || [ ! -x "$BUILD/linux/tollvane-collector" ] || BUILD=$BUILD/linux
 for program in tollvane tollvane-collector tests/collector_load; do
     [ -x "$BUILD/$program" ] || { echo "no $program in $BUILD" >&2; exit 2; }
 done
