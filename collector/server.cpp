@@ -1,6 +1,8 @@
 #include "collector/server.h"
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -34,6 +36,26 @@ void InstallHandlers(httplib::Server& server) {
                                       : status == 404 ? "not found"
                                                       : "the request was refused");
     });
+}
+
+// The HTTP library listens with a backlog of five; thirty clients connecting at once then
+// overflow it and the kernel drops connections the clients already think are open. A
+// listening socket takes a new backlog from a second listen(), so the collector finds its
+// own (by the port it bound) and widens it.
+void WidenListenBacklog(int port) {
+    for (int fd = 3; fd < 1024; ++fd) {
+        int listening = 0;
+        socklen_t length = sizeof listening;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
+            continue;
+        sockaddr_storage address{};
+        socklen_t size = sizeof address;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) continue;
+        const int bound = address.ss_family == AF_INET6
+                              ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
+                              : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+        if (bound == port) listen(fd, SOMAXCONN);
+    }
 }
 
 }  // namespace
@@ -103,6 +125,7 @@ bool RunServer(CCollectorContext& context, const std::string& host, int port, st
         *error = "cannot listen on " + host + ":" + std::to_string(port);
         return false;
     }
+    WidenListenBacklog(port);
     std::fprintf(stderr, "tollvane-collector: listening on %s:%d\n", host.c_str(), port);
     return server.listen_after_bind();
 }

@@ -57,7 +57,13 @@ int main(int argc, char** argv) {
                 auto answer = client.Post("/api/v1/reports", bodies[static_cast<size_t>(i) % bodies.size()],
                                           "text/plain");
                 if (!answer || answer->status != 201) {
-                    ++failed;
+                    if (failed++ < 3) {
+                        std::lock_guard<std::mutex> lock(output);
+                        if (answer)
+                            std::fprintf(stderr, "answer %d: %s\n", answer->status, answer->body.c_str());
+                        else
+                            std::fprintf(stderr, "no answer: %s\n", httplib::to_string(answer.error()).c_str());
+                    }
                     continue;
                 }
                 ++created;
