@@ -13,6 +13,7 @@
 namespace {
 
 constexpr size_t kReaderConnections = 8;
+constexpr size_t kPostgresqlWriters = 4;
 
 // Every SQLite connection: the write-ahead log, so readers never wait for the writer,
 // and synchronous=FULL, under which each COMMIT has reached the disk before it returns.
@@ -82,9 +83,12 @@ std::unique_ptr<CStore> CStore::Open(const std::string& spec, std::string* error
         return nullptr;
     }
     try {
-        store->m_writer = std::make_unique<soci::session>();
-        OpenOne(*store->m_writer, store->m_sqlite, target);
-        if (!MigrateSchema(*store->m_writer, store->m_sqlite, error)) return nullptr;
+        const size_t writers = store->m_sqlite ? 1 : kPostgresqlWriters;
+        for (size_t i = 0; i < writers; ++i) {
+            store->m_writers.push_back(std::make_unique<soci::session>());
+            OpenOne(*store->m_writers.back(), store->m_sqlite, target);
+        }
+        if (!MigrateSchema(*store->m_writers[0], store->m_sqlite, error)) return nullptr;
         store->m_pool = std::make_unique<soci::connection_pool>(kReaderConnections);
         for (size_t i = 0; i < kReaderConnections; ++i)
             OpenOne(store->m_pool->at(i), store->m_sqlite, target);
@@ -92,7 +96,8 @@ std::unique_ptr<CStore> CStore::Open(const std::string& spec, std::string* error
         *error = std::string("the database could not be opened: ") + e.what();
         return nullptr;
     }
-    store->m_thread = std::thread(&CStore::WriterLoop, store.get());
+    for (auto& writer : store->m_writers)
+        store->m_threads.emplace_back(&CStore::WriterLoop, store.get(), writer.get());
     return store;
 }
 
@@ -102,7 +107,7 @@ CStore::~CStore() {
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable()) m_thread.join();
+    for (std::thread& thread : m_threads) thread.join();
 }
 
 std::future<CUploadOutcome> CStore::Submit(CReportIntake intake, std::string idempotencyKey,
@@ -121,7 +126,7 @@ std::future<CUploadOutcome> CStore::Submit(CReportIntake intake, std::string ide
     return done;
 }
 
-void CStore::WriterLoop() {
+void CStore::WriterLoop(soci::session* sql) {
     // At most this many uploads share one transaction: large enough to spread one disk
     // sync over a busy second's uploads, small enough to keep each answer prompt.
     constexpr size_t kBatchLimit = 512;
@@ -136,37 +141,37 @@ void CStore::WriterLoop() {
                 m_queue.pop_front();
             }
         }
-        WriteBatch(batch);
+        WriteBatch(*sql, batch);
     }
 }
 
-void CStore::WriteBatch(std::vector<CPending>& batch) {
+void CStore::WriteBatch(soci::session& sql, std::vector<CPending>& batch) {
     std::vector<CUploadOutcome> outcomes;
     try {
-        soci::transaction transaction(*m_writer);
+        soci::transaction transaction(sql);
         std::vector<CUploadRow*> rows;
         for (CPending& pending : batch) rows.push_back(&pending.row);
-        outcomes = InsertReports(*m_writer, rows);
+        outcomes = InsertReports(sql, rows);
         transaction.commit();
     } catch (const std::exception&) {
         // One bad upload, a ticket drawn twice or a key another collector just stored
         // must not fail the rest: each is tried again in a transaction of its own.
-        for (CPending& pending : batch) WriteAlone(pending);
+        for (CPending& pending : batch) WriteAlone(sql, pending);
         return;
     }
     for (size_t i = 0; i < batch.size(); ++i) batch[i].done.set_value(outcomes[i]);
 }
 
-void CStore::WriteAlone(CPending& pending) {
+void CStore::WriteAlone(soci::session& sql, CPending& pending) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         try {
-            soci::transaction transaction(*m_writer);
-            std::vector<CUploadOutcome> outcomes = InsertReports(*m_writer, {&pending.row});
+            soci::transaction transaction(sql);
+            std::vector<CUploadOutcome> outcomes = InsertReports(sql, {&pending.row});
             transaction.commit();
             pending.done.set_value(outcomes[0]);
             return;
         } catch (const std::exception& e) {
-            if (!m_sqlite) ReconnectQuietly(*m_writer);
+            if (!m_sqlite) ReconnectQuietly(sql);
             if (attempt < 2) continue;
             CUploadOutcome failed;
             failed.error = e.what();

@@ -2,7 +2,7 @@
 // over SQLite (one machine, nothing else to run) or PostgreSQL (several collectors on one
 // database). The schema is versioned and brought up to date when the store opens.
 //
-// Uploads go through one writer thread that groups what is queued into one transaction;
+// Uploads go through writer threads that group what is queued into one transaction;
 // each upload's answer waits for the COMMIT that holds it, so an acknowledged report
 // survives the collector being killed right after.
 #pragma once
@@ -100,18 +100,20 @@ private:
         std::promise<CUploadOutcome> done;
     };
     CStore();
-    void WriterLoop();
-    void WriteBatch(std::vector<CPending>& batch);
-    void WriteAlone(CPending& pending);
+    void WriterLoop(soci::session* sql);
+    void WriteBatch(soci::session& sql, std::vector<CPending>& batch);
+    void WriteAlone(soci::session& sql, CPending& pending);
 
     bool m_sqlite = true;
     std::unique_ptr<soci::connection_pool> m_pool;
-    std::unique_ptr<soci::session> m_writer;
+    // One writer on SQLite, which takes one writer at a time anyway; several on
+    // PostgreSQL, whose round trips then overlap.
+    std::vector<std::unique_ptr<soci::session>> m_writers;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<CPending> m_queue;
     bool m_stopping = false;
-    std::thread m_thread;
+    std::vector<std::thread> m_threads;
 };
 
 // Seconds since 1970 UTC.
