@@ -2,6 +2,7 @@
 
 #include <soci/soci.h>
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -45,59 +46,81 @@ void CReportColumns::Add(const CUploadRow& row, const std::string& newTicket) {
     original.push_back(Base64Encode(in.original));
 }
 
+// The placeholders of rows rows of columns values each: "(:v0, :v1), (:v2, :v3)".
+std::string ValuesList(size_t rows, size_t columns) {
+    std::string list;
+    size_t next = 0;
+    for (size_t r = 0; r < rows; ++r) {
+        list += r ? ", (" : "(";
+        for (size_t c = 0; c < columns; ++c) list += (c ? ", :v" : ":v") + std::to_string(next++);
+        list += ')';
+    }
+    return list;
+}
+
+// One statement for many rows, where a bulk bind would cost PostgreSQL a round trip a
+// row. Only placeholders are added to the fixed text; bind adds one row's values.
+template <typename Bind>
+void InsertRows(soci::session& sql, const char* head, const char* tail, size_t columns,
+                size_t rows, Bind bind) {
+    const size_t perStatement = std::max<size_t>(1, 4000 / columns);
+    for (size_t first = 0; first < rows; first += perStatement) {
+        const size_t count = std::min(perStatement, rows - first);
+        soci::details::prepare_temp_type prepared =
+            sql.prepare << (std::string(head) + ValuesList(count, columns) + tail);
+        for (size_t r = first; r < first + count; ++r) bind(prepared, r);
+        soci::statement statement(prepared);
+        statement.execute(true);
+    }
+}
+
 void InsertReportColumns(soci::session& sql, CReportColumns& c) {
-    sql << "INSERT INTO reports (ticket, idem_key, received_at, source, domain, public_address,"
-           " region_label, province, carrier, top_finding, top_severity, loss_hop_address,"
-           " loss_hop_label, content_type, findings_json, path_json, original_b64) VALUES"
-           " (:ticket, :key, :received, :source, :domain, :address, :label, :province, :carrier,"
-           " :top, :severity, :lossaddress, :losslabel, :type, :findings, :path, :original)",
-        soci::use(c.ticket), soci::use(c.key, c.keyPresent), soci::use(c.receivedAt),
-        soci::use(c.source), soci::use(c.domain), soci::use(c.address), soci::use(c.label),
-        soci::use(c.province), soci::use(c.carrier), soci::use(c.topFinding),
-        soci::use(c.topSeverity), soci::use(c.lossAddress), soci::use(c.lossLabel),
-        soci::use(c.contentType), soci::use(c.findings), soci::use(c.path), soci::use(c.original);
+    InsertRows(sql,
+               "INSERT INTO reports (ticket, idem_key, received_at, source, domain, public_address,"
+               " region_label, province, carrier, top_finding, top_severity, loss_hop_address,"
+               " loss_hop_label, content_type, findings_json, path_json, original_b64) VALUES ",
+               "", 17, c.ticket.size(), [&c](soci::details::prepare_temp_type& p, size_t i) {
+                   p, soci::use(c.ticket[i]), soci::use(c.key[i], c.keyPresent[i]),
+                       soci::use(c.receivedAt[i]), soci::use(c.source[i]), soci::use(c.domain[i]),
+                       soci::use(c.address[i]), soci::use(c.label[i]), soci::use(c.province[i]),
+                       soci::use(c.carrier[i]), soci::use(c.topFinding[i]), soci::use(c.topSeverity[i]),
+                       soci::use(c.lossAddress[i]), soci::use(c.lossLabel[i]),
+                       soci::use(c.contentType[i]), soci::use(c.findings[i]), soci::use(c.path[i]),
+                       soci::use(c.original[i]);
+               });
 }
 
 using CCounterKey = std::tuple<long long, std::string, std::string, std::string>;
 
 // The per-hour counters the fleet view sums, raised by what the batch adds.
-void RaiseFleetCounts(soci::session& sql, const std::map<CCounterKey, long long>& counts) {
-    std::vector<long long> hour, reports;
-    std::vector<std::string> finding, province, carrier;
-    for (const auto& [key, count] : counts) {
-        hour.push_back(std::get<0>(key));
-        finding.push_back(std::get<1>(key));
-        province.push_back(std::get<2>(key));
-        carrier.push_back(std::get<3>(key));
-        reports.push_back(count);
-    }
-    if (hour.empty()) return;
-    sql << "INSERT INTO fleet_counts (hour, finding_id, province, carrier, reports)"
-           " VALUES (:h, :f, :p, :c, :n) ON CONFLICT (hour, finding_id, province, carrier)"
-           " DO UPDATE SET reports = fleet_counts.reports + excluded.reports",
-        soci::use(hour), soci::use(finding), soci::use(province), soci::use(carrier),
-        soci::use(reports);
+void RaiseFleetCounts(soci::session& sql, std::map<CCounterKey, long long>& counts) {
+    std::vector<std::pair<const CCounterKey, long long>*> rows;
+    for (auto& entry : counts) rows.push_back(&entry);
+    InsertRows(sql, "INSERT INTO fleet_counts (hour, finding_id, province, carrier, reports) VALUES ",
+               " ON CONFLICT (hour, finding_id, province, carrier)"
+               " DO UPDATE SET reports = fleet_counts.reports + excluded.reports",
+               5, rows.size(), [&rows](soci::details::prepare_temp_type& p, size_t i) {
+                   const CCounterKey& key = rows[i]->first;
+                   p, soci::use(std::get<0>(key)), soci::use(std::get<1>(key)),
+                       soci::use(std::get<2>(key)), soci::use(std::get<3>(key)),
+                       soci::use(rows[i]->second);
+               });
 }
 
 using CHopKey = std::tuple<long long, std::string, std::string, std::string, std::string>;
 
-void RaiseLossHops(soci::session& sql, const std::map<CHopKey, long long>& counts) {
-    std::vector<long long> hour, reports;
-    std::vector<std::string> address, label, province, carrier;
-    for (const auto& [key, count] : counts) {
-        hour.push_back(std::get<0>(key));
-        address.push_back(std::get<1>(key));
-        label.push_back(std::get<2>(key));
-        province.push_back(std::get<3>(key));
-        carrier.push_back(std::get<4>(key));
-        reports.push_back(count);
-    }
-    if (hour.empty()) return;
-    sql << "INSERT INTO loss_hops (hour, address, label, province, carrier, reports)"
-           " VALUES (:h, :a, :l, :p, :c, :n) ON CONFLICT (hour, address, label, province, carrier)"
-           " DO UPDATE SET reports = loss_hops.reports + excluded.reports",
-        soci::use(hour), soci::use(address), soci::use(label), soci::use(province),
-        soci::use(carrier), soci::use(reports);
+void RaiseLossHops(soci::session& sql, std::map<CHopKey, long long>& counts) {
+    std::vector<std::pair<const CHopKey, long long>*> rows;
+    for (auto& entry : counts) rows.push_back(&entry);
+    InsertRows(sql, "INSERT INTO loss_hops (hour, address, label, province, carrier, reports) VALUES ",
+               " ON CONFLICT (hour, address, label, province, carrier)"
+               " DO UPDATE SET reports = loss_hops.reports + excluded.reports",
+               6, rows.size(), [&rows](soci::details::prepare_temp_type& p, size_t i) {
+                   const CHopKey& key = rows[i]->first;
+                   p, soci::use(std::get<0>(key)), soci::use(std::get<1>(key)),
+                       soci::use(std::get<2>(key)), soci::use(std::get<3>(key)),
+                       soci::use(std::get<4>(key)), soci::use(rows[i]->second);
+               });
 }
 
 // The findings index the search by finding id reads, and the fleet counters.
@@ -119,9 +142,10 @@ void InsertDerivedRows(soci::session& sql, const std::vector<const CUploadRow*>&
         if (!in.lossHopAddress.empty())
             ++hops[{hour, in.lossHopAddress, in.lossHopLabel, in.province, in.carrier}];
     }
-    if (!ticket.empty())
-        sql << "INSERT INTO report_findings (ticket, finding_id, received_at) VALUES (:t, :f, :r)",
-            soci::use(ticket), soci::use(finding), soci::use(received);
+    InsertRows(sql, "INSERT INTO report_findings (ticket, finding_id, received_at) VALUES ", "", 3,
+               ticket.size(), [&](soci::details::prepare_temp_type& p, size_t i) {
+                   p, soci::use(ticket[i]), soci::use(finding[i]), soci::use(received[i]);
+               });
     RaiseFleetCounts(sql, counts);
     RaiseLossHops(sql, hops);
 }
