@@ -17,6 +17,8 @@
 #include "engine/domain_input.h"
 #include "engine/report_file_text.h"
 #include "net/report_upload.h"
+#include "engine/report_files.h"
+#include "model/report_text.h"
 #include "platform/net_startup.h"
 #include "platform/text_encoding.h"
 #include "platform/time_limits.h"
@@ -32,7 +34,9 @@ const char kUsage[] =
     "Checks how this machine reaches DOMAIN: whois record, public address, local network\n"
     "configuration, DNS cache flush, TCP ports 21 and 80, ping, tracert and the web site.\n"
     "\n"
-    "  -o FILE     also write the report to FILE (GBK text, as the desktop tool saves it)\n"
+    "  -o FILE     also write the report to FILE, in the form its extension names: .txt or\n"
+    "              none for GBK text (as the desktop tool saves it), .json for the JSON\n"
+    "              report (tollvane-report/1); may be given more than once\n"
     "  --extended  add six steps: DNS answers, HTTPS and its certificate, IPv6 connects,\n"
     "              per-hop loss and latency of the route (about half a minute more), the\n"
     "              public addresses and DNS servers in use, proxy, hosts file and VPN;\n"
@@ -44,7 +48,10 @@ const char kUsage[] =
     "       tollvane --analyze [--json] FILE...\n"
     "Reads saved reports and names what they show, one line per finding, most severe\n"
     "first (--json: one JSON document instead). Exit status 2 when a file could not be\n"
-    "read as a report.\n"
+    "read as a report. A report saved as .json is read as well as one saved as text.\n"
+    "\n"
+    "       tollvane --convert IN -o OUT\n"
+    "Writes the saved report IN (text or JSON) to OUT in the form OUT's extension names.\n"
     "\n"
     "       tollvane --upload URL FILE...\n"
     "       tollvane --upload URL [options] DOMAIN\n"
@@ -54,7 +61,9 @@ const char kUsage[] =
 
 struct CCommandLine {
     std::string domain;
-    std::string reportPath;
+    std::vector<std::string> reportPaths;
+    std::string convertPath;
+    bool convert = false;
     bool haveDomain = false;
     bool extended = false;
     bool analyze = false;
@@ -94,6 +103,11 @@ bool IsRegularFile(const std::string& path) {
 
 // The words that are not options: report files with --analyze, else the one domain.
 int CheckPositionals(CCommandLine* line) {
+    if (line->convert) {
+        if (line->reportPaths.size() != 1 || !line->files.empty() || line->analyze)
+            return UsageError("--convert takes one report and one -o file");
+        return -1;
+    }
     if (line->analyze) return line->files.empty() ? UsageError("--analyze needs at least one report file") : -1;
     if (line->json) return UsageError("--json goes with --analyze");
     if (!line->uploadUrl.empty()) {
@@ -125,7 +139,11 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             return 0;
         } else if (!optionsEnded && arg == "-o") {
             if (i + 1 >= argc) return UsageError("-o needs a file name");
-            line->reportPath = argv[++i];
+            line->reportPaths.push_back(argv[++i]);
+        } else if (!optionsEnded && arg == "--convert") {
+            if (i + 1 >= argc) return UsageError("--convert needs the report to read");
+            line->convert = true;
+            line->convertPath = argv[++i];
         } else if (!optionsEnded && arg == "--path-rounds") {
             if (i + 1 >= argc || !ParseRounds(argv[i + 1], &line->pathRounds)) {
                 return UsageError("--path-rounds needs a number from 10 to 300");
@@ -154,6 +172,44 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
 void PrintGbkLine(std::FILE* stream, const char* gbk) {
     CGbkDecoder decoder;
     std::fprintf(stream, "%s\n", decoder.Convert(gbk).c_str());
+}
+
+// Every -o names a form this program writes; refused before the run, not after it.
+bool ReportPathsWritable(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        EReportFormat format = EReportFormat::kText;
+        CString error;
+        if (!ReportFormatOfPath(path, &format, &error)) {
+            PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
+            return false;
+        }
+    }
+    return true;
+}
+
+int ConvertReport(const CCommandLine& line) {
+    CString error;
+    if (ConvertReportFile(line.convertPath, line.reportPaths.front(), &error)) return 0;
+    PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
+    return 1;
+}
+
+// The run's report to every -o file, each in its own form, all from the same records:
+// the run's own, or, when it ended early, those read back from its text.
+int SaveReports(const CCommandLine& line, const CString& domain, CTerminalFrontEnd* frontEnd) {
+    CReport report;
+    if (!frontEnd->Records(&report)) report = ReadReportText(frontEnd->Report().Snapshot().Bytes());
+    report.version = TOLLVANE_VERSION;
+    report.domain = domain.Bytes();
+    int status = 0;
+    for (const std::string& path : line.reportPaths) {
+        CString error;
+        if (!SaveReportAs(path, report, &error)) {
+            PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
+            status = 1;
+        }
+    }
+    return status;
 }
 
 // Blocked in every thread (the worker inherits the mask), so they are only ever taken
@@ -211,10 +267,12 @@ int main(int argc, char** argv) {
     const int status = ParseCommandLine(argc, argv, &line);
     if (status >= 0) return status;
     if (line.analyze) return AnalyzeReportFiles(line.files, line.json, stdout, stderr);
+    if (line.convert) return ConvertReport(line);
     if (line.uploadFiles) {
         StartNetworking();
         return UploadReportFiles(line.uploadUrl, line.files, stdout, stderr);
     }
+    if (!ReportPathsWritable(line.reportPaths)) return 2;
 
     // The report and the whois table speak GBK; a name typed in UTF-8 must match "中国".
     std::string typed;
@@ -233,14 +291,7 @@ int main(int argc, char** argv) {
         return runStatus;
     }
     if (isatty(STDERR_FILENO)) ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
-    if (!line.reportPath.empty()) {
-        CString error;
-        if (!SaveReportFile(line.reportPath, frontEnd->Report().Snapshot(), &error)) {
-            PrintGbkLine(stderr, (CString("tollvane: ") + error).GetString());
-            return 1;
-        }
-    }
-    if (!line.uploadUrl.empty())
-        return UploadRunReport(line.uploadUrl, frontEnd->Report().Snapshot().Bytes(), stdout, stderr);
-    return 0;
+    const int saved = SaveReports(line, domain, frontEnd.get());
+    if (saved != 0 || line.uploadUrl.empty()) return saved;
+    return UploadRunReport(line.uploadUrl, frontEnd->Report().Snapshot().Bytes(), stdout, stderr);
 }

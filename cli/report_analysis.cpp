@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/visible_controls.h"
+#include "engine/report_files.h"
 #include "diagnosis/thresholds.h"
 #include "platform/text_encoding.h"
 
@@ -106,8 +107,8 @@ int AnalyzeReportFiles(const std::vector<std::string>& files, bool asJson, std::
         if (!ReadWholeFile(path, &bytes, &error)) {
             Say(err,
                 LocalForTerminal("tollvane: " + path + ": cannot read: " + error + "\n"));
-        } else if (!(analysis = AnalyzeReport(bytes)).isReport) {
-            error = "not a check report (no banner)";
+        } else if (!(analysis = AnalyzeReportBytes(bytes)).isReport) {
+            error = "not a check report (no banner, or JSON of another kind)";
             Say(err, LocalForTerminal("tollvane: " + path + ": " + error + "\n"));
         }
         if (!analysis.isReport) status = 2;

@@ -120,6 +120,18 @@ void CTerminalFrontEnd::AppendOutput(const CString& text) {
 // The progress bar's step: the status line already says which step runs.
 void CTerminalFrontEnd::StepProgress(int, const CString&) {}
 
+void CTerminalFrontEnd::RunRecorded(const CReport& report) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_records = report;
+    m_recorded = true;
+}
+
+bool CTerminalFrontEnd::Records(CReport* report) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_recorded) *report = m_records;
+    return m_recorded;
+}
+
 void CTerminalFrontEnd::NotifyCheckDone() {
     std::lock_guard<std::mutex> guard(m_lock);
     m_runProgress.Ended();

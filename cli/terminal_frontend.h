@@ -26,6 +26,7 @@ public:
     void AppendOutput(const CString& text) override;
     void StepProgress(int step, const CString& name) override;
     void NotifyCheckDone() override;
+    void RunRecorded(const CReport& report) override;
 
     // Rewrites the status line when its text has changed (its seconds change each
     // second); called by the thread waiting for the run, many times a second.
@@ -34,6 +35,8 @@ public:
     void EndStatus();
     // The report's GBK bytes, exactly as appended.
     const CReportBuffer& Report() const { return m_report; }
+    // The run's records when it ran to its end; false (and *report untouched) else.
+    bool Records(CReport* report);
 
     // The status line for a terminal of this many columns (GBK): the step text, then
     // the command's line when room is left, each cut to fit.
@@ -58,6 +61,8 @@ private:
     CGbkCodePoints m_codePoints;  // when they are shown
     CVisibleControls m_visible;
     CReportBuffer m_report;
+    CReport m_records;
+    bool m_recorded = false;
     std::string m_held;
     std::string m_shownStatus;  // what the status line shows now; empty when erased
 };

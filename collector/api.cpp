@@ -66,17 +66,25 @@ nlohmann::json FindingsJsonOf(const std::vector<CIntakeFinding>& findings) {
     return list;
 }
 
+// The report model's JSON form as a value, null when the stored bytes no longer read.
+nlohmann::json ModelOf(const std::string& original, bool json) {
+    nlohmann::json model = nlohmann::json::parse(ReportModelJson(original, json), nullptr, false);
+    return model.is_discarded() ? nlohmann::json() : model;
+}
+
 nlohmann::json ReportJson(const CStoredReport& report) {
     nlohmann::json rows = nlohmann::json::array();
     for (const CIntakePathRow& r : report.pathRows)
         rows.push_back({{"ttl", r.ttl}, {"address", r.address}, {"loss_percent", r.lossPercent},
                         {"average_ms", r.averageMs}, {"label", r.label}});
     const CReportSummary& s = report.summary;
+    const bool json = report.contentType == "application/json";
     return {{"ticket", s.ticket}, {"received_at", s.receivedAt}, {"domain", s.domain},
             {"public_address", s.publicAddress}, {"region_label", s.regionLabel},
             {"findings", FindingsJsonOf(report.findings)}, {"path_rows", rows},
             {"path_loss_start", {{"address", report.lossHopAddress}, {"label", report.lossHopLabel}}},
-            {"text", GbkToUtf8Lossy(report.original)}};
+            {"text", ReportTextUtf8(report.original, json)},
+            {"report", ModelOf(report.original, json)}};
 }
 
 void GetReport(CCollectorContext& context, const httplib::Request& request,

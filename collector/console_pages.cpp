@@ -110,7 +110,7 @@ std::string ReportBody(const CStoredReport& report) {
                        HtmlEscape(s.domain) + u8" · 公网地址 " + HtmlEscape(s.publicAddress) + " " +
                        HtmlEscape(s.regionLabel) + "</p>\n";
     html += FindingsTable(report.findings) + PathTable(report);
-    html += u8"<h2>报告原文</h2><pre id=\"report-text\">" + HtmlEscape(GbkToUtf8Lossy(report.original)) +
+    html += u8"<h2>报告原文</h2><pre id=\"report-text\">" + HtmlEscape(ReportTextUtf8(report.original, report.contentType == "application/json")) +
             "</pre>\n";
     return html;
 }

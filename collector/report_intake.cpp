@@ -9,8 +9,10 @@
 
 #include "diagnosis/findings.h"
 #include "diagnosis/path_loss.h"
-#include "diagnosis/report_grammar.h"
-#include "diagnosis/step_formats.h"
+#include "engine/report_files.h"
+#include "model/report_json.h"
+#include "model/report_text.h"
+#include "model/step_formats.h"
 #include "probes/ip_labels.h"
 
 namespace {
@@ -39,14 +41,15 @@ std::string_view UpTo(std::string_view line, std::string_view stops) {
 }
 
 // The domain a run was for, from the first step that names it.
-std::string DomainOf(const CParsedReport& report) {
-    if (const CReportBlock* path = report.Find(EReportStep::kPathStatistics)) {
-        std::string name = PlainDomain(UpTo(ValueAfter(path->body, "路由逐跳统计："), " ["));
+std::string DomainOf(const CReport& report) {
+    std::string named = PlainDomain(report.domain);
+    if (!named.empty()) return named;
+    if (const CStepRecord* path = report.Find(EReportStep::kPathStatistics)) {
+        std::string name = PlainDomain(UpTo(ValueAfter(path->text, "路由逐跳统计："), " ["));
         if (!name.empty()) return name;
     }
-    if (const CReportBlock* dns = report.Find(EReportStep::kDnsAnswers)) {
-        std::string_view body = dns->body;
-        std::string name = PlainDomain(UpTo(body, "："));
+    if (const CStepRecord* dns = report.Find(EReportStep::kDnsAnswers)) {
+        std::string name = PlainDomain(UpTo(dns->text, "："));
         if (!name.empty()) return name;
     }
     const std::pair<EReportStep, const char*> lines[] = {
@@ -57,19 +60,20 @@ std::string DomainOf(const CParsedReport& report) {
         {EReportStep::kWhois, "Domain Name:"},
     };
     for (const auto& [step, key] : lines) {
-        const CReportBlock* block = report.Find(step);
+        const CStepRecord* block = report.Find(step);
         if (!block) continue;
-        std::string name = PlainDomain(UpTo(ValueAfter(block->body, key), " ["));
+        std::string name = PlainDomain(UpTo(ValueAfter(block->text, key), " ["));
         if (!name.empty()) return name;
     }
     return std::string();
 }
 
-// "您的IP是：[203.0.113.7] 来自：..." -> "203.0.113.7".
-std::string PublicAddressOf(const CParsedReport& report) {
-    const CReportBlock* block = report.Find(EReportStep::kPublicIp);
-    if (!block) return std::string();
-    const std::string_view body = block->body;
+// The public address: the step's facts, or "您的IP是：[203.0.113.7] ..." in its text.
+std::string PublicAddressOf(const CReport& report) {
+    const CStepRecord* step = report.Find(EReportStep::kPublicIp);
+    if (!step) return std::string();
+    if (LooksLikeAddress(step->publicIp.address)) return step->publicIp.address;
+    const std::string_view body = step->text;
     const size_t open = body.find('[');
     const size_t close = open == std::string_view::npos ? open : body.find(']', open);
     if (close == std::string_view::npos) return std::string();
@@ -77,13 +81,15 @@ std::string PublicAddressOf(const CParsedReport& report) {
     return LooksLikeAddress(address) ? std::string(address) : std::string();
 }
 
-void ReadPath(const CParsedReport& report, CReportIntake* intake) {
-    const CReportBlock* block = report.Find(EReportStep::kPathStatistics);
-    if (!block) return;
-    const std::vector<CPathHop> hops = ReadPathTable(block->body);
-    for (const CPathHop& hop : hops)
+void ReadPath(const CReport& report, CReportIntake* intake) {
+    const CStepRecord* step = report.Find(EReportStep::kPathStatistics);
+    if (!step) return;
+    std::vector<CPathHop> hops;
+    for (const CPathRowFacts& row : step->path.ipv4.rows) {
+        hops.push_back({row.ttl, row.address, row.lossPercent, row.averageMs, row.label});
         intake->pathRows.push_back(
-            {hop.number, hop.address, hop.lossPercent, hop.averageMs, GbkToUtf8Lossy(hop.label)});
+            {row.ttl, row.address, row.lossPercent, row.averageMs, GbkToUtf8Lossy(row.label)});
+    }
     const CPathLossReading loss = ReadPathLoss(hops);
     if (loss.kind != EPathLoss::kPersistent || loss.hop < 0 ||
         loss.hop >= static_cast<int>(hops.size()))
@@ -110,34 +116,52 @@ CReportIntake Refusal(int status, std::string reason) {
     return intake;
 }
 
+// The report in the upload, or why there is none.
+bool ReadUpload(const std::string& bytes, bool json, CReport* report, CReportIntake* refusal) {
+    if (json) {
+        std::string why;
+        if (ReadReportJson(bytes, ReportTextCodec(), report, &why)) return true;
+        *refusal = Refusal(400, "not a Tollvane JSON report: " + GbkToUtf8Lossy(why));
+        return false;
+    }
+    *report = ReadReportText(bytes);
+    if (report->isReport) return true;
+    *refusal = Refusal(400, JoinedNotes(report->notes));
+    return false;
+}
+
 }  // namespace
 
 CReportIntake ReadUploadedReport(const std::string& bytes, const std::string& contentType) {
-    if (IsMediaType(contentType, "application/json"))
-        return Refusal(415, "JSON reports are not read by this collector yet; upload the text report");
-    if (!contentType.empty() && !IsMediaType(contentType, "text/plain"))
-        return Refusal(415, "the body must be a report as text/plain");
+    const bool json = IsMediaType(contentType, "application/json");
+    if (!json && !contentType.empty() && !IsMediaType(contentType, "text/plain"))
+        return Refusal(415, "the body must be a report, as text/plain or application/json");
     if (bytes.empty()) return Refusal(400, "the body is empty");
-    std::string text = bytes;
-    RestoreLineEnds(&text);
-    const CParsedReport parsed = ParseReport(text);
-    if (!parsed.isReport) return Refusal(400, JoinedNotes(parsed.notes));
-
+    CReport report;
     CReportIntake intake;
+    if (!ReadUpload(bytes, json, &report, &intake)) return intake;
     intake.ok = true;
     intake.status = 201;
+    intake.json = json;
     intake.original = bytes;
-    intake.textUtf8 = GbkToUtf8Lossy(text);
-    intake.domain = DomainOf(parsed);
-    intake.publicAddress = PublicAddressOf(parsed);
+    intake.domain = DomainOf(report);
+    intake.publicAddress = PublicAddressOf(report);
     if (!intake.publicAddress.empty())
         intake.regionLabel = GbkToUtf8Lossy(IpLabelFor(CString(intake.publicAddress)).Bytes());
     SplitRegionLabel(intake.regionLabel, &intake.province, &intake.carrier);
-    for (const CFinding& finding : AnalyzeReport(text).findings)
+    for (const CFinding& finding : AnalyzeRecords(report).findings)
         intake.findings.push_back({finding.id, static_cast<int>(finding.severity), finding.step,
                                    GbkToUtf8Lossy(finding.text)});
-    ReadPath(parsed, &intake);
+    ReadPath(report, &intake);
     return intake;
+}
+
+std::string ReportTextUtf8(const std::string& original, bool json) {
+    if (!json) return GbkToUtf8Lossy(original);
+    CReport report;
+    std::string why;
+    if (!ReadReportJson(original, ReportTextCodec(), &report, &why)) return std::string();
+    return GbkToUtf8Lossy(RenderReportText(report));
 }
 
 void SplitRegionLabel(const std::string& label, std::string* province, std::string* carrier) {
@@ -180,4 +204,15 @@ std::string GbkToUtf8Lossy(const std::string& gbk) {
     }
     iconv_close(converter);
     return output;
+}
+
+std::string ReportModelJson(const std::string& original, bool json) {
+    CReport report;
+    if (json) {
+        std::string why;
+        if (!ReadReportJson(original, ReportTextCodec(), &report, &why)) return std::string();
+    } else {
+        report = ReadReportText(original);
+    }
+    return ReportBytes(report, EReportFormat::kJson);
 }

@@ -34,12 +34,21 @@ struct CReportIntake {
     std::string lossHopAddress;            // where persistent path loss starts, or ""
     std::string lossHopLabel;              // UTF-8
     std::vector<CIntakePathRow> pathRows;
-    std::string textUtf8;  // the report as UTF-8 text
+    bool json = false;     // the upload was the JSON report
     std::string original;  // the bytes as uploaded
 };
 
-// contentType is the Content-Type header as sent ("text/plain; charset=GBK").
+// contentType is the Content-Type header as sent ("text/plain; charset=GBK"): text/plain
+// (or none) is the text report, application/json the JSON report.
 CReportIntake ReadUploadedReport(const std::string& bytes, const std::string& contentType);
+
+// The report's text, as UTF-8, from the bytes as uploaded; a JSON report is written out
+// as the text report it holds.
+std::string ReportTextUtf8(const std::string& original, bool json);
+
+// The report model as its JSON form (tollvane-report/1), findings included; "" when the
+// bytes no longer read.
+std::string ReportModelJson(const std::string& original, bool json);
 
 // "中国 广东省 广州市 电信" -> province "广东省", carrier "电信"; a label naming no province
 // ("局域网", "未知", "美国") is its own province and names no carrier.

@@ -40,7 +40,7 @@ void CReportColumns::Add(const CUploadRow& row, const std::string& newTicket) {
     topSeverity.push_back(in.findings.empty() ? 2 : in.findings[0].severity);
     lossAddress.push_back(in.lossHopAddress);
     lossLabel.push_back(in.lossHopLabel);
-    contentType.push_back("text/plain");
+    contentType.push_back(in.json ? "application/json" : "text/plain");
     findings.push_back(FindingsJson(in.findings));
     path.push_back(PathJson(in.pathRows));
     original.push_back(Base64Encode(in.original));

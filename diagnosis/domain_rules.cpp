@@ -2,8 +2,9 @@
 #include <cstdio>
 
 #include "diagnosis/finding_rules.h"
-#include "diagnosis/step_formats.h"
 #include "diagnosis/thresholds.h"
+#include "model/step_formats.h"
+#include "model/text_scan.h"
 
 namespace {
 
@@ -13,12 +14,26 @@ std::string DateText(const CDate& date) {
     return text;
 }
 
+// serverHold before clientHold, in the order the record lists its statuses.
+std::string HoldStatus(const std::vector<std::string>& statuses) {
+    for (const std::string& status : statuses) {
+        std::string lowered = LowerAscii(status);
+        if (lowered.find("serverhold") != std::string::npos ||
+            lowered.find("server hold") != std::string::npos)
+            return "serverHold";
+        if (lowered.find("clienthold") != std::string::npos ||
+            lowered.find("client hold") != std::string::npos)
+            return "clientHold";
+    }
+    return std::string();
+}
+
 }  // namespace
 
 void AddDomainFindings(CFindingList* list) {
-    const CReportBlock* whois = list->Report().Find(EReportStep::kWhois);
+    const CStepRecord* whois = list->Report().Find(EReportStep::kWhois);
     if (!whois) return;
-    const std::string hold = ReadHoldStatus(whois->body);
+    const std::string hold = HoldStatus(whois->whois.statuses);
     if (!hold.empty()) {
         list->Add(
             "domain-on-hold", ESeverity::kCritical, *whois,
@@ -26,9 +41,9 @@ void AddDomainFindings(CFindingList* list) {
             "s状态：注册局已把它从DNS中撤下，在解除之前任何人都解析不到它（请联系域名注册商）。",
             {hold});
     }
-    const CDate expiry = ReadExpiryDate(whois->body);
+    const CDate expiry = ReadHeaderDate(whois->whois.expiry);
     // The report's own date, so a report read a year later is judged as of its run.
-    const CDate reported = ReadHeaderDate(whois->time);
+    const CDate reported = ReadHeaderDate(whois->ended);
     if (!expiry.Valid() || !reported.Valid()) return;
     const long days = DaysBetween(reported, expiry);
     if (days < 0) {

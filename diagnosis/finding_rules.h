@@ -6,22 +6,21 @@
 #include <vector>
 
 #include "diagnosis/findings.h"
-#include "diagnosis/report_grammar.h"
 
 class CFindingList {
 public:
-    explicit CFindingList(const CParsedReport& report) : m_report(report) {}
+    explicit CFindingList(const CReport& report) : m_report(report) {}
 
     // Adds a finding unless one with the same id is already there. format is a GBK
     // printf format whose arguments are plain strings.
-    void Add(const char* id, ESeverity severity, const CReportBlock& block, const char* format,
+    void Add(const char* id, ESeverity severity, const CStepRecord& record, const char* format,
              std::initializer_list<std::string> args = {});
     bool Has(const std::string& id) const;
-    const CParsedReport& Report() const { return m_report; }
+    const CReport& Report() const { return m_report; }
     std::vector<CFinding> Take() { return std::move(m_findings); }
 
 private:
-    const CParsedReport& m_report;
+    const CReport& m_report;
     std::vector<CFinding> m_findings;
 };
 

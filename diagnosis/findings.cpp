@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "diagnosis/finding_rules.h"
+#include "model/report_text.h"
 
 // "%s" takes the next argument, "%%" is a percent sign; '%' is never a GBK trail byte.
 std::string FillIn(std::string_view format, std::initializer_list<std::string> args) {
@@ -23,10 +24,10 @@ std::string FillIn(std::string_view format, std::initializer_list<std::string> a
     return text;
 }
 
-void CFindingList::Add(const char* id, ESeverity severity, const CReportBlock& block,
+void CFindingList::Add(const char* id, ESeverity severity, const CStepRecord& record,
                        const char* format, std::initializer_list<std::string> args) {
     if (Has(id)) return;
-    m_findings.push_back({id, severity, block.number, FillIn(format, args)});
+    m_findings.push_back({id, severity, record.number, FillIn(format, args)});
 }
 
 bool CFindingList::Has(const std::string& id) const {
@@ -80,9 +81,7 @@ const char* SeverityName(ESeverity severity) {
     return "info";
 }
 
-namespace {
-
-CAnalysis AnalyzeParsed(const CParsedReport& report) {
+CAnalysis AnalyzeRecords(const CReport& report) {
     CAnalysis analysis;
     analysis.isReport = report.isReport;
     analysis.notes = report.notes;
@@ -102,7 +101,7 @@ CAnalysis AnalyzeParsed(const CParsedReport& report) {
     const bool serious =
         !analysis.findings.empty() && analysis.findings.front().severity != ESeverity::kInfo;
     // A report cut short may have lost the very block that would have said otherwise.
-    const bool whole = report.blocks.size() >= 9 && report.blocks.back().complete;
+    const bool whole = report.steps.size() >= 9 && report.steps.back().complete;
     if (!serious && whole) {
         analysis.findings.insert(analysis.findings.begin(),
                                  {"all-clear", ESeverity::kInfo, 0,
@@ -111,22 +110,21 @@ CAnalysis AnalyzeParsed(const CParsedReport& report) {
     return analysis;
 }
 
-}  // namespace
+CAnalysis AnalyzeReport(std::string_view bytes) { return AnalyzeRecords(ReadReportText(bytes)); }
 
-CAnalysis AnalyzeReport(std::string_view bytes) {
-    if (bytes.find("\r\n") == std::string_view::npos &&
-        bytes.find('\n') != std::string_view::npos) {
-        std::string restored(bytes);
-        RestoreLineEnds(&restored);
-        return AnalyzeParsed(ParseReport(restored));
-    }
-    return AnalyzeParsed(ParseReport(bytes));
+CStepRecord DiagnosisRecord(const CAnalysis& analysis, int step, std::string_view time) {
+    CStepRecord record;
+    record.number = step;
+    record.step = EReportStep::kDiagnosis;
+    record.name = kDiagnosisBlockName;
+    record.ended = std::string(time);
+    record.ok = true;
+    for (const CFinding& finding : analysis.findings)
+        record.text += std::string("[") + SeverityWord(finding.severity) + "] " + finding.text + "\r\n";
+    return record;
 }
 
 std::string DiagnosisBlock(const CAnalysis& analysis, int step, std::string_view time) {
-    std::string block = "\r\n第" + std::to_string(step) + "步---" + kDiagnosisBlockName + "：" +
-                        std::string(time) + "\r\n";
-    for (const CFinding& finding : analysis.findings)
-        block += std::string("[") + SeverityWord(finding.severity) + "] " + finding.text + "\r\n";
-    return block + "\r\n \r\n" + std::string(69, '*');
+    const CStepRecord record = DiagnosisRecord(analysis, step, time);
+    return StepHeader(record.number, record.name, record.ended) + record.text + StepSeparator();
 }

@@ -1,20 +1,13 @@
-// The findings engine: report bytes in, plain-language findings out. It reads only the
-// report's text, so a report just made, one saved long ago and one received by mail are
-// judged alike.
+// The findings engine: a report's records in, plain-language findings out. It reads only
+// the records' facts, so a run just made, a text report saved long ago, one received by
+// mail and a JSON report are judged alike.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-enum class ESeverity { kCritical = 0, kWarning = 1, kInfo = 2 };
-
-struct CFinding {
-    std::string id;  // stable: "site-unreachable", "path-loss", ...
-    ESeverity severity = ESeverity::kInfo;
-    int step = 0;      // the number of the block it rests on; 0 for all-clear
-    std::string text;  // one GBK sentence with the evidence
-};
+#include "model/report_model.h"
 
 struct CAnalysis {
     bool isReport = false;
@@ -22,7 +15,9 @@ struct CAnalysis {
     std::vector<std::string> notes;  // GBK: truncated, steps missing, not a report
 };
 
-// bytes may hold LF-only line ends; they are read as CR LF.
+// The findings of a report's records.
+CAnalysis AnalyzeRecords(const CReport& report);
+// A text report's bytes (LF-only line ends are read as CR LF).
 CAnalysis AnalyzeReport(std::string_view bytes);
 
 // "严重", "警告", "提示" (GBK).
@@ -33,3 +28,5 @@ const char* SeverityName(ESeverity severity);
 // The block a run with the optional steps ends with: header numbered step, stamped with
 // time (as the step headers are), one "[警告] ..." line per finding, then the separator.
 std::string DiagnosisBlock(const CAnalysis& analysis, int step, std::string_view time);
+// The same block as a step record.
+CStepRecord DiagnosisRecord(const CAnalysis& analysis, int step, std::string_view time);

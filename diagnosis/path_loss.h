@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "diagnosis/step_formats.h"
+#include "model/step_formats.h"
 
 enum class EPathLoss {
     kNone,              // no hop over the limit, or nothing to judge by

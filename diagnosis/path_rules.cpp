@@ -1,7 +1,6 @@
 // The route: tracert's last answering hop, and the path statistics' loss and latency.
 #include "diagnosis/finding_rules.h"
 #include "diagnosis/path_loss.h"
-#include "diagnosis/step_formats.h"
 #include "diagnosis/thresholds.h"
 
 namespace {
@@ -12,14 +11,13 @@ std::string HopName(const CPathHop& hop) {
     return name + "）";
 }
 
-bool SiteConnects(const CParsedReport& report) {
-    const CReportBlock* http = report.Find(EReportStep::kHttpPort);
-    const CEchoStats stats = http ? ReadEchoStats(http->body) : CEchoStats();
-    return stats.found && stats.received > 0;
+bool SiteConnects(const CReport& report) {
+    const CStepRecord* http = report.Find(EReportStep::kHttpPort);
+    return http && http->port.sent > 0 && http->port.connected > 0;
 }
 
-void AddRouteStops(CFindingList* list, const CReportBlock& block) {
-    const CTrace trace = ReadTrace(block.body);
+void AddRouteStops(CFindingList* list, const CStepRecord& block) {
+    const CTraceFacts& trace = block.trace;
     if (trace.target.empty() || trace.hops.empty()) return;
     int lastAnswer = -1;
     for (size_t i = 0; i < trace.hops.size(); ++i) {
@@ -38,11 +36,11 @@ void AddRouteStops(CFindingList* list, const CReportBlock& block) {
     list->Add(
         "route-stops", severity, block,
         "Tracert在第%s跳（%s）之后再无应答，其后%s跳都超时，没有到达%s。",
-        {std::to_string(trace.hops[lastAnswer].number), Clip(trace.hops[lastAnswer].address, 46),
+        {std::to_string(trace.hops[lastAnswer].ttl), Clip(trace.hops[lastAnswer].address, 46),
          std::to_string(silent), Clip(trace.target, 46)});
 }
 
-void AddPathLoss(CFindingList* list, const CReportBlock& block, const std::vector<CPathHop>& hops) {
+void AddPathLoss(CFindingList* list, const CStepRecord& block, const std::vector<CPathHop>& hops) {
     const CPathLossReading reading = ReadPathLoss(hops);
     if (reading.kind == EPathLoss::kPersistent) {
         const CPathHop& start = hops[reading.hop];
@@ -63,7 +61,7 @@ void AddPathLoss(CFindingList* list, const CReportBlock& block, const std::vecto
 }
 
 // The first hop whose rise over the answering hop before it is kept to the destination.
-void AddLatency(CFindingList* list, const CReportBlock& block, const std::vector<CPathHop>& hops) {
+void AddLatency(CFindingList* list, const CStepRecord& block, const std::vector<CPathHop>& hops) {
     if (hops.empty() || hops.back().averageMs < 0) return;
     const double destination = hops.back().averageMs;
     const CPathHop* previous = nullptr;
@@ -85,29 +83,42 @@ void AddLatency(CFindingList* list, const CReportBlock& block, const std::vector
     }
 }
 
+// The first row of each TTL: the further addresses of a balanced route are not judged.
+std::vector<CPathHop> HopsOf(const CPathTableFacts& table) {
+    std::vector<CPathHop> hops;
+    for (const CPathRowFacts& row : table.rows) {
+        if (!hops.empty() && hops.back().number == row.ttl) continue;
+        CPathHop hop;
+        hop.number = row.ttl;
+        hop.address = row.address;
+        hop.lossPercent = row.lossPercent;
+        hop.averageMs = row.averageMs;
+        hop.label = row.label;
+        hops.push_back(hop);
+    }
+    return hops;
+}
+
 }  // namespace
 
 void AddPathFindings(CFindingList* list) {
-    const CParsedReport& report = list->Report();
-    if (const CReportBlock* ping = report.Find(EReportStep::kPing)) {
-        const CEchoStats echo = ReadEchoStats(ping->body);
-        if (echo.found && echo.received > 0 && echo.averageMs > diagnosis_limits::kHighLatencyMs) {
+    const CReport& report = list->Report();
+    if (const CStepRecord* ping = report.Find(EReportStep::kPing)) {
+        const CPingFacts& echo = ping->ping;
+        if (echo.sent > 0 && echo.received > 0 && echo.averageMs > diagnosis_limits::kHighLatencyMs) {
             list->Add("high-latency", ESeverity::kWarning, *ping,
                       "Ping到网站的平均往返时间为%sms，超过%sms。",
                       {Number(echo.averageMs), Number(diagnosis_limits::kHighLatencyMs)});
         }
     }
-    if (const CReportBlock* trace = report.Find(EReportStep::kTracert)) AddRouteStops(list, *trace);
-    const CReportBlock* path = report.Find(EReportStep::kPathStatistics);
+    if (const CStepRecord* trace = report.Find(EReportStep::kTracert)) AddRouteStops(list, *trace);
+    const CStepRecord* path = report.Find(EReportStep::kPathStatistics);
     if (!path) return;
-    // One table per address family, each headed by its own title line.
-    std::string_view rest = path->body;
-    const std::string_view title = "路由逐跳统计：";
-    while (!rest.empty()) {
-        const size_t next = rest.find(title, 1);
-        const std::vector<CPathHop> hops = ReadPathTable(rest.substr(0, next));
+    // One table per address family.
+    for (const CPathTableFacts* table : {&path->path.ipv4, path->path.ipv6 ? &*path->path.ipv6 : nullptr}) {
+        if (!table) continue;
+        const std::vector<CPathHop> hops = HopsOf(*table);
         AddPathLoss(list, *path, hops);
         AddLatency(list, *path, hops);
-        rest = next == std::string_view::npos ? std::string_view() : rest.substr(next);
     }
 }

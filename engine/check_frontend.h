@@ -3,6 +3,7 @@
 // (the domain, the stop signal) when it starts.
 #pragma once
 
+#include "model/report_model.h"
 #include "platform/mb_string.h"
 
 class ICheckFrontEnd {
@@ -19,4 +20,8 @@ public:
     // stepCount) begins; its command printed, and this is now its last line (GBK).
     virtual void StepStarted(int /*step*/, int /*stepCount*/) {}
     virtual void CommandPrinted(const CString& /*lastLine*/) {}
+    // The run's records, just before NotifyCheckDone: the report the text was rendered
+    // from, with its typed facts (and findings, with the optional steps). A run that
+    // ends early (stopped, out of memory) gives none.
+    virtual void RunRecorded(const CReport& /*report*/) {}
 };

@@ -30,6 +30,9 @@ public:
     void StepProgress(int step, const CString& name) override {
         if (IsOpen()) m_target->StepProgress(step, name);
     }
+    void RunRecorded(const CReport& report) override {
+        if (IsOpen()) m_target->RunRecorded(report);
+    }
     void NotifyCheckDone() override {
         if (IsOpen()) m_target->NotifyCheckDone();
     }

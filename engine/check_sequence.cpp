@@ -1,5 +1,7 @@
 #include "engine/check_sequence.h"
-#include "engine/report_diagnosis.h"
+#include "diagnosis/findings.h"
+#include "model/step_facts.h"
+#include "model/report_vocabulary.h"
 
 #include <new>
 
@@ -14,49 +16,46 @@
 #include "probes/website_check.h"
 #include "probes/whois_lookup.h"
 
-const char kReportBanner[] = "======================= 开始检测 =======================\r\n";
-
 namespace {
 
+// The probe of each step; names, numbers and what each reads are the vocabulary's.
 struct CCheckStep {
-    const char* name;
+    EReportStep step;
     CStepOutcome (*probe)(const CProbeContext& context, const CString& domain);
 };
 
 const CCheckStep kSteps[kCheckStepCount + kExtendedStepCount] = {
-    {"获取域名信息", &LookupWhois},
-    {"获取公网IP", &FetchPublicIP},
-    {"获取本地网络信息", &GetLocalNetworkInfo},
-    {"刷新DNS缓存", &FlushDnsCache},
-    {"检测FTP（21）端口", &ProbeFtpPort},
-    {"检测HTTP（80）端口", &ProbeHttpPort},
-    {"Ping命令", &RunPing},
-    {"Tracert命令", &RunTracert},
-    {"检测网站访问状态", &CheckWebsite},
+    {EReportStep::kWhois, &LookupWhois},
+    {EReportStep::kPublicIp, &FetchPublicIP},
+    {EReportStep::kIpconfig, &GetLocalNetworkInfo},
+    {EReportStep::kFlushDns, &FlushDnsCache},
+    {EReportStep::kFtpPort, &ProbeFtpPort},
+    {EReportStep::kHttpPort, &ProbeHttpPort},
+    {EReportStep::kPing, &RunPing},
+    {EReportStep::kTracert, &RunTracert},
+    {EReportStep::kWebsite, &CheckWebsite},
     // Only when the run asks for them.
-    {"DNS解析", &LookupDnsRecords},
-    {"HTTPS访问及证书", &CheckHttps},
-    {"IPv6连通性", &ProbeIpv6},
-    {"路由逐跳统计", &TracePathStats},
-    {"出口IP与DNS", &CheckEgress},
-    {"代理与本机网络环境", &CheckLocalSetup},
+    {EReportStep::kDnsAnswers, &LookupDnsRecords},
+    {EReportStep::kHttps, &CheckHttps},
+    {EReportStep::kIpv6, &ProbeIpv6},
+    {EReportStep::kPathStatistics, &TracePathStats},
+    {EReportStep::kEgress, &CheckEgress},
+    {EReportStep::kEnvironment, &CheckLocalSetup},
 };
-
-const int kSeparatorStars = 69;
 
 const char kStepOutOfMemory[] = "内存不足，本步骤未能完成。\r\n";
 const char kRunOutOfMemory[] = "\r\n内存不足，检测已中止。\r\n";
 
 CString FormatTimestamp(const CLocalTime& t) {
-    CString text;
-    text.Format("%4d-%2d-%2d %2d:%2d:%2d", t.year, t.month, t.day, t.hour, t.minute, t.second);
-    return text;
+    return CString(StepStamp(t.year, t.month, t.day, t.hour, t.minute, t.second));
 }
 
 }  // namespace
 
 const char* GetCheckStepName(int step) {
-    return step >= 1 && step <= kCheckStepCount + kExtendedStepCount ? kSteps[step - 1].name : "";
+    return step >= 1 && step <= kCheckStepCount + kExtendedStepCount
+               ? StepEntry(kSteps[step - 1].step)->name
+               : "";
 }
 
 int CheckStepCount(const CCheckOptions& options) {
@@ -64,15 +63,11 @@ int CheckStepCount(const CCheckOptions& options) {
 }
 
 void AppendStepHeader(ICheckFrontEnd* frontEnd, int step, const CString& name, CLocalTime (*clock)()) {
-    CString text;
-    text.Format("\r\n第%d步---%s：%s\r\n", step, name.GetString(), FormatTimestamp(clock()).GetString());
-    frontEnd->AppendOutput(text);
+    frontEnd->AppendOutput(CString(StepHeader(step, name.Bytes(), FormatTimestamp(clock()).Bytes())));
 }
 
 void AppendStepSeparator(ICheckFrontEnd* frontEnd) {
-    CString text = "\r\n \r\n";
-    for (int i = 0; i < kSeparatorStars; ++i) text += '*';
-    frontEnd->AppendOutput(text);
+    frontEnd->AppendOutput(CString(StepSeparator()));
 }
 
 namespace {
@@ -87,20 +82,57 @@ CStepOutcome RunStep(const CCheckStep& entry, const CProbeContext& context, cons
     }
 }
 
-// copy: the front end itself, when the run ends with its findings; else null.
-int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
-             const CReportCopy* copy = nullptr);
-
-// With the optional steps, the report ends with its own findings; without them it stays
-// the nine-step report, byte for byte.
-int RunStepsAndDiagnose(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
-    if (!options.extended) return RunSteps(frontEnd, domain, options);
-    CReportCopy copy(frontEnd);
-    return RunSteps(&copy, domain, options, &copy);
+// The records of the earlier steps the step table says a step reads ("2", "9"), and
+// only those, so a probe cannot come to depend on anything else unseen.
+CReport EarlierRecords(const CReport& report, const CStepEntry& entry) {
+    CReport visible;
+    for (const char* at = entry.reads; *at; ++at) {
+        if (*at < '0' || *at > '9') continue;
+        int number = 0;
+        while (*at >= '0' && *at <= '9') number = number * 10 + (*at++ - '0');
+        if (const CStepRecord* record = report.Find(StepOfNumber(number))) visible.steps.push_back(*record);
+        if (!*at) break;
+    }
+    return visible;
 }
 
-int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options,
-             const CReportCopy* copy) {
+// The step's record: the probe's typed facts where it has them, else those read from
+// its text. ok holds when the probe says so and, for a command, its output agrees.
+CStepRecord StepRecord(int number, const CStepEntry& entry, const CStepOutcome& outcome,
+                       const CString& ended) {
+    CStepRecord record = outcome.typed ? outcome.facts : ReadStepRecord(entry.step, outcome.text.Bytes());
+    record.ok = outcome.ok && (outcome.typed || record.ok);
+    record.number = number;
+    record.step = entry.step;
+    record.name = entry.name;
+    record.ended = ended.Bytes();
+    record.text = outcome.text.Bytes();
+    record.complete = true;
+    return record;
+}
+
+// The front end is handed each step's block as it is rendered from its record.
+void AppendRecord(ICheckFrontEnd* frontEnd, const CStepRecord& record) {
+    frontEnd->AppendOutput(CString(StepHeader(record.number, record.name, record.ended)));
+    frontEnd->AppendOutput(CString(record.text));
+    if (record.step != EReportStep::kDiagnosis) frontEnd->StepProgress(record.number, CString(record.name));
+    frontEnd->AppendOutput(CString(StepSeparator()));
+}
+
+// With the optional steps, the report ends with its own findings, computed from the
+// records; without them it stays the nine-step report, byte for byte.
+void Diagnose(ICheckFrontEnd* frontEnd, CReport* report, const CString& ended) {
+    const CAnalysis analysis = AnalyzeRecords(*report);
+    report->findings = analysis.findings;
+    const int number = static_cast<int>(report->steps.size()) + 1;
+    report->steps.push_back(DiagnosisRecord(analysis, number, ended.Bytes()));
+    AppendRecord(frontEnd, report->steps.back());
+}
+
+int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
+    CReport report;
+    report.isReport = true;
+    report.domain = domain.Bytes();
     frontEnd->AppendOutput(kReportBanner);
     CProbeContext context(options.endpoints, options.stop);
     if (options.extended) {
@@ -110,17 +142,19 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
     const int steps = CheckStepCount(options);
     context.onCommandLine = [frontEnd](const CString& line) { frontEnd->CommandPrinted(line); };
     for (int step = 1; step <= steps; ++step) {
-        const CCheckStep& entry = kSteps[step - 1];
+        const CStepEntry& entry = *StepEntry(kSteps[step - 1].step);
         frontEnd->StepStarted(step, steps);
-        const CString text = RunStep(entry, context, domain).text;
+        const CReport earlier = EarlierRecords(report, entry);
+        context.earlier = &earlier;
+        const CStepOutcome outcome = RunStep(kSteps[step - 1], context, domain);
         // Once the front end has asked to stop, nothing more reaches it.
         if (IsStopRaised(options.stop)) return 0;
-        AppendStepHeader(frontEnd, step, entry.name, options.clock);
-        frontEnd->AppendOutput(text);
-        frontEnd->StepProgress(step, entry.name);
-        AppendStepSeparator(frontEnd);
+        report.steps.push_back(StepRecord(step, entry, outcome, FormatTimestamp(options.clock())));
+        AppendRecord(frontEnd, report.steps.back());
     }
-    if (copy) AppendDiagnosisBlock(frontEnd, copy->Bytes(), steps + 1, FormatTimestamp(options.clock()));
+    context.earlier = nullptr;
+    if (options.extended) Diagnose(frontEnd, &report, FormatTimestamp(options.clock()));
+    frontEnd->RunRecorded(report);
     frontEnd->NotifyCheckDone();
     return 0;
 }
@@ -132,7 +166,7 @@ int RunSteps(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOption
 // step, so the program carries on instead of ending.
 int CheckThreadProc(ICheckFrontEnd* frontEnd, const CString& domain, const CCheckOptions& options) {
     try {
-        return RunStepsAndDiagnose(frontEnd, domain, options);
+        return RunSteps(frontEnd, domain, options);
     } catch (const std::bad_alloc&) {
     }
     if (IsStopRaised(options.stop)) return 0;

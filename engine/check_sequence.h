@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/check_frontend.h"
+#include "model/report_vocabulary.h"
 #include "platform/local_time.h"
 #include "platform/time_limits.h"
 #include "probes/endpoints.h"
@@ -38,4 +39,3 @@ void AppendStepHeader(ICheckFrontEnd* frontEnd, int step, const CString& name,
 // The line of stars that closes a step's block, without a line end of its own.
 void AppendStepSeparator(ICheckFrontEnd* frontEnd);
 
-extern const char kReportBanner[];

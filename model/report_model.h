@@ -27,6 +27,10 @@ struct CWhoisFacts {
 struct CPublicIpFacts {
     std::string address;  // "" when no service answered
     std::string label;    // the region label of the address
+    // What independent services agreed on, when they were asked; mismatch: they name
+    // another address than the page did.
+    std::string checkedAddress;
+    bool mismatch = false;
 };
 
 // Step 3: ipconfig /all (or the stand-in), one entry per adapter.
@@ -41,6 +45,7 @@ struct CAdapterFacts {
 };
 struct CIpconfigFacts {
     std::string hostName;
+    std::vector<std::string> dnsServers;  // named for the whole machine (the stand-in)
     std::vector<CAdapterFacts> adapters;
 };
 
@@ -77,11 +82,20 @@ struct CTraceFacts {
 };
 
 // Step 9 (and the HTTPS step's answer): what the site answered.
+enum class EWebFailure {
+    kNone,
+    kNameUnresolved,  // the name did not resolve
+    kSilent,          // the connection timed out or was cut before an answer
+    kOther,
+};
 struct CWebFacts {
     int status = 0;           // 0: no answer
     std::string statusLine;   // "HTTP/1.1 200 OK"
     std::string headers;      // the header block as received, CR LF lines
     std::string failureId;    // the verdict id of a failure, "" on an answer
+    std::string failure;      // why there was no answer, as printed
+    EWebFailure failureKind = EWebFailure::kNone;
+    bool lookupTimedOut = false;  // the name's lookup ran out of time
 };
 
 // The DNS step: the records of each name, and the system's DNS servers.
@@ -93,6 +107,10 @@ struct CDnsRecordFacts {
 };
 struct CDnsFacts {
     std::vector<CDnsRecordFacts> records;
+    // Lines saying a query failed ("A记录查询失败：查询超时"), blanks trimmed; timedOut
+    // when one says the server did not answer in time.
+    std::vector<std::string> failures;
+    std::string timedOutLine;  // the first failure line saying a query timed out
     std::vector<std::string> servers;
     std::vector<std::string> verdicts;  // verdict ids
 };
@@ -156,7 +174,7 @@ struct CEgressFacts {
 
 // The local environment step.
 struct CEnvironmentFacts {
-    std::string proxy;                    // "" without one
+    std::string proxy;                    // the line naming the proxy server, "" without one
     std::vector<std::string> hostsLines;  // lines of the hosts file naming the site
     std::string vpnAdapter;               // the virtual adapter the site's route takes, or ""
     std::optional<long> clockOffsetSeconds;
@@ -205,6 +223,15 @@ struct CReport {
     // GBK sentences about the report itself: truncated, steps missing or unknown, or
     // why it is not a report at all.
     std::vector<std::string> notes;
+    // The bytes a saved text report holds outside its blocks, so that it renders back
+    // byte for byte: what came before the banner (all of it when the bytes are no
+    // report), and what follows the last block (a line saying the run ran out of
+    // memory, a second run appended, a tail that is not in the report's grammar).
+    std::string leading;
+    std::string trailing;
+    // The text's lines ended in LF alone (it passed through a mail program); the records
+    // hold CR LF and the text is rendered back with LF.
+    bool lfOnly = false;
 
     const CStepRecord* Find(EReportStep step) const;
 };

@@ -48,12 +48,22 @@ extern const char kDiagnosisBlockName[];
 std::string StepHeader(int number, std::string_view name, std::string_view time);
 // "\r\n \r\n" and the line of stars, without a line end of its own.
 std::string StepSeparator();
+// A header's time stamp: "2026-12- 7 20: 5: 3" (fields padded with blanks).
+std::string StepStamp(int year, int month, int day, int hour, int minute, int second);
+// The step whose entry has this number in a run (1 to 15), or kUnknown.
+EReportStep StepOfNumber(int number);
 
-// A verdict: a stable id and the GBK sentence the report prints for it.
+// A verdict: a stable id and the GBK sentence the report prints for it. A sentence may
+// hold one "%s", where the line carries a value of its own (a count, an adapter's name).
 struct CVerdict {
     const char* id;
     const char* sentence;
 };
+// The sentence of an id with its "%s" filled by value, without a line end; "" for an
+// unknown id.
+std::string VerdictText(std::string_view id, std::string_view value = {});
+// The value a line holds in the "%s" of its verdict's sentence ("" when none).
+std::string VerdictValue(const CVerdict& verdict, std::string_view line);
 // The verdict of an id, or null.
 const CVerdict* VerdictById(std::string_view id);
 // The verdict whose sentence the line is (or begins with, for sentences with a tail), or

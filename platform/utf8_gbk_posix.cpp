@@ -31,7 +31,33 @@ private:
     iconv_t m_handle;
 };
 
+// The whole text in another character set; false when some of it has no form there.
+bool ConvertWhole(const char* to, const char* from, const std::string& text, std::string* result) {
+    const iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string input = text;
+    char* in = &input[0];
+    size_t inLeft = input.size();
+    std::string output(input.size() * 2 + 8, '\0');
+    char* out = &output[0];
+    size_t outLeft = output.size();
+    const size_t rc = iconv(converter, &in, &inLeft, &out, &outLeft);
+    iconv_close(converter);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0) return false;
+    output.resize(output.size() - outLeft);
+    *result = output;
+    return true;
+}
+
 }  // namespace
+
+bool ReportGbkToUtf8(const std::string& gbk, std::string* utf8) {
+    return ConvertWhole("UTF-8", "GBK", gbk, utf8);
+}
+
+bool ReportUtf8ToGbk(const std::string& utf8, std::string* gbk) {
+    return ConvertWhole("GBK", "UTF-8", utf8, gbk);
+}
 
 std::string Utf8ToGbkLossy(const std::string& utf8) {
     CIconv converter;

@@ -31,3 +31,16 @@ std::string Utf8ToGbkLossy(const std::string& utf8) {
     }
     return gbk;
 }
+
+bool ReportGbkToUtf8(const std::string& gbk, std::string* utf8) {
+    std::wstring wide;
+    if (!GbkToUtf16(gbk, EGbkRule::kRefuse, &wide)) return false;
+    *utf8 = WideToUtf8(wide);
+    return true;
+}
+
+// A byte that is not UTF-8 comes out of the wide conversion as U+FFFD, which has no GBK
+// form, so the strict rule refuses it with every other character GBK lacks.
+bool ReportUtf8ToGbk(const std::string& utf8, std::string* gbk) {
+    return Utf16ToGbk(Utf8ToWide(utf8), EGbkRule::kRefuse, gbk);
+}

@@ -13,7 +13,7 @@
 namespace {
 
 // Everything the step asks, filled in side by side.
-struct CEgressFacts {
+struct CEgressGathered {
     std::vector<CSourceAnswer> sources;  // the IPv4 services, then the DNS one
     CSourceAnswer ipv6;
     CDnsAnswer resolverEcho;
@@ -46,7 +46,7 @@ std::vector<CString> NamesOf(const CString& domain) {
 }
 
 void AddResolverCalls(const CString& domain, const CProbeEndpoints& endpoints, CStopSignal* stop,
-                      CEgressFacts* facts, std::vector<std::function<void()>>* calls) {
+                      CEgressGathered* facts, std::vector<std::function<void()>>* calls) {
     const std::vector<CString> names = NamesOf(domain);
     facts->resolvers.resize(1 + endpoints.publicDnsServers.size());
     for (size_t r = 0; r < facts->resolvers.size(); ++r) {
@@ -68,9 +68,9 @@ void AddResolverCalls(const CString& domain, const CProbeEndpoints& endpoints, C
     }
 }
 
-CEgressFacts GatherFacts(const CString& domain, const CProbeEndpoints& endpoints,
+CEgressGathered GatherFacts(const CString& domain, const CProbeEndpoints& endpoints,
                          bool machineHasIpv6, CStopSignal* stop) {
-    CEgressFacts facts;
+    CEgressGathered facts;
     CDnsAnswer addressByDns;
     std::vector<std::function<void()>> calls = {
         [&] {
@@ -106,7 +106,7 @@ CString SourceLine(const CSourceAnswer& source) {
            (source.address.IsEmpty() ? source.failure : source.address) + "\r\n";
 }
 
-CString AddressBlock(const CEgressFacts& facts, const CProbeEndpoints& endpoints,
+CString AddressBlock(const CEgressGathered& facts, const CProbeEndpoints& endpoints,
                      bool machineHasIpv6) {
     CString text = "公网IPv4地址：\r\n";
     for (const CSourceAnswer& source : facts.sources) text += SourceLine(source);
@@ -121,7 +121,7 @@ CString AddressBlock(const CEgressFacts& facts, const CProbeEndpoints& endpoints
     return text + SourceLine(ipv6);
 }
 
-CString ResolverBlock(const CEgressFacts& facts, const CProbeEndpoints& endpoints,
+CString ResolverBlock(const CEgressGathered& facts, const CProbeEndpoints& endpoints,
                       const CString& domain) {
     CString text = "本机DNS的出口地址（" + endpoints.resolverEchoName + "）：";
     const CString echo = AddressesText(facts.resolverEcho, "没有A记录");
@@ -147,7 +147,7 @@ CString ResolverBlock(const CEgressFacts& facts, const CProbeEndpoints& endpoint
 
 CStepOutcome CheckEgressAndDns(const CString& domain, const CProbeEndpoints& endpoints,
                                bool machineHasIpv6, CStopSignal* stop) {
-    const CEgressFacts facts = GatherFacts(domain, endpoints, machineHasIpv6, stop);
+    const CEgressGathered facts = GatherFacts(domain, endpoints, machineHasIpv6, stop);
     CStepOutcome outcome;
     outcome.text = AddressBlock(facts, endpoints, machineHasIpv6) +
                    ResolverBlock(facts, endpoints, domain) + DnsVerdicts(facts.resolvers);

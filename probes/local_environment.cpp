@@ -123,5 +123,7 @@ CStepOutcome CheckLocalEnvironment(const CString& domain, const CString& siteHea
 
 CStepOutcome CheckLocalSetup(const CProbeContext& context, const CString& domain) {
     const auto now = static_cast<long long>(std::time(nullptr));
-    return CheckLocalEnvironment(domain, context.notes.siteHeaders, now, context.stop);
+    const CStepRecord* website = context.Earlier(EReportStep::kWebsite);
+    const CString headers(website ? website->web.headers : std::string());
+    return CheckLocalEnvironment(domain, headers, now, context.stop);
 }

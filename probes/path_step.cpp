@@ -99,5 +99,7 @@ CStepOutcome TracePathStats(const CProbeContext& context, const CString& domain)
     probing.open = &CIcmpEcho::Open;
     probing.label = &IpLabelFor;
     probing.rounds = context.pathRounds;
-    return CheckPathStatistics(domain, context.notes.publicAddress, probing, context.stop);
+    const CStepRecord* address = context.Earlier(EReportStep::kPublicIp);
+    const CString publicAddress(address ? address->publicIp.address : std::string());
+    return CheckPathStatistics(domain, publicAddress, probing, context.stop);
 }

@@ -12,10 +12,11 @@
 //   that follow the web site step, so tracert leaves room for them;
 // - onCommandLine: told the last line a running command printed, each time it changes
 //   (GBK), for a front end's progress display (may be empty).
-// - notes: what a later step reads of an earlier one's answers (the only thing a probe
-//   leaves behind in the context).
-// A probe returns its result and leaves nothing else behind in the context, which is
-// why every probe takes it const.
+// - earlier: the records of the earlier steps this step reads, as the step table says
+//   (model/report_vocabulary.cpp): step 13 reads step 2's public address, step 15 step
+//   9's header block. Only those are there; null when the step reads none.
+// A probe returns its result and leaves nothing behind in the context, which is why
+// every probe takes it const.
 #pragma once
 
 #include <functional>
@@ -28,12 +29,6 @@
 
 class CStopSignal;
 
-// Written by one step, read by a later one of the same run.
-struct CRunNotes {
-    CString publicAddress;  // the address the public address step found ("" when none)
-    CString siteHeaders;    // the web site step's header block, for the clock check
-};
-
 struct CProbeContext {
     // The run's time budget starts now, on the given clock.
     explicit CProbeContext(const CProbeEndpoints& endpoints = DefaultEndpoints(),
@@ -45,7 +40,10 @@ struct CProbeContext {
     int reservedAfterWebsiteMs = 0;
     std::function<void(const CString&)> onCommandLine;
     int pathRounds = kPathRoundsDefault;  // rounds of the path statistics step
-    mutable CRunNotes notes;
+    const CReport* earlier = nullptr;
+
+    // The record of an earlier step the step reads, or null.
+    const CStepRecord* Earlier(EReportStep step) const { return earlier ? earlier->Find(step) : nullptr; }
 };
 
 // A host's first IPv4 address and, when there is none, the line the report gives why.

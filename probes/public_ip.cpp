@@ -1,5 +1,6 @@
 #include "probes/public_ip.h"
 
+#include "model/step_facts.h"
 #include "net/http_client.h"
 #include "probes/address_sources.h"
 #include "probes/http_failure_text.h"
@@ -67,12 +68,17 @@ CString ReadPublicIpPage(const CProbeEndpoints& endpoints, CStopSignal* stop, CS
 CStepOutcome FetchPublicIP(const CProbeContext& context, const CString&) {
     CString pageAddress;
     CString text = ReadPublicIpPage(context.endpoints, context.stop, &pageAddress);
-    context.notes.publicAddress = pageAddress;
     const CString extra = CrossCheckLine(
         pageAddress, AskAddressSources(context.endpoints.addressSources,
                                        context.endpoints.addressSourceLimits, context.stop));
-    if (extra.IsEmpty()) return {true, text};
     // The page's own line carries no line end.
-    if (!text.IsEmpty() && text.Right(1) != CString("\n")) text += "\r\n";
-    return {true, text + extra};
+    if (!extra.IsEmpty() && !text.IsEmpty() && text.Right(1) != CString("\n")) text += "\r\n";
+    CStepOutcome outcome;
+    outcome.text = text + extra;
+    // The rest of the facts (label, the services' address) are the text's own words.
+    outcome.facts = ReadStepRecord(EReportStep::kPublicIp, outcome.text.Bytes());
+    outcome.facts.publicIp.address = pageAddress.Bytes();
+    outcome.typed = true;
+    outcome.ok = !pageAddress.IsEmpty() || !outcome.facts.publicIp.checkedAddress.empty();
+    return outcome;
 }

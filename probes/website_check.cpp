@@ -1,3 +1,4 @@
+#include "model/step_facts.h"
 #include "probes/website_check.h"
 
 #include <algorithm>
@@ -24,10 +25,18 @@ CStepOutcome CheckWebsite(const CProbeContext& context, const CString& domain) {
     limits.totalMs = std::max(1, step.Remaining());
     const int port = context.endpoints.websitePort;
     const CHttpHeaderAnswer answer = FetchRootHeaders(HostNameToAscii(domain), port, context.stop, limits);
-    context.notes.siteHeaders = answer.rawHeaders;
+    CStepOutcome outcome;
     if (answer.outcome.failure != EHttpFailure::kNone) {
-        return {false, WebsiteFailureLine(domain, port, answer.outcome)};
+        outcome.text = WebsiteFailureLine(domain, port, answer.outcome);
+    } else if (answer.status == 200) {
+        outcome = {!answer.rawHeaders.IsEmpty(), answer.rawHeaders};
+    } else {
+        outcome.text = "网站返回的状态不是200：\r\n" + answer.rawHeaders;
     }
-    if (answer.status == 200) return {!answer.rawHeaders.IsEmpty(), answer.rawHeaders};
-    return {false, "网站返回的状态不是200：\r\n" + answer.rawHeaders};
+    // The header block as received, even from a failed exchange, for the clock check.
+    outcome.facts = ReadStepRecord(EReportStep::kWebsite, outcome.text.Bytes());
+    outcome.facts.web.status = answer.status;
+    outcome.facts.web.headers = answer.rawHeaders.Bytes();
+    outcome.typed = true;
+    return outcome;
 }

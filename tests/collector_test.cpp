@@ -110,7 +110,8 @@ TEST(CollectorIntake, RefusesWhatIsNoTextReport) {
     } cases[] = {
         {"", "text/plain", 400},
         {"hello", "text/plain", 400},
-        {"{}", "application/json", 415},
+        {"{}", "application/json", 400},
+        {"{\"schema\":\"tollvane-report/1\"", "application/json", 400},
         {"x", "image/png", 415},
     };
     for (const auto& c : cases) {

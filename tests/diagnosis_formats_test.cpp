@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "diagnosis/path_loss.h"
-#include "diagnosis/step_formats.h"
+#include "model/step_formats.h"
 
 namespace {
 

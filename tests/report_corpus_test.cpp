@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "diagnosis/findings.h"
+#include "model/report_json.h"
+#include "model/report_text.h"
+#include "platform/utf8_gbk.h"
 
 namespace {
 
@@ -54,6 +57,30 @@ TEST(ReportCorpus, EveryReportHasItsExpectedFindings) {
         const std::string expected = ReadFile(base + ".expected.json");
         ASSERT_FALSE(expected.empty()) << name << " has no .expected.json";
         EXPECT_EQ(Summary(AnalyzeReport(ReadFile(base + ".txt"))), json::parse(expected)) << name;
+    }
+}
+
+const CTextCodec kCodec = {
+    [](std::string_view gbk, std::string* utf8) { return ReportGbkToUtf8(std::string(gbk), utf8); },
+    [](std::string_view utf8, std::string* gbk) { return ReportUtf8ToGbk(std::string(utf8), gbk); },
+};
+
+// Every report reads into records and renders back to the very same bytes, directly and
+// by way of its JSON form, and the JSON form is judged as the text is.
+TEST(ReportCorpus, TextAndJsonRoundTripByteForByte) {
+    for (const std::string& name : CorpusReports()) {
+        const std::string base = std::string(REPORT_CORPUS_DIR) + "/" + name.substr(0, name.size() - 4);
+        const std::string bytes = ReadFile(base + ".txt");
+        const CReport report = ReadReportText(bytes);
+        EXPECT_EQ(RenderReportText(report), bytes) << name;
+        CReport judged = report;
+        judged.findings = AnalyzeRecords(report).findings;
+        CReport fromJson;
+        std::string error;
+        ASSERT_TRUE(ReadReportJson(WriteReportJson(judged, kCodec), kCodec, &fromJson, &error)) << name << error;
+        EXPECT_EQ(RenderReportText(fromJson), bytes) << name;
+        EXPECT_EQ(Summary(AnalyzeRecords(fromJson)), json::parse(ReadFile(base + ".expected.json"))) << name;
+        EXPECT_EQ(WriteReportJson(fromJson, kCodec), WriteReportJson(judged, kCodec)) << name;
     }
 }
 

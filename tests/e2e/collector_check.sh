@@ -43,6 +43,7 @@ expect() {  # expect DESCRIPTION ACTUAL WANTED
 # A report whose registrar line is markup, as a hostile whois server could answer.
 sed 's|Registrar: Loopback Test Registrar|Registrar: <script>window.pwned=1</script>|' \
     "$REPORTS/edited-path-loss.txt" >"$W/hostile.txt"
+"$BUILD/tollvane" --convert "$REPORTS/edited-path-loss.txt" -o "$W/path-loss.json"
 head -c 3000000 /dev/zero | tr '\0' 'a' >"$W/huge.txt"
 
 COLLECTOR_PID=
@@ -57,10 +58,10 @@ stop_collector() {
 }
 e2e_on_exit stop_collector
 
-post() {  # post URL FILE [CURL OPTIONS...] -> "STATUS BODY"
+post() {  # [TYPE=MEDIA_TYPE] post URL FILE [CURL OPTIONS...] -> "STATUS BODY"
     local url=$1 file=$2
     shift 2
-    curl -s -o "$W/answer" -w '%{http_code}' -H 'Content-Type: text/plain' --data-binary "@$file" "$@" \
+    curl -s -o "$W/answer" -w '%{http_code}' -H "Content-Type: ${TYPE:-text/plain}" --data-binary "@$file" "$@" \
         "$url/api/v1/reports"
     echo " $(cat "$W/answer")"
 }
@@ -84,6 +85,9 @@ api_checks() {  # api_checks NAME DB PORT COUNT_COMMAND...
     grep -q 'edited-not-a-report.txt: not uploaded: the collector answered 400' "$W/upload.err" &&
         ok "$name: the refused file is named with the reason" || bad "$name: refusal not explained: $(cat "$W/upload.err")"
 
+    local jsonup
+    jsonup=$(TYPE=application/json post "$url" "$W/path-loss.json")
+    expect "$name: a JSON report is taken" "${jsonup%% *}" 201
     local before first second
     before=$("$@" "SELECT count(*) FROM reports")
     first=$(post "$url" "$W/hostile.txt" -H 'Idempotency-Key: key-1')
@@ -106,9 +110,10 @@ api_checks() {  # api_checks NAME DB PORT COUNT_COMMAND...
         "$(curl -s -o /dev/null -w '%{http_code} %{redirect_url}' "$url/")" "303 $url/login"
     curl -s -H "Authorization: Bearer $token" "$url/api/v1/reports/$HOSTILE_TICKET" >"$W/report.json"
     grep -q '"domain":"www.example.com"' "$W/report.json" && grep -q '<script>window.pwned' "$W/report.json" &&
+        grep -q '"schema":"tollvane-report/1"' "$W/report.json" &&
         ok "$name: the report's JSON with a bearer token" || bad "$name: report JSON: $(head -c 300 "$W/report.json")"
     curl -s -H "Authorization: Bearer $token" "$url/api/v1/fleet?hours=1" >"$W/fleet.json"
-    grep -q '"path_loss_hops":\[{"address":"61.140.0.1","label":"[^"]*","reports":2}' "$W/fleet.json" &&
+    grep -q '"path_loss_hops":\[{"address":"61.140.0.1","label":"[^"]*","reports":3}' "$W/fleet.json" &&
         ok "$name: the fleet groups path-loss reports by the hop where loss starts" ||
         bad "$name: fleet JSON: $(head -c 400 "$W/fleet.json")"
 

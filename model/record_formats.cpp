@@ -1,8 +1,9 @@
 // The whois and RDAP records, the website step's status, and the optional steps' texts.
 #include <cstdlib>
 
-#include "diagnosis/step_formats.h"
-#include "diagnosis/text_scan.h"
+#include "model/address_kind.h"
+#include "model/step_formats.h"
+#include "model/text_scan.h"
 
 namespace {
 
@@ -166,19 +167,10 @@ bool LooksLikeAddress(std::string_view text) {
 }
 
 bool IsFakeIpAddress(std::string_view address) {
-    int o[4];
-    return IsIpv4(address, o) && o[0] == 198 && (o[1] == 18 || o[1] == 19);
+    return ParseIpv4(address) && ClassifyAddress(address) == EAddressKind::kBenchmark;
 }
 
 bool IsPrivateAddress(std::string_view address) {
-    int o[4];
-    if (IsIpv4(address, o)) {
-        return o[0] == 10 || o[0] == 127 || o[0] == 0 ||
-               (o[0] == 172 && o[1] >= 16 && o[1] <= 31) || (o[0] == 192 && o[1] == 168) ||
-               (o[0] == 169 && o[1] == 254) || (o[0] == 100 && o[1] >= 64 && o[1] <= 127);
-    }
-    const std::string lowered = LowerAscii(address);
-    return IsIpv6(address) &&
-           (lowered == "::1" || lowered == "::" || lowered.compare(0, 2, "fc") == 0 ||
-            lowered.compare(0, 2, "fd") == 0 || lowered.compare(0, 4, "fe80") == 0);
+    const EAddressKind kind = ClassifyAddress(address);
+    return IsLocalNetworkKind(kind) || kind == EAddressKind::kUnspecified;
 }

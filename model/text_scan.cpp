@@ -1,4 +1,4 @@
-#include "diagnosis/text_scan.h"
+#include "model/text_scan.h"
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
     std::vector<std::string_view> lines;

@@ -25,6 +25,7 @@ struct CTraceHop {
     int number = 0;
     std::string address;  // empty: no probe answered
     int answered = 0;     // probes with a time
+    std::vector<double> timesMs;  // one per probe, -1 for "*"
 };
 struct CTrace {
     std::string target;  // the address traced to, when the first lines name it
@@ -39,6 +40,9 @@ struct CPathHop {
     double lossPercent = -1;
     double averageMs = -1;  // -1 without answers
     std::string label;
+    int sent = 0;
+    double lastMs = -1, bestMs = -1, worstMs = -1, deviationMs = -1;
+    bool sameTtl = false;  // a further address of the TTL above (a balanced route)
 };
 std::vector<CPathHop> ReadPathTable(std::string_view body);
 

@@ -1,7 +1,7 @@
 // ping, psping and tracert output, as the Windows tools print it in English or Chinese
 // and as the stand-ins copy it.
-#include "diagnosis/step_formats.h"
-#include "diagnosis/text_scan.h"
+#include "model/step_formats.h"
+#include "model/text_scan.h"
 
 namespace {
 
@@ -36,7 +36,10 @@ bool ReadHopLine(std::string_view line, CTraceHop* hop) {
         if (i + 1 < words.size() && (words[i + 1] == "ms" || words[i + 1] == "毫秒") &&
             ReadNumber(word, &ms, &used) && used == word.size()) {
             ++hop->answered;
+            hop->timesMs.push_back(ms);
             ++i;
+        } else if (word == "*") {
+            hop->timesMs.push_back(-1);
         } else if (hop->address.empty() && LooksLikeAddress(Unbracketed(word))) {
             hop->address = std::string(Unbracketed(word));
         }
@@ -90,23 +93,55 @@ CTrace ReadTrace(std::string_view body) {
     return trace;
 }
 
+namespace {
+
+// The times and the place after the loss and sent columns, from words[at].
+void ReadPathTimes(const std::vector<std::string_view>& words, size_t at, CPathHop* hop) {
+    double* const times[] = {&hop->lastMs, &hop->averageMs, &hop->bestMs, &hop->worstMs,
+                             &hop->deviationMs};
+    if (words.size() < at + 5) return;
+    for (size_t i = 0; i < 5; ++i) {
+        double value = 0;
+        if (ReadNumber(words[at + i], &value)) *times[i] = value;
+    }
+    for (size_t i = at + 5; i < words.size(); ++i)
+        hop->label += (i > at + 5 ? " " : "") + std::string(words[i]);
+}
+
+// "        61.140.0.9             12.3 ..." under a hop: another address of the same TTL.
+bool ReadBalancedRow(const std::vector<std::string_view>& words, const std::vector<CPathHop>& hops,
+                     CPathHop* hop) {
+    if (hops.empty() || words.size() < 6 || !LooksLikeAddress(words[0])) return false;
+    hop->number = hops.back().number;
+    hop->address = std::string(words[0]);
+    hop->lossPercent = hops.back().lossPercent;
+    hop->sameTtl = true;
+    ReadPathTimes(words, 1, hop);
+    return true;
+}
+
+}  // namespace
+
 // "  3.  61.140.0.1   10.0.0%  30  12.3  13.0  11.8  25.4  2.9  中国 广东省 广州市 电信"
 std::vector<CPathHop> ReadPathTable(std::string_view body) {
     std::vector<CPathHop> hops;
     for (std::string_view line : SplitLines(body)) {
         const std::vector<std::string_view> words = SplitWords(line);
+        CPathHop hop;
+        if (line.compare(0, 6, "      ") == 0 && ReadBalancedRow(words, hops, &hop)) {
+            hops.push_back(hop);
+            continue;
+        }
         if (words.size() < 3 || words[0].size() < 2 || words[0].back() != '.' ||
             !IsHopNumber(words[0].substr(0, words[0].size() - 1)) || words[2].back() != '%') {
             continue;
         }
-        CPathHop hop;
         hop.number = std::stoi(std::string(words[0]));
         hop.address = std::string(words[1]);
         if (!ReadNumber(words[2], &hop.lossPercent)) continue;
-        double average = 0;
-        if (words.size() >= 9 && ReadNumber(words[5], &average)) hop.averageMs = average;
-        for (size_t i = 9; i < words.size(); ++i)
-            hop.label += (i > 9 ? " " : "") + std::string(words[i]);
+        double sent = 0;
+        if (words.size() >= 4 && ReadNumber(words[3], &sent)) hop.sent = static_cast<int>(sent);
+        ReadPathTimes(words, 4, &hop);
         hops.push_back(hop);
     }
     return hops;
