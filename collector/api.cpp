@@ -31,7 +31,7 @@ std::string TicketJson(const std::string& ticket) { return Dump({{"ticket", tick
 
 void Upload(CCollectorContext& context, const httplib::Request& request,
             httplib::Response& response) {
-    if (!context.uploads->Allow(request.remote_addr)) {
+    if (!context.uploads->Allow(SourceAddress(context, request))) {
         response.set_header("Retry-After", "60");
         return AnswerError(response, 429, "too many uploads from this address; try again later");
     }
@@ -46,7 +46,7 @@ void Upload(CCollectorContext& context, const httplib::Request& request,
     CReportIntake intake = ReadUploadedReport(request.body, request.get_header_value("Content-Type"));
     if (!intake.ok) return AnswerError(response, intake.status, intake.error);
     std::future<CUploadOutcome> done =
-        context.store->Submit(std::move(intake), key, request.remote_addr);
+        context.store->Submit(std::move(intake), key, SourceAddress(context, request));
     if (done.wait_for(kCommitWait) != std::future_status::ready)
         return AnswerError(response, 503, "the report could not be stored in time; send it again");
     const CUploadOutcome outcome = done.get();

@@ -38,7 +38,7 @@ void ShowLogin(const httplib::Request& request, httplib::Response& response, int
 }
 
 void Login(CCollectorContext& context, const httplib::Request& request, httplib::Response& response) {
-    const std::string source = request.remote_addr;
+    const std::string source = SourceAddress(context, request);
     if (!context.logins.Allowed(source)) {
         response.set_header("Retry-After", "900");
         return ShowLogin(request, response, 429, u8"登录失败次数过多，请稍后再试。");

@@ -12,17 +12,19 @@ namespace {
 
 const char kUsage[] =
     "Usage: tollvane-collector [--listen ADDR:PORT] [--db sqlite:PATH | --db postgresql://...]\n"
-    "                          [--rate N]\n"
+    "                          [--rate N] [--behind-proxy]\n"
     "       tollvane-collector [--db ...] --add-user NAME   (password: one line on standard input)\n"
     "       tollvane-collector [--db ...] --add-token NAME  (prints a bearer token for NAME)\n"
     "Defaults: --listen 127.0.0.1:8080, --db sqlite:tollvane-collector.db, --rate 60 uploads\n"
-    "a minute from one address (0: no limit).\n";
+    "a minute from one address (0: no limit). --behind-proxy: a proxy on this machine names\n"
+    "the client in X-Forwarded-For.\n";
 
 struct COptions {
     std::string listen = "127.0.0.1:8080";
     std::string db = "sqlite:tollvane-collector.db";
     std::string addUser, addToken;
     int rate = 60;
+    bool behindProxy = false;
 };
 
 int UsageError(const char* message) {
@@ -45,6 +47,10 @@ int ParseOptions(int argc, char** argv, COptions* options) {
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
             return -1;
+        }
+        if (arg == "--behind-proxy") {
+            options->behindProxy = true;
+            continue;
         }
         if (i + 1 >= argc) return UsageError(("missing value after " + arg).c_str());
         const char* value = argv[++i];
@@ -107,6 +113,7 @@ int Run(const COptions& options) {
     CCollectorContext context;
     context.store = store.get();
     context.uploads = std::make_unique<CRateLimiter>(options.rate);
+    context.behindProxy = options.behindProxy;
     if (!RunServer(context, host, port, &error)) {
         std::fprintf(stderr, "tollvane-collector: %s\n", error.c_str());
         return 1;

@@ -73,6 +73,17 @@ std::string CookieValue(const httplib::Request& request, const std::string& name
     return std::string();
 }
 
+std::string SourceAddress(const CCollectorContext& context, const httplib::Request& request) {
+    const std::string& peer = request.remote_addr;
+    const bool loopback = peer == "::1" || peer.compare(0, 4, "127.") == 0;
+    const std::string forwarded = request.get_header_value("X-Forwarded-For");
+    if (!context.behindProxy || !loopback || forwarded.empty()) return peer;
+    std::string last = forwarded.substr(forwarded.rfind(',') == std::string::npos ? 0 : forwarded.rfind(',') + 1);
+    while (!last.empty() && last.front() == ' ') last.erase(0, 1);
+    while (!last.empty() && last.back() == ' ') last.pop_back();
+    return last.empty() || last.size() > 64 ? peer : last;
+}
+
 CCaller IdentifyCaller(CCollectorContext& context, const httplib::Request& request) {
     CCaller caller;
     const std::string authorization = request.get_header_value("Authorization");

@@ -20,7 +20,14 @@ struct CCollectorContext {
     CStore* store = nullptr;
     std::unique_ptr<CRateLimiter> uploads;
     CLoginThrottle logins;
+    // The collector sits behind a proxy on this machine, which names the client in
+    // X-Forwarded-For (set, not appended to, so a client cannot forge it).
+    bool behindProxy = false;
 };
+
+// The client's address: the peer's, or behind a proxy on loopback the last address the
+// proxy put in X-Forwarded-For.
+std::string SourceAddress(const CCollectorContext& context, const httplib::Request& request);
 
 // Who a request comes from, when it carries a valid session cookie or bearer token.
 struct CCaller {

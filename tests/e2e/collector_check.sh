@@ -47,8 +47,8 @@ sed 's|Registrar: Loopback Test Registrar|Registrar: <script>window.pwned=1</scr
 head -c 3000000 /dev/zero | tr '\0' 'a' >"$W/huge.txt"
 
 COLLECTOR_PID=
-start_collector() {  # start_collector DB PORT RATE
-    "$BUILD/tollvane-collector" --db "$1" --listen "127.0.0.1:$2" --rate "$3" >>"$W/collector.log" 2>&1 &
+start_collector() {  # start_collector DB PORT RATE [OPTION...]
+    "$BUILD/tollvane-collector" --db "$1" --listen "127.0.0.1:$2" --rate "$3" "${@:4}" >>"$W/collector.log" 2>&1 &
     COLLECTOR_PID=$!
     e2e_wait_for 10 curl -s -o /dev/null "http://127.0.0.1:$2/login"
 }
@@ -160,6 +160,14 @@ if [ -x "$HERE/console/node_modules/.bin/../puppeteer-core/lib/cjs/puppeteer/pup
 else
     bad "console: puppeteer-core is not installed (cd tests/e2e/console && npm ci)"
 fi
+stop_collector
+# Behind a proxy on loopback, the rate counts each forwarded client on its own.
+start_collector "sqlite:$W/desk.db" 8080 2 --behind-proxy
+statuses=""
+for from in 192.0.2.1 192.0.2.1 192.0.2.1 192.0.2.2; do
+    statuses+="$(post http://127.0.0.1:8080 "$REPORTS/edited-dns-hijack.txt" -H "X-Forwarded-For: $from" | cut -d' ' -f1) "
+done
+expect "--behind-proxy: the rate is per forwarded address" "$statuses" "201 201 429 201 "
 stop_collector
 rm -f "$W/acked"
 kill_check sqlite "sqlite:$W/desk.db" 8080 sqlite_count
