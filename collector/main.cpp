@@ -52,17 +52,16 @@ int ParseOptions(int argc, char** argv, COptions* options) {
             options->behindProxy = true;
             continue;
         }
+        const bool takesValue = arg == "--listen" || arg == "--db" || arg == "--add-user" ||
+                                arg == "--add-token" || arg == "--rate";
+        if (!takesValue) return UsageError(("unknown option " + arg).c_str());
         if (i + 1 >= argc) return UsageError(("missing value after " + arg).c_str());
         const char* value = argv[++i];
         if (arg == "--listen") options->listen = value;
         else if (arg == "--db") options->db = value;
         else if (arg == "--add-user") options->addUser = value;
         else if (arg == "--add-token") options->addToken = value;
-        else if (arg == "--rate") {
-            if (!ParseNumber(value, &options->rate)) return UsageError("--rate needs a whole number");
-        } else {
-            return UsageError(("unknown option " + arg).c_str());
-        }
+        else if (!ParseNumber(value, &options->rate)) return UsageError("--rate needs a whole number");
     }
     return 0;
 }
