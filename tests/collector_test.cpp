@@ -6,6 +6,7 @@
 #include "collector/report_intake.h"
 #include "collector/text_forms.h"
 #include "collector/tickets.h"
+#include "net/report_upload.h"
 
 namespace {
 
@@ -120,6 +121,27 @@ TEST(CollectorIntake, RefusesWhatIsNoTextReport) {
         EXPECT_EQ(intake.status, c.status) << c.body;
         EXPECT_FALSE(intake.error.empty());
     }
+}
+
+TEST(ReportUpload, SendsReportsOverHttpsOrToThisMachineOnly) {
+    const struct {
+        const char* url;
+        bool allowed;
+    } cases[] = {
+        {"https://support.example.net", true},     {"https://support.example.net:8443/desk/", true},
+        {"http://127.0.0.1:8080", true},           {"http://127.9.9.9", true},
+        {"http://localhost:8080/", true},          {"http://[::1]:8080", true},
+        {"http://support.example.net", false},     {"http://127.0.0.1.example.net", false},
+        {"http://user@127.0.0.1:8080", false},     {"ftp://127.0.0.1", false},
+        {"https://exa mple.net", false},           {"support.example.net", false},
+        {"http://192.168.1.10:8080", false},       {"https://", false},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_EQ(IsCollectorAddress(c.url, &why), c.allowed) << c.url;
+        EXPECT_EQ(why.empty(), c.allowed) << c.url;
+    }
+    EXPECT_NE(NewUploadKey(), NewUploadKey());
 }
 
 }  // namespace
