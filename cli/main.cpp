@@ -1,5 +1,6 @@
 // tollvane: the check run of the desktop tool, on a terminal.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -10,10 +11,12 @@
 #include <vector>
 
 #include "cli/report_analysis.h"
+#include "cli/report_upload_cli.h"
 #include "cli/terminal_frontend.h"
 #include "engine/check_run.h"
 #include "engine/domain_input.h"
 #include "engine/report_file_text.h"
+#include "net/report_upload.h"
 #include "engine/report_files.h"
 #include "model/report_text.h"
 #include "platform/net_startup.h"
@@ -55,7 +58,13 @@ const char kUsage[] =
     "\n"
     "       tollvane --convert [--redact] IN -o OUT\n"
     "Writes the saved report IN (text or JSON) to OUT in the form OUT's extension names,\n"
-    "with --redact as above.\n";
+    "with --redact as above.\n"
+    "\n"
+    "       tollvane --upload URL FILE...\n"
+    "       tollvane --upload URL [options] DOMAIN\n"
+    "Sends saved reports (or, given a domain, the report of the run when it ends) to the\n"
+    "support desk's collector at URL (https, or http to this machine) and prints each\n"
+    "report's ticket: \"FILE: TICKET\". Exit status 2 when any was not uploaded.\n";
 
 struct CCommandLine {
     std::string domain;
@@ -68,6 +77,8 @@ struct CCommandLine {
     bool json = false;
     bool redact = false;
     std::vector<std::string> files;
+    std::string uploadUrl;
+    bool uploadFiles = false;  // the words are saved reports, not a domain
     int pathRounds = kPathRoundsDefault;
 };
 
@@ -93,6 +104,11 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // The words that are not options: report files with --analyze, else the one domain.
 int CheckPositionals(CCommandLine* line) {
     if (line->convert) {
@@ -103,6 +119,15 @@ int CheckPositionals(CCommandLine* line) {
     if (line->analyze) return line->files.empty() ? UsageError("--analyze needs at least one report file") : -1;
     if (line->json) return UsageError("--json goes with --analyze");
     if (line->redact && line->reportPaths.empty()) return UsageError("--redact goes with -o FILE");
+    if (!line->uploadUrl.empty()) {
+        std::string why;
+        if (!IsCollectorAddress(line->uploadUrl, &why)) return UsageError(why);
+        // Words that all name files are reports to send; one that does not is a domain.
+        bool allFiles = !line->files.empty();
+        for (const std::string& file : line->files) allFiles = allFiles && IsRegularFile(file);
+        line->uploadFiles = allFiles;
+        if (allFiles) return -1;
+    }
     if (line->files.size() > 1) return UsageError("only one domain can be checked at a time");
     if (line->files.empty()) return UsageError("no domain given");
     line->domain = line->files.front();
@@ -140,6 +165,9 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             ++i;
         } else if (!optionsEnded && arg == "--extended") {
             line->extended = true;
+        } else if (!optionsEnded && arg == "--upload") {
+            if (i + 1 >= argc) return UsageError("--upload needs the collector's address");
+            line->uploadUrl = argv[++i];
         } else if (!optionsEnded && arg == "--analyze") {
             line->analyze = true;
         } else if (!optionsEnded && arg == "--json") {
@@ -283,6 +311,10 @@ int main(int argc, char** argv) {
     if (status >= 0) return status;
     if (line.analyze) return AnalyzeReportFiles(line.files, line.json, stdout, stderr);
     if (line.convert) return ConvertReport(line);
+    if (line.uploadFiles) {
+        StartNetworking();
+        return UploadReportFiles(line.uploadUrl, line.files, stdout, stderr);
+    }
     if (!ReportPathsWritable(line.reportPaths)) return 2;
 
     // The report and the whois table speak GBK; a name typed in UTF-8 must match "中国".
@@ -306,5 +338,7 @@ int main(int argc, char** argv) {
     const bool findingsShown = line.extended && isatty(STDOUT_FILENO);
     if (isatty(STDERR_FILENO) && !findingsShown)
         ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
-    return SaveReports(line, domain, frontEnd.get());
+    const int saved = SaveReports(line, domain, frontEnd.get());
+    if (saved != 0 || line.uploadUrl.empty()) return saved;
+    return UploadRunReport(line.uploadUrl, frontEnd->Report().Snapshot().Bytes(), stdout, stderr);
 }

@@ -185,3 +185,21 @@ private:
     int m_status = 0;
     CString m_statusLine;
 };
+
+// A POST of a body, the answer's body read whole up to the limits' byte count. Redirects
+// are not followed: a POST is answered where it was sent, and a 3xx is an answer like any
+// other. headers are "Name: value" lines the caller has already found plain.
+struct CHttpPost {
+    CString url;
+    std::vector<std::string> headers;
+    std::string body;
+};
+struct CHttpPostAnswer {
+    CHttpOutcome outcome;
+    int status = 0;
+    std::string body;
+};
+// Carried by libcurl; the Windows transport has none yet, so only the Linux build may
+// call it.
+CHttpPostAnswer ExchangePost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits,
+                             const CHttpRules& rules);

@@ -117,6 +117,11 @@ public:
     // Sets the common options, asking for the media type accept when it is not empty;
     // the caller adds its callbacks before Start.
     bool Prepare(const std::string& url, const std::string& accept = std::string());
+    // One more request header line, after Prepare.
+    void AddHeader(const std::string& line) {
+        m_headers = curl_slist_append(m_headers, line.c_str());
+        curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, m_headers);
+    }
     void LimitToPublicHttps();
     bool Start() {
         m_added = curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
@@ -625,6 +630,23 @@ void PrepareTimed(CURL* easy, bool ipv6) {
     curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
 }
 
+struct CPostBody {
+    std::string body;
+    size_t limit = 0;
+    bool capped = false;
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* context) {
+        auto* self = static_cast<CPostBody*>(context);
+        const size_t bytes = size * count;
+        if (self->body.size() + bytes > self->limit) {
+            self->capped = true;
+            return 0;
+        }
+        self->body.append(data, bytes);
+        return bytes;
+    }
+};
+
 }  // namespace
 
 CTimedRootAnswer ExchangeTimedRoot(const CTimedRootRequest& request, CStopSignal* stop,
@@ -667,5 +689,41 @@ CTimedRootAnswer ExchangeTimedRoot(const CTimedRootRequest& request, CStopSignal
     answer.outcome.url = EffectiveUrl(easy);
     answer.status = headers.status;
     answer.rawHeaders = CString(headers.block);
+    return answer;
+}
+
+CHttpPostAnswer ExchangePost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits,
+                             const CHttpRules& rules) {
+    CHttpPostAnswer answer;
+    CCurlTransfer transfer(stop, limits, rules);
+    CHeaderCollector headers(limits.maxHeaderBytes);
+    CPostBody body;
+    body.limit = static_cast<size_t>(limits.maxBodyBytes);
+    if (!transfer.Prepare(post.url.Bytes(), "application/json")) {
+        answer.outcome.failure = EHttpFailure::kOther;
+        return answer;
+    }
+    CURL* easy = transfer.Easy();
+    // The whole body goes at once: no "Expect: 100-continue" round trip to wait on.
+    transfer.AddHeader("Expect:");
+    for (const std::string& line : post.headers) transfer.AddHeader(line);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, post.body.data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CHeaderCollector::OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &headers);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CPostBody::OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    if (!transfer.Start()) {
+        answer.outcome.failure = EHttpFailure::kOther;
+        return answer;
+    }
+    transfer.Drive([] { return false; });
+    answer.outcome = headers.Outcome(transfer);
+    if (body.capped && answer.outcome.failure != EHttpFailure::kNone && headers.complete)
+        answer.outcome = CHttpOutcome();  // a long answer is cut, not failed
+    if (answer.outcome.failure != EHttpFailure::kNone) return answer;
+    answer.status = headers.status;
+    answer.body = std::move(body.body);
     return answer;
 }

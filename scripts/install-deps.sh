@@ -9,10 +9,12 @@ linux_packages=(
     cmake ninja-build g++ make pkg-config python3
     googletest libbenchmark-dev libcurl4-openssl-dev libidn2-dev
     iputils-ping traceroute iproute2 nlohmann-json3-dev locales
+    libcpp-httplib-dev libsoci-dev libboost-dev libpq-dev libsqlite3-dev libargon2-dev libssl-dev
 )
 test_packages=(
     nginx nginx-light dnsmasq-base openssl python3-cryptography python3-jsonschema
     dpkg-dev file binutils clang libclang-rt-14-dev iptables
+    postgresql-15 postgresql-client-15 sqlite3 chromium nodejs npm
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
@@ -37,3 +39,8 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# The collector's console check drives Chromium through the pinned puppeteer-core.
+if [ "${1:-linux}" = all ] && [ ! -d "$(dirname "$0")/../tests/e2e/console/node_modules" ]; then
+    (cd "$(dirname "$0")/../tests/e2e/console" && npm ci --no-audit --no-fund --ignore-scripts)
+fi

@@ -88,8 +88,10 @@ elif [ ! -f "$deb" ]; then
 else
     dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | grep -v '^$' | sort >"$WORK/deb.files"
     check ".deb holds the link on PATH and the program with its stand-ins in /usr/lib/tollvane" \
-        diff <(printf '%s\n' /usr /usr/bin /usr/bin/tollvane /usr/lib /usr/lib/tollvane \
-               /usr/lib/tollvane/{ip2region.db,ipconfig,ping,psping,tollvane,tracert} | sort) "$WORK/deb.files"
+        diff <(printf '%s\n' /usr /usr/bin /usr/bin/tollvane /usr/bin/tollvane-collector /usr/lib /usr/lib/tollvane \
+               /usr/lib/tollvane/{ip2region.db,ipconfig,ping,psping,tollvane,tollvane-collector,tracert} \
+               /usr/lib/systemd /usr/lib/systemd/system /usr/lib/systemd/system/tollvane-collector.service | sort) \
+            "$WORK/deb.files"
     depends=$(dpkg-deb -f "$deb" Depends)
     for package in iputils-ping traceroute libcurl4 libc6; do
         check ".deb depends on $package" grep -E "(^|, )$package( |,|$)" <<<"$depends"
