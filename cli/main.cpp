@@ -64,7 +64,10 @@ const char kUsage[] =
     "       tollvane --upload URL [options] DOMAIN\n"
     "Sends saved reports (or, given a domain, the report of the run when it ends) to the\n"
     "support desk's collector at URL (https, or http to this machine) and prints each\n"
-    "report's ticket: \"FILE: TICKET\". Exit status 2 when any was not uploaded.\n";
+    "report's ticket: \"FILE: TICKET\". Exit status 2 when any was not uploaded.\n"
+    "Reports are redacted before they are sent, as --redact does, and what was hidden is\n"
+    "counted on standard error; a report that cannot be redacted is not sent.\n"
+    "  --no-redact send the reports as they are\n";
 
 struct CCommandLine {
     std::string domain;
@@ -76,6 +79,7 @@ struct CCommandLine {
     bool analyze = false;
     bool json = false;
     bool redact = false;
+    bool noRedact = false;  // uploads as they are
     std::vector<std::string> files;
     std::string uploadUrl;
     bool uploadFiles = false;  // the words are saved reports, not a domain
@@ -118,7 +122,10 @@ int CheckPositionals(CCommandLine* line) {
     }
     if (line->analyze) return line->files.empty() ? UsageError("--analyze needs at least one report file") : -1;
     if (line->json) return UsageError("--json goes with --analyze");
-    if (line->redact && line->reportPaths.empty()) return UsageError("--redact goes with -o FILE");
+    if (line->noRedact && (line->uploadUrl.empty() || line->redact))
+        return UsageError("--no-redact goes with --upload, and not with --redact");
+    if (line->redact && line->reportPaths.empty() && line->uploadUrl.empty())
+        return UsageError("--redact goes with -o FILE or --upload");
     if (!line->uploadUrl.empty()) {
         std::string why;
         if (!IsCollectorAddress(line->uploadUrl, &why)) return UsageError(why);
@@ -174,6 +181,8 @@ int ParseCommandLine(int argc, char** argv, CCommandLine* line) {
             line->json = true;
         } else if (!optionsEnded && arg == "--redact") {
             line->redact = true;
+        } else if (!optionsEnded && arg == "--no-redact") {
+            line->noRedact = true;
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
@@ -243,7 +252,7 @@ int SaveReports(const CCommandLine& line, const CString& domain, CTerminalFrontE
     if (!frontEnd->Records(&report)) report = ReadReportText(frontEnd->Report().Snapshot().Bytes());
     report.version = TOLLVANE_VERSION;
     report.domain = domain.Bytes();
-    if (line.redact && !RedactForSaving(&report)) return 1;
+    if (line.redact && !line.reportPaths.empty() && !RedactForSaving(&report)) return 1;
     int status = 0;
     for (const std::string& path : line.reportPaths) {
         CString error;
@@ -313,7 +322,7 @@ int main(int argc, char** argv) {
     if (line.convert) return ConvertReport(line);
     if (line.uploadFiles) {
         StartNetworking();
-        return UploadReportFiles(line.uploadUrl, line.files, stdout, stderr);
+        return UploadReportFiles(line.uploadUrl, line.files, !line.noRedact, stdout, stderr);
     }
     if (!ReportPathsWritable(line.reportPaths)) return 2;
 
@@ -340,5 +349,6 @@ int main(int argc, char** argv) {
         ShowRunFindings(frontEnd->Report().Snapshot().Bytes(), stderr);
     const int saved = SaveReports(line, domain, frontEnd.get());
     if (saved != 0 || line.uploadUrl.empty()) return saved;
-    return UploadRunReport(line.uploadUrl, frontEnd->Report().Snapshot().Bytes(), stdout, stderr);
+    return UploadRunReport(line.uploadUrl, frontEnd->Report().Snapshot().Bytes(), !line.noRedact, stdout,
+                           stderr);
 }

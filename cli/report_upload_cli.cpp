@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/report_files.h"
 #include "net/report_upload.h"
 #include "platform/text_encoding.h"
+#include "privacy/redaction.h"
 
 namespace {
 
@@ -43,9 +45,47 @@ std::string Shown(const std::string& gbk) {
     return text;
 }
 
+void PrintGbkLine(std::FILE* stream, const std::string& gbk) {
+    CGbkDecoder decoder;
+    std::fprintf(stream, "%s\n", (decoder.Convert(gbk) + decoder.Flush()).c_str());
+}
+
+// The report as it is to be sent: redacted unless told otherwise, text staying text and
+// JSON staying JSON. What was hidden is told on err; false, with *error (GBK), when the
+// report cannot be redacted whole, and then nothing of it is sent.
+bool PrepareUpload(const std::string& bytes, bool redact, std::string* body, bool* json,
+                   std::string* error, std::FILE* err) {
+    *json = LooksLikeJson(bytes);
+    if (!redact) {
+        *body = bytes;
+        return true;
+    }
+    CReport report;
+    CString readError;
+    if (*json && !ReadReportBytes(bytes, &report, &readError)) {
+        *error = readError.GetString();
+        return false;
+    }
+    CRedactedReport redacted;
+    if (!(*json ? RedactReport(report, &redacted, error) : RedactReportText(bytes, &redacted, error)))
+        return false;
+    *body = *json ? ReportBytes(redacted.report, EReportFormat::kJson) : redacted.text;
+    PrintGbkLine(err, RedactionCountsLine(redacted.counts));
+    return true;
+}
+
+CReportUpload Send(const std::string& url, const std::string& bytes, bool redact, std::FILE* err) {
+    CReportUpload upload;
+    std::string body;
+    bool json = false;
+    if (PrepareUpload(bytes, redact, &body, &json, &upload.error, err))
+        upload = UploadReport(url, body, json, NewUploadKey(), nullptr);
+    return upload;
+}
+
 }  // namespace
 
-int UploadReportFiles(const std::string& url, const std::vector<std::string>& files,
+int UploadReportFiles(const std::string& url, const std::vector<std::string>& files, bool redact,
                       std::FILE* out, std::FILE* err) {
     int status = 0;
     std::string bytes;
@@ -53,7 +93,7 @@ int UploadReportFiles(const std::string& url, const std::vector<std::string>& fi
         std::string error;
         CReportUpload upload;
         if (ReadReport(file, &bytes, &error))
-            upload = UploadReport(url, bytes, LooksLikeJson(bytes), NewUploadKey(), nullptr);
+            upload = Send(url, bytes, redact, err);
         else
             upload.error = error;
         if (upload.ok) {
@@ -67,9 +107,9 @@ int UploadReportFiles(const std::string& url, const std::vector<std::string>& fi
     return status;
 }
 
-int UploadRunReport(const std::string& url, const std::string& report, std::FILE* out,
-                    std::FILE* err) {
-    const CReportUpload upload = UploadReport(url, report, false, NewUploadKey(), nullptr);
+int UploadRunReport(const std::string& url, const std::string& report, bool redact,
+                    std::FILE* out, std::FILE* err) {
+    const CReportUpload upload = Send(url, report, redact, err);
     if (!upload.ok) {
         std::fprintf(err, "tollvane: the report was not uploaded: %s\n", Shown(upload.error).c_str());
         return 2;

@@ -45,6 +45,10 @@ std::string FindingsTable(const std::vector<CIntakeFinding>& findings) {
 
 std::string PathTable(const CStoredReport& report) {
     std::string html = u8"<h2>路由逐跳统计</h2>";
+    // The chart goes above the numbers, never instead of them; it is drawn with
+    // presentation attributes only, so the page's policy needs nothing more for it.
+    const std::string chart = ReportChartSvg(report.original, report.contentType == "application/json");
+    if (!chart.empty()) html += "<figure id=\"path-chart\">" + chart + "</figure>\n";
     if (!report.lossHopAddress.empty())
         html += u8"<p>丢包起点：" + HtmlEscape(report.lossHopAddress) + " " +
                 HtmlEscape(report.lossHopLabel) + "</p>";
@@ -58,7 +62,8 @@ std::string PathTable(const CStoredReport& report) {
 const char kStyle[] =
     "body{font-family:sans-serif;margin:1em 2em}table{border-collapse:collapse}"
     "td,th{border:1px solid #ccc;padding:2px 6px;text-align:left;vertical-align:top}"
-    "pre{background:#f6f6f6;padding:1em;white-space:pre-wrap}nav form{display:inline}";
+    "pre{background:#f6f6f6;padding:1em;white-space:pre-wrap}nav form{display:inline}"
+    "figure{margin:1em 0;overflow-x:auto}";
 
 }  // namespace
 

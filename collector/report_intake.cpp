@@ -14,6 +14,7 @@
 #include "model/report_text.h"
 #include "model/step_formats.h"
 #include "probes/ip_labels.h"
+#include "render/path_chart.h"
 
 namespace {
 
@@ -206,13 +207,28 @@ std::string GbkToUtf8Lossy(const std::string& gbk) {
     return output;
 }
 
+namespace {
+
+// The stored bytes back in the model; false when they no longer read.
+bool ReadStored(const std::string& original, bool json, CReport* report) {
+    if (!json) {
+        *report = ReadReportText(original);
+        return true;
+    }
+    std::string why;
+    return ReadReportJson(original, ReportTextCodec(), report, &why);
+}
+
+}  // namespace
+
 std::string ReportModelJson(const std::string& original, bool json) {
     CReport report;
-    if (json) {
-        std::string why;
-        if (!ReadReportJson(original, ReportTextCodec(), &report, &why)) return std::string();
-    } else {
-        report = ReadReportText(original);
-    }
+    if (!ReadStored(original, json, &report)) return std::string();
     return ReportBytes(report, EReportFormat::kJson);
+}
+
+std::string ReportChartSvg(const std::string& original, bool json) {
+    CReport report;
+    if (!ReadStored(original, json, &report)) return std::string();
+    return PathChartSvg(report, ReportTextCodec());
 }

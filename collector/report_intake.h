@@ -50,6 +50,10 @@ std::string ReportTextUtf8(const std::string& original, bool json);
 // bytes no longer read.
 std::string ReportModelJson(const std::string& original, bool json);
 
+// The chart of the report's path statistics as one inline SVG element (UTF-8, every text
+// escaped); "" when the report has none or the bytes no longer read.
+std::string ReportChartSvg(const std::string& original, bool json);
+
 // "中国 广东省 广州市 电信" -> province "广东省", carrier "电信"; a label naming no province
 // ("局域网", "未知", "美国") is its own province and names no carrier.
 void SplitRegionLabel(const std::string& label, std::string* province, std::string* carrier);
