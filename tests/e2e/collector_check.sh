@@ -4,6 +4,8 @@
 #  - --add-user (a password of any characters, on standard input) and --add-token on a
 #    fresh database, before the server has ever run;
 #  - tollvane --upload prints "FILE: TICKET" and exits 2 for a file that is no report;
+#    it redacts text and JSON reports unless --no-redact (a host name and a LAN address
+#    held out of the collector);
 #  - a repeated Idempotency-Key gets the same ticket and stores nothing twice;
 #  - 413 over 2 MiB, 400 with a reason for a malformed report, nothing stored for either;
 #    401 for the desk's API without a login; 429 past the upload rate;
@@ -11,7 +13,8 @@
 #  - kill -9 during a bounded load of 32 clients: every acknowledged ticket is there after
 #    the restart;
 #  - (SQLite) the console in headless Chromium through puppeteer-core: log in, search by
-#    ticket, a whois answer's <script> shown as text, the fleet counts.
+#    ticket, a whois answer's <script> shown as text, the path chart with its lossy hop
+#    marked, the fleet counts.
 #
 # Usage (as root): tests/e2e/collector_check.sh BUILD_DIR   (build/linux, or build)
 # The console part needs `npm ci` once in tests/e2e/console (scripts/install-deps.sh all).
@@ -44,6 +47,11 @@ expect() {  # expect DESCRIPTION ACTUAL WANTED
 sed 's|Registrar: Loopback Test Registrar|Registrar: <script>window.pwned=1</script>|' \
     "$REPORTS/edited-path-loss.txt" >"$W/hostile.txt"
 "$BUILD/tollvane" --convert "$REPORTS/edited-path-loss.txt" -o "$W/path-loss.json"
+# Personal data that must not reach the desk unless the user says so: the computer's name
+# and the LAN's first hop.
+HELD_OUT='desk-pc-7731|192\.168\.1\.1'
+sed 's/Host Name \(.*\): vm/Host Name \1: desk-pc-7731/' "$REPORTS/edited-path-loss.txt" >"$W/held.txt"
+"$BUILD/tollvane" --convert "$W/held.txt" -o "$W/held.json"
 head -c 3000000 /dev/zero | tr '\0' 'a' >"$W/huge.txt"
 
 COLLECTOR_PID=
@@ -66,6 +74,21 @@ post() {  # [TYPE=MEDIA_TYPE] post URL FILE [CURL OPTIONS...] -> "STATUS BODY"
     echo " $(cat "$W/answer")"
 }
 
+# How many held-out values reach the collector with each way of uploading. Each upload is
+# a path-loss report: with api_checks' own three, the fleet counts eight at its hop.
+held_out_checks() {  # held_out_checks NAME URL TOKEN
+    local cases=("held.txt:0" "held.json:0" "--no-redact held.txt:2" "--no-redact held.json:2")
+    local case args ticket got
+    for case in "${cases[@]}"; do
+        read -ra args <<<"${case%:*}"
+        ticket=$(cd "$W" && "$BUILD/tollvane" --upload "$2" "${args[@]}" 2>"$W/held.err" | sed 's/.*: //')
+        got=$(curl -s -H "Authorization: Bearer $3" "$2/api/v1/reports/$ticket" | { grep -oE "$HELD_OUT" || true; } | sort -u | wc -l)
+        expect "$1: held-out values reaching the collector by --upload ${args[*]}" "$got" "${case##*:}"
+    done
+    grep -q '已隐藏：局域网地址1个、计算机名1处' < <(cd "$W" && "$BUILD/tollvane" --upload "$2" held.txt 2>&1 >/dev/null) &&
+        ok "$1: the upload counts what it hid" || bad "$1: no counts line on standard error"
+}
+
 api_checks() {  # api_checks NAME DB PORT COUNT_COMMAND...
     local name=$1 db=$2 port=$3
     shift 3
@@ -82,8 +105,13 @@ api_checks() {  # api_checks NAME DB PORT COUNT_COMMAND...
     expect "$name: tollvane --upload exits 2 when a file is no report" "$status" 2
     expect "$name: tollvane --upload prints FILE: TICKET for each report" \
         "$(grep -cE ': [2-9A-HJKMNP-Z]{4}-[2-9A-HJKMNP-Z]{4}$' <<<"$out")" 2
+    grep -q 'edited-not-a-report.txt: not uploaded: .*开始检测' "$W/upload.err" &&
+        ok "$name: a file that cannot be redacted is not sent, with the reason" ||
+        bad "$name: refusal not explained: $(cat "$W/upload.err")"
+    out=$("$BUILD/tollvane" --upload "$url" --no-redact "$REPORTS/edited-not-a-report.txt" 2>"$W/upload.err") || true
     grep -q 'edited-not-a-report.txt: not uploaded: the collector answered 400' "$W/upload.err" &&
-        ok "$name: the refused file is named with the reason" || bad "$name: refusal not explained: $(cat "$W/upload.err")"
+        ok "$name: with --no-redact the collector's refusal is named" || bad "$name: $(cat "$W/upload.err")"
+    held_out_checks "$name" "$url" "$token"
 
     local jsonup
     jsonup=$(TYPE=application/json post "$url" "$W/path-loss.json")
@@ -113,7 +141,7 @@ api_checks() {  # api_checks NAME DB PORT COUNT_COMMAND...
         grep -q '"schema":"tollvane-report/1"' "$W/report.json" &&
         ok "$name: the report's JSON with a bearer token" || bad "$name: report JSON: $(head -c 300 "$W/report.json")"
     curl -s -H "Authorization: Bearer $token" "$url/api/v1/fleet?hours=1" >"$W/fleet.json"
-    grep -q '"path_loss_hops":\[{"address":"61.140.0.1","label":"[^"]*","reports":3}' "$W/fleet.json" &&
+    grep -q '"path_loss_hops":\[{"address":"61.140.0.1","label":"[^"]*","reports":8}' "$W/fleet.json" &&
         ok "$name: the fleet groups path-loss reports by the hop where loss starts" ||
         bad "$name: fleet JSON: $(head -c 400 "$W/fleet.json")"
 

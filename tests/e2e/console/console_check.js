@@ -1,5 +1,6 @@
 // The collector's console in the distribution's headless Chromium: log in, find a report
-// by its ticket, see a whois answer's markup as text, and read the fleet counts.
+// by its ticket, see a whois answer's markup as text and the path's chart with its lossy
+// hop marked, and read the fleet counts.
 //   node console_check.js BASE_URL USER PASSWORD TICKET PROFILE_DIR
 // Prints one "ok - ..." or "FAIL - ..." line per check; exit status 1 when any failed.
 'use strict';
@@ -36,6 +37,24 @@ async function findReport(page) {
   check('the whois answer\'s <script> shows as text', text.includes('<script>window.pwned=1</script>'));
   const pwned = await page.evaluate(() => window.pwned === undefined && document.scripts.length === 0);
   check('no script from the report runs or enters the page', pwned);
+  await readChart(page);
+}
+
+// The report is the path-loss one: loss starts at 61.140.0.1 and persists, so the first
+// marked band must be that hop's row.
+async function readChart(page) {
+  const chart = await page.$eval('#path-chart svg', (svg) => {
+    const bands = Array.from(svg.querySelectorAll('rect[fill="#FDE7E7"]'))
+        .map((r) => Number(r.getAttribute('y'))).sort((a, b) => a - b);
+    const hop = Array.from(svg.querySelectorAll('text')).find((t) => t.textContent === '61.140.0.1');
+    const box = svg.getBoundingClientRect();
+    return {bands, hopY: hop ? Number(hop.getAttribute('y')) : null, width: box.width, height: box.height};
+  }).catch((error) => ({error: String(error)}));
+  check('the report page draws the path chart', chart.width > 0 && chart.height > 0, JSON.stringify(chart));
+  const first = chart.bands && chart.bands[0];
+  check('the chart marks the rows from the hop where loss starts',
+        chart.hopY !== null && first !== undefined && first < chart.hopY && chart.hopY < first + 30,
+        JSON.stringify(chart));
 }
 
 async function readFleet(page) {
@@ -62,9 +81,14 @@ async function readFleet(page) {
   try {
     const page = await browser.newPage();
     page.setDefaultTimeout(15000);
+    const refused = [];
+    page.on('console', (message) => {
+      if (message.text().includes('Content Security Policy')) refused.push(message.text());
+    });
     await logIn(page);
     await findReport(page);
     await readFleet(page);
+    check('the pages need nothing their policy refuses', refused.length === 0, refused.join(' | '));
   } catch (error) {
     check('the console could be driven', false, String(error).slice(0, 300));
   } finally {
