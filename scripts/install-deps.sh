@@ -14,7 +14,7 @@ linux_packages=(
 test_packages=(
     nginx nginx-light dnsmasq-base openssl python3-cryptography python3-jsonschema
     dpkg-dev file binutils clang libclang-rt-14-dev iptables
-    postgresql-15 postgresql-client-15 sqlite3 chromium nodejs npm
+    postgresql-15 postgresql-client-15 sqlite3 chromium nodejs npm curl
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
@@ -28,19 +28,21 @@ missing=()
 for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-if [ "$(id -u)" -ne 0 ]; then
+if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages: ${missing[*]}" >&2
     echo "Run as root, or install them with: sudo apt-get install ${missing[*]}" >&2
     exit 1
+elif [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 
-# The collector's console check drives Chromium through the pinned puppeteer-core.
-if [ "${1:-linux}" = all ] && [ ! -d "$(dirname "$0")/../tests/e2e/console/node_modules" ]; then
-    (cd "$(dirname "$0")/../tests/e2e/console" && npm ci --no-audit --no-fund --ignore-scripts)
+# The collector's console check drives Chromium through puppeteer-core, pinned by the
+# committed lock file; its own browser download is skipped (the distribution's is used).
+console="$(dirname "$0")/../tests/e2e/console"
+if [ "${1:-linux}" = all ] && [ ! -d "$console/node_modules/puppeteer-core" ]; then
+    (cd "$console" && npm ci --no-audit --no-fund --ignore-scripts)
 fi

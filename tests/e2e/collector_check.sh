@@ -17,7 +17,8 @@
 #    marked, the fleet counts.
 #
 # Usage (as root): tests/e2e/collector_check.sh BUILD_DIR   (build/linux, or build)
-# The console part needs `npm ci` once in tests/e2e/console (scripts/install-deps.sh all).
+# It fails, naming them, when PostgreSQL, Chromium, Node or puppeteer-core are missing
+# (scripts/install-deps.sh all installs them, puppeteer-core by `npm ci`).
 set -euo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 BUILD_DIR" >&2; exit 2; }
@@ -30,6 +31,9 @@ for program in tollvane tollvane-collector tests/collector_load; do
 done
 PGBIN=/usr/lib/postgresql/15/bin
 e2e_require_root collector_check "it needs unshare -n and runs PostgreSQL as nobody"
+e2e_require_tools collector_check curl sqlite3 psql runuser node /usr/bin/chromium "$PGBIN/initdb" "$PGBIN/pg_ctl"
+[ -d "$HERE/console/node_modules/puppeteer-core" ] ||
+    { echo "collector_check: FAIL - puppeteer-core is not installed (cd tests/e2e/console && npm ci)" >&2; exit 2; }
 e2e_enter_namespace 240 "$0" "$@"
 e2e_make_work collector-check
 W=$E2E_WORK
@@ -181,13 +185,8 @@ kill_check() {  # kill_check NAME DB PORT COUNT_COMMAND...
 sqlite_count() { sqlite3 "$W/desk.db" <<<"$1"; }
 api_checks sqlite "sqlite:$W/desk.db" 8080 sqlite_count
 start_collector "sqlite:$W/desk.db" 8080 0
-if [ -x "$HERE/console/node_modules/.bin/../puppeteer-core/lib/cjs/puppeteer/puppeteer-core.js" ] ||
-    [ -d "$HERE/console/node_modules/puppeteer-core" ]; then
-    node "$HERE/console/console_check.js" http://127.0.0.1:8080 desk "$PASSWORD" "$HOSTILE_TICKET" \
-        "$W/chromium-profile" || failed=1
-else
-    bad "console: puppeteer-core is not installed (cd tests/e2e/console && npm ci)"
-fi
+node "$HERE/console/console_check.js" http://127.0.0.1:8080 desk "$PASSWORD" "$HOSTILE_TICKET" \
+    "$W/chromium-profile" || failed=1
 stop_collector
 # Behind a proxy on loopback, the rate counts each forwarded client on its own.
 start_collector "sqlite:$W/desk.db" 8080 2 --behind-proxy

@@ -9,6 +9,17 @@ e2e_require_root() {
     [ "$(id -u)" -eq 0 ] || { echo "$1: run as root ($2)" >&2; exit 2; }
 }
 
+# Fails the check, naming every program that is missing, rather than letting it skip or
+# stop half-way: a missing peer is a broken test machine, not a passed test.
+#   e2e_require_tools NAME PROGRAM...   (a command name or an absolute path)
+e2e_require_tools() {
+    local name=$1 tool missing=()
+    shift
+    for tool in "$@"; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+    [ ${#missing[@]} -eq 0 ] ||
+        { echo "$name: FAIL - missing ${missing[*]} (scripts/install-deps.sh all installs them)" >&2; exit 2; }
+}
+
 # Starts the check again inside a private network and mount namespace, bounded in time,
 # unless it already runs there; in which only loopback exists until the check adds more.
 # With --mount-only the network stays the host's (a check that makes named namespaces of
