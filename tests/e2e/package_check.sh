@@ -97,6 +97,9 @@ else
         check ".deb depends on $package" grep -E "(^|, )$package( |,|$)" <<<"$depends"
     done
 
+    # Folders the system has already (/usr/lib/systemd/system) stay after the removal.
+    existing() { while read -r f; do if [ -e "$f" ] || [ -L "$f" ]; then echo "$f"; fi; done <"$WORK/deb.files"; }
+    existing >"$WORK/before.files"
     check "dpkg -i installs it" dpkg -i "$deb"
     check "/usr/bin/tollvane is a link into /usr/lib/tollvane" \
         test "$(readlink -f /usr/bin/tollvane)" = /usr/lib/tollvane/tollvane
@@ -128,8 +131,7 @@ RUN
         python3 "$HERE/check_report.py" "$WORK/report.txt" --port-steps
 
     check "dpkg -r removes it" dpkg -r tollvane
-    left=$(grep -v -x -e /usr -e /usr/bin -e /usr/lib "$WORK/deb.files" | while read -r f; do
-        if [ -e "$f" ] || [ -L "$f" ]; then echo "$f"; fi; done)
+    left=$(existing | grep -v -x -F -f "$WORK/before.files" || true)
     check "nothing the package installed is left" test -z "$left"
     check "dpkg no longer knows it as installed" \
         bash -c "! dpkg-query -W -f='\${Status}' tollvane 2>/dev/null | grep -q 'ok installed'"
