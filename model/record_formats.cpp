@@ -43,31 +43,6 @@ long DaysFromCivil(const CDate& d) {
     return era * 146097L + doe;
 }
 
-bool IsIpv4(std::string_view text, int octets[4]) {
-    size_t i = 0;
-    for (int part = 0; part < 4; ++part) {
-        size_t used = 0;
-        if (!ReadDigits(text.substr(i), &octets[part], &used) || used > 3 || octets[part] > 255)
-            return false;
-        i += used;
-        if (part < 3 && (i >= text.size() || text[i++] != '.')) return false;
-    }
-    return i == text.size();
-}
-
-bool IsIpv6(std::string_view text) {
-    int colons = 0;
-    for (char ch : text) {
-        const bool hex =
-            (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
-        if (ch == ':')
-            ++colons;
-        else if (!hex && ch != '.')
-            return false;
-    }
-    return colons >= 2 && text.size() <= 45;
-}
-
 }  // namespace
 
 long DaysBetween(const CDate& a, const CDate& b) { return DaysFromCivil(b) - DaysFromCivil(a); }
@@ -163,9 +138,7 @@ long ReadClockSkewSeconds(std::string_view body) {
 }
 
 bool LooksLikeAddress(std::string_view text) {
-    int octets[4];
-    return IsIpv4(text, octets) || IsIpv6(text.substr(0, text.find('%'))) ||
-           IsAddressPlaceholder(text);
+    return ClassifyAddress(text) != EAddressKind::kInvalid || IsAddressPlaceholder(text);
 }
 
 bool IsFakeIpAddress(std::string_view address) {

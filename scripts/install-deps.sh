@@ -14,7 +14,7 @@ linux_packages=(
 test_packages=(
     nginx nginx-light dnsmasq-base openssl python3-cryptography python3-jsonschema
     dpkg-dev file binutils clang libclang-rt-14-dev iptables
-    postgresql-15 postgresql-client-15 sqlite3 chromium nodejs npm curl
+    postgresql-15 postgresql-client-15 sqlite3 chromium nodejs curl
 )
 windows_packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
@@ -28,6 +28,9 @@ missing=()
 for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
+# npm comes with some builds of Node.js (the machine's own may be NodeSource's, whose
+# nodejs conflicts with Debian's npm): Debian's is wanted only when there is none.
+[ "${1:-linux}" != all ] || command -v npm >/dev/null || missing+=(npm)
 
 if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages: ${missing[*]}" >&2
