@@ -28,7 +28,7 @@ bool TakeRound(const std::vector<int>& ttls, const std::vector<CIcmpResult>& res
                const CPathProbing& probing, CPathTrace* trace, int* reach) {
     bool destination = false;
     for (size_t i = 0; i < ttls.size(); ++i) {
-        CPathHop& hop = trace->hops[static_cast<size_t>(ttls[i] - 1)];
+        CPathProbeHop& hop = trace->hops[static_cast<size_t>(ttls[i] - 1)];
         ++hop.sent;
         if (i >= results.size()) continue;  // an engine that answered short: those were lost
         const CIcmpResult& r = results[i];
@@ -58,7 +58,7 @@ CPathTrace ProbeRounds(CIcmpEcho& echo, CPathTrace trace, const CPathProbing& pr
                        const CStopSignal* stop) {
     const int maxHops = std::max(1, probing.maxHops);
     trace.rounds = probing.rounds;
-    trace.hops.assign(static_cast<size_t>(maxHops), CPathHop());
+    trace.hops.assign(static_cast<size_t>(maxHops), CPathProbeHop());
     int reach = maxHops;
     bool reached = false;
     const auto start = CClock::now();

@@ -19,7 +19,7 @@ double StandardDeviation(const CPathAddress& a) {
 
 int AddressWidth(const CPathTrace& trace) {
     size_t width = kAddressWidth;
-    for (const CPathHop& hop : trace.hops) {
+    for (const CPathProbeHop& hop : trace.hops) {
         for (const CPathAddress& a : hop.addresses) width = std::max(width, a.address.size());
     }
     return static_cast<int>(width);
@@ -39,7 +39,7 @@ CString TimesAndLabel(const CPathAddress& a) {
     return text;
 }
 
-CString HopLines(int ttl, const CPathHop& hop, int addressWidth) {
+CString HopLines(int ttl, const CPathProbeHop& hop, int addressWidth) {
     CString text;
     const double loss = hop.sent > 0 ? 100.0 * (hop.sent - hop.Received()) / hop.sent : 0;
     if (hop.addresses.empty()) {
@@ -72,13 +72,13 @@ void CPathAddress::Add(double rttMs) {
     ++received;
 }
 
-int CPathHop::Received() const {
+int CPathProbeHop::Received() const {
     int total = 0;
     for (const CPathAddress& a : addresses) total += a.received;
     return total;
 }
 
-void CPathHop::Answer(const std::string& from, double rttMs, const CString& label) {
+void CPathProbeHop::Answer(const std::string& from, double rttMs, const CString& label) {
     for (CPathAddress& a : addresses) {
         if (a.address == from) return a.Add(rttMs);
     }

@@ -23,7 +23,7 @@ struct CPathAddress {
 
 // One TTL: how many probes went out with it, and who answered them, in the order each
 // first answered (several addresses when the route is balanced over several routers).
-struct CPathHop {
+struct CPathProbeHop {
     int sent = 0;
     std::vector<CPathAddress> addresses;
 
@@ -37,7 +37,7 @@ struct CPathTrace {
     int rounds = 0;
     int intervalSeconds = 1;
     // hops[i] is TTL i + 1, up to the destination (or the last hop that answered).
-    std::vector<CPathHop> hops;
+    std::vector<CPathProbeHop> hops;
 };
 
 // The heading line and the table, every line ending in CR LF.

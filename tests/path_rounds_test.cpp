@@ -92,7 +92,7 @@ std::vector<CHopView> RunRoute(const CRoute& route, int rounds,
     trace = ProbeRounds(echo, trace, Probing(rounds), nullptr);
     if (sent) *sent = echo.m_sentTtls;
     std::vector<CHopView> view;
-    for (const CPathHop& hop : trace.hops) {
+    for (const CPathProbeHop& hop : trace.hops) {
         CHopView v{{}, hop.sent, hop.Received()};
         for (const CPathAddress& a : hop.addresses) v.addresses.push_back(a.address);
         view.push_back(v);

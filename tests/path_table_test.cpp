@@ -33,14 +33,14 @@ CPathAddress Timed(const char* address, const char* label, const std::vector<dou
     return a;
 }
 
-CPathHop Hop(int sent, std::vector<CPathAddress> addresses) {
-    CPathHop hop;
+CPathProbeHop Hop(int sent, std::vector<CPathAddress> addresses) {
+    CPathProbeHop hop;
     hop.sent = sent;
     hop.addresses = std::move(addresses);
     return hop;
 }
 
-CPathTrace Trace(const char* domain, const char* target, int rounds, std::vector<CPathHop> hops) {
+CPathTrace Trace(const char* domain, const char* target, int rounds, std::vector<CPathProbeHop> hops) {
     CPathTrace trace;
     trace.domain = domain;
     trace.target = target;

@@ -42,7 +42,7 @@ std::string PathText() {
     trace.rounds = 10;
     trace.hops.resize(3);
     for (int round = 0; round < 10; ++round) {
-        for (CPathHop& hop : trace.hops) ++hop.sent;
+        for (CPathProbeHop& hop : trace.hops) ++hop.sent;
         trace.hops[0].Answer("192.168.1.1", 1.0, "局域网");
         if (round % 2) trace.hops[2].Answer("203.0.113.80", 30.0, "美国");
         if (round < 3) trace.hops[2].Answer("203.0.113.81", 32.0, "美国");
