@@ -250,6 +250,7 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
                 m_outcome = record.outcome;
                 return -1;
             case EWireRecord::kAnswer:
+            case EWireRecord::kPost:
                 impl.process.End();
                 m_outcome = {EHttpFailure::kOther, 0, impl.url, {}};
                 return -1;
