@@ -202,12 +202,12 @@ TEST(ChildStart, SettingsReplaceOrExtendTheEnvironmentAndTheRestIsInherited) {
     EXPECT_EQ("TOLLVANE_TEST_REPLACED=old\n", RunWithEnvironment("env TOLLVANE_TEST_REPLACED", {}).first);
 }
 
-// The input reaches the child whole, however much more than a pipe holds at once; none
-// is an input that has ended.
+// The input reaches the child whole, however much more than a pipe holds at once. (No
+// input is none at all, which StartsFromAZeroedRecord checks.)
 TEST(ChildStart, TheGivenInputIsWhatTheChildReads) {
-    std::string large(3 << 20, '\0');
+    std::string large(300 << 10, '\0');
     for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 % 251);
-    for (const std::string& input : {std::string(), std::string("a\0b\r\n", 5), large}) {
+    for (const std::string& input : {std::string("a\0b\r\n", 5), large}) {
         SCOPED_TRACE(input.size());
         const auto run = RunWithEnvironment("input", {}, input);
         EXPECT_EQ(0, run.second);
