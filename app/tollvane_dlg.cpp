@@ -27,7 +27,7 @@ CTollvaneDlg::CTollvaneDlg()
     : CDialogBase(IDD_MAIN_DIALOG),
       m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
-CTollvaneDlg::~CTollvaneDlg() = default;
+CTollvaneDlg::~CTollvaneDlg() { StopUpload(); }
 
 BOOL CTollvaneDlg::OnInitDialog() {
     HWND self = GetSafeHwnd();
@@ -39,6 +39,7 @@ BOOL CTollvaneDlg::OnInitDialog() {
     SendMessageW(progress, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(CLR_DEFAULT));
     PrepareOutputArea(GetDlgItem(IDC_EDIT_OUTPUT));
     StartNetworking();
+    ShowUploadButton();
     return TRUE;
 }
 
@@ -52,6 +53,9 @@ bool CTollvaneDlg::OnCommand(int id, int code, HWND) {
             return true;
         case IDC_BUTTON_OPEN:
             if (code == BN_CLICKED) OnBnClickedOpen();
+            return true;
+        case IDC_BUTTON_UPLOAD:
+            if (code == BN_CLICKED) OnBnClickedUpload();
             return true;
         case IDCANCEL:
             OnCancel();
@@ -78,6 +82,9 @@ bool CTollvaneDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             return true;
         case WM_CHECK_DONE:
             *result = OnCheckDone(wParam, lParam);
+            return true;
+        case WM_UPLOAD_DONE:
+            *result = OnUploadDone(lParam);
             return true;
         case WM_DROPFILES:
             OnDropFiles(reinterpret_cast<HDROP>(wParam));
@@ -197,6 +204,7 @@ void CTollvaneDlg::OnCancel() {
             return;
         }
     }
+    StopUpload();
     // The run may have ended while the question was shown.
     if (m_run) {
         m_closing = true;

@@ -7,12 +7,15 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/dialog_base.h"
 #include "app/dialog_frontend.h"
+#include "app/upload_settings.h"
 #include "engine/check_run.h"
 #include "engine/report_buffer.h"
 #include "platform/mb_string.h"
+#include "platform/stop_signal.h"
 
 class CTollvaneDlg : public CDialogBase {
 public:
@@ -47,6 +50,14 @@ private:
     void OnDropFiles(HDROP drop);
     void OpenReport(const std::wstring& path);
 
+    // The upload to the support desk's collector (tollvane_dlg_upload.cpp).
+    void ShowUploadButton();
+    void OnBnClickedUpload();
+    void StartUpload(const std::string& body);
+    LRESULT OnUploadDone(LPARAM result);
+    // Stops an upload under way and waits for its worker, which ends at once.
+    void StopUpload();
+
     void SetStatus(const char* gbk);
     void EnableStart(bool enable);
     int ShowMessage(const std::wstring& text, UINT type);
@@ -63,4 +74,8 @@ private:
     // A run that ends while the user is asked about closing tells so once they answer.
     bool m_askingToClose = false;
     bool m_doneWhileAsking = false;
+    CUploadSettings m_upload;
+    std::thread m_uploadWorker;
+    std::shared_ptr<CStopSignal> m_uploadStop;  // of the upload under way
+    bool m_uploading = false;
 };

@@ -23,7 +23,9 @@ bool IsAcceptableExchange(const CExchangeRequestText& request) {
         request.kind == "timed-https") {
         return IsPlainHostName(request.host) && request.url.IsEmpty() && request.accept.IsEmpty();
     }
-    if (request.kind != "page" || !request.host.IsEmpty()) return false;
+    const bool post = request.kind == "post";
+    if ((request.kind != "page" && !post) || !request.host.IsEmpty()) return false;
+    if (post && !request.accept.IsEmpty()) return false;
     const bool https = request.url.Bytes().compare(0, 8, "https://") == 0;
     return IsPlainPageAddress(request.url) && (https || !request.publicHttpsOnly) &&
            IsPlainMediaType(request.accept);

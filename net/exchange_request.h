@@ -8,9 +8,9 @@
 #include "platform/mb_string.h"
 
 struct CExchangeRequestText {
-    std::string kind;  // "root", "https", "timed-http", "timed-https" or "page"
+    std::string kind;  // "root", "https", "timed-http", "timed-https", "page" or "post"
     CString host;      // root, https and the timed ones: the host asked for
-    CString url;       // page: the whole address
+    CString url;       // page and post: the whole address
     CString accept;    // page: the media type asked for, or empty
     bool publicHttpsOnly = false;
 };
@@ -18,5 +18,5 @@ struct CExchangeRequestText {
 // True when the request is one the program itself would make: a known kind; no control
 // character in any value; for root, https and the timed ones a plain host name (IsPlainHostName) and
 // nothing else; for a page a plain address (IsPlainPageAddress; https alone when
-// publicHttpsOnly) and a plain media type.
+// publicHttpsOnly) and a plain media type; for a post the same address and no media type.
 bool IsAcceptableExchange(const CExchangeRequestText& request);

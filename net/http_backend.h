@@ -21,3 +21,6 @@ CHttpsAnswer FetchPlainHttpsRoot(const CString& host, int port, CStopSignal* sto
 // TimeSiteRoot for a host already found plain.
 CTimedRootAnswer TimePlainSiteRoot(const CTimedRootRequest& request, CStopSignal* stop,
                                    const CHttpLimits& limits);
+
+// SendPost for a POST already found plain.
+CHttpPostAnswer SendPlainPost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits);

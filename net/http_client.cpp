@@ -161,3 +161,19 @@ CTimedRootAnswer TimeSiteRoot(const char* scheme, const CString& host, int port,
     const CTimedRootRequest request{{host, port, RootUrl(scheme, host, port)}, ipv6};
     return TimePlainSiteRoot(request, stop, SiteTimingLimits(limitMs));
 }
+
+bool IsPlainPost(const CHttpPost& post) {
+    if (!IsPlainPageAddress(post.url)) return false;
+    for (const std::string& header : post.headers) {
+        const size_t colon = header.find(':');
+        if (colon == std::string::npos || colon == 0 || !IsPlainMediaType(CString(header))) return false;
+    }
+    return true;
+}
+
+CHttpPostAnswer SendPost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits) {
+    if (IsPlainPost(post)) return SendPlainPost(post, stop, limits);
+    CHttpPostAnswer refused;
+    refused.outcome.failure = EHttpFailure::kInvalidAddress;
+    return refused;
+}

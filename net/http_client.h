@@ -100,6 +100,15 @@ CHttpLimits SiteTimingLimits(int limitMs);
 CTimedRootAnswer TimeSiteRoot(const char* scheme, const CString& host, int port, bool ipv6,
                               CStopSignal* stop, int limitMs);
 
+// True when a POST can go to the HTTP layer as it is: a plain address (IsPlainPageAddress)
+// and header lines "Name: value" of printable ASCII alone, none able to end its line.
+bool IsPlainPost(const CHttpPost& post);
+
+// A POST (ExchangePost in platform/http_transport.h): its body sent, the answer's body
+// read up to the limits' byte count, no redirect followed. One that is not plain is not
+// sent (kInvalidAddress).
+CHttpPostAnswer SendPost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits);
+
 // True when a certificate's name covers the host: equal in any letter case, or a
 // wildcard "*.example.com" standing for exactly one leftmost label.
 bool CertificateNameMatches(const CString& pattern, const CString& host);

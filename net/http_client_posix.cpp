@@ -47,3 +47,7 @@ CTimedRootAnswer TimePlainSiteRoot(const CTimedRootRequest& request, CStopSignal
                                    const CHttpLimits& limits) {
     return ExchangeTimedRoot(request, stop, limits, HttpRules());
 }
+
+CHttpPostAnswer SendPlainPost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits) {
+    return ExchangePost(post, stop, limits, HttpRules());
+}

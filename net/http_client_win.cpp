@@ -59,6 +59,11 @@ const char kKindHttps[] = "https";
 const char kKindPage[] = "page";
 const char kKindTimedHttp[] = "timed-http";
 const char kKindTimedHttps[] = "timed-https";
+const char kKindPost[] = "post";
+
+// A POST's headers and body reach its process on standard input (a kPost record), as
+// the command line is too short for a report. More than this is no report.
+const size_t kPostInputCap = 4u << 20;
 
 // The body goes across in pieces as large as CHttpPage::ReadLine asks for.
 const int kBodyPieceBytes = 4096;
@@ -108,7 +113,8 @@ public:
     CExchangeProcess(const CExchangeProcess&) = delete;
     CExchangeProcess& operator=(const CExchangeProcess&) = delete;
 
-    bool Start(const CArgumentList& arguments) {
+    bool Start(const CArgumentList& arguments, const std::string& input = std::string()) {
+        m_child.SetInput(input);
         m_started = !arguments[kArgProgram].IsEmpty() && m_child.Start(arguments);
         return m_started;
     }
@@ -244,6 +250,7 @@ int CHttpPage::ReadSome(char* buffer, int capacity) {
                 m_outcome = record.outcome;
                 return -1;
             case EWireRecord::kAnswer:
+            case EWireRecord::kPost:
                 impl.process.End();
                 m_outcome = {EHttpFailure::kOther, 0, impl.url, {}};
                 return -1;
@@ -298,6 +305,27 @@ CTimedRootAnswer TimePlainSiteRoot(const CTimedRootRequest& request, CStopSignal
         answer.status = wire.status;
         answer.rawHeaders = wire.headers;
     }
+    return answer;
+}
+
+// The POST's answer: the response, then its body's pieces up to the end.
+CHttpPostAnswer SendPlainPost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits) {
+    CExchangeProcess process(stop, limits);
+    CHttpPostAnswer answer;
+    answer.outcome = {EHttpFailure::kOther, 0, post.url, {}};
+    CWireRecord record;
+    EHttpFailure failure = EHttpFailure::kOther;
+    if (!process.Start(ExchangeArguments(kKindPost, CString(), 0, post.url, limits), EncodeWirePost(post)) ||
+        !process.Next(&record, &failure) || record.kind != EWireRecord::kAnswer) {
+        answer.outcome.failure = failure;
+        return answer;
+    }
+    answer.outcome = record.answer.outcome;
+    answer.status = record.answer.status;
+    if (answer.outcome.failure != EHttpFailure::kNone) return answer;
+    while (process.Next(&record, &failure) && record.kind == EWireRecord::kBody)
+        answer.body += record.body;
+    if (record.kind != EWireRecord::kEnd) answer.outcome.failure = failure;
     return answer;
 }
 
@@ -484,6 +512,46 @@ std::string TimedAnswerRecord(const CExchangeRequest& request) {
     return EncodeWireAnswer(wire);
 }
 
+// The POST its caller put on standard input: false when none came whole, or it is not
+// one the program itself would send.
+bool ReadPostInput(CHttpPost* post) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    CWireReader reader(kPostInputCap);
+    CWireRecord record;
+    char buffer[16 << 10];
+    for (;;) {
+        const EWireRead state = reader.Next(&record);
+        if (state == EWireRead::kMalformed) return false;
+        if (state == EWireRead::kRecord) break;
+        DWORD got = 0;
+        if (!input || !ReadFile(input, buffer, sizeof buffer, &got, nullptr) || got == 0 ||
+            !reader.Feed(buffer, got)) {
+            return false;
+        }
+    }
+    if (record.kind != EWireRecord::kPost) return false;
+    record.post.url = post->url;
+    *post = std::move(record.post);
+    return IsPlainPost(*post);
+}
+
+[[noreturn]] void RunPost(const CExchangeRequest& request, CExchangeOutput* output) {
+    CHttpPost post;
+    post.url = request.url;
+    if (!ReadPostInput(&post)) EndThisProcess(2);
+    const CHttpPostAnswer answer = ExchangePost(post, nullptr, request.limits, HttpRules());
+    CWireAnswer wire;
+    wire.outcome = answer.outcome;
+    wire.status = answer.status;
+    if (answer.outcome.failure != EHttpFailure::kNone) output->Finish(EncodeWireAnswer(wire));
+    output->Send(EncodeWireAnswer(wire));
+    for (size_t at = 0; at < answer.body.size(); at += kBodyPieceBytes) {
+        const size_t count = std::min<size_t>(kBodyPieceBytes, answer.body.size() - at);
+        output->Send(EncodeWireBody(answer.body.data() + at, count));
+    }
+    output->Finish(EncodeWireEnd(CHttpOutcome()));
+}
+
 [[noreturn]] void RunExchange(const CExchangeRequest& request) {
     // Never freed: the process ends inside this function, and the watchdog uses both.
     auto* output = new CExchangeOutput;
@@ -511,6 +579,7 @@ std::string TimedAnswerRecord(const CExchangeRequest& request) {
     }
     if (request.kind == kKindTimedHttp || request.kind == kKindTimedHttps)
         output->Finish(TimedAnswerRecord(request));
+    if (request.kind == kKindPost) RunPost(request, output);
     if (request.kind != kKindPage) EndThisProcess(2);
 
     CPageExchange page(nullptr, limits, HttpRules(), notice);

@@ -121,6 +121,13 @@ bool DecodeAnswer(CPayload& in, CWireAnswer* answer) {
     return in.Ok();
 }
 
+bool DecodePost(CPayload& in, CHttpPost* post) {
+    const unsigned long long count = in.Unsigned(4);
+    for (unsigned long long i = 0; i < count && in.Ok(); ++i) post->headers.push_back(in.Text());
+    post->body = in.Text();
+    return in.Ok();
+}
+
 }  // namespace
 
 std::string EncodeWireAnswer(const CWireAnswer& answer) {
@@ -154,6 +161,14 @@ std::string EncodeWireEnd(const CHttpOutcome& outcome) {
     std::string payload;
     PutOutcome(&payload, outcome);
     return Record(EWireRecord::kEnd, payload);
+}
+
+std::string EncodeWirePost(const CHttpPost& post) {
+    std::string payload;
+    PutNumber(&payload, static_cast<long long>(post.headers.size()), 4);
+    for (const std::string& header : post.headers) PutText(&payload, header);
+    PutText(&payload, post.body);
+    return Record(EWireRecord::kPost, payload);
 }
 
 bool CWireReader::Feed(const char* bytes, size_t count) {
@@ -204,6 +219,10 @@ EWireRead CWireReader::Next(CWireRecord* record) {
             decoded.kind = EWireRecord::kEnd;
             decoded.outcome = payload.Outcome();
             ok = payload.Ok();
+            break;
+        case EWireRecord::kPost:
+            decoded.kind = EWireRecord::kPost;
+            ok = DecodePost(payload, &decoded.post);
             break;
     }
     if (!ok || !payload.AtEnd()) {

@@ -15,6 +15,7 @@ enum class EWireRecord : unsigned char {
     kAnswer = 1,  // the response (or why none came), with the certificate of a TLS exchange
     kBody = 2,    // the next bytes of a page's body
     kEnd = 3,     // a page's body has ended: cleanly, or for the outcome's reason
+    kPost = 4,    // the other way, on the exchange's standard input: a POST's headers and body
 };
 
 struct CWireAnswer {
@@ -33,11 +34,13 @@ struct CWireRecord {
     CWireAnswer answer;    // kAnswer
     std::string body;      // kBody
     CHttpOutcome outcome;  // kEnd
+    CHttpPost post;        // kPost: its headers and body (the address goes on the command line)
 };
 
 std::string EncodeWireAnswer(const CWireAnswer& answer);
 std::string EncodeWireBody(const char* bytes, size_t count);
 std::string EncodeWireEnd(const CHttpOutcome& outcome);
+std::string EncodeWirePost(const CHttpPost& post);
 
 enum class EWireRead { kRecord, kIncomplete, kMalformed };
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <thread>
 
-#include "net/http_backend.h"
+#include "net/http_client.h"
 #include "platform/http_transport.h"
 #include "platform/stop_signal.h"
 #include "platform/utf8_gbk.h"
@@ -123,7 +123,7 @@ CReportUpload UploadReport(const std::string& baseUrl, const std::string& body, 
     limits.connectMs = limits.silenceMs = limits.totalMs = kExchangeMs;
     limits.maxBodyBytes = 64 << 10;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        const CHttpPostAnswer answer = ExchangePost(post, stop, limits, HttpRules());
+        const CHttpPostAnswer answer = SendPost(post, stop, limits);
         if (answer.outcome.failure == EHttpFailure::kStopped) {
             upload.error = "stopped";
             return upload;

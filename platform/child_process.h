@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/mb_string.h"
@@ -35,6 +36,10 @@ public:
     // children started after the call: each replaces the variable of its name or adds
     // it. Without any, a child gets this process's environment as it is.
     void SetEnvironment(const std::vector<CString>& settings);
+
+    // Bytes the next child started reads on its standard input, which then ends. Without
+    // them its standard input is none.
+    void SetInput(const std::string& bytes);
 
     enum { kReadEnd = -1, kReadIdle = 0 };
     // How long output may still arrive once the child itself has exited. Whatever it

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -62,6 +63,7 @@ struct CChildProcess::Impl {
     CUniqueFd readEnd;
     CPlatformError startError;
     std::vector<std::string> environment;  // settings for the children to come
+    std::string input;                     // the next child's standard input
     int exitStatus = -1;
     bool exited = false;
     bool reaped = false;
@@ -111,14 +113,34 @@ CChildProcess::~CChildProcess() {
 
 namespace {
 
+// A file already unlinked, holding the bytes and read from its start; -1 when none can
+// be made. A file rather than a pipe: nothing has to feed it while the child runs.
+int InputFile(const std::string& bytes) {
+    FILE* file = tmpfile();
+    if (!file) return -1;
+    const int fd = dup(fileno(file));
+    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && fflush(file) == 0;
+    fclose(file);
+    if (fd < 0 || !written || lseek(fd, 0, SEEK_SET) != 0) {
+        if (fd >= 0) close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
 // posix_spawn's error number, or 0 with the child's id in *pid. Its standard input is
-// /dev/null, its output and errors go to writeFd, and it leads a process group of its
+// inputFd, or /dev/null when that is -1, its output and errors go to writeFd, and it leads a process group of its
 // own, so a time limit can end it together with all it started.
 int SpawnInGroup(const std::string& program, const std::vector<std::string>& words,
-                 char* const* environment, int writeFd, pid_t* pid) {
+                 char* const* environment, int writeFd, int inputFd, pid_t* pid) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (inputFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, inputFd, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    }
     posix_spawn_file_actions_adddup2(&actions, writeFd, 1);
     posix_spawn_file_actions_adddup2(&actions, writeFd, 2);
     posix_spawnattr_t attributes;
@@ -164,9 +186,14 @@ bool CChildProcess::Start(const CArgumentList& arguments) {
     const CUniqueFd writeEnd(fds[1]);
     const std::vector<std::string> environment = MergedEnvironment(m_impl->environment);
     const std::vector<char*> envp = PointerArray(environment);
+    const CUniqueFd input(m_impl->input.empty() ? -1 : InputFile(m_impl->input));
+    if (!m_impl->input.empty() && !input.IsOpen()) {
+        m_impl->startError = LastSystemError();
+        return false;
+    }
     pid_t pid = -1;
     const int rc = SpawnInGroup(program, words, m_impl->environment.empty() ? environ : envp.data(),
-                                writeEnd.Get(), &pid);
+                                writeEnd.Get(), input.IsOpen() ? input.Get() : -1, &pid);
     if (rc != 0) {
         m_impl->startError = TranslateSystemError(rc);
         return false;
@@ -183,6 +210,8 @@ void CChildProcess::SetEnvironment(const std::vector<CString>& settings) {
     m_impl->environment.clear();
     for (const CString& setting : settings) m_impl->environment.push_back(setting.Bytes());
 }
+
+void CChildProcess::SetInput(const std::string& bytes) { m_impl->input = bytes; }
 
 int CChildProcess::Read(char* buffer, int capacity, int waitMs) {
     if (!m_impl->readEnd.IsOpen()) return kReadEnd;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/child_process.h"
@@ -90,19 +91,19 @@ std::wstring EnvironmentBlock(const std::vector<std::wstring>& settings) {
     return block;
 }
 
-// The attribute that limits what the child inherits to the one handle given, instead
-// of every inheritable handle of this program (sockets of the other steps included).
+// The attribute that limits what the child inherits to the handles given, instead of
+// every inheritable handle of this program (sockets of the other steps included).
 class CInheritOnly {
 public:
-    explicit CInheritOnly(HANDLE handle) : m_handle(handle) {
+    explicit CInheritOnly(std::vector<HANDLE> handles) : m_handles(std::move(handles)) {
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         m_storage.resize(size);
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_storage.data());
         if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
         m_list = list;
-        if (!UpdateProcThreadAttribute(m_list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &m_handle,
-                                       sizeof m_handle, nullptr, nullptr)) {
+        if (!UpdateProcThreadAttribute(m_list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, m_handles.data(),
+                                       m_handles.size() * sizeof(HANDLE), nullptr, nullptr)) {
             DeleteProcThreadAttributeList(m_list);
             m_list = nullptr;
         }
@@ -116,7 +117,7 @@ public:
     LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return m_list; }
 
 private:
-    HANDLE m_handle;
+    std::vector<HANDLE> m_handles;  // the attribute points into it
     std::vector<char> m_storage;
     LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;
 };
@@ -133,6 +134,10 @@ struct CChildProcess::Impl {
     bool exited = false;
     CPlatformError startError;
     std::vector<std::wstring> environment;  // settings for the children to come
+    std::string input;                      // the next child's standard input
+    // Feeds the child's standard input, a pipe: a write blocks until the child reads, and
+    // fails once the child has ended.
+    std::thread feeder;
     // Output may still come after the child has exited; the grace runs from the later
     // of its exit and the last bytes read.
     CClock::time_point quietSince;
@@ -153,6 +158,11 @@ CChildProcess::CChildProcess() : m_impl(new Impl) {}
 // into a job is ended by itself.
 CChildProcess::~CChildProcess() {
     if (!m_impl->inJob && m_impl->process.IsOpen()) TerminateProcess(m_impl->process.Get(), 1);
+    // A feeder still writing waits on the child, which is ended first to free it.
+    if (m_impl->feeder.joinable()) {
+        Terminate();
+        m_impl->feeder.join();
+    }
 }
 
 namespace {
@@ -166,6 +176,16 @@ std::wstring CommandLineFor(const std::wstring& program, const CArgumentList& ar
     return BuildCommandLine(program, wide);
 }
 
+void FeedInput(HANDLE pipe, std::string bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        DWORD wrote = 0;
+        const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 64 << 10));
+        if (!WriteFile(pipe, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) break;
+        done += wrote;
+    }
+    CloseHandle(pipe);
+}
+
 }  // namespace
 
 bool CChildProcess::Start(const CArgumentList& arguments) {
@@ -174,6 +194,8 @@ bool CChildProcess::Start(const CArgumentList& arguments) {
 }
 
 CPlatformError CChildProcess::StartError() const { return m_impl->startError; }
+
+void CChildProcess::SetInput(const std::string& bytes) { m_impl->input = bytes; }
 
 void CChildProcess::SetEnvironment(const std::vector<CString>& settings) {
     m_impl->environment.clear();
@@ -200,17 +222,28 @@ bool CChildProcess::StartChild(const CArgumentList& arguments) {
     };
     if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), nullptr, 0)) return fail();
     if (!SetHandleInformation(writeEnd.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return fail();
-    const CInheritOnly inheritOnly(writeEnd.Get());
+    // The input's pipe the other way round: its read end alone is handed on.
+    CUniqueHandle inputRead;
+    CUniqueHandle inputWrite;
+    std::vector<HANDLE> inherited{writeEnd.Get()};
+    if (!m_impl->input.empty()) {
+        if (!CreatePipe(inputRead.Receive(), inputWrite.Receive(), nullptr, 0)) return fail();
+        if (!SetHandleInformation(inputRead.Get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return fail();
+        inherited.push_back(inputRead.Get());
+    }
+    const CInheritOnly inheritOnly(inherited);
     if (!inheritOnly.Get()) return fail();
 
     // A zeroed record: nothing of this program's own start-up (the C runtime's file
-    // table, its standard input, its title) is handed on. Standard input is none.
+    // table, its standard input, its title) is handed on. Standard input is none
+    // but for the bytes SetInput gave.
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.StartupInfo.wShowWindow = SW_HIDE;
     startup.StartupInfo.hStdOutput = writeEnd.Get();
     startup.StartupInfo.hStdError = writeEnd.Get();
+    startup.StartupInfo.hStdInput = inputRead.Get();
     startup.lpAttributeList = inheritOnly.Get();
 
     // No console window of its own, which a terminal set as the system's default could
@@ -236,6 +269,11 @@ bool CChildProcess::StartChild(const CArgumentList& arguments) {
     // From here on only the child, and what it starts, holds the write end.
     writeEnd.Reset();
     m_impl->readEnd.Reset(readEnd.Release());
+    inputRead.Reset();
+    if (inputWrite.Get()) {
+        if (m_impl->feeder.joinable()) m_impl->feeder.join();
+        m_impl->feeder = std::thread(FeedInput, inputWrite.Release(), m_impl->input);
+    }
     return true;
 }
 

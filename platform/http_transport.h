@@ -199,7 +199,7 @@ struct CHttpPostAnswer {
     int status = 0;
     std::string body;
 };
-// Carried by libcurl; the Windows transport has none yet, so only the Linux build may
-// call it.
+// Carried by libcurl, and on Windows by WinINet (where the HTTP layer runs it in an
+// exchange's process of its own, its headers and body handed over on standard input).
 CHttpPostAnswer ExchangePost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits,
                              const CHttpRules& rules);

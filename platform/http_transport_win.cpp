@@ -983,3 +983,109 @@ CTimedRootAnswer ExchangeTimedRoot(const CTimedRootRequest& request, CStopSignal
     answer.rawHeaders = root.rawHeaders;
     return answer;
 }
+
+namespace {
+
+// The parts of a POST's address the connection and the request need.
+struct CPostTarget {
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring path;  // with its query
+    bool secure = false;
+};
+
+bool CrackPostUrl(const CString& url, CPostTarget* target) {
+    const std::wstring wide = GbkToUtf16(url.Bytes(), EGbkRule::kReplaceLookAlike);
+    wchar_t host[256] = {};
+    wchar_t path[2048] = {};
+    wchar_t extra[2048] = {};
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host / sizeof host[0];
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof path / sizeof path[0];
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof extra / sizeof extra[0];
+    if (!InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts)) return false;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
+    target->host = host;
+    target->port = parts.nPort;
+    target->path = std::wstring(path) + extra;
+    if (target->path.empty()) target->path = L"/";
+    target->secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return !target->host.empty();
+}
+
+// The answer's body, kept up to the limit's byte count; the rest is not read.
+bool ReadPostBody(CInetShared& shared, HINTERNET request, std::string* body) {
+    std::vector<char> piece(16 << 10);
+    const auto limit = static_cast<size_t>(std::max(shared.limits.maxBodyBytes, 0));
+    while (body->size() < limit) {
+        DWORD got = 0;
+        const auto want = static_cast<DWORD>(std::min(piece.size(), limit - body->size()));
+        shared.BeginWait();
+        if (!InternetReadFile(request, piece.data(), want, &got)) {
+            shared.Fail(GetLastError());
+            return false;
+        }
+        if (got == 0) break;
+        body->append(piece.data(), got);
+    }
+    return true;
+}
+
+// The request is answered where it was sent: no redirect is followed, and a certificate
+// the system does not trust for the host fails the exchange.
+void PostJob(CInetShared& shared, const CHttpPost& post, const CPostTarget& target, std::string* body) {
+    HINTERNET connection = OpenConnection(shared, CString(Utf16ToGbk(target.host, EGbkRule::kReplaceLookAlike)),
+                                          target.port);
+    if (!connection) return;
+    const auto context = reinterpret_cast<DWORD_PTR>(&shared);
+    const DWORD flags = kFreshRequestFlags | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+                        (target.secure ? INTERNET_FLAG_SECURE : 0);
+    HINTERNET request = HttpOpenRequestW(connection, L"POST", target.path.c_str(), nullptr, nullptr,
+                                         nullptr, flags, context);
+    const DWORD error = ErrorIfNull(request);
+    if (!shared.Adopt(request)) return shared.Fail(error);
+    ApplyTimeouts(request, shared.limits);
+    std::wstring headers;
+    for (const std::string& line : post.headers)
+        headers += GbkToUtf16(line, EGbkRule::kReplaceLookAlike) + L"\r\n";
+    shared.BeginWait();
+    if (!HttpSendRequestW(request, headers.empty() ? nullptr : headers.c_str(),
+                          static_cast<DWORD>(headers.size()), const_cast<char*>(post.body.data()),
+                          static_cast<DWORD>(post.body.size()))) {
+        return shared.Fail(GetLastError());
+    }
+    if (TakeResponse(shared, request)) ReadPostBody(shared, request, body);
+}
+
+}  // namespace
+
+CHttpPostAnswer ExchangePost(const CHttpPost& post, CStopSignal* stop, const CHttpLimits& limits,
+                             const CHttpRules& rules) {
+    CHttpPostAnswer answer;
+    CPostTarget target;
+    if (!CrackPostUrl(post.url, &target)) {
+        answer.outcome.failure = EHttpFailure::kInvalidAddress;
+        answer.outcome.url = post.url;
+        return answer;
+    }
+    CInetRunner runner(stop, limits, rules, CUrlNotice());
+    runner.Shared().SetUrl(post.url);
+    // The body is filled by the job's thread and read here only once the job has ended;
+    // a job given up on keeps its own copy of everything it touches.
+    auto body = std::make_shared<std::string>();
+    if (!runner.Run([post, target, body](CInetShared& shared) { PostJob(shared, post, target, body.get()); })) {
+        answer.outcome = runner.Interruption();
+        return answer;
+    }
+    CInetShared& shared = runner.Shared();
+    answer.outcome = shared.outcome;
+    answer.outcome.url = shared.Url();
+    if (answer.outcome.failure != EHttpFailure::kNone) return answer;
+    answer.status = shared.status;
+    answer.body = std::move(*body);
+    return answer;
+}

@@ -170,9 +170,11 @@ bool SetTestVariable(const char* name, const char* value) {
 // Starts the test child with the words given and the settings laid over its
 // environment; its whole output, and its exit status (-2 when it did not exit).
 std::pair<std::string, int> RunWithEnvironment(const std::string& words,
-                                               const std::vector<CString>& settings) {
+                                               const std::vector<CString>& settings,
+                                               const std::string& input = std::string()) {
     CChildProcess child;
     child.SetEnvironment(settings);
+    child.SetInput(input);
     if (!child.Start(TestChildCommand(words))) return {"not started", -2};
     std::string output;
     char buffer[512];
@@ -198,6 +200,19 @@ TEST(ChildStart, SettingsReplaceOrExtendTheEnvironmentAndTheRestIsInherited) {
     EXPECT_EQ(0, run.second);
     // Without settings the child sees this process's environment as it is.
     EXPECT_EQ("TOLLVANE_TEST_REPLACED=old\n", RunWithEnvironment("env TOLLVANE_TEST_REPLACED", {}).first);
+}
+
+// The input reaches the child whole, however much more than a pipe holds at once. (No
+// input is none at all, which StartsFromAZeroedRecord checks.)
+TEST(ChildStart, TheGivenInputIsWhatTheChildReads) {
+    std::string large(300 << 10, '\0');
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 % 251);
+    for (const std::string& input : {std::string("a\0b\r\n", 5), large}) {
+        SCOPED_TRACE(input.size());
+        const auto run = RunWithEnvironment("input", {}, input);
+        EXPECT_EQ(0, run.second);
+        EXPECT_TRUE(run.first == input) << run.first.size() << " bytes came back";
+    }
 }
 
 TEST(ChildStart, TheExitStatusIsReportedOnceTheChildHasExited) {

@@ -151,6 +151,15 @@ bool RunWritingMode(const std::string& mode, int argc, char** argv) {
         Write(Pattern(4096));
         Pause(300);
         Write("tail");
+    } else if (mode == "input") {
+        // Standard input back on standard output, whole.
+#ifdef _WIN32
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        std::string input;
+        char piece[4096];
+        for (size_t got; (got = std::fread(piece, 1, sizeof piece, stdin)) > 0;) input.append(piece, got);
+        Write(input);
     } else if (mode == "folder") {
         Write(GetExecutableDirectory());
     } else if (mode == "env") {

@@ -260,6 +260,7 @@ started=$SECONDS
 (cd "$WORK" && exec "$WINE" "$EXE") 2>>"$LOG" &
 APP_PID=$!
 e2e_wait_for 60 probe state || die "the main dialog did not appear"
+check "without tollvane.ini beside the program there is no upload button" test "$(state_of upload_shown)" = 0
 MAIN_WINDOW=$(xdotool search --onlyvisible --name '^Tollvane$' | head -1)
 note "main dialog up after $((SECONDS - started)) s"
 check "idle at start: start enabled, empty status, empty report, bar at 0" test "$(idle_summary)" = "1//0/0"
@@ -483,6 +484,48 @@ check_lossy_chart() {
         test "$red" -gt 100 -a $((red * 96 * 96)) -ge $((red_at_96 * dpi * dpi * 7 / 10))
 }
 cp "$HERE/../reports/edited-path-loss.txt" "$WORK/lossy_report.txt"
+
+# ---- upload to a collector on loopback: a copy of the program with tollvane.ini beside it ----
+COLLECTOR=$GIVEN_DIR/linux/tollvane-collector
+[ -x "$COLLECTOR" ] || COLLECTOR=$(dirname "$GIVEN_DIR")/linux/tollvane-collector
+upload_db=$WORK/collector.db
+"$COLLECTOR" --db "sqlite:$upload_db" --listen 127.0.0.1:18380 >>"$LOG" 2>&1 &
+e2e_on_exit "kill $! 2>/dev/null"
+e2e_wait_for 10 bash -c 'echo >/dev/tcp/127.0.0.1/18380' 2>/dev/null || die "the collector did not start"
+mkdir -p "$WORK/upload"
+cp "$EXE" "$WORK/upload/"
+printf '[upload]\r\nurl=http://127.0.0.1:18380\r\n' >"$WORK/upload/tollvane.ini"
+cp "$ART/report_run1.bin" "$WORK/customer_run.txt"
+ticket_shown() { state_of status | grep -Eo '^报告编号：[A-HJKMNP-Z2-9]{4}-[A-HJKMNP-Z2-9]{4}（请把编号告诉客服）$'; }
+stored_original() {  # stored_original TICKET: the bytes the collector keeps
+    python3 -c 'import base64, sqlite3, sys
+row = sqlite3.connect(sys.argv[1]).execute("SELECT original_b64 FROM reports WHERE ticket = ?", (sys.argv[2],)).fetchone()
+sys.stdout.buffer.write(base64.b64decode(row[0]) if row else b"")' "$upload_db" "$1"
+}
+(cd "$WORK" && exec "$WINE" "$WORK/upload/Tollvane.exe") 2>>"$LOG" &
+APP_PID=$!
+e2e_wait_for 60 probe state || die "the copy with tollvane.ini did not start"
+check "with tollvane.ini the upload button shows" test "$(state_of upload_shown)" = 1
+open_report "$WORK/customer_run.txt"
+click_control 1025
+e2e_wait_for 20 preview_open || die "the upload's preview did not open"
+probe preview >"$WORK/upload_preview.bin"
+xdotool windowfocus --sync "$(preview_open | head -1)"
+xdotool key Return
+e2e_wait_for 60 ticket_shown && pass "the status shows the ticket: $(state_of status)" || fail "no ticket in the status"
+ticket=$(state_of status | grep -Eo '[A-Z0-9]{4}-[A-Z0-9]{4}')
+check "the message box says the same" box_says "$(state_of status)"
+stored_original "$ticket" >"$WORK/uploaded.bin"
+check "the collector stored ticket $ticket with exactly the previewed bytes" cmp "$WORK/upload_preview.bin" "$WORK/uploaded.bin"
+check "the report named the computer, the stored one does not" \
+    bash -c "$(declare -f host_in); host_in '$WORK/customer_run.txt' && ! host_in '$WORK/uploaded.bin'"
+click_box_button 1
+e2e_wait_for 10 no_box || die "the ticket box did not close"
+focus_main
+xdotool key Escape
+e2e_wait_for 10 app_gone || kill "$APP_PID" 2>/dev/null || true
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=""
 
 # ---- high DPI: the idle window at each common scale, nothing clipped ----
 # The dialog is laid out in dialog units, which follow its font, which follows the DPI.

@@ -4,7 +4,7 @@
 //
 //   gui_probe report            the output area's text, as GBK bytes, on standard output
 //   gui_probe state             progress and its range's top, start button, status and
-//                               report length, one per line
+//                               report length, whether the upload button shows, one per line
 //   gui_probe field             the domain field's text, as GBK bytes
 //   gui_probe findings          the findings list's text, as GBK bytes
 //   gui_probe message           the text of the message box the program shows, if any
@@ -32,6 +32,7 @@ const int kOutputId = 1003;
 const int kProgressId = 1001;
 const int kStartId = 1004;
 const int kStatusId = 1005;
+const int kUploadId = 1025;
 const int kFindingsId = 1020;
 const int kPreviewId = 1023;
 const int kPreviewCountsId = 1024;
@@ -260,6 +261,7 @@ int PrintState(const CFound& found) {
     std::printf("step1_written=%d\n", report.find("\r\n\xB5\xDA" "1\xB2\xBD---") != std::string::npos ? 1 : 0);
     std::printf("status=%s\n", TextOf(GetDlgItem(found.dialog, kStatusId)).c_str());
     std::printf("box_open=%d\n", found.box ? 1 : 0);
+    std::printf("upload_shown=%d\n", IsWindowVisible(GetDlgItem(found.dialog, kUploadId)) ? 1 : 0);
     return 0;
 }
 
