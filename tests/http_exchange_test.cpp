@@ -216,7 +216,7 @@ namespace {
 int RunExchangeProcess(const std::string& url, const std::string& accept) {
     const CArgumentList arguments = {CString(GetExecutablePath()), "--tollvane-http-exchange", "page", "", "0",
                                      CString(url), CString(accept), "2000", "1500", "4000",
-                                     "1048576", "262144", "0"};
+                                     "1048576", "262144", "0", ""};
     CChildProcess child;
     if (!child.Start(arguments)) return -3;
     char buffer[4096];

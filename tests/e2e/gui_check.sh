@@ -388,7 +388,7 @@ check "saving writes exactly the bytes that were opened" cmp "$WORK/customer_rep
 
 # ---- run with the optional steps ticked: a block each, the bar's range grows ----
 # The nine steps and the optional ones: the one number to change when steps are added.
-all_steps=15
+all_steps=16
 click_control 1007
 click_control 1004
 e2e_wait_for 240 box_says "检测完成，请另存为结果发送给我们。" || die "the run with the optional steps did not complete"
@@ -404,12 +404,12 @@ import re, sys
 report = open(sys.argv[1], "rb").read().decode("gbk")
 names = ["DNS解析", "HTTPS访问及证书", "IPv6连通性", "路由逐跳统计"]
 heads = [report.find("\r\n第%d步---%s：" % (10 + i, n)) for i, n in enumerate(names)]
-later = [m.start() for n in ["出口IP与DNS", "代理与本机网络环境"]
+later = [m.start() for n in ["出口IP与DNS", "代理与本机网络环境", "网站访问耗时"]
          for m in [re.search(r"\r\n第\d+步---%s：" % n, report)] if m]
 # The findings block comes last, numbered after the steps, with a separator of its own.
 end = re.search(r"\r\n第\d+步---诊断结论：", report)
 sys.exit(0 if -1 < report.find("\r\n第9步---") < heads[0] < heads[1] < heads[2] < heads[3]
-         and len(later) == 2 and heads[3] < later[0] < later[1] and end and later[1] < end.start()
+         and len(later) == 3 and heads[3] < later[0] < later[1] < later[2] and end and later[2] < end.start()
          and report.count("*" * 69) == int(sys.argv[2]) + 1 else 1)' "$WORK/report_extended.bin" "$all_steps"
 # The site is on loopback: one hop, the site itself, in every round.
 check "the ticked run's path statistics list the site as its one hop" python3 -c '
@@ -505,6 +505,7 @@ sys.stdout.buffer.write(base64.b64decode(row[0]) if row else b"")' "$upload_db" 
 (cd "$WORK" && exec "$WINE" "$WORK/upload/Tollvane.exe") 2>>"$LOG" &
 APP_PID=$!
 e2e_wait_for 60 probe state || die "the copy with tollvane.ini did not start"
+MAIN_WINDOW=$(xdotool search --onlyvisible --name '^Tollvane$' | head -1)
 check "with tollvane.ini the upload button shows" test "$(state_of upload_shown)" = 1
 open_report "$WORK/customer_run.txt"
 click_control 1025
