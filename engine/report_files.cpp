@@ -40,13 +40,11 @@ bool ReportFormatOfPath(const std::string& path, EReportFormat* format, CString*
         *format = EReportFormat::kHtml;
         return true;
     }
-    if (extension.empty() || extension == ".txt") {
-        *format = EReportFormat::kText;
-        return true;
-    }
-    *error = CString("不支持的报告文件类型“" + extension +
-                     "”：只能保存为.txt（文本）、.json或.html（网页）");
-    return false;
+    // Any other name gets the text, as every -o did before there were other forms: a
+    // script saving to "report.example.com" or "out.log" keeps working.
+    (void)error;
+    *format = EReportFormat::kText;
+    return true;
 }
 
 const CTextCodec& ReportTextCodec() {

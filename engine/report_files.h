@@ -13,8 +13,8 @@
 
 enum class EReportFormat { kText, kJson, kHtml };
 
-// ".json" is JSON; ".html" or ".htm" the web page; ".txt", or no extension at all, is the text. Any
-// other extension is refused, with *error (GBK) naming it and the ones there are.
+// ".json" is JSON; ".html" or ".htm" the web page; any other name (".txt", none, ".log")
+// the text. *error (GBK) is for a refusal, which no name gets today.
 bool ReportFormatOfPath(const std::string& path, EReportFormat* format, CString* error);
 
 // The platform's GBK <-> UTF-8 conversion, for the JSON form.
