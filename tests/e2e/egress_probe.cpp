@@ -15,6 +15,7 @@
 
 #include "platform/net_startup.h"
 #include "net/http_exchange_process.h"
+#include "model/step_facts.h"
 #include "probes/egress_dns.h"
 #include "probes/local_environment.h"
 #include "probes/probe_context.h"
@@ -33,14 +34,21 @@ int main(int argc, char** argv) {
 #endif
     StartNetworking();
     const CString domain(argv[2]);
-    const CProbeContext context;
+    CProbeContext context;
+    CReport earlier;  // the web site step's record, which the environment step reads
     CStepOutcome outcome;
     if (std::strcmp(argv[1], "publicip") == 0) {
         outcome = FetchPublicIP(context, domain);
     } else if (std::strcmp(argv[1], "egress") == 0) {
         outcome = CheckEgress(context, domain);
     } else if (std::strcmp(argv[1], "local") == 0) {
-        if (argc > 3) CheckWebsite(context, domain);
+        if (argc > 3) {
+            const CStepOutcome site = CheckWebsite(context, domain);
+            earlier.steps.push_back(site.typed ? site.facts
+                                               : ReadStepRecord(EReportStep::kWebsite, site.text.Bytes()));
+            earlier.steps.back().step = EReportStep::kWebsite;
+            context.earlier = &earlier;
+        }
         outcome = CheckLocalSetup(context, domain);
     } else {
         return 2;
