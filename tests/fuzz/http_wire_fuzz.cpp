@@ -23,6 +23,8 @@ std::string Encode(const CWireRecord& record) {
             return EncodeWireBody(record.body.data(), record.body.size());
         case EWireRecord::kEnd:
             return EncodeWireEnd(record.outcome);
+        case EWireRecord::kPost:
+            return EncodeWirePost(record.post);
     }
     return std::string();
 }
