@@ -33,3 +33,13 @@ CPathLossReading ReadPathLoss(const std::vector<CPathHop>& hops) {
     if (reading.hop >= 0) reading.kind = EPathLoss::kIntermediateOnly;
     return reading;
 }
+
+CPathHop HopOfRow(const CPathRowFacts& row) {
+    CPathHop hop;
+    hop.number = row.ttl;
+    hop.address = row.address;
+    hop.lossPercent = row.lossPercent;
+    hop.averageMs = row.averageMs;
+    hop.label = row.label;
+    return hop;
+}

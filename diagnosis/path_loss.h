@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "model/report_model.h"
 #include "model/step_formats.h"
 
 enum class EPathLoss {
@@ -22,3 +23,6 @@ struct CPathLossReading {
 // hops in table order, the destination last. Hops that never answered ("???", 100%)
 // are silent, not lossy, and are stepped over.
 CPathLossReading ReadPathLoss(const std::vector<CPathHop>& hops);
+
+// A row of the path statistics table as the hop the reading takes.
+CPathHop HopOfRow(const CPathRowFacts& row);

@@ -88,13 +88,7 @@ std::vector<CPathHop> HopsOf(const CPathTableFacts& table) {
     std::vector<CPathHop> hops;
     for (const CPathRowFacts& row : table.rows) {
         if (!hops.empty() && hops.back().number == row.ttl) continue;
-        CPathHop hop;
-        hop.number = row.ttl;
-        hop.address = row.address;
-        hop.lossPercent = row.lossPercent;
-        hop.averageMs = row.averageMs;
-        hop.label = row.label;
-        hops.push_back(hop);
+        hops.push_back(HopOfRow(row));
     }
     return hops;
 }

@@ -55,13 +55,7 @@ CPathLossReading ReadTableLoss(const CPathTableFacts& table) {
     std::vector<CPathHop> hops;
     hops.reserve(table.rows.size());
     for (const CPathRowFacts& row : table.rows) {
-        CPathHop hop;
-        hop.number = row.ttl;
-        hop.address = row.address;
-        hop.lossPercent = row.lossPercent;
-        hop.averageMs = row.averageMs;
-        hop.label = row.label;
-        hops.push_back(hop);
+        hops.push_back(HopOfRow(row));
     }
     return ReadPathLoss(hops);
 }
